@@ -1,0 +1,77 @@
+// The build procedure: remove the old payload, create the skeleton, run the stages, measure.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "build/build_plan.h"
+#include "platform/file_system.h"
+
+namespace talvex::build {
+
+// The payload folder on the drive, relative to its root.
+inline constexpr std::string_view kPayloadFolder = "\\Talvex";
+
+// Removed with everything under it at the start of every build (note the trailing backslash).
+inline constexpr std::string_view kPayloadRemoval = "\\Talvex\\";
+
+// The skeleton, created in this order, each with all its parent levels.
+inline constexpr std::array<std::string_view, 7> kSkeletonDirectories = {
+    "\\Talvex\\etc\\init.d",
+    "\\Talvex\\lib\\modules\\mak",
+    "\\Talvex\\lib\\modules\\treasure",
+    "\\Talvex\\opt\\brandeval\\bin",
+    "\\Talvex\\opt\\brandeval\\lib",
+    "\\Talvex\\opt\\brandeval\\usr\\bin",
+    "\\Talvex\\opt\\brandeval\\usr\\sbin",
+};
+
+// Hears about a running build; every member is optional.
+class BuildObserver {
+ public:
+  virtual ~BuildObserver() = default;
+  // Before step `index` (from 0) of `total` runs.
+  virtual void OnStep(std::size_t index, std::size_t total, const BuildStep& step) {
+    (void)index;
+    (void)total;
+    (void)step;
+  }
+  // Once per directory entry while the finished tree is measured.
+  virtual void Yield() {}
+};
+
+struct BuildResult {
+  bool refused = false;    // nothing was done; `refusal` says why
+  std::string refusal;
+  std::vector<StepFailure> failures;
+  std::size_t steps_run = 0;
+  double size_bytes = 0;  // of the payload tree, measured at the end
+};
+
+// The ordered steps a build of `context` takes (steps 2 to 8 of the procedure).
+BuildPlan PlanBuild(const BuildContext& context);
+
+// Why a build of `context` must not start, if it must not: the target overlaps the kit, so the
+// removal at the start of the build would delete the master copy it is about to copy from.
+std::optional<std::string> CheckTargetOverlap(platform::FileSystem& fs,
+                                              const BuildContext& context);
+
+// Runs the whole build and measures the payload tree. Refuses (touching nothing) when the target
+// overlaps the kit. Every other failure is recorded and the build goes on.
+BuildResult RunBuild(platform::FileSystem& fs, const BuildContext& context,
+                     BuildObserver* observer = nullptr);
+
+// The report's name of what a failed step was doing.
+namespace action {
+inline constexpr std::string_view kRemoveFolder = "Удаление папки";
+inline constexpr std::string_view kCreateFolder = "Создание папки";
+inline constexpr std::string_view kWriteFile = "Запись файла";
+inline constexpr std::string_view kCopyFile = "Копирование файла";
+inline constexpr std::string_view kCopyFolder = "Копирование папки";
+}  // namespace action
+
+}  // namespace talvex::build

@@ -1,0 +1,50 @@
+#include <string>
+#include <vector>
+
+#include "fsutil/tree.h"
+#include "platform/paths.h"
+
+namespace talvex::fsutil {
+
+double SizeOf(platform::FileSystem& fs, const std::string& DirPath,
+              const std::function<void()>& yield) {
+  std::uint32_t attributes = 0;
+  if (!fs.QueryAttributes(DirPath, attributes)) return 0;
+  if ((attributes & platform::kAttrReparsePoint) != 0) return 0;
+  if ((attributes & platform::kAttrDirectory) == 0) {
+    std::uint64_t length = 0;
+    return fs.FileLength(DirPath, length) ? static_cast<double>(length) : 0;
+  }
+  // The sum is kept as a whole number of bytes and turned into a double once: exact far beyond
+  // any drive. Directories wait on an explicit stack, so depth costs no call stack; a directory
+  // that cannot be listed adds what was counted of it before the failure, its siblings go on.
+  std::uint64_t total = 0;
+  std::vector<std::string> pending;
+  pending.push_back(DirPath);
+  std::string& root = pending.back();
+  if (root.size() > 1 && root.back() == platform::kPathSeparator && root[root.size() - 2] != ':') {
+    root.pop_back();
+  }
+  std::string child;
+  while (!pending.empty()) {
+    std::string directory = std::move(pending.back());
+    pending.pop_back();
+    child = directory;
+    if (child.empty() || child.back() != platform::kPathSeparator) child += platform::kPathSeparator;
+    const std::size_t base = child.size();
+    fs.ListDirectory(directory, platform::kListEverything, [&](const platform::DirEntry& entry) {
+      if (entry.IsDirectory() && !entry.IsLink()) {
+        child.resize(base);
+        child += entry.name;
+        pending.push_back(child);
+      } else if (!entry.IsLink()) {
+        total += entry.size;
+      }
+      if (yield) yield();
+      return true;
+    });
+  }
+  return static_cast<double>(total);
+}
+
+}  // namespace talvex::fsutil

@@ -1,0 +1,110 @@
+#include "options/build_options.h"
+
+namespace talvex::options {
+
+namespace {
+using O = BuildOptions;
+constexpr std::string_view kFlashDisk = "Flash Disk";
+constexpr std::string_view kStartUp = "";
+constexpr std::string_view kServices = "Services";
+constexpr std::string_view kDevices = "";
+constexpr std::string_view kApplications = "Applications";
+constexpr std::string_view kShares = "";
+constexpr std::string_view kNfs = "Network setting NFS";
+constexpr std::string_view kSmb = "Network settings SMB";
+
+constexpr OptionField Check(std::string_view name, std::string_view group,
+                            std::string_view caption, std::string_view tooltip,
+                            CheckState O::*member) {
+  return OptionField{name, FieldKind::kCheck, group, caption, tooltip, member, nullptr};
+}
+
+constexpr OptionField Text(std::string_view name, std::string_view group,
+                           std::string_view caption, std::string_view tooltip,
+                           std::string O::*member) {
+  return OptionField{name, FieldKind::kText, group, caption, tooltip, nullptr, member};
+}
+}  // namespace
+
+// In the order of the window's groups; texts exactly as the window shows them.
+const std::array<OptionField, 24> kOptionFields = {{
+    {"Drive1", FieldKind::kDrive, kFlashDisk, "",
+     "Выбрать диск на который будет собранна сборка", nullptr, &O::Drive1},
+    Check("Chcopi", kStartUp, "Copy in TV automatically",
+          "Копировать в ТВ авто автоматически копируется в телевизор в папку ИГРА", &O::Chcopi),
+    Check("Chavto", kStartUp, "Auto Start", "Старт при включении ТВ только для патченных прошивок",
+          &O::Chavto),
+    Check("Chftp", kServices, "FTP", "File Transfer Protocol \u2014 протокол передачи файлов",
+          &O::Chftp),
+    Check("Chssh", kServices, "SSH", "защищенный протокол передачи информации", &O::Chssh),
+    Check("Chtelnet", kServices, "Telnet", "протокол удаленного доступа терминалов",
+          &O::Chtelnet),
+    Check("Chupnp", kServices, "UPnP",
+          "Universal Plug and Play (UPnP) \u2014 набор сетевых протоколов", &O::Chupnp),
+    Check("ChRey", kDevices, "Mouse and Keyboard", "Мышь и клавиатура", &O::ChRey),
+    Check("Chwifi", kDevices, "Wi-Fi", "драйвера для *неродных* адаптеров", &O::Chwifi),
+    Check("mc", kApplications, "MC", "Консольный файловый менеджер Midnight Commander", &O::mc),
+    Check("NetSurf", kApplications, "NetSurf", "Браузер NetSurf", &O::NetSurf),
+    Check("pvr", kApplications, "PVR", "Запись программ с ТВ Запись програм с телевизора",
+          &O::pvr),
+    Check("ChInfo", kApplications, "CH.Info", "ChannelInfo", &O::ChInfo),
+    Check("Switch", kApplications, "Switch", "Switch", &O::Switch),
+    Check("arFix2", kApplications, "ArFix2", "", &O::arFix2),
+    Check("arFix2cip", kApplications, "ArFix2ci+", "", &O::arFix2cip),
+    Check("ChNfs", kShares, "NFS", "NFS шаринг, используется в UNIX системах", &O::ChNfs),
+    Text("TextIP", kNfs, "IP-address", "IP Вашего компьютера", &O::TextIP),
+    Check("CheckUDP", kNfs, "UDP", "", &O::CheckUDP),
+    Check("Chsmb", kShares, "SMB", " SMB она же CIFS шаринги, используется в Windos системах",
+          &O::Chsmb),
+    Text("TexSMBip", kSmb, "IP-address", "IP Вашего компьютера", &O::TexSMBip),
+    Text("TexSMBsh", kSmb, "Folder name",
+         "Имя удалённой шары, если оставить поле пустым, найдет все возможные шары", &O::TexSMBsh),
+    Text("TexSMBlog", kSmb, "Login", "Имя пользователя", &O::TexSMBlog),
+    Text("TexSMBpas", kSmb, "Password", "Пароль", &O::TexSMBpas),
+}};
+
+const OptionField* FindOptionField(std::string_view name) {
+  for (const OptionField& field : kOptionFields) {
+    if (field.name == name) return &field;
+  }
+  return nullptr;
+}
+
+void ApplyCouplingRules(BuildOptions& options, CheckState BuildOptions::*changed) {
+  if (changed == &O::arFix2) {
+    options.arFix2cip = CheckState::kUnchecked;
+  } else if (changed == &O::arFix2cip) {
+    options.arFix2 = CheckState::kUnchecked;
+  } else if (changed == &O::Chcopi) {
+    if (IsTicked(options.Chcopi)) {
+      options.ChavtoEditable = true;
+    } else {
+      options.Chavto = CheckState::kUnchecked;
+      options.ChavtoEditable = false;
+    }
+  } else if (changed == &O::ChNfs) {
+    options.NfsSettingsEditable = options.ChNfs != CheckState::kUnchecked;
+  } else if (changed == &O::Chsmb) {
+    options.SmbSettingsEditable = options.Chsmb != CheckState::kUnchecked;
+  }
+}
+
+bool AcceptAddressCharacter(char32_t typed) {
+  return (typed >= U'0' && typed <= U'9') || typed == U'.' || typed == U' ' || typed == 8;
+}
+
+std::string FilterAddressText(std::string_view text) {
+  // Every accepted character is ASCII, so any byte of a multi-byte UTF-8 sequence is dropped
+  // together with the rest of its character.
+  std::string kept;
+  for (char c : text) {
+    if (c != 8 && AcceptAddressCharacter(static_cast<unsigned char>(c))) kept += c;
+  }
+  return kept;
+}
+
+std::string TargetDriveOf(std::string_view drive_list_text) {
+  return std::string(drive_list_text.substr(0, 2));
+}
+
+}  // namespace talvex::options

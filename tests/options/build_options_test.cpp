@@ -1,0 +1,163 @@
+#include "options/build_options.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace talvex::options {
+namespace {
+
+using O = BuildOptions;
+constexpr CheckState kOff = CheckState::kUnchecked;
+constexpr CheckState kOn = CheckState::kChecked;
+constexpr CheckState kGray = CheckState::kGrayed;
+
+// The user clicks a check box: it toggles, then the rules run.
+void Click(BuildOptions& options, CheckState O::*box) {
+  options.*box = options.*box == kOn ? kOff : kOn;
+  ApplyCouplingRules(options, box);
+}
+
+TEST(BuildOptionsTest, FreshRecordHasExactlyThreeBoxesTickedAndTheInitialTexts) {
+  const BuildOptions options;
+  int ticked = 0;
+  for (const OptionField& field : kOptionFields) {
+    if (field.kind != FieldKind::kCheck) continue;
+    if (options.*field.check == kOn) {
+      ++ticked;
+      EXPECT_TRUE(field.name == "Chupnp" || field.name == "ChNfs" || field.name == "Chsmb")
+          << field.name;
+    } else {
+      EXPECT_EQ(options.*field.check, kOff) << field.name;
+    }
+  }
+  EXPECT_EQ(ticked, 3);
+  EXPECT_FALSE(options.ChavtoEditable);
+  EXPECT_TRUE(options.NfsSettingsEditable);
+  EXPECT_TRUE(options.SmbSettingsEditable);
+  EXPECT_EQ(options.TextIP, "192.168.0.1");
+  EXPECT_EQ(options.TexSMBip, "192.168.0.1");
+  EXPECT_EQ(options.TexSMBsh, "");
+  EXPECT_EQ(options.TexSMBlog, "admin");
+  EXPECT_EQ(options.TexSMBpas, "vortelin");
+}
+
+TEST(BuildOptionsTest, FieldTableKeepsTheWindowTextsByteForByte) {
+  EXPECT_EQ(kOptionFields.size(), 24u);
+  const OptionField* smb = FindOptionField("Chsmb");
+  ASSERT_NE(smb, nullptr);
+  EXPECT_EQ(smb->tooltip, " SMB она же CIFS шаринги, используется в Windos системах");
+  const OptionField* ftp = FindOptionField("Chftp");
+  ASSERT_NE(ftp, nullptr);
+  // An em dash, U+2014, in UTF-8.
+  EXPECT_NE(ftp->tooltip.find("\xE2\x80\x94"), std::string_view::npos);
+  EXPECT_EQ(FindOptionField("arFix2cip")->caption, "ArFix2ci+");
+  EXPECT_EQ(FindOptionField("ChInfo")->caption, "CH.Info");
+  EXPECT_EQ(FindOptionField("chinfo"), nullptr) << "names are case-sensitive";
+  for (const OptionField& field : kOptionFields) {
+    EXPECT_EQ(field.kind == FieldKind::kCheck, field.check != nullptr) << field.name;
+    EXPECT_EQ(field.kind != FieldKind::kCheck, field.text != nullptr) << field.name;
+  }
+}
+
+TEST(CouplingRulesTest, ArFixBoxesExcludeEachOther) {
+  BuildOptions options;
+  Click(options, &O::arFix2cip);
+  EXPECT_EQ(options.arFix2cip, kOn);
+  Click(options, &O::arFix2);
+  EXPECT_EQ(options.arFix2, kOn);
+  EXPECT_EQ(options.arFix2cip, kOff);
+  Click(options, &O::arFix2);
+  EXPECT_EQ(options.arFix2, kOff);
+  EXPECT_EQ(options.arFix2cip, kOff);
+}
+
+TEST(CouplingRulesTest, AutoStartFollowsCopyToTv) {
+  BuildOptions options;
+  EXPECT_FALSE(options.ChavtoEditable);
+  Click(options, &O::Chcopi);
+  EXPECT_TRUE(options.ChavtoEditable);
+  EXPECT_EQ(options.Chavto, kOff) << "ticking Chcopi keeps Chavto's value";
+  Click(options, &O::Chavto);
+  EXPECT_EQ(options.Chavto, kOn);
+  Click(options, &O::Chcopi);
+  EXPECT_EQ(options.Chavto, kOff);
+  EXPECT_FALSE(options.ChavtoEditable);
+  Click(options, &O::Chcopi);
+  EXPECT_EQ(options.Chavto, kOff);
+  EXPECT_TRUE(options.ChavtoEditable);
+}
+
+TEST(CouplingRulesTest, SettingsGroupsFollowTheirBoxesAndKeepTheirValues) {
+  BuildOptions options;
+  options.TextIP = "10.0.0.5";
+  options.CheckUDP = kOn;
+  Click(options, &O::ChNfs);
+  EXPECT_FALSE(options.NfsSettingsEditable);
+  EXPECT_EQ(options.TextIP, "10.0.0.5");
+  EXPECT_EQ(options.CheckUDP, kOn);
+  Click(options, &O::ChNfs);
+  EXPECT_TRUE(options.NfsSettingsEditable);
+  EXPECT_EQ(options.TextIP, "10.0.0.5");
+
+  Click(options, &O::Chsmb);
+  EXPECT_FALSE(options.SmbSettingsEditable);
+  EXPECT_TRUE(options.NfsSettingsEditable) << "the groups are independent";
+  Click(options, &O::Chsmb);
+  EXPECT_TRUE(options.SmbSettingsEditable);
+}
+
+TEST(CouplingRulesTest, GrayedValuesFromACaller) {
+  BuildOptions options;
+  options.Chcopi = kGray;
+  options.Chavto = kOn;
+  options.ChavtoEditable = true;
+  ApplyCouplingRules(options, &O::Chcopi);
+  EXPECT_EQ(options.Chavto, kOff);
+  EXPECT_FALSE(options.ChavtoEditable);
+
+  options.ChNfs = kGray;
+  ApplyCouplingRules(options, &O::ChNfs);
+  EXPECT_TRUE(options.NfsSettingsEditable) << "grayed is not unchecked";
+  EXPECT_FALSE(IsTicked(options.ChNfs)) << "but it does not count as ticked";
+}
+
+TEST(CouplingRulesTest, OtherBoxesSetOffNoRule) {
+  BuildOptions options;
+  const BuildOptions before = options;
+  for (auto box : {&O::Chftp, &O::pvr, &O::mc, &O::CheckUDP, &O::Chavto}) {
+    Click(options, box);
+  }
+  EXPECT_EQ(options.arFix2, before.arFix2);
+  EXPECT_EQ(options.ChavtoEditable, before.ChavtoEditable);
+  EXPECT_EQ(options.NfsSettingsEditable, before.NfsSettingsEditable);
+  EXPECT_EQ(options.SmbSettingsEditable, before.SmbSettingsEditable);
+}
+
+TEST(AddressFilterTest, TypedCharacters) {
+  std::string field;
+  for (char32_t typed : {U'1', U'a', U'9', U'.', U'2', U' '}) {
+    if (AcceptAddressCharacter(typed)) field += static_cast<char>(typed);
+  }
+  EXPECT_EQ(field, "19.2 ");
+  EXPECT_TRUE(AcceptAddressCharacter(8)) << "backspace still deletes";
+  for (char32_t refused : {U',', U'A', U'-', U':', U'\t', U'\r', U'\u0431', U'\x7f', char32_t{0}}) {
+    EXPECT_FALSE(AcceptAddressCharacter(refused)) << static_cast<unsigned>(refused);
+  }
+}
+
+TEST(AddressFilterTest, PastedTextKeepsOnlyWhatTypingCouldEnter) {
+  EXPECT_EQ(FilterAddressText("192.168.0.1"), "192.168.0.1");
+  EXPECT_EQ(FilterAddressText("ip: 10,0.0.7\r\n"), " 100.0.7");
+  EXPECT_EQ(FilterAddressText("адрес 1.2"), " 1.2");
+  EXPECT_EQ(FilterAddressText("\b1"), "1") << "a pasted backspace is not a keystroke";
+}
+
+TEST(BuildOptionsTest, TargetDriveIsTheFirstTwoCharacters) {
+  EXPECT_EQ(TargetDriveOf("e: [USB STICK]"), "e:");
+  EXPECT_EQ(TargetDriveOf("c:"), "c:");
+  EXPECT_EQ(TargetDriveOf("z: [\\\\server\\share]"), "z:");
+}
+
+}  // namespace
+}  // namespace talvex::options

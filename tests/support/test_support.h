@@ -1,0 +1,45 @@
+// Helpers shared by the test suites: a temporary folder that cleans up after itself, and
+// short ways to make and read files in it.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/file_system.h"
+
+namespace talvex::testing {
+
+// A fresh, empty folder under the system's temporary folder, removed with everything in it when
+// the object goes.
+class TempDir {
+ public:
+  TempDir();
+  ~TempDir();
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+
+  const std::string& path() const { return path_; }
+  // path() + separator + relative, where `relative` uses '/' or '\\' (both become native).
+  std::string operator/(std::string_view relative) const;
+
+ private:
+  std::string path_;
+};
+
+// `relative` with '/' and '\\' turned into the native separator.
+std::string Native(std::string_view relative);
+std::string Join(const std::string& root, std::string_view relative);
+
+// Creates the file (and its missing parent folders) with exactly these bytes.
+void MakeFile(const std::string& path, std::string_view bytes = {});
+void MakeDirs(const std::string& path);
+bool PathExists(const std::string& path);
+bool IsDirectory(const std::string& path);
+std::string ReadBytes(const std::string& path);
+
+// Every entry below `root`, as sorted relative paths with '/' separators; folders end in '/'.
+std::vector<std::string> TreeListing(const std::string& root);
+
+}  // namespace talvex::testing
