@@ -108,7 +108,7 @@ BuildReport MakeBuildReport(const ReportInput& input) {
     message += kLineBreak;
   }
   message += kLineBreak;
-  message += "Закрыть программу конфигуратор Talvex-Auto?";
+  message += kClosingQuestion;
 
   if (input.options != nullptr && options::IsTicked(input.options->pvr)) {
     report.editor_command_line =
@@ -123,6 +123,14 @@ std::string MessageWithLineFeeds(std::string_view message) {
     if (c == kLineBreak) c = '\n';
   }
   return text;
+}
+
+std::string ConsoleReportText(const BuildReport& report) {
+  std::string_view message = report.message;
+  if (message.ends_with(kClosingQuestion)) message.remove_suffix(kClosingQuestion.size());
+  // The empty line that set the question apart goes with it.
+  while (message.ends_with(kLineBreak)) message.remove_suffix(1);
+  return MessageWithLineFeeds(message) + '\n';
 }
 
 ReportOutcome OutcomeOf(const BuildReport& report, ReportAnswer answer) {

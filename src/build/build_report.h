@@ -34,6 +34,7 @@ struct ReportInput {
 
 inline constexpr std::string_view kReportTitle = "Поздравляю, всё готово!";
 inline constexpr std::string_view kReportTitleWithFailures = "Сборка завершена с ошибками";
+inline constexpr std::string_view kClosingQuestion = "Закрыть программу конфигуратор Talvex-Auto?";
 
 // The report names at most this many failed steps one by one; the rest are only counted.
 inline constexpr std::size_t kReportedFailuresMax = 10;
@@ -51,6 +52,10 @@ BuildReport MakeBuildReport(const ReportInput& input);
 
 // The report's message with LF line breaks, for a console.
 std::string MessageWithLineFeeds(std::string_view message);
+
+// What a console prints of the report: the message without the closing question (a console asks
+// nothing), LF line breaks, ending in LF.
+std::string ConsoleReportText(const BuildReport& report);
 
 enum class ReportAnswer { kYes, kNo };
 
