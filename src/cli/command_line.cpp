@@ -243,6 +243,16 @@ void ApplySet(const std::string& assignment, BuildOptions& record) {
   }
 }
 
+// CLI11 writes a negated flag as "--no-ftp{false}"; the pair reads better without the marker.
+class HelpFormatter final : public CLI::Formatter {
+ public:
+  std::string make_option_name(const CLI::Option* option, bool is_positional) const override {
+    std::string name = CLI::Formatter::make_option_name(option, is_positional);
+    for (std::size_t at; (at = name.find("{false}")) != std::string::npos;) name.erase(at, 7);
+    return name;
+  }
+};
+
 std::string SetHelp() {
   std::string names;
   for (const OptionField& field : options::kOptionFields) {
@@ -265,6 +275,7 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments,
       "Prepares a USB flash drive for a Talvex television: lays out \\Talvex with the "
       "chosen services and places the chosen applications beside it.",
       "talvex-build");
+  app.formatter(std::make_shared<HelpFormatter>());
   app.set_version_flag("--version", "talvex-build " TALVEX_VERSION);
   app.add_option("--target", request.target, kTargetHelp)->required()->type_name("DRIVE");
   app.add_option("--source", request.source_root,
