@@ -23,8 +23,7 @@ std::string Folded(std::string text) {
 bool IsSameOrInside(const std::string& inner, const std::string& outer) {
   if (inner == outer) return true;
   if (inner.size() <= outer.size() || inner.compare(0, outer.size(), outer) != 0) return false;
-  return outer.back() == platform::kPathSeparator ||
-         inner[outer.size()] == platform::kPathSeparator;
+  return outer.back() == platform::kPathSeparator || inner[outer.size()] == platform::kPathSeparator;
 }
 
 }  // namespace
@@ -49,7 +48,8 @@ BuildStep MakeDirectoryStep(std::string target) {
 
 BuildPlan PlanBuild(const BuildContext& context) {
   BuildPlan plan;
-  plan.push_back(RemoveTreeStep(platform::JoinPayloadPath(context.target_drive, kPayloadRemoval)));
+  plan.push_back(
+      RemoveTreeStep(platform::JoinPayloadPath(context.target_drive, kPayloadRemoval)));
   for (std::string_view directory : kSkeletonDirectories) {
     plan.push_back(MakeDirectoryStep(platform::JoinPayloadPath(context.target_drive, directory)));
   }
@@ -112,10 +112,11 @@ BuildResult RunBuild(platform::FileSystem& fs, const BuildContext& context,
     ++result.steps_run;
   }
   result.failures = log.TakeFailures();
-  result.size_bytes = fsutil::SizeOf(
-      fs, platform::JoinPayloadPath(context.target_drive, kPayloadFolder), [observer] {
-        if (observer != nullptr) observer->Yield();
-      });
+  result.size_bytes =
+      fsutil::SizeOf(fs, platform::JoinPayloadPath(context.target_drive, kPayloadFolder),
+                     [observer] {
+                       if (observer != nullptr) observer->Yield();
+                     });
   return result;
 }
 
