@@ -3,17 +3,17 @@
 
 #include <gtest/gtest.h>
 
-#include "build/payload_manifest.h"
-#include "payload_fixture.h"
+#include "platform/paths.h"
+#include "support/test_support.h"
 
-namespace talvex::build::testing {
+namespace talvex::fsutil {
 namespace {
 
-using fsutil::FindKitPath;
 using talvex::testing::Join;
 using talvex::testing::MakeFile;
 using talvex::testing::PathExists;
 using talvex::testing::ReadBytes;
+using talvex::testing::TempDir;
 
 class KitLookupTest : public ::testing::Test {
  protected:
@@ -56,30 +56,5 @@ TEST_F(KitLookupTest, WhatMatchesNothingKeepsTheTablesSpelling) {
   EXPECT_EQ(FindKitPath(platform::NativeFileSystem(), kit_.path(), "\\PVR", false), kit_ / "PVR");
 }
 
-TEST_F(PayloadTest, AKitWithOtherLetterCaseBuildsWithTheTablesNamesOnTheDrive) {
-  namespace fs = std::filesystem;
-  // As if unpacked from an archive that upper-cased some names.
-  fs::rename(U8Path(Kit("\\Talvex\\etc")), U8Path(Kit("\\Talvex\\ETC")));
-  fs::rename(U8Path(Kit("\\Talvex")), U8Path(Kit("\\talvex")));
-  fs::rename(U8Path(Kit("\\PVR")), U8Path(Kit("\\pvr")));
-  fs::rename(U8Path(Kit("\\talvex\\rcTVX")), U8Path(Kit("\\talvex\\RCTVX")));
-
-  options::BuildOptions options;
-  options.pvr = options::CheckState::kChecked;
-  const BuildResult result = Build(options);
-  EXPECT_TRUE(result.failures.empty()) << result.failures.front().path;
-  for (std::size_t index = 0; index < kCoreEntryCount; ++index) {
-    EXPECT_TRUE(PathExists(Drive(PayloadManifest[index].RelativePath)))
-        << PayloadManifest[index].RelativePath;
-  }
-  EXPECT_TRUE(PathExists(Drive("\\PVR\\pvr.ini")));
-  const std::vector<std::string> top = talvex::testing::TreeListing(drive_.path());
-  EXPECT_NE(std::find(top.begin(), top.end(), "Talvex/etc/rc.sysinit"), top.end());
-  EXPECT_NE(std::find(top.begin(), top.end(), "Talvex/rcTVX"), top.end());
-  EXPECT_NE(std::find(top.begin(), top.end(), "PVR/"), top.end());
-  // The generated files went into the kit's own folder, whatever its case.
-  EXPECT_TRUE(PathExists(Kit("\\talvex\\ETC\\init.d\\access_nfs")));
-}
-
 }  // namespace
-}  // namespace talvex::build::testing
+}  // namespace talvex::fsutil
