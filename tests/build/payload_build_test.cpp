@@ -87,6 +87,19 @@ TEST(DemoKitTest, EveryFileNamesWhatItStandsFor) {
   }
 }
 
+TEST(DemoKitTest, EveryLoaderTheListCanNameIsInTheKit) {
+  const std::vector<tools::KitFile> files = tools::DemoKitFiles(false);
+  for (const LoaderEntry& loader : kLoaderEntries) {
+    // "$SYSROOT/../PVR/loader.so " names \PVR\loader.so at the drive's root.
+    std::string relative(loader.Entry.substr(std::string_view("$SYSROOT/..").size()));
+    relative.pop_back();
+    std::replace(relative.begin(), relative.end(), '/', '\\');
+    EXPECT_TRUE(std::any_of(files.begin(), files.end(), [&](const tools::KitFile& file) {
+      return file.relative == relative;
+    })) << relative;
+  }
+}
+
 TEST(DemoKitTest, TheRealisticKitHasTensOfMegabytesAFewLargeFilesAndManySmallOnes) {
   constexpr std::uint64_t kMiB = 1024 * 1024;
   std::uint64_t total = 0;
