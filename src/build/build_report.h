@@ -23,9 +23,9 @@ struct BuildReport {
 };
 
 struct ReportInput {
-  double size_bytes = 0;          // of the payload tree
-  std::string drive_letter;       // as the drive list gives it ("e"); elsewhere the target
-  std::string source_root;        // the kit folder, for the PVR settings file
+  double size_bytes = 0;     // of the payload tree
+  std::string drive_letter;  // as the drive list gives it ("e"); elsewhere the target
+  std::string source_root;   // the kit folder, for the PVR settings file
   const options::BuildOptions* options = nullptr;
   const std::vector<StepFailure>* failures = nullptr;
   std::string decimal_separator = ",";  // the user's locale's
