@@ -262,7 +262,7 @@ TEST(PayloadPathTest, JoinsByPlainConcatenationWithNativeSeparators) {
 #else
   EXPECT_EQ(JoinPayloadPath("/media/usb", "\\Talvex\\etc\\init.d"), "/media/usb/Talvex/etc/init.d");
   EXPECT_EQ(JoinPayloadPath("/media/usb", "\\Talvex\\"), "/media/usb/Talvex/");
-  EXPECT_EQ(JoinPayloadPath("/", "\\PVR"), "//PVR");
+  EXPECT_EQ(JoinPayloadPath("/", "\\PVR"), "/PVR");
 #endif
   EXPECT_EQ(JoinPayloadPath("", ""), "");
 }
