@@ -4,21 +4,8 @@
 # the tree the build made. Everything lands in demo/ (ignored by git).
 set -euo pipefail
 
-packages=(g++ cmake make googletest libgtest-dev libcli11-dev)
-missing=()
-for package in "${packages[@]}"; do
-  dpkg -s "$package" >/dev/null 2>&1 || missing+=("$package")
-done
-if ((${#missing[@]} > 0)); then
-  sudo=
-  [[ $(id -u) -eq 0 ]] || sudo=sudo
-  echo "== Installing ${missing[*]}"
-  $sudo apt-get update
-  $sudo env DEBIAN_FRONTEND=noninteractive \
-    apt-get install -y --no-install-recommends "${missing[@]}"
-fi
-
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
+bash tools/install-deps.sh
 bin=build/linux
 
 echo "== Building"
