@@ -251,7 +251,7 @@ class Win32FileSystem final : public FileSystem {
       name = WideToUtf8(data.cFileName);
       entry.name = name;
       if (!entry.IsDirectory()) {
-        entry.size = (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+        entry.size = FileSizeFromWords(data.nFileSizeHigh, data.nFileSizeLow);
       }
       if (!visit(entry)) return {};
     } while (::FindNextFileW(find.get(), &data));
@@ -324,7 +324,7 @@ class Win32FileSystem final : public FileSystem {
     if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
       return ErrorStatus(kErrorDirectoryNotSupported, path);
     }
-    length = (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+    length = FileSizeFromWords(data.nFileSizeHigh, data.nFileSizeLow);
     return {};
   }
 
