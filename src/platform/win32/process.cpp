@@ -1,0 +1,59 @@
+// The running process and the desktop, on Win32.
+#include "platform/process.h"
+
+#include <string>
+#include <vector>
+
+#include "platform/win32/utf.h"
+#include "platform/win32/windows_api.h"
+
+namespace talvex::platform {
+
+std::string ExecutableFolder() {
+  // The path may be longer than MAX_PATH; the call truncates silently, so grow until it fits.
+  std::wstring path(MAX_PATH, L'\0');
+  for (;;) {
+    const DWORD length =
+        ::GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+    if (length == 0) return {};
+    if (length < path.size()) {
+      path.resize(length);
+      break;
+    }
+    path.resize(path.size() * 2);
+  }
+  std::size_t separator = path.find_last_of(L"\\/");
+  if (separator == std::wstring::npos) return {};
+  // A program at a drive's root keeps the root's backslash: "e:\", never "e:".
+  if (separator > 0 && path[separator - 1] == L':') ++separator;
+  path.resize(separator);
+  return WideToUtf8(path);
+}
+
+std::string DecimalSeparator() {
+  wchar_t separator[8] = {};
+  if (::GetLocaleInfoEx(LOCALE_NAME_USER_DEFAULT, LOCALE_SDECIMAL, separator, 8) == 0) return ".";
+  return WideToUtf8(separator);
+}
+
+bool StartProgram(const std::string& command_line, int show) {
+  // CreateProcessW may write into the command line, so it gets a copy of its own.
+  std::wstring wide = Utf8ToWide(command_line);
+  std::vector<wchar_t> writable(wide.begin(), wide.end());
+  writable.push_back(L'\0');
+  STARTUPINFOW startup = {};
+  startup.cb = sizeof(startup);
+  startup.dwFlags = STARTF_USESHOWWINDOW;
+  startup.wShowWindow = static_cast<WORD>(show);
+  PROCESS_INFORMATION process = {};
+  if (!::CreateProcessW(nullptr, writable.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                        &startup, &process)) {
+    return false;
+  }
+  // Nobody waits for the program: let go of it at once.
+  ::CloseHandle(process.hThread);
+  ::CloseHandle(process.hProcess);
+  return true;
+}
+
+}  // namespace talvex::platform

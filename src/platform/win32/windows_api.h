@@ -1,0 +1,12 @@
+// <windows.h> without the A/W macros whose names collide with our own functions (the
+// FileSystem primitives are called DeleteFile, CopyFile, CreateDirectory and RemoveDirectory).
+// Win32 code of this program includes this header instead of <windows.h> and calls the wide
+// functions by their W names.
+#pragma once
+
+#include <windows.h>
+
+#undef CopyFile
+#undef CreateDirectory
+#undef DeleteFile
+#undef RemoveDirectory

@@ -1,0 +1,91 @@
+// The fault-injecting wrapper the other suites rely on for failures a privileged user never meets.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "platform/fault_injecting_file_system.h"
+#include "support/test_support.h"
+
+namespace talvex::platform {
+namespace {
+
+using testing::MakeDirs;
+using testing::MakeFile;
+using testing::PathExists;
+using testing::TempDir;
+
+TEST(FaultInjectionTest, FailOnHitsExactlyThatOperationAndPath) {
+  TempDir dir;
+  MakeFile(dir / "a.txt", "a");
+  MakeFile(dir / "b.txt", "b");
+  FaultInjectingFileSystem faulty(NativeFileSystem());
+  faulty.FailOn(FsOperation::kDeleteFile, dir / "a.txt", 32, "held open");
+
+  const FsStatus failed = faulty.DeleteFile(dir / "a.txt");
+  EXPECT_EQ(failed.code, 32);
+  EXPECT_EQ(failed.message, "held open");
+  EXPECT_EQ(failed.path, dir / "a.txt");
+  EXPECT_TRUE(PathExists(dir / "a.txt"));
+  // Another operation on the same path, and the same operation elsewhere, go through.
+  EXPECT_TRUE(faulty.SetAttributes(dir / "a.txt", 0).ok());
+  EXPECT_TRUE(faulty.DeleteFile(dir / "b.txt").ok());
+  EXPECT_FALSE(PathExists(dir / "b.txt"));
+}
+
+TEST(FaultInjectionTest, FailUnderCoversTheSubtreeButNotANameSharingItsPrefix) {
+  TempDir dir;
+  MakeDirs(dir / "drive");
+  MakeDirs(dir / "drive2");
+  FaultInjectingFileSystem faulty(NativeFileSystem());
+  faulty.FailUnder(FsOperation::kAny, dir / "drive", 21);
+
+  bool exists = false;
+  EXPECT_EQ(faulty.Exists(dir / "drive", exists).code, 21);
+  EXPECT_EQ(faulty.CreateDirectory(dir / "drive/sub").code, 21);
+  std::uint32_t attributes = 0;
+  EXPECT_EQ(faulty.QueryAttributes(dir / "drive/sub/deeper", attributes).code, 21);
+  EXPECT_TRUE(faulty.CreateDirectory(dir / "drive2/sub").ok());
+  EXPECT_FALSE(PathExists(dir / "drive/sub"));
+  EXPECT_TRUE(PathExists(dir / "drive2/sub"));
+}
+
+TEST(FaultInjectionTest, RefusingAllChangesLeavesTheDiskAloneAndJournalsEveryAttempt) {
+  TempDir dir;
+  MakeFile(dir / "file.txt", "content");
+  FaultInjectingFileSystem faulty(NativeFileSystem());
+  faulty.RefuseAllChanges(5);
+
+  EXPECT_EQ(faulty.WriteFile(dir / "new.txt", "x").code, 5);
+  EXPECT_EQ(faulty.DeleteFile(dir / "file.txt").code, 5);
+  EXPECT_EQ(faulty.CopyFile(dir / "file.txt", dir / "copy.txt").code, 5);
+  EXPECT_EQ(faulty.CreateDirectory(dir / "folder").code, 5);
+  bool exists = false;
+  ASSERT_TRUE(faulty.Exists(dir / "file.txt", exists).ok()) << "questions still get answers";
+  EXPECT_TRUE(exists);
+
+  EXPECT_EQ(testing::TreeListing(dir.path()), (std::vector<std::string>{"file.txt"}));
+  const auto& journal = faulty.journal();
+  ASSERT_EQ(journal.size(), 4u);
+  EXPECT_EQ(journal[0].operation, FsOperation::kWriteFile);
+  EXPECT_EQ(journal[1].operation, FsOperation::kDeleteFile);
+  EXPECT_EQ(journal[2].operation, FsOperation::kCopyFile);
+  EXPECT_EQ(journal[2].path, dir / "copy.txt");
+  EXPECT_EQ(journal[3].operation, FsOperation::kCreateDirectory);
+  EXPECT_EQ(faulty.JournalPaths(FsOperation::kDeleteFile),
+            (std::vector<std::string>{dir / "file.txt"}));
+}
+
+TEST(FaultInjectionTest, ACopyFailsOnItsSourceAsWellAsOnItsTarget) {
+  TempDir dir;
+  MakeFile(dir / "source.txt", "x");
+  FaultInjectingFileSystem faulty(NativeFileSystem());
+  faulty.FailOn(FsOperation::kCopyFile, dir / "source.txt", 2);
+  const FsStatus copied = faulty.CopyFile(dir / "source.txt", dir / "target.txt");
+  EXPECT_EQ(copied.code, 2);
+  EXPECT_EQ(copied.path, dir / "source.txt");
+  EXPECT_FALSE(PathExists(dir / "target.txt"));
+}
+
+}  // namespace
+}  // namespace talvex::platform

@@ -1,0 +1,106 @@
+#!/usr/bin/env bash
+# The project's test command: builds both presets, runs the native suites, then runs the Windows
+# suites under Wine in a fresh prefix. Ends with the summary line of the last CTest run.
+set -euo pipefail
+
+cd "$(dirname "${BASH_SOURCE[0]}")/.."
+root=$PWD
+jobs=2
+
+wine=$(command -v wine64 || true)
+[[ -n $wine ]] || wine=/usr/lib/wine/wine64
+wineserver=$(command -v wineserver || true)
+[[ -n $wineserver ]] || wineserver=/usr/lib/wine/wineserver64
+
+xvfb_pid=
+keeper_pid=
+server_started=
+
+# Stops what this script started, whatever way it ends. Quiet: nothing may follow the summary.
+cleanup() {
+  if [[ -n $keeper_pid ]]; then kill "$keeper_pid" 2>/dev/null || true; fi
+  if [[ -n $server_started ]]; then
+    "$wineserver" -k >/dev/null 2>&1 || true
+    "$wineserver" -w >/dev/null 2>&1 || true
+  fi
+  if [[ -n $xvfb_pid ]]; then
+    kill "$xvfb_pid" 2>/dev/null || true
+    wait "$xvfb_pid" 2>/dev/null || true
+  fi
+}
+trap cleanup EXIT
+
+# Runs CTest and moves its summary line ("100% tests passed, ...") to the very end of its output.
+run_ctest() {
+  local summary= line status=1
+  while IFS= read -r line; do
+    if [[ $line =~ ^ctest-exit-status:([0-9]+)$ ]]; then
+      status=${BASH_REMATCH[1]}
+    elif [[ $line =~ ^[0-9]+%\ tests\ passed ]]; then
+      summary=$line
+    else
+      printf '%s\n' "$line"
+    fi
+  done < <(ctest "$@" 2>&1; echo "ctest-exit-status:$?")
+  if [[ -n $summary ]]; then printf '%s\n' "$summary"; fi
+  return "$status"
+}
+
+echo "== Configuring and building (linux, windows)"
+for preset in linux windows; do
+  cmake --preset "$preset" >/dev/null
+  cmake --build --preset "$preset" -j"$jobs"
+done
+
+failed=0
+echo "== Native test suites"
+run_ctest --preset linux || failed=1
+
+echo "== Windows test suites under Wine"
+build_windows=$root/build/windows
+export WINEPREFIX=$build_windows/wineprefix
+export WINEDEBUG=-all
+export WINEDLLOVERRIDES="mscoree,mshtml="
+export WINEARCH=win64
+rm -rf "$WINEPREFIX" "$build_windows/drive-t"
+mkdir -p "$WINEPREFIX/dosdevices" "$build_windows/drive-t"
+# A drive letter of our own for the tests that work on drive paths ("t:\Talvex"); it must exist
+# before the server starts so that the drive list sees it.
+ln -s "$build_windows/drive-t" "$WINEPREFIX/dosdevices/t:"
+export TALVEX_TEST_DRIVE=t:
+
+start_server() {
+  "$wineserver" -p </dev/null >/dev/null 2>&1
+  server_started=1
+}
+wine_log=$build_windows/wine-setup.log
+# The server and the prefix are made before CTest runs: a Wine process started inside CTest would
+# leave services behind that hold CTest's output pipe open.
+start_server
+"$wine" wineboot -i </dev/null >"$wine_log" 2>&1
+# The test drive is removable, like the USB drives the program prepares. Without a window manager
+# every hide or destroy of a window waits for one: tell Wine there is none.
+"$wine" reg add 'HKLM\Software\Wine\Drives' /v t: /t REG_SZ /d floppy /f </dev/null >>"$wine_log" 2>&1
+"$wine" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f </dev/null >>"$wine_log" 2>&1
+# The drive type is read when the server starts.
+"$wineserver" -k >/dev/null 2>&1 || true
+"$wineserver" -w >/dev/null 2>&1 || true
+start_server
+"$wine" wineboot </dev/null >>"$wine_log" 2>&1
+
+# A display of our own for the window tests; Xvfb picks a free number and tells it.
+display_file=$build_windows/xvfb-display
+rm -f "$display_file"
+Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$display_file" </dev/null >/dev/null 2>&1 &
+xvfb_pid=$!
+for _ in $(seq 100); do
+  [[ -s $display_file ]] && break
+  sleep 0.1
+done
+export DISPLAY=:$(head -n1 "$display_file")
+
+"$wine" "$build_windows/tools/wine_desktop_keeper.exe" </dev/null >/dev/null 2>&1 &
+keeper_pid=$!
+
+run_ctest --preset windows || failed=1
+exit "$failed"
