@@ -23,7 +23,8 @@ std::string Folded(std::string text) {
 bool IsSameOrInside(const std::string& inner, const std::string& outer) {
   if (inner == outer) return true;
   if (inner.size() <= outer.size() || inner.compare(0, outer.size(), outer) != 0) return false;
-  return outer.back() == platform::kPathSeparator || inner[outer.size()] == platform::kPathSeparator;
+  return outer.back() == platform::kPathSeparator ||
+         inner[outer.size()] == platform::kPathSeparator;
 }
 
 }  // namespace
@@ -48,8 +49,7 @@ BuildStep MakeDirectoryStep(std::string target) {
 
 BuildPlan PlanBuild(const BuildContext& context) {
   BuildPlan plan;
-  plan.push_back(
-      RemoveTreeStep(platform::JoinPayloadPath(context.target_drive, kPayloadRemoval)));
+  plan.push_back(RemoveTreeStep(platform::JoinPayloadPath(context.target_drive, kPayloadRemoval)));
   for (std::string_view directory : kSkeletonDirectories) {
     plan.push_back(MakeDirectoryStep(platform::JoinPayloadPath(context.target_drive, directory)));
   }
@@ -63,13 +63,13 @@ BuildPlan PlanBuild(const BuildContext& context) {
 
 std::optional<std::string> CheckTargetOverlap(platform::FileSystem& fs,
                                               const BuildContext& context) {
+  // A kit or drive that cannot be reached cannot overlap anything the build would remove; the
+  // build's own steps then fail and are reported one by one.
   std::string source;
-  if (platform::FsStatus resolved = fs.ResolvePath(context.source_root, source); !resolved) {
-    return "Папка комплекта \"" + context.source_root + "\" недоступна: " + resolved.message;
-  }
   std::string drive;
-  if (platform::FsStatus resolved = fs.ResolvePath(context.target_drive, drive); !resolved) {
-    return "Диск \"" + context.target_drive + "\" недоступен: " + resolved.message;
+  if (!fs.ResolvePath(context.source_root, source) ||
+      !fs.ResolvePath(context.target_drive, drive)) {
+    return std::nullopt;
   }
   source = Folded(source);
   if (Folded(drive) == source) {
@@ -112,11 +112,10 @@ BuildResult RunBuild(platform::FileSystem& fs, const BuildContext& context,
     ++result.steps_run;
   }
   result.failures = log.TakeFailures();
-  result.size_bytes =
-      fsutil::SizeOf(fs, platform::JoinPayloadPath(context.target_drive, kPayloadFolder),
-                     [observer] {
-                       if (observer != nullptr) observer->Yield();
-                     });
+  result.size_bytes = fsutil::SizeOf(
+      fs, platform::JoinPayloadPath(context.target_drive, kPayloadFolder), [observer] {
+        if (observer != nullptr) observer->Yield();
+      });
   return result;
 }
 

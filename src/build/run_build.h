@@ -45,7 +45,7 @@ class BuildObserver {
 };
 
 struct BuildResult {
-  bool refused = false;    // nothing was done; `refusal` says why
+  bool refused = false;  // nothing was done; `refusal` says why
   std::string refusal;
   std::vector<StepFailure> failures;
   std::size_t steps_run = 0;

@@ -12,7 +12,9 @@ using platform::FileSystem;
 using platform::FsStatus;
 using platform::kPathSeparator;
 
-std::int32_t PositiveCode(const FsStatus& status) { return status.code > 0 ? status.code : 1; }
+std::int32_t PositiveCode(const FsStatus& status) {
+  return status.code > 0 ? status.code : 1;
+}
 
 DelTreeOutcome Failed(FsStatus status) {
   return DelTreeOutcome{PositiveCode(status), std::move(status)};
@@ -51,9 +53,8 @@ ClearOutcome ClearFiles(FileSystem& fs, Level& level) {
   FsStatus failure;
   std::string child = level.path + kPathSeparator;
   const std::size_t base = child.size();
-  FsStatus listed = fs.ListDirectory(
-      level.path, platform::kListEverything,
-      [&](const DirEntry& entry) {
+  FsStatus listed =
+      fs.ListDirectory(level.path, platform::kListEverything, [&](const DirEntry& entry) {
         child.resize(base);
         child += entry.name;
         if (entry.IsLink()) {
@@ -66,8 +67,7 @@ ClearOutcome ClearFiles(FileSystem& fs, Level& level) {
           if (failure) failure = fs.DeleteFile(child);
         }
         return failure.ok();
-      },
-      platform::ListDetail::kTypes);
+      });
   return ClearOutcome{std::move(listed), std::move(failure)};
 }
 

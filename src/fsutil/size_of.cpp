@@ -30,7 +30,8 @@ double SizeOf(platform::FileSystem& fs, const std::string& DirPath,
     std::string directory = std::move(pending.back());
     pending.pop_back();
     child = directory;
-    if (child.empty() || child.back() != platform::kPathSeparator) child += platform::kPathSeparator;
+    if (child.empty() || child.back() != platform::kPathSeparator)
+      child += platform::kPathSeparator;
     const std::size_t base = child.size();
     fs.ListDirectory(directory, platform::kListEverything, [&](const platform::DirEntry& entry) {
       if (entry.IsDirectory() && !entry.IsLink()) {

@@ -13,23 +13,21 @@ constexpr std::string_view kShares = "";
 constexpr std::string_view kNfs = "Network setting NFS";
 constexpr std::string_view kSmb = "Network settings SMB";
 
-constexpr OptionField Check(std::string_view name, std::string_view group,
-                            std::string_view caption, std::string_view tooltip,
-                            CheckState O::*member) {
+constexpr OptionField Check(std::string_view name, std::string_view group, std::string_view caption,
+                            std::string_view tooltip, CheckState O::*member) {
   return OptionField{name, FieldKind::kCheck, group, caption, tooltip, member, nullptr};
 }
 
-constexpr OptionField Text(std::string_view name, std::string_view group,
-                           std::string_view caption, std::string_view tooltip,
-                           std::string O::*member) {
+constexpr OptionField Text(std::string_view name, std::string_view group, std::string_view caption,
+                           std::string_view tooltip, std::string O::*member) {
   return OptionField{name, FieldKind::kText, group, caption, tooltip, nullptr, member};
 }
 }  // namespace
 
 // In the order of the window's groups; texts exactly as the window shows them.
 const std::array<OptionField, 24> kOptionFields = {{
-    {"Drive1", FieldKind::kDrive, kFlashDisk, "",
-     "Выбрать диск на который будет собранна сборка", nullptr, &O::Drive1},
+    {"Drive1", FieldKind::kDrive, kFlashDisk, "", "Выбрать диск на который будет собранна сборка",
+     nullptr, &O::Drive1},
     Check("Chcopi", kStartUp, "Copy in TV automatically",
           "Копировать в ТВ авто автоматически копируется в телевизор в папку ИГРА", &O::Chcopi),
     Check("Chavto", kStartUp, "Auto Start", "Старт при включении ТВ только для патченных прошивок",
@@ -37,16 +35,14 @@ const std::array<OptionField, 24> kOptionFields = {{
     Check("Chftp", kServices, "FTP", "File Transfer Protocol \u2014 протокол передачи файлов",
           &O::Chftp),
     Check("Chssh", kServices, "SSH", "защищенный протокол передачи информации", &O::Chssh),
-    Check("Chtelnet", kServices, "Telnet", "протокол удаленного доступа терминалов",
-          &O::Chtelnet),
+    Check("Chtelnet", kServices, "Telnet", "протокол удаленного доступа терминалов", &O::Chtelnet),
     Check("Chupnp", kServices, "UPnP",
           "Universal Plug and Play (UPnP) \u2014 набор сетевых протоколов", &O::Chupnp),
     Check("ChRey", kDevices, "Mouse and Keyboard", "Мышь и клавиатура", &O::ChRey),
     Check("Chwifi", kDevices, "Wi-Fi", "драйвера для *неродных* адаптеров", &O::Chwifi),
     Check("mc", kApplications, "MC", "Консольный файловый менеджер Midnight Commander", &O::mc),
     Check("NetSurf", kApplications, "NetSurf", "Браузер NetSurf", &O::NetSurf),
-    Check("pvr", kApplications, "PVR", "Запись программ с ТВ Запись програм с телевизора",
-          &O::pvr),
+    Check("pvr", kApplications, "PVR", "Запись программ с ТВ Запись програм с телевизора", &O::pvr),
     Check("ChInfo", kApplications, "CH.Info", "ChannelInfo", &O::ChInfo),
     Check("Switch", kApplications, "Switch", "Switch", &O::Switch),
     Check("arFix2", kApplications, "ArFix2", "", &O::arFix2),

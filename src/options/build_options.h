@@ -14,7 +14,9 @@ namespace talvex::options {
 // grayed, which every test in the build counts as not ticked.
 enum class CheckState : std::uint8_t { kUnchecked = 0, kChecked = 1, kGrayed = 2 };
 
-inline constexpr bool IsTicked(CheckState state) { return state == CheckState::kChecked; }
+inline constexpr bool IsTicked(CheckState state) {
+  return state == CheckState::kChecked;
+}
 
 struct BuildOptions {
   // The drive list's current entry: "e:", optionally followed by " [label]". Only its first two

@@ -44,7 +44,9 @@ void FaultInjectingFileSystem::FailUnder(FsOperation operation, std::string pref
   rules_.push_back({operation, std::move(prefix), true, code, std::move(message)});
 }
 
-void FaultInjectingFileSystem::RefuseAllChanges(int code) { refuse_changes_code_ = code; }
+void FaultInjectingFileSystem::RefuseAllChanges(int code) {
+  refuse_changes_code_ = code;
+}
 
 std::vector<std::string> FaultInjectingFileSystem::JournalPaths(FsOperation operation) const {
   std::vector<std::string> paths;

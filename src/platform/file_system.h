@@ -49,6 +49,12 @@ struct DirEntry {
   bool IsLink() const { return (attributes & kAttrReparsePoint) != 0; }
 };
 
+// A file size as Windows listing records give it: two unsigned 32-bit words, the upper one
+// counting units of 4294967296 bytes. Kept exact in 64 bits, so 2-4 GiB never turns negative.
+inline constexpr std::uint64_t FileSizeFromWords(std::uint32_t high, std::uint32_t low) {
+  return std::uint64_t{high} * 4294967296u + low;
+}
+
 // Return false to stop the listing early.
 using ListVisitor = std::function<bool(const DirEntry&)>;
 

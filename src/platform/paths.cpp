@@ -22,6 +22,12 @@ std::string NativeRelative(std::string_view relative) {
 
 std::string JoinPayloadPath(std::string_view root, std::string_view relative) {
   std::string joined(root);
+  // A POSIX drive root may be "/" itself; "//Talvex" would name the same folder, but paths are
+  // compared and shown, so keep them clean.
+  if (kPathSeparator != '\\' && !joined.empty() && joined.back() == kPathSeparator &&
+      !relative.empty() && relative.front() == '\\') {
+    joined.pop_back();
+  }
   joined += NativeRelative(relative);
   return joined;
 }

@@ -45,7 +45,9 @@ TempDir::~TempDir() {
   fs::remove_all(U8(path_), ignored);
 }
 
-std::string TempDir::operator/(std::string_view relative) const { return Join(path_, relative); }
+std::string TempDir::operator/(std::string_view relative) const {
+  return Join(path_, relative);
+}
 
 std::string Native(std::string_view relative) {
   std::string native(relative);
@@ -63,7 +65,9 @@ std::string Join(const std::string& root, std::string_view relative) {
   return joined + Native(relative);
 }
 
-void MakeDirs(const std::string& path) { fs::create_directories(U8(path)); }
+void MakeDirs(const std::string& path) {
+  fs::create_directories(U8(path));
+}
 
 void MakeFile(const std::string& path, std::string_view bytes) {
   fs::path native = U8(path);

@@ -26,7 +26,9 @@ FsStatus ErrnoStatus(int error, const std::string& path) {
   return FsStatus{error, std::strerror(error), path};
 }
 
-FsStatus LastErrno(const std::string& path) { return ErrnoStatus(errno, path); }
+FsStatus LastErrno(const std::string& path) {
+  return ErrnoStatus(errno, path);
+}
 
 std::uint32_t AttributesOf(const struct stat& st) {
   if (S_ISLNK(st.st_mode)) return kAttrReparsePoint;
@@ -274,14 +276,17 @@ class PosixFileSystem final : public FileSystem {
       head.erase(slash == 0 ? 1 : slash);
     }
   }
-
 };
 
 }  // namespace
 
-FsStatus NotADirectoryStatus(const std::string& path) { return ErrnoStatus(ENOTDIR, path); }
+FsStatus NotADirectoryStatus(const std::string& path) {
+  return ErrnoStatus(ENOTDIR, path);
+}
 
-std::unique_ptr<FileSystem> MakeNativeFileSystem() { return std::make_unique<PosixFileSystem>(); }
+std::unique_ptr<FileSystem> MakeNativeFileSystem() {
+  return std::make_unique<PosixFileSystem>();
+}
 
 FileSystem& NativeFileSystem() {
   static PosixFileSystem file_system;

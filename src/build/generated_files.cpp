@@ -1,0 +1,87 @@
+#include "build/generated_files.h"
+
+#include <cstdio>
+
+#include "build/shell_text.h"
+
+namespace talvex::build {
+namespace {
+
+std::string FieldLabel(const options::OptionField& field) {
+  return "Поле \"" + std::string(field.caption) + "\" (" + std::string(field.name) + ")";
+}
+
+std::string CodePointText(char32_t code_point) {
+  char text[16];
+  std::snprintf(text, sizeof text, "U+%04X", static_cast<unsigned>(code_point));
+  return text;
+}
+
+// The field's value as it goes between the double quotes, or the refusal that names the field.
+GeneratedContent FieldBytes(std::string_view field_name, const options::BuildOptions& options) {
+  const options::OptionField* field = options::FindOptionField(field_name);
+  if (field == nullptr || field->text == nullptr) {
+    return {{}, "Неизвестное текстовое поле " + std::string(field_name)};
+  }
+  const std::string& value = options.*field->text;
+  if (HasLineBreak(value)) {
+    return {{}, FieldLabel(*field) + " содержит перевод строки; файл не записан"};
+  }
+  EncodingProblem problem;
+  std::optional<std::string> encoded = Utf8ToCp1251(EscapeForDoubleQuotes(value), &problem);
+  if (!encoded) {
+    if (problem.malformed) {
+      return {{},
+              FieldLabel(*field) + " содержит недопустимую последовательность UTF-8; " +
+                  "файл не записан"};
+    }
+    return {{},
+            FieldLabel(*field) + " содержит символ " + CodePointText(problem.code_point) +
+                ", которого нет в кодировке Windows-1251; файл не записан"};
+  }
+  return {std::move(*encoded), {}};
+}
+
+std::string LoaderList(const options::BuildOptions& options) {
+  std::string list;
+  for (const LoaderEntry& entry : kLoaderEntries) {
+    if (options::IsTicked(options.*entry.CheckBox)) list += entry.Entry;
+  }
+  return list;
+}
+
+}  // namespace
+
+bool AnyLoaderTicked(const options::BuildOptions& options) {
+  for (const LoaderEntry& entry : kLoaderEntries) {
+    if (options::IsTicked(options.*entry.CheckBox)) return true;
+  }
+  return false;
+}
+
+GeneratedContent ComposeGeneratedFile(std::span<const Piece> pieces,
+                                      const options::BuildOptions& options) {
+  GeneratedContent content;
+  for (const Piece& piece : pieces) {
+    switch (piece.kind) {
+      case PieceKind::kFixed:
+        content.bytes += piece.text;
+        break;
+      case PieceKind::kField: {
+        GeneratedContent field = FieldBytes(piece.text, options);
+        if (!field.ok()) return {{}, std::move(field.refusal)};
+        content.bytes += field.bytes;
+        break;
+      }
+      case PieceKind::kTransport:
+        content.bytes += options::IsTicked(options.CheckUDP) ? "udp" : "tcp";
+        break;
+      case PieceKind::kLoaderList:
+        content.bytes += LoaderList(options);
+        break;
+    }
+  }
+  return content;
+}
+
+}  // namespace talvex::build

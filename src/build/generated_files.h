@@ -1,0 +1,106 @@
+// The three files a build generates from the user's choices: the share mount settings access_nfs
+// and access_smb, and the extension loader list `libraries`. Each is described as a table of
+// pieces, written one after the other.
+#pragma once
+
+#include <array>
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "options/build_options.h"
+
+namespace talvex::build {
+
+// Where the generated files and the loaders' start script live, relative to the kit folder (the
+// master copy) and to the drive's root alike.
+inline constexpr std::string_view kAccessNfsPath = "\\Talvex\\etc\\init.d\\access_nfs";
+inline constexpr std::string_view kAccessSmbPath = "\\Talvex\\etc\\init.d\\access_smb";
+inline constexpr std::string_view kLibrariesPath = "\\Talvex\\etc\\init.d\\libraries";
+inline constexpr std::string_view kGameInitPath = "\\Talvex\\etc\\init.d\\05_01_game.init";
+
+enum class PieceKind {
+  kFixed,       // `text` as it stands (ASCII)
+  kField,       // the text field named `text`, escaped and in Windows-1251
+  kTransport,   // "udp" when CheckUDP is ticked, otherwise "tcp"
+  kLoaderList,  // the entries of the ticked loader boxes, in loader table order
+};
+
+struct Piece {
+  PieceKind kind;
+  std::string_view text = {};
+};
+
+inline constexpr std::string_view kQuote = "\"";
+inline constexpr std::string_view kLineEnd = " # ";  // keeps the break out of the value
+inline constexpr std::string_view kLineFeed = "\n";
+inline constexpr std::string_view kRecordEnd = "\r\n";  // after the last line only
+
+inline constexpr std::array<Piece, 14> kAccessNfsPieces = {{
+    {PieceKind::kFixed, "SERVER="},
+    {PieceKind::kFixed, kQuote},
+    {PieceKind::kField, "TextIP"},
+    {PieceKind::kFixed, kQuote},
+    {PieceKind::kFixed, kLineEnd},
+    {PieceKind::kFixed, kLineFeed},
+    {PieceKind::kFixed, "M_OPTS="},
+    {PieceKind::kFixed, kQuote},
+    {PieceKind::kFixed, "soft,"},
+    {PieceKind::kTransport},
+    {PieceKind::kFixed, ",nolock"},
+    {PieceKind::kFixed, kQuote},
+    {PieceKind::kFixed, kLineEnd},
+    {PieceKind::kFixed, kRecordEnd},
+}};
+
+inline constexpr std::array<Piece, 24> kAccessSmbPieces = {{
+    {PieceKind::kFixed, "USER="},   {PieceKind::kFixed, kQuote},   {PieceKind::kField, "TexSMBlog"},
+    {PieceKind::kFixed, kQuote},    {PieceKind::kFixed, kLineEnd}, {PieceKind::kFixed, kLineFeed},
+    {PieceKind::kFixed, "PASSWD="}, {PieceKind::kFixed, kQuote},   {PieceKind::kField, "TexSMBpas"},
+    {PieceKind::kFixed, kQuote},    {PieceKind::kFixed, kLineEnd}, {PieceKind::kFixed, kLineFeed},
+    {PieceKind::kFixed, "SERVER="}, {PieceKind::kFixed, kQuote},   {PieceKind::kField, "TexSMBip"},
+    {PieceKind::kFixed, kQuote},    {PieceKind::kFixed, kLineEnd}, {PieceKind::kFixed, kLineFeed},
+    {PieceKind::kFixed, "SHARES="}, {PieceKind::kFixed, kQuote},   {PieceKind::kField, "TexSMBsh"},
+    {PieceKind::kFixed, kQuote},    {PieceKind::kFixed, kLineEnd}, {PieceKind::kFixed, kRecordEnd},
+}};
+
+inline constexpr std::array<Piece, 6> kLibrariesPieces = {{
+    {PieceKind::kFixed, "libraries="},
+    {PieceKind::kFixed, kQuote},
+    {PieceKind::kLoaderList},
+    {PieceKind::kFixed, kQuote},
+    {PieceKind::kFixed, kLineEnd},
+    {PieceKind::kFixed, kRecordEnd},
+}};
+
+// One loader of the list; every entry ends in a space, so entries need no separator.
+struct LoaderEntry {
+  options::CheckState options::BuildOptions::*CheckBox;
+  std::string_view Entry;
+};
+
+inline constexpr std::array<LoaderEntry, 5> kLoaderEntries = {{
+    {&options::BuildOptions::pvr, "$SYSROOT/../PVR/loader.so "},
+    {&options::BuildOptions::ChInfo, "$SYSROOT/../ChannelInfo/loader.so "},
+    {&options::BuildOptions::Switch, "$SYSROOT/../Switch/loader.so "},
+    {&options::BuildOptions::arFix2, "$SYSROOT/../arfix2/loader.so "},
+    {&options::BuildOptions::arFix2cip, "$SYSROOT/../arfix2-cip/loader.so "},
+}};
+
+// Whether any loader box is ticked, which is when the loader list is written at all.
+bool AnyLoaderTicked(const options::BuildOptions& options);
+
+// The content of a generated file, or the reason it must not be written at all.
+struct GeneratedContent {
+  std::string bytes;
+  std::string refusal;  // names the field at fault; empty when `bytes` is the file
+  bool ok() const { return refusal.empty(); }
+};
+
+// The pieces written one after another. A field whose text holds a line break, or a character
+// that Windows-1251 lacks, refuses the whole file: a shortened or substituted value (a password
+// above all) would fail on the television with no hint why.
+GeneratedContent ComposeGeneratedFile(std::span<const Piece> pieces,
+                                      const options::BuildOptions& options);
+
+}  // namespace talvex::build

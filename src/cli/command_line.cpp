@@ -1,0 +1,323 @@
+#include "cli/command_line.h"
+
+#include <CLI/CLI.hpp>
+
+#include <array>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+#include <string_view>
+
+#include "cli/target.h"
+
+namespace talvex::cli {
+namespace {
+
+using options::BuildOptions;
+using options::CheckState;
+using options::OptionField;
+
+// A choice flag ticks (--NAME) or unticks (--no-NAME) one box, as a click in the window would.
+struct CheckFlag {
+  std::string_view flag;
+  std::string_view field;
+};
+
+// In the order the choices are applied, one the window allows: a settings box before the box
+// that may lock its group, and "Copy in TV automatically" before "Auto Start", which only it
+// unlocks.
+constexpr std::array<CheckFlag, 18> kCheckFlags = {{
+    {"nfs-udp", "CheckUDP"},
+    {"nfs", "ChNfs"},
+    {"smb", "Chsmb"},
+    {"ftp", "Chftp"},
+    {"ssh", "Chssh"},
+    {"telnet", "Chtelnet"},
+    {"upnp", "Chupnp"},
+    {"mouse-keyboard", "ChRey"},
+    {"wifi", "Chwifi"},
+    {"mc", "mc"},
+    {"netsurf", "NetSurf"},
+    {"pvr", "pvr"},
+    {"channel-info", "ChInfo"},
+    {"switch", "Switch"},
+    {"arfix2", "arFix2"},
+    {"arfix2-ci", "arFix2cip"},
+    {"copy-to-tv", "Chcopi"},
+    {"auto-start", "Chavto"},
+}};
+
+// A choice flag that types a text field. The settings are typed while their groups are still
+// editable, before any box is clicked.
+struct TextFlag {
+  std::string_view flag;
+  std::string_view field;
+  std::string_view value_name;
+  bool address;  // only the characters the window's address filter lets through
+};
+
+constexpr std::array<TextFlag, 4> kTextFlags = {{
+    {"nfs-ip", "TextIP", "ADDR", true},
+    {"smb-ip", "TexSMBip", "ADDR", true},
+    {"smb-share", "TexSMBsh", "NAME", false},
+    {"smb-login", "TexSMBlog", "NAME", false},
+}};
+
+constexpr std::string_view kPasswordFileFlag = "smb-password-file";
+constexpr std::string_view kPasswordField = "TexSMBpas";
+
+const OptionField& Field(std::string_view name) {
+  return *options::FindOptionField(name);
+}
+
+std::string Quoted(std::string_view caption) {
+  return "\"" + std::string(caption) + "\"";
+}
+
+std::string Dashed(std::string_view flag) {
+  return "--" + std::string(flag);
+}
+
+// "--arfix2 (ArFix2)": how a refusal names a choice.
+std::string Named(const CheckFlag& flag) {
+  return Dashed(flag.flag) + " (" + std::string(Field(flag.field).caption) + ")";
+}
+
+const CheckFlag& CheckFlagFor(std::string_view field) {
+  for (const CheckFlag& flag : kCheckFlags) {
+    if (flag.field == field) return flag;
+  }
+  return kCheckFlags.front();  // unreachable: every check field has a flag
+}
+
+class Refusal : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// What the parser collected, before any of it is applied.
+struct Collected {
+  std::array<CLI::Option*, kCheckFlags.size()> checks{};
+  std::array<std::string, kTextFlags.size()> texts;
+  std::array<CLI::Option*, kTextFlags.size()> text_options{};
+  std::string password_file;
+  CLI::Option* password_option = nullptr;
+  std::vector<std::string> sets;
+};
+
+void AddChoiceFlags(CLI::App& app, Collected& collected) {
+  // Listed in --help in the window's order, each with the caption the window shows beside it.
+  for (const OptionField& field : options::kOptionFields) {
+    for (std::size_t i = 0; i < kCheckFlags.size(); ++i) {
+      if (kCheckFlags[i].field != field.name) continue;
+      const std::string names =
+          Dashed(kCheckFlags[i].flag) + ",!--no-" + std::string(kCheckFlags[i].flag);
+      const std::string description =
+          Quoted(field.caption) + " ticked or unticked (" + std::string(field.name) + ")";
+      collected.checks[i] = app.add_flag(names, description)->group("Choices");
+    }
+    for (std::size_t i = 0; i < kTextFlags.size(); ++i) {
+      if (kTextFlags[i].field != field.name) continue;
+      std::string description =
+          Quoted(field.group) + ": " + Quoted(field.caption) + " (" + std::string(field.name) + ")";
+      if (kTextFlags[i].address) description += "; digits, full stops and spaces only";
+      collected.text_options[i] =
+          app.add_option(Dashed(kTextFlags[i].flag), collected.texts[i], description)
+              ->type_name(std::string(kTextFlags[i].value_name))
+              ->group("Choices");
+    }
+    if (field.name == kPasswordField) {
+      collected.password_option =
+          app.add_option(Dashed(kPasswordFileFlag), collected.password_file,
+                         Quoted(field.group) + ": " + Quoted(field.caption) + " (" +
+                             std::string(field.name) +
+                             ") read from the first line of FILE; - reads standard input")
+              ->type_name("FILE")
+              ->group("Choices");
+    }
+  }
+}
+
+std::string ReadPassword(const std::string& file, std::istream& standard_input) {
+  std::string content;
+  if (file == "-") {
+    content.assign(std::istreambuf_iterator<char>(standard_input), {});
+  } else {
+    std::ifstream in(std::filesystem::path(std::u8string(file.begin(), file.end())),
+                     std::ios::binary);
+    if (!in) throw Refusal("cannot read the password file \"" + file + "\"");
+    content.assign(std::istreambuf_iterator<char>(in), {});
+  }
+  // One line; its line break (LF or CR LF) is not part of the password.
+  if (content.ends_with('\n')) content.pop_back();
+  if (content.ends_with('\r')) content.pop_back();
+  if (content.find_first_of("\r\n") != std::string::npos) {
+    throw Refusal("the password file \"" + file + "\" holds more than one line");
+  }
+  return content;
+}
+
+// The state a check flag asks for: ticked, unticked, or nothing asked.
+std::optional<CheckState> Asked(const CheckFlag& flag, const CLI::Option* option) {
+  bool ticked = false;
+  bool unticked = false;
+  for (const std::string& result : option->results()) {
+    (result == "false" ? unticked : ticked) = true;
+  }
+  if (ticked && unticked) {
+    throw Refusal(Dashed(flag.flag) + " and --no-" + std::string(flag.flag) +
+                  " contradict each other");
+  }
+  if (ticked) return CheckState::kChecked;
+  if (unticked) return CheckState::kUnchecked;
+  return std::nullopt;
+}
+
+void ApplyChoices(const Collected& collected, std::istream& standard_input, BuildOptions& record) {
+  for (std::size_t i = 0; i < kTextFlags.size(); ++i) {
+    if (collected.text_options[i]->count() == 0) continue;
+    const std::string& value = collected.texts[i];
+    if (kTextFlags[i].address && options::FilterAddressText(value) != value) {
+      throw Refusal(Dashed(kTextFlags[i].flag) + " \"" + value +
+                    "\": an address takes only digits, full stops and spaces");
+    }
+    record.*Field(kTextFlags[i].field).text = value;
+  }
+  if (collected.password_option->count() > 0) {
+    record.*Field(kPasswordField).text = ReadPassword(collected.password_file, standard_input);
+  }
+
+  std::array<std::optional<CheckState>, kCheckFlags.size()> asked;
+  for (std::size_t i = 0; i < kCheckFlags.size(); ++i) {
+    asked[i] = Asked(kCheckFlags[i], collected.checks[i]);
+  }
+  auto asked_for = [&](std::string_view field) {
+    for (std::size_t i = 0; i < kCheckFlags.size(); ++i) {
+      if (kCheckFlags[i].field == field) return asked[i];
+    }
+    return std::optional<CheckState>();
+  };
+  // The window unticks one fix whenever the other is clicked: it never shows both ticked.
+  if (asked_for("arFix2") == CheckState::kChecked &&
+      asked_for("arFix2cip") == CheckState::kChecked) {
+    throw Refusal(Named(CheckFlagFor("arFix2")) + " and " + Named(CheckFlagFor("arFix2cip")) +
+                  " exclude each other: choose one");
+  }
+
+  for (std::size_t i = 0; i < kCheckFlags.size(); ++i) {
+    if (!asked[i]) continue;
+    CheckState BuildOptions::*box = Field(kCheckFlags[i].field).check;
+    if (box == &BuildOptions::Chavto && !record.ChavtoEditable &&
+        *asked[i] == CheckState::kChecked) {
+      throw Refusal(Named(CheckFlagFor("Chavto")) + " needs " + Named(CheckFlagFor("Chcopi")));
+    }
+    if (record.*box == *asked[i]) continue;  // no click needed, so no rule runs
+    record.*box = *asked[i];
+    options::ApplyCouplingRules(record, box);
+  }
+}
+
+// --set FIELD=VALUE: the value exactly as given, no rule applied.
+void ApplySet(const std::string& assignment, BuildOptions& record) {
+  const std::size_t equals = assignment.find('=');
+  if (equals == std::string::npos) {
+    throw Refusal("--set \"" + assignment + "\": expected FIELD=VALUE");
+  }
+  const std::string name = assignment.substr(0, equals);
+  const std::string value = assignment.substr(equals + 1);
+  const OptionField* field = options::FindOptionField(name);
+  if (field == nullptr) throw Refusal("--set: unknown field \"" + name + "\"");
+  switch (field->kind) {
+    case options::FieldKind::kDrive:
+      throw Refusal("--set: " + name + " is chosen with --target");
+    case options::FieldKind::kText:
+      record.*field->text = value;
+      return;
+    case options::FieldKind::kCheck:
+      if (value.size() != 1 || value[0] < '0' || value[0] > '2') {
+        throw Refusal("--set " + name + "=" + value + ": a check field takes 0, 1 or 2");
+      }
+      record.*field->check = static_cast<CheckState>(value[0] - '0');
+      return;
+  }
+}
+
+// CLI11 writes a negated flag as "--no-ftp{false}"; the pair reads better without the marker.
+class HelpFormatter final : public CLI::Formatter {
+ public:
+  std::string make_option_name(const CLI::Option* option, bool is_positional) const override {
+    std::string name = CLI::Formatter::make_option_name(option, is_positional);
+    for (std::size_t at; (at = name.find("{false}")) != std::string::npos;) name.erase(at, 7);
+    return name;
+  }
+};
+
+std::string SetHelp() {
+  std::string names;
+  for (const OptionField& field : options::kOptionFields) {
+    if (field.kind == options::FieldKind::kDrive) continue;
+    if (!names.empty()) names += ", ";
+    names += field.name;
+  }
+  return "Sets a field of the record exactly, with no rule applied, after the choices above; "
+         "repeatable. Check fields take 0, 1 or 2, text fields any text. Fields: " +
+         names;
+}
+
+}  // namespace
+
+ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments,
+                                   std::istream& standard_input) {
+  ParsedCommandLine parsed;
+  Request& request = parsed.request;
+  CLI::App app(
+      "Prepares a USB flash drive for a Talvex television: lays out \\Talvex with the "
+      "chosen services and places the chosen applications beside it.",
+      "talvex-build");
+  app.formatter(std::make_shared<HelpFormatter>());
+  app.set_version_flag("--version", "talvex-build " TALVEX_VERSION);
+  app.add_option("--target", request.target, kTargetHelp)->required()->type_name("DRIVE");
+  app.add_option("--source", request.source_root,
+                 "The kit folder holding the master \\Talvex tree and application folders "
+                 "(default: the folder of this program)")
+      ->type_name("DIR");
+  app.add_flag("--dry-run", request.dry_run,
+               "List the steps the build would take, in order, and touch nothing");
+  Collected collected;
+  AddChoiceFlags(app, collected);
+  app.add_option("--set", collected.sets, SetHelp())
+      ->type_name("FIELD=VALUE")
+      ->allow_extra_args(false)
+      ->group("Exact record");
+  app.footer(
+      "Exit status: 0 built with no failed step, 1 built with failed steps, 2 nothing done.");
+
+  std::vector<std::string> reversed(arguments.rbegin(), arguments.rend());
+  try {
+    app.parse(reversed);
+  } catch (const CLI::CallForHelp&) {
+    parsed.kind = ParsedCommandLine::Kind::kInformation;
+    parsed.text = app.help();
+    return parsed;
+  } catch (const CLI::CallForVersion& version) {
+    parsed.kind = ParsedCommandLine::Kind::kInformation;
+    parsed.text = std::string(version.what()) + "\n";
+    return parsed;
+  } catch (const CLI::ParseError& error) {
+    parsed.text = std::string(error.what()) + "\nRun with --help for more information.";
+    return parsed;
+  }
+
+  try {
+    ApplyChoices(collected, standard_input, request.options);
+    for (const std::string& assignment : collected.sets) ApplySet(assignment, request.options);
+  } catch (const Refusal& refusal) {
+    parsed.text = refusal.what();
+    return parsed;
+  }
+  parsed.kind = ParsedCommandLine::Kind::kBuild;
+  return parsed;
+}
+
+}  // namespace talvex::cli

@@ -1,0 +1,26 @@
+// talvex-build as a function of its arguments and its three standard streams, so that main()
+// only sets up the process around it.
+#pragma once
+
+#include <istream>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "platform/file_system.h"
+
+namespace talvex::cli {
+
+struct Console {
+  std::istream& in;
+  std::ostream& out;
+  std::ostream& err;
+  bool err_is_terminal = false;  // progress is shown only to a person watching
+};
+
+// Parses, checks, builds (or lists the steps of a dry run) and prints the report. Returns the
+// exit status.
+int RunCommand(const std::vector<std::string>& arguments, Console& console,
+               platform::FileSystem& fs);
+
+}  // namespace talvex::cli

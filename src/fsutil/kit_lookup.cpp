@@ -1,0 +1,86 @@
+#include "fsutil/kit_lookup.h"
+
+#include <optional>
+#include <vector>
+
+#include "platform/paths.h"
+
+namespace talvex::fsutil {
+namespace {
+
+char AsciiLower(char c) {
+  return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+bool EqualIgnoringAsciiCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    if (AsciiLower(a[i]) != AsciiLower(b[i])) return false;
+  }
+  return true;
+}
+
+std::vector<std::string_view> Levels(std::string_view relative) {
+  std::vector<std::string_view> levels;
+  std::size_t start = 0;
+  while (start <= relative.size()) {
+    std::size_t end = relative.find('\\', start);
+    if (end == std::string_view::npos) end = relative.size();
+    if (end > start) levels.push_back(relative.substr(start, end - start));
+    start = end + 1;
+  }
+  return levels;
+}
+
+bool EntryExists(platform::FileSystem& fs, const std::string& path) {
+  bool exists = false;
+  return fs.Exists(path, exists).ok() && exists;
+}
+
+// The name in `folder` that equals `level` ignoring case; the smallest one if there are several,
+// so the choice never depends on the listing's order.
+std::optional<std::string> MatchIgnoringCase(platform::FileSystem& fs, const std::string& folder,
+                                             std::string_view level) {
+  std::optional<std::string> match;
+  fs.ListDirectory(
+      folder, platform::kListEverything,
+      [&](const platform::DirEntry& entry) {
+        if (EqualIgnoringAsciiCase(entry.name, level) && (!match || entry.name < *match)) {
+          match = std::string(entry.name);
+        }
+        return true;
+      },
+      platform::ListDetail::kTypes);
+  return match;
+}
+
+}  // namespace
+
+std::string FindKitPath(platform::FileSystem& fs, std::string_view root,
+                        std::string_view relative) {
+  return FindKitPath(fs, root, relative, platform::kCaseInsensitiveNames);
+}
+
+std::string FindKitPath(platform::FileSystem& fs, std::string_view root, std::string_view relative,
+                        bool names_ignore_case) {
+  std::string exact = platform::JoinPayloadPath(root, relative);
+  if (names_ignore_case || EntryExists(fs, exact)) return exact;
+
+  std::string found(root);
+  bool still_matching = true;
+  for (std::string_view level : Levels(relative)) {
+    std::string spelled = found + platform::kPathSeparator + std::string(level);
+    if (still_matching && !EntryExists(fs, spelled)) {
+      if (std::optional<std::string> match = MatchIgnoringCase(fs, found, level)) {
+        found += platform::kPathSeparator;
+        found += *match;
+        continue;
+      }
+      still_matching = false;
+    }
+    found = std::move(spelled);
+  }
+  return found;
+}
+
+}  // namespace talvex::fsutil

@@ -1,0 +1,196 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "build/run_build.h"
+#include "options/build_options.h"
+#include "platform/fault_injecting_file_system.h"
+#include "platform/file_system.h"
+#include "platform/paths.h"
+#include "support/test_support.h"
+
+#ifndef _WIN32
+#include <unistd.h>
+#endif
+
+namespace talvex::build {
+namespace {
+
+using options::BuildOptions;
+using options::CheckState;
+using platform::FaultInjectingFileSystem;
+using platform::FsOperation;
+using platform::NativeFileSystem;
+using testing::TempDir;
+
+// Options with nothing that writes or copies beyond the skeleton and the core files.
+BuildOptions NothingTicked() {
+  BuildOptions options;
+  options.Chupnp = CheckState::kUnchecked;
+  options.ChNfs = CheckState::kUnchecked;
+  options.Chsmb = CheckState::kUnchecked;
+  return options;
+}
+
+std::vector<std::string> Directories(const std::string& root) {
+  std::vector<std::string> directories;
+  for (const std::string& entry : testing::TreeListing(root)) {
+    if (entry.back() == '/') directories.push_back(entry);
+  }
+  return directories;
+}
+
+const std::vector<std::string> kSkeleton = {
+    "Talvex/",
+    "Talvex/etc/",
+    "Talvex/etc/init.d/",
+    "Talvex/lib/",
+    "Talvex/lib/modules/",
+    "Talvex/lib/modules/mak/",
+    "Talvex/lib/modules/treasure/",
+    "Talvex/opt/",
+    "Talvex/opt/brandeval/",
+    "Talvex/opt/brandeval/bin/",
+    "Talvex/opt/brandeval/lib/",
+    "Talvex/opt/brandeval/usr/",
+    "Talvex/opt/brandeval/usr/bin/",
+    "Talvex/opt/brandeval/usr/sbin/",
+};
+
+TEST(BuildSpineTest, ReplacesTheOldPayloadWithTheSkeleton) {
+  TempDir kit;
+  TempDir drive;
+  testing::MakeFile(drive / "Talvex/old/stale.bin", "from an earlier build");
+  testing::MakeFile(drive / "Talvex/etc/init.d/99_old.init", "old");
+  testing::MakeFile(drive / "Talvex/readonly.txt", "r");
+  ASSERT_TRUE(
+      NativeFileSystem().SetAttributes(drive / "Talvex/readonly.txt", platform::kAttrReadOnly));
+  testing::MakeFile(drive / "mine/photo.jpg", "the user's own");
+
+  const BuildOptions options = NothingTicked();
+  BuildResult result = RunBuild(NativeFileSystem(), {kit.path(), drive.path(), options});
+
+  ASSERT_FALSE(result.refused) << result.refusal;
+  std::vector<std::string> expected = kSkeleton;
+  expected.push_back("mine/");
+  EXPECT_EQ(Directories(drive.path()), expected);
+  EXPECT_FALSE(testing::PathExists(drive / "Talvex/old/stale.bin"));
+  EXPECT_FALSE(testing::PathExists(drive / "Talvex/readonly.txt"));
+  EXPECT_EQ(testing::ReadBytes(drive / "mine/photo.jpg"), "the user's own");
+  for (const StepFailure& failure : result.failures) {
+    EXPECT_NE(failure.action, "Удаление папки") << failure.path;
+    EXPECT_NE(failure.action, "Создание папки") << failure.path;
+  }
+}
+
+TEST(BuildSpineTest, TheFirstStepsAreTheRemovalAndTheSkeletonInOrder) {
+  const BuildOptions options = NothingTicked();
+  BuildPlan plan = PlanBuild({"/kit", "/drive", options});
+  ASSERT_GE(plan.size(), 8u);
+  EXPECT_EQ(plan[0].kind, StepKind::kRemoveTree);
+  EXPECT_EQ(plan[0].target.back(), platform::kPathSeparator) << "removal path ends in a separator";
+  for (std::size_t i = 0; i < kSkeletonDirectories.size(); ++i) {
+    EXPECT_EQ(plan[i + 1].kind, StepKind::kMakeDirectory);
+    EXPECT_EQ(plan[i + 1].target, testing::Join("/drive", kSkeletonDirectories[i]));
+  }
+}
+
+TEST(BuildSpineTest, FailedStepsAreRecordedAndTheBuildGoesOn) {
+  TempDir kit;
+  TempDir drive;
+  testing::MakeFile(drive / "Talvex/lib/busy.ko", "held open");
+  FaultInjectingFileSystem fs(NativeFileSystem());
+  fs.FailOn(FsOperation::kDeleteFile, drive / "Talvex/lib/busy.ko", 32, "in use");
+  fs.FailOn(FsOperation::kCreateDirectory, drive / "Talvex/opt", 5, "denied");
+
+  const BuildOptions options = NothingTicked();
+  BuildResult result = RunBuild(fs, {kit.path(), drive.path(), options});
+
+  auto failed = [&](const std::string& action, const std::string& path) {
+    return std::count_if(result.failures.begin(), result.failures.end(),
+                         [&](const auto& f) { return f.action == action && f.path == path; });
+  };
+  EXPECT_EQ(failed("Удаление папки", drive / "Talvex/lib/busy.ko"), 1);
+  // Every skeleton directory below \Talvex\opt fails on its own, and says so.
+  EXPECT_EQ(failed("Создание папки", drive / "Talvex/opt"), 4);
+  // The steps that could run did: the file in use stayed, the rest of the skeleton is there.
+  EXPECT_TRUE(testing::PathExists(drive / "Talvex/lib/busy.ko"));
+  EXPECT_TRUE(testing::IsDirectory(drive / "Talvex/etc/init.d"));
+  EXPECT_TRUE(testing::IsDirectory(drive / "Talvex/lib/modules/treasure"));
+  EXPECT_FALSE(testing::PathExists(drive / "Talvex/opt"));
+  for (const StepFailure& failure : result.failures) {
+    EXPECT_GT(failure.code, 0);
+    EXPECT_FALSE(failure.message.empty());
+  }
+}
+
+TEST(BuildSpineTest, ADriveThatIsNotReadyFailsEveryStepAndStillEnds) {
+  TempDir kit;
+  TempDir drive;
+  FaultInjectingFileSystem fs(NativeFileSystem());
+  fs.FailUnder(FsOperation::kAny, drive.path(), 21, "not ready");
+  const BuildOptions options = NothingTicked();
+  BuildResult result = RunBuild(fs, {kit.path(), drive.path(), options});
+  EXPECT_FALSE(result.refused);
+  EXPECT_EQ(result.steps_run, PlanBuild({kit.path(), drive.path(), options}).size());
+  EXPECT_GE(result.failures.size(), kSkeletonDirectories.size());
+  EXPECT_EQ(result.size_bytes, 0);
+}
+
+TEST(BuildOverlapTest, RefusesATargetThatWouldRemoveTheKit) {
+  TempDir root;
+  testing::MakeFile(root / "Talvex/rcTVX", "master");
+  testing::MakeFile(root / "PVR/pvr.ini", "master");
+  BuildOptions options = NothingTicked();
+  options.pvr = CheckState::kChecked;
+
+  struct Case {
+    std::string source;
+    std::string target;
+  };
+  const std::vector<Case> refused = {
+      {root.path(), root.path()},          // started from the drive's root
+      {root / "Talvex/kit", root.path()},  // the kit lies inside the payload folder
+      {root / "PVR", root.path()},         // ...or inside a ticked application folder
+      {root.path() + platform::kPathSeparator, root.path()},
+  };
+  for (const Case& c : refused) {
+    FaultInjectingFileSystem fs(NativeFileSystem());
+    BuildResult result = RunBuild(fs, {c.source, c.target, options});
+    EXPECT_TRUE(result.refused) << c.source << " -> " << c.target;
+    EXPECT_FALSE(result.refusal.empty());
+    EXPECT_TRUE(fs.journal().empty()) << "a refused build touched the disk";
+  }
+  EXPECT_EQ(testing::ReadBytes(root / "Talvex/rcTVX"), "master");
+
+  // A kit elsewhere on the same drive is fine.
+  TempDir drive;
+  testing::MakeDirs(drive / "kit");
+  BuildResult allowed = RunBuild(NativeFileSystem(), {drive / "kit", drive.path(), options});
+  EXPECT_FALSE(allowed.refused) << allowed.refusal;
+}
+
+#ifndef _WIN32
+TEST(BuildOverlapTest, ComparesResolvedPathsNotTexts) {
+  TempDir dir;
+  testing::MakeFile(dir / "kit/Talvex/rcTVX", "master");
+  testing::MakeDirs(dir / "drive");
+  // The payload folder on the drive is a link to the kit's master folder.
+  ASSERT_EQ(symlink((dir / "kit/Talvex").c_str(), (dir / "drive/Talvex").c_str()), 0);
+  const BuildOptions options = NothingTicked();
+  FaultInjectingFileSystem fs(NativeFileSystem());
+  BuildResult result = RunBuild(fs, {dir / "kit", dir / "drive", options});
+  EXPECT_TRUE(result.refused);
+  EXPECT_TRUE(fs.journal().empty());
+  EXPECT_EQ(testing::ReadBytes(dir / "kit/Talvex/rcTVX"), "master");
+
+  // The kit reached through a link to the drive's root.
+  ASSERT_EQ(symlink((dir / "drive").c_str(), (dir / "alias").c_str()), 0);
+  EXPECT_TRUE(RunBuild(fs, {dir / "alias", dir / "drive", options}).refused);
+}
+#endif
+
+}  // namespace
+}  // namespace talvex::build

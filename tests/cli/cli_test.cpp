@@ -1,0 +1,323 @@
+// talvex-build as it ships: the real executable, run with arguments and a standard input, its
+// exit status, output and what it left on the drive checked.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "build/app_folders.h"
+#include "build/build_report.h"
+#include "demo_kit.h"
+#include "fsutil/tree.h"
+#include "options/build_options.h"
+#include "platform/file_system.h"
+#include "platform/paths.h"
+#include "program_runner.h"
+#include "support/test_support.h"
+
+namespace talvex::cli {
+namespace {
+
+using talvex::testing::PathExists;
+using talvex::testing::ProgramRun;
+using talvex::testing::ReadBytes;
+using talvex::testing::TempDir;
+using talvex::testing::TreeListing;
+
+std::string Program() {
+  std::string program = TALVEX_BUILD_PROGRAM;
+#ifdef _WIN32
+  // Cross-built and run under Wine: the build tree's host path is reached through drive Z:.
+  if (program.starts_with('/')) {
+    for (char& c : program) {
+      if (c == '/') c = '\\';
+    }
+    program = "Z:" + program;
+  }
+#endif
+  return program;
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::size_t start = 0;
+  for (std::size_t end; (end = text.find('\n', start)) != std::string::npos; start = end + 1) {
+    lines.push_back(text.substr(start, end - start));
+  }
+  if (start < text.size()) lines.push_back(text.substr(start));
+  return lines;
+}
+
+bool HasLineContaining(const std::string& text, std::string_view piece) {
+  for (const std::string& line : Lines(text)) {
+    if (line.find(piece) != std::string::npos) return true;
+  }
+  return false;
+}
+
+bool HasLineEndingWith(const std::string& text, std::string_view end) {
+  for (const std::string& line : Lines(text)) {
+    if (line.ends_with(end)) return true;
+  }
+  return false;
+}
+
+// A demo kit, and the drive the build prepares: a folder of its own on POSIX; on Windows the
+// test drive the test script maps (its letter in TALVEX_TEST_DRIVE), cleared of what builds make.
+class TalvexBuildTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(tools::WriteDemoKit(platform::NativeFileSystem(), kit_.path(), false).ok());
+#ifdef _WIN32
+    const char* drive = std::getenv("TALVEX_TEST_DRIVE");
+    if (drive == nullptr || *drive == '\0') GTEST_SKIP() << "TALVEX_TEST_DRIVE names no drive";
+    drive_ = drive;
+    report_drive_ = std::string(1, drive_[0]);
+    ClearDrive();
+#else
+    drive_ = drive_folder_.path();
+    report_drive_ = drive_;
+#endif
+  }
+
+  void TearDown() override {
+#ifdef _WIN32
+    if (!drive_.empty()) ClearDrive();
+#endif
+  }
+
+  void ClearDrive() {
+    std::error_code ignored;
+    std::filesystem::remove_all(Path(Drive("\\Talvex")), ignored);
+    for (const build::AppFolderEntry& app : build::AppFolders) {
+      std::filesystem::remove_all(Path(Drive("\\" + std::string(app.FolderName))), ignored);
+    }
+  }
+
+  static std::filesystem::path Path(const std::string& path) {
+    return std::filesystem::path(std::u8string(path.begin(), path.end()));
+  }
+
+  std::string Kit(std::string_view relative) const {
+    return platform::JoinPayloadPath(kit_.path(), relative);
+  }
+  std::string Drive(std::string_view relative) const {
+    return platform::JoinPayloadPath(drive_, relative);
+  }
+
+  // Runs talvex-build on the kit and the drive, with more arguments after those two.
+  ProgramRun Build(std::vector<std::string> more, const std::string& input = {}) const {
+    std::vector<std::string> arguments{"--source", kit_.path(), "--target", drive_};
+    arguments.insert(arguments.end(), more.begin(), more.end());
+    return talvex::testing::RunProgram(Program(), arguments, input);
+  }
+
+  TempDir kit_;
+  TempDir drive_folder_;
+  std::string drive_;
+  std::string report_drive_;
+};
+
+TEST_F(TalvexBuildTest, DefaultBuildPrintsTheReportAndExitsZero) {
+  const ProgramRun run = Build({});
+  ASSERT_EQ(run.exit_code, 0) << run.err;
+  EXPECT_EQ(run.err, "") << "no progress when standard error is not a terminal";
+
+  // The initial record: NFS, SMB and UPnP ticked, FTP not.
+  EXPECT_TRUE(PathExists(Drive("\\Talvex\\etc\\init.d\\access_nfs")));
+  EXPECT_TRUE(PathExists(Drive("\\Talvex\\etc\\init.d\\access_smb")));
+  EXPECT_TRUE(PathExists(Drive("\\Talvex\\opt\\brandeval\\usr\\bin\\djmount")));
+  EXPECT_FALSE(PathExists(Drive("\\Talvex\\opt\\brandeval\\usr\\bin\\bftpd")));
+
+  const double size = fsutil::SizeOf(platform::NativeFileSystem(), Drive("\\Talvex"));
+  ASSERT_GT(size, 0);
+  const std::vector<std::string> lines = Lines(run.out);
+  ASSERT_EQ(lines.size(), 3u) << run.out;
+  EXPECT_EQ(lines[0], "Собранно на диск \"" + report_drive_ + "\"");
+  EXPECT_EQ(lines[1], "Папка \"Talvex\"");
+  // The separator is the user's locale's, which the test does not choose.
+  EXPECT_TRUE(lines[2] == "Размер сборки " + build::SizeText(size, ".") + " Мб" ||
+              lines[2] == "Размер сборки " + build::SizeText(size, ",") + " Мб")
+      << lines[2];
+  EXPECT_TRUE(run.out.ends_with(" Мб\n"));
+  EXPECT_EQ(run.out.find('\r'), std::string::npos);
+  EXPECT_EQ(run.out.find("Закрыть"), std::string::npos) << "a console asks no question";
+}
+
+TEST_F(TalvexBuildTest, SetFillsEveryKindOfFieldExactlyAsGiven) {
+  const ProgramRun run =
+      Build({"--set", "Chftp=1", "--set", "Chupnp=0", "--set", "ChNfs=2", "--set", "Chavto=1",
+             "--set", "Chtelnet=1", "--set=Chtelnet=0", "--set", "TexSMBsh=", "--set",
+             "TexSMBlog=guest user", "--set", "TexSMBpas="});
+  ASSERT_EQ(run.exit_code, 0) << run.err;
+  EXPECT_TRUE(PathExists(Drive("\\Talvex\\opt\\brandeval\\usr\\bin\\bftpd")));
+  EXPECT_FALSE(PathExists(Drive("\\Talvex\\opt\\brandeval\\usr\\bin\\djmount")));
+  EXPECT_FALSE(PathExists(Drive("\\Talvex\\etc\\init.d\\access_nfs"))) << "2 is not ticked";
+  EXPECT_FALSE(PathExists(Drive("\\Talvex\\etc\\init.d\\01_02_telnet.init")))
+      << "the later value wins";
+  // No rule runs: Auto Start stands although Copy in TV automatically is not ticked.
+  EXPECT_TRUE(PathExists(Drive("\\Talvex\\etc\\init.d\\02_01_auto.init")));
+  EXPECT_EQ(
+      ReadBytes(Drive("\\Talvex\\etc\\init.d\\access_smb")),
+      "USER=\"guest user\" # \nPASSWD=\"\" # \nSERVER=\"192.168.0.1\" # \nSHARES=\"\" # \r\n");
+}
+
+TEST_F(TalvexBuildTest, PasswordComesFromStandardInputOrAFile) {
+  ProgramRun run = Build({"--smb-password-file", "-"}, "from stdin\r\n");
+  ASSERT_EQ(run.exit_code, 0) << run.err;
+  EXPECT_NE(ReadBytes(Drive("\\Talvex\\etc\\init.d\\access_smb")).find("PASSWD=\"from stdin\""),
+            std::string::npos);
+
+  talvex::testing::MakeFile(kit_ / "password.txt", "from a file\n");
+  run = Build({"--smb-password-file", kit_ / "password.txt"});
+  ASSERT_EQ(run.exit_code, 0) << run.err;
+  EXPECT_NE(ReadBytes(Drive("\\Talvex\\etc\\init.d\\access_smb")).find("PASSWD=\"from a file\""),
+            std::string::npos);
+}
+
+TEST_F(TalvexBuildTest, MissingKitFileExitsOneAndIsNamed) {
+  const std::string missing = Kit("\\Talvex\\rcTVX");
+  std::filesystem::remove(Path(missing));
+  const ProgramRun run = Build({});
+  EXPECT_EQ(run.exit_code, 1) << run.err;
+  EXPECT_TRUE(HasLineContaining(run.out, "Не выполнено шагов: 1")) << run.out;
+  EXPECT_TRUE(HasLineContaining(run.out, "\"" + missing + "\"")) << run.out;
+  EXPECT_TRUE(PathExists(Drive("\\Talvex\\etc\\init.d\\access_nfs"))) << "the rest was built";
+}
+
+TEST_F(TalvexBuildTest, DryRunListsTheStepsAndTouchesNothing) {
+  talvex::testing::MakeFile(Drive("\\Talvex\\left from before"), "old");
+  const std::vector<std::string> drive_before = TreeListing(Drive(""));
+  const std::vector<std::string> kit_before = TreeListing(kit_.path());
+
+  const ProgramRun run = Build({"--dry-run", "--pvr", "--ftp"});
+  ASSERT_EQ(run.exit_code, 0) << run.err;
+  const std::vector<std::string> lines = Lines(run.out);
+  ASSERT_GT(lines.size(), 8u);
+  EXPECT_EQ(lines[0], "remove " + Drive("\\Talvex\\"));
+  EXPECT_EQ(lines[1], "mkdir " + Drive("\\Talvex\\etc\\init.d"));
+  EXPECT_TRUE(HasLineContaining(run.out, Drive("\\Talvex\\etc\\init.d\\libraries")));
+  EXPECT_TRUE(HasLineContaining(run.out, Kit("\\PVR") + " -> " + Drive("\\PVR")));
+  EXPECT_TRUE(HasLineContaining(run.out, Drive("\\Talvex\\etc\\bftpd.conf")));
+
+  EXPECT_EQ(TreeListing(Drive("")), drive_before);
+  EXPECT_EQ(TreeListing(kit_.path()), kit_before);
+}
+
+TEST_F(TalvexBuildTest, ChoiceFlagsFollowTheWindowsRules) {
+  struct Case {
+    std::vector<std::string> flags;
+    std::string present;  // a path the plan must name ("" for none)
+    std::string absent;   // a path it must not name ("" for none)
+  };
+  const Case cases[] = {
+      // Auto Start after Copy in TV automatically, whatever the order on the command line.
+      {{"--auto-start", "--copy-to-tv"}, "02_01_auto.init", ""},
+      // Typed settings stay when their box is then unticked; the box decides the file.
+      {{"--no-nfs", "--nfs-ip", "10.0.0.9"}, "", "access_nfs"},
+      {{"--arfix2-ci", "--no-arfix2"}, Drive("\\arfix2-cip"), Drive("\\arfix2")},
+      {{"--no-upnp", "--channel-info"}, Drive("\\ChannelInfo"), "djmount"},
+      {{"--no-smb", "--smb-share", "", "--smb-ip", "10.0.0.1 "}, "", "access_smb"},
+  };
+  for (const Case& c : cases) {
+    std::vector<std::string> flags = c.flags;
+    flags.push_back("--dry-run");
+    const ProgramRun run = Build(flags);
+    ASSERT_EQ(run.exit_code, 0) << c.flags[0] << ": " << run.err;
+    if (!c.present.empty()) {
+      EXPECT_TRUE(HasLineContaining(run.out, c.present)) << c.flags[0];
+    }
+    if (!c.absent.empty()) {
+      EXPECT_FALSE(HasLineEndingWith(run.out, c.absent)) << c.flags[0];
+    }
+  }
+}
+
+TEST_F(TalvexBuildTest, EveryRefusalExitsTwoSaysWhyAndTouchesNothing) {
+  struct Case {
+    std::vector<std::string> arguments;  // after --source KIT --target DRIVE, unless own
+    std::vector<std::string> named;      // what the reason must mention
+    bool own = false;                    // the arguments are the whole command line
+  };
+  const std::string no_such = kit_ / "no such folder";
+  const Case cases[] = {
+      {{"--set", "Nope=1"}, {"Nope"}},
+      {{"--set", "Drive1=e:"}, {"Drive1"}},
+      {{"--set", "Chftp=3"}, {"Chftp"}},
+      {{"--set", "Chftp=yes"}, {"Chftp"}},
+      {{"--set", "Chftp="}, {"Chftp"}},
+      {{"--set", "TextIP"}, {"FIELD=VALUE"}},
+      {{"--bogus"}, {"--bogus"}},
+      {{"--arfix2", "--arfix2-ci"}, {"--arfix2 ", "--arfix2-ci"}},
+      {{"--auto-start"}, {"--auto-start", "--copy-to-tv"}},
+      {{"--copy-to-tv", "--no-copy-to-tv", "--auto-start"}, {"--copy-to-tv", "--no-copy-to-tv"}},
+      {{"--nfs-ip", "192.168.0.1a"}, {"--nfs-ip"}},
+      {{"--smb-ip", "10,0,0,1"}, {"--smb-ip"}},
+      {{"--smb-password-file", no_such}, {no_such}},
+      {{"--source", no_such, "--target", drive_}, {no_such}, true},
+      // The kit would be removed by the build it feeds.
+      {{"--source", drive_, "--target", drive_}, {drive_}, true},
+      {{"--source", kit_.path()}, {"--target"}, true},
+      {{"--target", drive_}, {"--target"}},  // given twice
+#ifdef _WIN32
+      {{"--source", kit_.path(), "--target", "q:"}, {"q:"}, true},
+      {{"--source", kit_.path(), "--target", drive_ + "\\Talvex"}, {"\\Talvex"}, true},
+#else
+      {{"--source", kit_.path(), "--target", drive_ + "/no such drive"}, {"no such drive"}, true},
+      {{"--source", kit_.path(), "--target", Kit("\\Talvex\\rcTVX")}, {"rcTVX"}, true},
+#endif
+  };
+  talvex::testing::MakeFile(Drive("\\Talvex\\left from before"), "old");
+  const std::vector<std::string> drive_before = TreeListing(Drive(""));
+  const std::vector<std::string> kit_before = TreeListing(kit_.path());
+  for (const Case& c : cases) {
+    const ProgramRun run =
+        c.own ? talvex::testing::RunProgram(Program(), c.arguments) : Build(c.arguments);
+    EXPECT_EQ(run.exit_code, 2) << c.arguments[0];
+    EXPECT_EQ(run.out, "") << c.arguments[0];
+    for (const std::string& name : c.named) {
+      EXPECT_NE(run.err.find(name), std::string::npos) << c.arguments[0] << ": " << run.err;
+    }
+    EXPECT_EQ(TreeListing(Drive("")), drive_before) << c.arguments[0];
+    EXPECT_EQ(TreeListing(kit_.path()), kit_before) << c.arguments[0];
+  }
+}
+
+#ifdef _WIN32
+TEST_F(TalvexBuildTest, DriveLetterMayBeUpperCaseOrEndInABackslash) {
+  for (std::string typed :
+       {std::string(1, static_cast<char>(std::toupper(drive_[0]))) + ":", drive_ + "\\"}) {
+    const ProgramRun run =
+        talvex::testing::RunProgram(Program(), {"--source", kit_.path(), "--target", typed});
+    ASSERT_EQ(run.exit_code, 0) << typed << ": " << run.err;
+    EXPECT_EQ(Lines(run.out).at(0), "Собранно на диск \"" + report_drive_ + "\"") << typed;
+    EXPECT_TRUE(PathExists(Drive("\\Talvex\\etc\\init.d\\access_nfs")));
+  }
+}
+#endif
+
+TEST(TalvexBuildHelpTest, HelpNamesEveryChoiceWithItsCaptionAndVersionTellsTheVersion) {
+  const ProgramRun help = talvex::testing::RunProgram(Program(), {"--help"});
+  ASSERT_EQ(help.exit_code, 0);
+  for (const options::OptionField& field : options::kOptionFields) {
+    if (field.kind == options::FieldKind::kDrive) continue;
+    EXPECT_NE(help.out.find("\"" + std::string(field.caption) + "\""), std::string::npos)
+        << field.name;
+    EXPECT_NE(help.out.find("(" + std::string(field.name) + ")"), std::string::npos) << field.name;
+  }
+  for (const char* flag :
+       {"--target", "--source", "--set", "--dry-run", "--version", "--ftp", "--no-upnp", "--pvr",
+        "--channel-info", "--arfix2-ci", "--copy-to-tv", "--auto-start", "--nfs-ip", "--nfs-udp",
+        "--no-smb", "--smb-share", "--smb-login", "--smb-password-file"}) {
+    EXPECT_NE(help.out.find(flag), std::string::npos) << flag;
+  }
+  const ProgramRun version = talvex::testing::RunProgram(Program(), {"--version"});
+  EXPECT_EQ(version.exit_code, 0);
+  EXPECT_EQ(version.out, "talvex-build " TALVEX_VERSION "\n");
+}
+
+}  // namespace
+}  // namespace talvex::cli

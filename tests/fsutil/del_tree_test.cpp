@@ -1,0 +1,305 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "fsutil/tree.h"
+#include "platform/fault_injecting_file_system.h"
+#include "platform/file_system.h"
+#include "platform/paths.h"
+#include "support/test_support.h"
+
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <fcntl.h>
+#include <pthread.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
+namespace talvex::fsutil {
+namespace {
+
+using platform::FaultInjectingFileSystem;
+using platform::FsOperation;
+using platform::NativeFileSystem;
+using testing::IsDirectory;
+using testing::MakeFile;
+using testing::PathExists;
+using testing::TempDir;
+using testing::TreeListing;
+
+const std::string kSep(1, platform::kPathSeparator);
+
+// Names of the entries of `directory` in the order the platform lists them, so tests about
+// "whatever comes after it in the listing" do not depend on one file system's order.
+std::vector<std::string> ListingOrder(const std::string& directory) {
+  std::vector<std::string> names;
+  NativeFileSystem().ListDirectory(directory, platform::kListEverything,
+                                   [&](const platform::DirEntry& entry) {
+                                     names.emplace_back(entry.name);
+                                     return true;
+                                   });
+  return names;
+}
+
+void MakeSampleTree(const TempDir& dir) {
+  MakeFile(dir / "Talvex/rcTVX", "#!/bin/sh\n");
+  MakeFile(dir / "Talvex/etc/init.d/01_01_telnet.init", "telnet");
+  MakeFile(dir / "Talvex/lib/modules/treasure/rt73.ko", std::string(4096, 'x'));
+  testing::MakeDirs(dir / "Talvex/opt/brandeval/usr/sbin");
+}
+
+TEST(DelTreeTest, RefusesWhatIsNoDirectoryTreeAndTouchesNothing) {
+  TempDir dir;
+  MakeFile(dir / "Talvex/keep.txt", "keep");
+  MakeFile(dir / "plain.txt", "file");
+  FaultInjectingFileSystem guarded(NativeFileSystem());
+  guarded.RefuseAllChanges(5);  // a bug here must not reach the disk
+  std::vector<std::string> refused = {"",
+                                      "   ",
+                                      dir / "missing",
+                                      dir / "missing" + kSep,
+                                      dir / "plain.txt",
+                                      "  " + (dir / "plain.txt") + "  ",
+                                      "relative-name"};
+#ifdef _WIN32
+  if (const char* drive = std::getenv("TALVEX_TEST_DRIVE")) {
+    refused.push_back(drive);  // "t:"
+    refused.push_back(std::string(drive) + "\\");
+    refused.push_back(" " + std::string(drive) + "\\ ");
+  }
+#else
+  refused.push_back("/");
+  refused.push_back(" / ");
+#endif
+  for (const std::string& path : refused) {
+    EXPECT_EQ(DelTree(guarded, path), kDelTreeRefused) << '"' << path << '"';
+  }
+  EXPECT_TRUE(guarded.journal().empty()) << "a refused call touched the disk";
+  EXPECT_EQ(testing::ReadBytes(dir / "plain.txt"), "file");
+  EXPECT_EQ(testing::ReadBytes(dir / "Talvex/keep.txt"), "keep");
+}
+
+TEST(DelTreeTest, RemovesAPopulatedTreeWhicheverWayThePathIsWritten) {
+  for (const std::string& suffix : {std::string(), kSep}) {
+    for (const std::string& padding : {std::string(), std::string("  ")}) {
+      TempDir dir;
+      MakeSampleTree(dir);
+      MakeFile(dir / "outside.txt", "stays");
+      EXPECT_EQ(DelTree(NativeFileSystem(), padding + (dir / "Talvex") + suffix + padding),
+                kDelTreeRemoved);
+      EXPECT_FALSE(PathExists(dir / "Talvex"));
+      EXPECT_EQ(TreeListing(dir.path()), std::vector<std::string>{"outside.txt"});
+    }
+  }
+}
+
+TEST(DelTreeTest, ClearsReadOnlyHiddenAndSystemFilesBeforeDeleting) {
+  TempDir dir;
+  MakeFile(dir / "Talvex/readonly.bin", "r");
+  MakeFile(dir / "Talvex/sub/hidden.bin", "h");
+  MakeFile(dir / "Talvex/sub/system.bin", "s");
+  platform::FileSystem& fs = NativeFileSystem();
+  ASSERT_TRUE(fs.SetAttributes(dir / "Talvex/readonly.bin", platform::kAttrReadOnly));
+  // Hidden and system exist only on Windows; elsewhere the calls leave plain files.
+  ASSERT_TRUE(fs.SetAttributes(dir / "Talvex/sub/hidden.bin", platform::kAttrHidden));
+  ASSERT_TRUE(fs.SetAttributes(dir / "Talvex/sub/system.bin", platform::kAttrSystem));
+  ASSERT_TRUE(fs.SetAttributes(dir / "Talvex/sub/system.bin",
+                               platform::kAttrSystem | platform::kAttrReadOnly));
+
+  FaultInjectingFileSystem recorded(fs);
+  EXPECT_EQ(DelTree(recorded, dir / "Talvex"), kDelTreeRemoved);
+  EXPECT_FALSE(PathExists(dir / "Talvex"));
+  std::vector<std::string> cleared = recorded.JournalPaths(FsOperation::kSetAttributes);
+  EXPECT_NE(std::find(cleared.begin(), cleared.end(), dir / "Talvex/readonly.bin"), cleared.end());
+  EXPECT_NE(std::find(cleared.begin(), cleared.end(), dir / "Talvex/sub/system.bin"),
+            cleared.end());
+}
+
+TEST(DelTreeTest, RemovesNestedDirectoriesInnermostFirst) {
+  TempDir dir;
+  testing::MakeDirs(dir / "A/B");
+  FaultInjectingFileSystem recorded(NativeFileSystem());
+  EXPECT_EQ(DelTree(recorded, dir / "A"), kDelTreeRemoved);
+  EXPECT_EQ(recorded.JournalPaths(FsOperation::kRemoveDirectory),
+            (std::vector<std::string>{dir / "A/B", dir / "A"}));
+}
+
+// A file in use deep inside the tree: the removal ends with its error code, and what is left is
+// exactly that file, every file after it in its directory's listing, every subdirectory of its
+// directory, the directories enclosing it, and the subdirectories queued after the one being
+// removed at each enclosing level.
+void CheckWhatAFileInUseLeaves(platform::FileSystem& fs, const TempDir& dir,
+                               std::int32_t expected_code) {
+  const std::string root = dir / "Talvex";
+  const std::vector<std::string> lib_order = ListingOrder(dir / "Talvex/lib");
+  const std::vector<std::string> top_order = ListingOrder(root);
+  EXPECT_EQ(DelTree(fs, root), expected_code);
+
+  EXPECT_TRUE(PathExists(dir / "Talvex/lib/busy.ko"));
+  EXPECT_TRUE(IsDirectory(dir / "Talvex/lib/inner"));
+  EXPECT_TRUE(PathExists(dir / "Talvex/lib/inner/deep.txt"));
+  EXPECT_FALSE(PathExists(dir / "Talvex/top.txt")) << "files of an enclosing level go first";
+
+  const auto busy = std::find(lib_order.begin(), lib_order.end(), "busy.ko");
+  for (auto it = lib_order.begin(); it != lib_order.end(); ++it) {
+    if (*it == "inner" || *it == "busy.ko") continue;
+    // Before the busy file: deleted. After it: left in place.
+    EXPECT_EQ(PathExists(dir / ("Talvex/lib/" + *it)), it > busy) << *it;
+  }
+  // At the top level "etc" and "opt" are removed when queued before "lib", kept when after.
+  const auto lib = std::find(top_order.begin(), top_order.end(), "lib");
+  for (const char* sibling : {"etc", "opt"}) {
+    const bool queued_after = std::find(top_order.begin(), top_order.end(), sibling) > lib;
+    EXPECT_EQ(PathExists(dir / ("Talvex/" + std::string(sibling))), queued_after) << sibling;
+  }
+  EXPECT_TRUE(IsDirectory(root));
+}
+
+void MakeTreeWithBusyFile(const TempDir& dir) {
+  MakeFile(dir / "Talvex/top.txt", "t");
+  MakeFile(dir / "Talvex/etc/rc.sysinit", "e");
+  MakeFile(dir / "Talvex/opt/brandeval/bin/unzip", "o");
+  MakeFile(dir / "Talvex/lib/a.ko", "a");
+  MakeFile(dir / "Talvex/lib/busy.ko", "b");
+  MakeFile(dir / "Talvex/lib/z.ko", "z");
+  MakeFile(dir / "Talvex/lib/inner/deep.txt", "d");
+}
+
+TEST(DelTreeTest, AFileInUseStopsTheRemovalInjected) {
+  TempDir dir;
+  MakeTreeWithBusyFile(dir);
+  FaultInjectingFileSystem fs(NativeFileSystem());
+  fs.FailOn(FsOperation::kDeleteFile, dir / "Talvex/lib/busy.ko", 32, "in use");
+  DelTreeOutcome outcome = DelTreeWithFailure(fs, dir / "Talvex");
+  EXPECT_EQ(outcome.failure.path, dir / "Talvex/lib/busy.ko");
+  EXPECT_EQ(outcome.failure.message, "in use");
+  TempDir fresh;
+  MakeTreeWithBusyFile(fresh);
+  FaultInjectingFileSystem again(NativeFileSystem());
+  again.FailOn(FsOperation::kDeleteFile, fresh / "Talvex/lib/busy.ko", 32, "in use");
+  CheckWhatAFileInUseLeaves(again, fresh, 32);
+}
+
+#ifdef _WIN32
+TEST(DelTreeTest, AFileHeldOpenWithoutSharingStopsTheRemoval) {
+  TempDir dir;
+  MakeTreeWithBusyFile(dir);
+  std::wstring busy;
+  for (char c : dir / "Talvex/lib/busy.ko") busy += static_cast<wchar_t>(c);  // ASCII temp path
+  HANDLE held = CreateFileW(busy.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(held, INVALID_HANDLE_VALUE);
+  CheckWhatAFileInUseLeaves(NativeFileSystem(), dir, ERROR_SHARING_VIOLATION);
+  CloseHandle(held);
+  EXPECT_EQ(DelTree(NativeFileSystem(), dir / "Talvex"), kDelTreeRemoved) << "once it is closed";
+}
+#endif
+
+TEST(DelTreeTest, AnUnlistableDirectoryFailsAndStays) {
+  TempDir dir;
+  MakeFile(dir / "Talvex/etc/rc.sysinit", "e");
+  FaultInjectingFileSystem fs(NativeFileSystem());
+  fs.FailOn(FsOperation::kListDirectory, dir / "Talvex/etc", 5, "denied");
+  // The latest failure is the removal of the directory that could not be emptied.
+  EXPECT_GT(DelTree(fs, dir / "Talvex"), 0);
+  EXPECT_TRUE(PathExists(dir / "Talvex/etc/rc.sysinit"));
+
+  TempDir empty;
+  testing::MakeDirs(empty / "Talvex");
+  FaultInjectingFileSystem unlistable(NativeFileSystem());
+  unlistable.FailOn(FsOperation::kListDirectory, empty / "Talvex", 5, "denied");
+  EXPECT_EQ(DelTree(unlistable, empty / "Talvex"), 5) << "never 0 when the listing failed";
+  EXPECT_FALSE(PathExists(empty / "Talvex")) << "an empty directory still goes";
+}
+
+TEST(DelTreeTest, AFailedAttributeChangeStopsBeforeTheDelete) {
+  TempDir dir;
+  MakeFile(dir / "Talvex/locked.bin", "l");
+  ASSERT_TRUE(NativeFileSystem().SetAttributes(dir / "Talvex/locked.bin", platform::kAttrReadOnly));
+  FaultInjectingFileSystem fs(NativeFileSystem());
+  fs.FailOn(FsOperation::kSetAttributes, dir / "Talvex/locked.bin", 5);
+  EXPECT_EQ(DelTree(fs, dir / "Talvex"), 5);
+  EXPECT_TRUE(PathExists(dir / "Talvex/locked.bin"));
+  EXPECT_TRUE(fs.JournalPaths(FsOperation::kDeleteFile).empty());
+}
+
+#ifndef _WIN32
+TEST(DelTreeTest, LinksAreRemovedAsEntriesAndNeverEntered) {
+  TempDir dir;
+  MakeFile(dir / "elsewhere/precious.txt", "keep me");
+  MakeFile(dir / "lonely.txt", "keep me too");
+  MakeFile(dir / "Talvex/etc/rc.sysinit", "x");
+  ASSERT_EQ(symlink((dir / "elsewhere").c_str(), (dir / "Talvex/dirlink").c_str()), 0);
+  ASSERT_EQ(symlink((dir / "lonely.txt").c_str(), (dir / "Talvex/etc/filelink").c_str()), 0);
+  ASSERT_EQ(symlink((dir / "Talvex").c_str(), (dir / "Talvex/etc/loop").c_str()), 0);
+  ASSERT_EQ(symlink("nowhere", (dir / "Talvex/dangling").c_str()), 0);
+  chmod((dir / "elsewhere/precious.txt").c_str(), 0444);
+
+  EXPECT_EQ(DelTree(NativeFileSystem(), dir / "Talvex"), kDelTreeRemoved);
+  EXPECT_FALSE(PathExists(dir / "Talvex"));
+  EXPECT_EQ(testing::ReadBytes(dir / "elsewhere/precious.txt"), "keep me");
+  EXPECT_EQ(testing::ReadBytes(dir / "lonely.txt"), "keep me too");
+  struct stat st {};
+  ASSERT_EQ(stat((dir / "elsewhere/precious.txt").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0444u) << "the link's target kept its permissions";
+}
+
+TEST(DelTreeTest, ALinkGivenAsTheTreeIsRemovedNotFollowed) {
+  TempDir dir;
+  MakeFile(dir / "kit/Talvex/rcTVX", "master");
+  ASSERT_EQ(symlink((dir / "kit/Talvex").c_str(), (dir / "Talvex").c_str()), 0);
+  EXPECT_EQ(DelTree(NativeFileSystem(), dir / "Talvex"), kDelTreeRemoved);
+  EXPECT_FALSE(PathExists(dir / "Talvex"));
+  EXPECT_EQ(testing::ReadBytes(dir / "kit/Talvex/rcTVX"), "master");
+}
+
+void* RemoveInSmallStack(void* path) {
+  auto* outcome = new std::int32_t(DelTree(NativeFileSystem(), *static_cast<std::string*>(path)));
+  return outcome;
+}
+
+TEST(DelTreeTest, AVeryDeepTreeNeedsNoDeepStack) {
+  TempDir dir;
+  std::string deep = dir / "Talvex";
+  int depth = 0;
+  while (deep.size() + 2 < 4000) {
+    deep += "/d";
+    ++depth;
+  }
+  // Made level by level relative to the previous one: the whole path is near the system's limit.
+  testing::MakeDirs(dir / "Talvex");
+  int fd = open((dir / "Talvex").c_str(), O_RDONLY | O_DIRECTORY);
+  for (int level = 0; level < depth; ++level) {
+    ASSERT_EQ(mkdirat(fd, "d", 0777), 0);
+    int next = openat(fd, "d", O_RDONLY | O_DIRECTORY);
+    close(fd);
+    fd = next;
+  }
+  close(fd);
+  MakeFile(deep + "/leaf.txt", "leaf");
+  ASSERT_GT(depth, 1500);
+
+  // A recursive walk of this depth would need far more than this stack.
+  pthread_attr_t attributes;
+  pthread_attr_init(&attributes);
+  pthread_attr_setstacksize(&attributes, 128 * 1024);
+  std::string root = dir / "Talvex";
+  pthread_t thread;
+  ASSERT_EQ(pthread_create(&thread, &attributes, RemoveInSmallStack, &root), 0);
+  void* result = nullptr;
+  pthread_join(thread, &result);
+  pthread_attr_destroy(&attributes);
+  std::int32_t outcome = *static_cast<std::int32_t*>(result);
+  delete static_cast<std::int32_t*>(result);
+  EXPECT_EQ(outcome, kDelTreeRemoved);
+  EXPECT_FALSE(PathExists(root));
+}
+#endif
+
+}  // namespace
+}  // namespace talvex::fsutil
