@@ -43,15 +43,14 @@ AboutWindow* AboutWindow::Create(HWND owner, OpenAddress open_address) {
   HINSTANCE instance = GetModuleHandleW(nullptr);
   RegisterAboutClass(instance, WindowProc);
   auto owned = std::unique_ptr<AboutWindow>(new AboutWindow(owner, std::move(open_address)));
-  HWND window = CreateWindowExW(kAboutExStyle, kAboutWindowClass,
-                                Wide(kAboutWindow.title).c_str(), kAboutStyle, CW_USEDEFAULT,
-                                CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, owner, nullptr,
-                                instance, &owned);
+  HWND window = CreateWindowExW(kAboutExStyle, kAboutWindowClass, Wide(kAboutWindow.title).c_str(),
+                                kAboutStyle, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT,
+                                CW_USEDEFAULT, owner, nullptr, instance, &owned);
   if (window == nullptr) return nullptr;
   AboutWindow* self = FromHandle(window);
   self->dpi_ = DpiOf(window);
-  self->picture_ = static_cast<HBITMAP>(LoadImageW(
-      instance, MAKEINTRESOURCEW(IDB_TELEVISION), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION));
+  self->picture_ = static_cast<HBITMAP>(LoadImageW(instance, MAKEINTRESOURCEW(IDB_TELEVISION),
+                                                   IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION));
   self->CreateControls();
   self->PlaceControls();
   self->CentreOverOwner();
@@ -144,8 +143,7 @@ void AboutWindow::DrawPicture(const DRAWITEMSTRUCT& item) const {
   const int d = static_cast<int>(dpi_);
   SetStretchBltMode(item.hDC, HALFTONE);
   GdiAlphaBlend(item.hDC, item.rcItem.left, item.rcItem.top, MulDiv(kPictureWidth, d, 96),
-                MulDiv(kPictureHeight, d, 96), source, 0, 0, kPictureWidth, kPictureHeight,
-                blend);
+                MulDiv(kPictureHeight, d, 96), source, 0, 0, kPictureWidth, kPictureHeight, blend);
   SelectObject(source, old);
   DeleteDC(source);
 }
@@ -157,8 +155,7 @@ void AboutWindow::Unload() {
   DestroyWindow(window_);
 }
 
-LRESULT CALLBACK AboutWindow::WindowProc(HWND window, UINT message, WPARAM wparam,
-                                         LPARAM lparam) {
+LRESULT CALLBACK AboutWindow::WindowProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
   if (message == WM_NCCREATE) {
     auto* create = reinterpret_cast<CREATESTRUCTW*>(lparam);
     AboutWindow* self =

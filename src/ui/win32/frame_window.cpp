@@ -23,9 +23,8 @@ void Paint(HWND frame, HDC dc) {
 
   std::wstring caption(static_cast<std::size_t>(GetWindowTextLengthW(frame)), L'\0');
   GetWindowTextW(frame, caption.data(), static_cast<int>(caption.size()) + 1);
-  HGDIOBJ old_font = SelectObject(dc, look != nullptr && look->font != nullptr
-                                          ? look->font
-                                          : GetStockObject(DEFAULT_GUI_FONT));
+  HGDIOBJ old_font = SelectObject(
+      dc, look != nullptr && look->font != nullptr ? look->font : GetStockObject(DEFAULT_GUI_FONT));
   TEXTMETRICW metrics{};
   GetTextMetricsW(dc, &metrics);
 

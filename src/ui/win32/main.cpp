@@ -1,5 +1,6 @@
 // talvex-auto.exe: shows the main window and runs until it closes.
 #include <windows.h>
+// After windows.h, which they build on.
 #include <commctrl.h>
 #include <objbase.h>
 

@@ -25,7 +25,9 @@ constexpr DWORD kMainExStyle = WS_EX_CONTROLPARENT;
 constexpr int kFirstControlId = 1000;
 constexpr int kDropDownRows = 8;
 
-COLORREF ColourRef(Rgb colour) { return RGB(colour.red, colour.green, colour.blue); }
+COLORREF ColourRef(Rgb colour) {
+  return RGB(colour.red, colour.green, colour.blue);
+}
 
 options::CheckState CheckStateOf(HWND box) {
   switch (SendMessageW(box, BM_GETCHECK, 0, 0)) {
@@ -86,9 +88,9 @@ void RegisterMainClass(HINSTANCE instance, WNDPROC procedure) {
   main_class.hInstance = instance;
   main_class.hIcon = static_cast<HICON>(
       LoadImageW(instance, MAKEINTRESOURCEW(IDI_TALVEX), IMAGE_ICON, 0, 0, LR_DEFAULTSIZE));
-  main_class.hIconSm = static_cast<HICON>(LoadImageW(
-      instance, MAKEINTRESOURCEW(IDI_TALVEX), IMAGE_ICON, GetSystemMetrics(SM_CXSMICON),
-      GetSystemMetrics(SM_CYSMICON), 0));
+  main_class.hIconSm = static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(IDI_TALVEX),
+                                                     IMAGE_ICON, GetSystemMetrics(SM_CXSMICON),
+                                                     GetSystemMetrics(SM_CYSMICON), 0));
   main_class.hCursor = LoadCursorW(nullptr, IDC_ARROW);
   main_class.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
   main_class.lpszClassName = kMainWindowClass;
@@ -154,8 +156,8 @@ HWND MainWindow::CreateControl(const ControlRow& row, HWND parent, int id) {
   const std::wstring caption = Wide(CaptionOf(row));
   auto make = [&](DWORD ex_style, const wchar_t* window_class, const std::wstring& text,
                   DWORD style) {
-    return CreateWindowExW(ex_style, window_class, text.c_str(), child | style, 0, 0, 0, 0,
-                           parent, menu, instance, nullptr);
+    return CreateWindowExW(ex_style, window_class, text.c_str(), child | style, 0, 0, 0, 0, parent,
+                           menu, instance, nullptr);
   };
   switch (row.kind) {
     case ControlKind::kFrame:
@@ -221,8 +223,8 @@ void MainWindow::PlaceControls() {
     if (placed.row->kind == ControlKind::kDriveList) {
       rect.bottom += (rect.bottom - rect.top) * kDropDownRows;
     }
-    SendMessageW(placed.handle, WM_SETFONT, reinterpret_cast<WPARAM>(fonts_.Get(placed.row->font, dpi_)),
-                 FALSE);
+    SendMessageW(placed.handle, WM_SETFONT,
+                 reinterpret_cast<WPARAM>(fonts_.Get(placed.row->font, dpi_)), FALSE);
     MoveWindow(placed.handle, rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top,
                TRUE);
   }
@@ -243,7 +245,8 @@ void MainWindow::Centre() {
 void MainWindow::MirrorModel() {
   for (const Placed& placed : controls_) {
     if (placed.row->kind == ControlKind::kCheckBox) {
-      const WPARAM state = ButtonStateOf(model_.CheckOf(placed.row->name).value_or(options::CheckState::kUnchecked));
+      const WPARAM state =
+          ButtonStateOf(model_.CheckOf(placed.row->name).value_or(options::CheckState::kUnchecked));
       if (static_cast<WPARAM>(SendMessageW(placed.handle, BM_GETCHECK, 0, 0)) != state) {
         SendMessageW(placed.handle, BM_SETCHECK, state, 0);
       }
@@ -352,9 +355,8 @@ void MainWindow::RunBuild() {
         }
         PumpPendingMessages(false);
       });
-  const build::BuildContext context{services_.source_root,
-                                    options::TargetDriveOf(model_.options().Drive1),
-                                    model_.options()};
+  const build::BuildContext context{
+      services_.source_root, options::TargetDriveOf(model_.options().Drive1), model_.options()};
   const build::BuildResult result = build::RunBuild(*services_.file_system, context, &pump);
 
   model_.BuildEnded();

@@ -9,8 +9,8 @@
 
 #include "ui/control_table.h"
 #include "ui/main_window_model.h"
-#include "ui/win32/win32_ui.h"
 #include "ui/win32/ui_services.h"
+#include "ui/win32/win32_ui.h"
 
 struct ITaskbarList3;
 

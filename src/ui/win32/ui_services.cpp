@@ -16,8 +16,8 @@ namespace {
 
 std::string VolumeLabel(const std::wstring& root) {
   wchar_t label[MAX_PATH + 1] = {};
-  if (!GetVolumeInformationW(root.c_str(), label, MAX_PATH + 1, nullptr, nullptr, nullptr,
-                             nullptr, 0)) {
+  if (!GetVolumeInformationW(root.c_str(), label, MAX_PATH + 1, nullptr, nullptr, nullptr, nullptr,
+                             0)) {
     return {};
   }
   return platform::WideToUtf8(label);

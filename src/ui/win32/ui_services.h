@@ -15,7 +15,7 @@ namespace talvex::ui::win32 {
 
 struct UiServices {
   platform::FileSystem* file_system = nullptr;
-  std::string source_root;       // the kit folder: the program's own folder
+  std::string source_root;        // the kit folder: the program's own folder
   std::string decimal_separator;  // the user's locale's, for the report
 
   // The drive list's entries, and the letter of the process's current drive.

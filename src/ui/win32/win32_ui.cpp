@@ -8,11 +8,14 @@
 
 namespace talvex::ui::win32 {
 
-std::wstring Wide(std::string_view utf8) { return platform::Utf8ToWide(utf8); }
+std::wstring Wide(std::string_view utf8) {
+  return platform::Utf8ToWide(utf8);
+}
 
 std::string WindowTextOf(HWND window) {
   std::wstring text(static_cast<std::size_t>(GetWindowTextLengthW(window)) + 1, L'\0');
-  text.resize(static_cast<std::size_t>(GetWindowTextW(window, text.data(), static_cast<int>(text.size()))));
+  text.resize(
+      static_cast<std::size_t>(GetWindowTextW(window, text.data(), static_cast<int>(text.size()))));
   return platform::WideToUtf8(text);
 }
 
@@ -50,7 +53,8 @@ SIZE OuterSize(const WindowSpec& spec, DWORD style, DWORD ex_style, UINT dpi) {
   const int d = static_cast<int>(dpi);
   RECT rect{0, 0, TwipsToPixels(spec.client_width, d), TwipsToPixels(spec.client_height, d)};
   using AdjustForDpiFunction = BOOL(WINAPI*)(LPRECT, DWORD, BOOL, DWORD, UINT);
-  static const auto adjust_for_dpi = User32Function<AdjustForDpiFunction>("AdjustWindowRectExForDpi");
+  static const auto adjust_for_dpi =
+      User32Function<AdjustForDpiFunction>("AdjustWindowRectExForDpi");
   if (adjust_for_dpi != nullptr) {
     adjust_for_dpi(&rect, style, FALSE, ex_style, dpi);
   } else {
@@ -118,7 +122,8 @@ void Tooltips::Add(HWND control, std::string_view text) {
 
 void Tooltips::SetDpi(UINT dpi) {
   // Long Russian hints wrap instead of running across the screen.
-  if (tips_ != nullptr) SendMessageW(tips_, TTM_SETMAXTIPWIDTH, 0, MulDiv(320, static_cast<int>(dpi), 96));
+  if (tips_ != nullptr)
+    SendMessageW(tips_, TTM_SETMAXTIPWIDTH, 0, MulDiv(320, static_cast<int>(dpi), 96));
 }
 
 bool IsNavigationMessage(MSG& message) {
