@@ -231,6 +231,7 @@ std::string ShellEquivalent(const talvex::build::BuildPlan& plan, const std::str
         script << "mkdir -p " << Quoted(step.target) << "\n";
         break;
       case talvex::build::StepKind::kWriteGenerated:
+        break;  // the few bytes of a generated file: the shell copies the result below
       case talvex::build::StepKind::kCopyFile:
         script << "cp " << Quoted(step.source) << " " << Quoted(step.target) << "\n";
         break;

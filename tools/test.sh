@@ -5,6 +5,7 @@ set -euo pipefail
 
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 root=$PWD
+bash tools/install-deps.sh
 jobs=2
 
 wine=$(command -v wine64 || true)
@@ -19,16 +20,22 @@ server_started=
 # Stops what this script started, whatever way it ends. Quiet: nothing may follow the summary.
 cleanup() {
   if [[ -n $keeper_pid ]]; then kill "$keeper_pid" 2>/dev/null || true; fi
-  if [[ -n $server_started ]]; then
-    "$wineserver" -k >/dev/null 2>&1 || true
-    "$wineserver" -w >/dev/null 2>&1 || true
-  fi
+  if [[ -n $server_started ]]; then stop_server; fi
   if [[ -n $xvfb_pid ]]; then
     kill "$xvfb_pid" 2>/dev/null || true
     wait "$xvfb_pid" 2>/dev/null || true
   fi
 }
 trap cleanup EXIT
+
+stop_server() {
+  "$wineserver" -k >/dev/null 2>&1 || true
+  "$wineserver" -w >/dev/null 2>&1 || true
+}
+start_server() {
+  "$wineserver" -p </dev/null >/dev/null 2>&1
+  server_started=1
+}
 
 # Runs CTest and moves its summary line ("100% tests passed, ...") to the very end of its output.
 run_ctest() {
@@ -63,32 +70,11 @@ export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="
 export WINEARCH=win64
 rm -rf "$WINEPREFIX" "$build_windows/drive-t"
-mkdir -p "$WINEPREFIX/dosdevices" "$build_windows/drive-t"
-# A drive letter of our own for the tests that work on drive paths ("t:\Talvex"); it must exist
-# before the server starts so that the drive list sees it.
-ln -s "$build_windows/drive-t" "$WINEPREFIX/dosdevices/t:"
+mkdir -p "$build_windows/drive-t"
 export TALVEX_TEST_DRIVE=t:
 
-start_server() {
-  "$wineserver" -p </dev/null >/dev/null 2>&1
-  server_started=1
-}
-wine_log=$build_windows/wine-setup.log
-# The server and the prefix are made before CTest runs: a Wine process started inside CTest would
-# leave services behind that hold CTest's output pipe open.
-start_server
-"$wine" wineboot -i </dev/null >"$wine_log" 2>&1
-# The test drive is removable, like the USB drives the program prepares. Without a window manager
-# every hide or destroy of a window waits for one: tell Wine there is none.
-"$wine" reg add 'HKLM\Software\Wine\Drives' /v t: /t REG_SZ /d floppy /f </dev/null >>"$wine_log" 2>&1
-"$wine" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f </dev/null >>"$wine_log" 2>&1
-# The drive type is read when the server starts.
-"$wineserver" -k >/dev/null 2>&1 || true
-"$wineserver" -w >/dev/null 2>&1 || true
-start_server
-"$wine" wineboot </dev/null >>"$wine_log" 2>&1
-
-# A display of our own for the window tests; Xvfb picks a free number and tells it.
+# A display of our own for the window tests, there before any Wine process so that all of them
+# (the desktop process above all) use it. Xvfb picks a free number and tells it.
 display_file=$build_windows/xvfb-display
 rm -f "$display_file"
 Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$display_file" </dev/null >/dev/null 2>&1 &
@@ -97,7 +83,29 @@ for _ in $(seq 100); do
   [[ -s $display_file ]] && break
   sleep 0.1
 done
+if [[ ! -s $display_file ]]; then
+  echo "Xvfb did not start" >&2
+  exit 1
+fi
 export DISPLAY=:$(head -n1 "$display_file")
+
+wine_log=$build_windows/wine-setup.log
+# The prefix and a persistent server are made before CTest runs: a Wine process started inside
+# CTest would leave a server and services behind that hold CTest's output pipe open. The prefix
+# comes first: a server started on a missing prefix makes an empty one that Wine takes for made.
+server_started=1
+"$wine" wineboot -i </dev/null >"$wine_log" 2>&1
+# A removable drive of our own for the tests that work on drive paths ("t:\Talvex"), like the
+# USB drives the program prepares. Without a window manager every hide or destroy of a window
+# waits for one: tell Wine there is none.
+ln -s "$build_windows/drive-t" "$WINEPREFIX/dosdevices/t:"
+"$wine" reg add 'HKLM\Software\Wine\Drives' /v t: /t REG_SZ /d floppy /f </dev/null >>"$wine_log" 2>&1
+"$wine" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f \
+  </dev/null >>"$wine_log" 2>&1
+# Drives and their types are read when the server and its services start: start them again.
+stop_server
+start_server
+"$wine" wineboot </dev/null >>"$wine_log" 2>&1
 
 "$wine" "$build_windows/tools/wine_desktop_keeper.exe" </dev/null >/dev/null 2>&1 &
 keeper_pid=$!

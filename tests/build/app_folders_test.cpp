@@ -116,6 +116,20 @@ TEST_F(PayloadTest, AFileThatCannotBeCopiedStopsThatFolderOnlyAndIsRecorded) {
   EXPECT_EQ(result.failures[0].code, 112);
 }
 
+TEST_F(PayloadTest, WhatTheRemovalLeftIsMergedIntoWithSameNamedFilesReplaced) {
+  MakeFile(Drive("\\PVR\\pvr.ini"), "held open by another program");
+  platform::FaultInjectingFileSystem faulty(fs());
+  faulty.FailOn(FsOperation::kDeleteFile, Drive("\\PVR\\pvr.ini"), 32, "in use");
+  BuildOptions options = AllUnticked();
+  options.pvr = CheckState::kChecked;
+  const BuildResult result = Build(options, faulty);
+
+  EXPECT_EQ(ReadBytes(Drive("\\PVR\\pvr.ini")), ReadBytes(Kit("\\PVR\\pvr.ini")));
+  EXPECT_EQ(TreeListing(Drive("\\PVR")), TreeListing(Kit("\\PVR")));
+  ASSERT_EQ(result.failures.size(), 1u);
+  EXPECT_EQ(result.failures[0].action, action::kRemoveFolder);
+}
+
 TEST_F(PayloadTest, LinksInsideAMasterFolderAreNeitherFollowedNorLooped) {
   namespace fs = std::filesystem;
   const std::string outside = kit_ / "outside";

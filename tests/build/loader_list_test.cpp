@@ -13,7 +13,6 @@ namespace {
 
 using options::BuildOptions;
 using options::CheckState;
-using platform::FsOperation;
 using talvex::testing::MakeFile;
 using talvex::testing::PathExists;
 using talvex::testing::ReadBytes;
@@ -46,18 +45,6 @@ TEST(LoaderListTest, BytesForOneTwoAndAllFiveLoaders) {
             "libraries=\"$SYSROOT/../PVR/loader.so $SYSROOT/../ChannelInfo/loader.so "
             "$SYSROOT/../Switch/loader.so $SYSROOT/../arfix2/loader.so "
             "$SYSROOT/../arfix2-cip/loader.so \" # \r\n");
-}
-
-TEST(LoaderListTest, OnlyTickedLoaderBoxesCountGrayedAndOtherAppsDoNot) {
-  BuildOptions options = AllUnticked();
-  options.mc = CheckState::kChecked;
-  options.NetSurf = CheckState::kChecked;
-  options.pvr = CheckState::kGrayed;
-  options.arFix2 = CheckState::kGrayed;
-  EXPECT_FALSE(AnyLoaderTicked(options));
-  options.ChInfo = CheckState::kChecked;
-  EXPECT_TRUE(AnyLoaderTicked(options));
-  EXPECT_EQ(LibrariesOf(options), "libraries=\"$SYSROOT/../ChannelInfo/loader.so \" # \r\n");
 }
 
 TEST_F(PayloadTest, TheMasterIsWrittenThenTheStartScriptThenTheListIsPlaced) {

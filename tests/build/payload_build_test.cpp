@@ -1,7 +1,10 @@
 // Whole builds from the demo kit, and the demo kit itself.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <filesystem>
 #include <string>
+#include <vector>
 
 #include "build/generated_files.h"
 #include "build/payload_manifest.h"
@@ -51,11 +54,49 @@ TEST_F(PayloadTest, EveryBoxTickedFindsEveryKitFileItNeeds) {
   }
 }
 
+TEST_F(PayloadTest, AKitWithOtherLetterCaseBuildsWithTheTablesNamesOnTheDrive) {
+  namespace fs = std::filesystem;
+  // As if unpacked from an archive that upper-cased some names.
+  fs::rename(U8Path(Kit("\\Talvex\\etc")), U8Path(Kit("\\Talvex\\ETC")));
+  fs::rename(U8Path(Kit("\\Talvex")), U8Path(Kit("\\talvex")));
+  fs::rename(U8Path(Kit("\\PVR")), U8Path(Kit("\\pvr")));
+  fs::rename(U8Path(Kit("\\talvex\\rcTVX")), U8Path(Kit("\\talvex\\RCTVX")));
+
+  options::BuildOptions options;
+  options.pvr = options::CheckState::kChecked;
+  const BuildResult result = Build(options);
+  EXPECT_TRUE(result.failures.empty()) << result.failures.front().path;
+  for (std::size_t index = 0; index < kCoreEntryCount; ++index) {
+    EXPECT_TRUE(PathExists(Drive(PayloadManifest[index].RelativePath)))
+        << PayloadManifest[index].RelativePath;
+  }
+  EXPECT_TRUE(PathExists(Drive("\\PVR\\pvr.ini")));
+  const std::vector<std::string> top = talvex::testing::TreeListing(drive_.path());
+  EXPECT_NE(std::find(top.begin(), top.end(), "Talvex/etc/rc.sysinit"), top.end());
+  EXPECT_NE(std::find(top.begin(), top.end(), "Talvex/rcTVX"), top.end());
+  EXPECT_NE(std::find(top.begin(), top.end(), "PVR/"), top.end());
+  // The generated files went into the kit's own folder, whatever its case.
+  EXPECT_TRUE(PathExists(Kit("\\talvex\\ETC\\init.d\\access_nfs")));
+}
+
 TEST(DemoKitTest, EveryFileNamesWhatItStandsFor) {
   for (const tools::KitFile& file : tools::DemoKitFiles(false)) {
     const std::string content = tools::DemoKitContent(file);
     EXPECT_NE(content.find("placeholder for " + file.relative), std::string::npos);
     EXPECT_EQ(content.size(), file.size);
+  }
+}
+
+TEST(DemoKitTest, EveryLoaderTheListCanNameIsInTheKit) {
+  const std::vector<tools::KitFile> files = tools::DemoKitFiles(false);
+  for (const LoaderEntry& loader : kLoaderEntries) {
+    // "$SYSROOT/../PVR/loader.so " names \PVR\loader.so at the drive's root.
+    std::string relative(loader.Entry.substr(std::string_view("$SYSROOT/..").size()));
+    relative.pop_back();
+    std::replace(relative.begin(), relative.end(), '/', '\\');
+    EXPECT_TRUE(std::any_of(files.begin(), files.end(), [&](const tools::KitFile& file) {
+      return file.relative == relative;
+    })) << relative;
   }
 }
 

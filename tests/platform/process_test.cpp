@@ -13,6 +13,11 @@
 #include "platform_test_support.h"
 #include "support/test_support.h"
 
+#ifdef _WIN32
+#include "platform/win32/utf.h"
+#include "platform/win32/windows_api.h"
+#endif
+
 namespace talvex::platform {
 namespace {
 
@@ -60,10 +65,13 @@ TEST(ProcessTest, StartProgramSaysWhenNothingCouldBeStarted) {
   EXPECT_FALSE(StartProgram("talvex_no_such_program_here.exe", 1));
 }
 
-TEST(ProcessTest, DecimalSeparatorIsOneCharacter) {
+TEST(ProcessTest, DecimalSeparatorIsTheOneNumbersAreFormattedWith) {
+  wchar_t formatted[64] = {};
+  ASSERT_GT(::GetNumberFormatEx(LOCALE_NAME_USER_DEFAULT, 0, L"1.5", nullptr, formatted, 64), 0);
+  const std::string text = WideToUtf8(formatted);
   const std::string separator = DecimalSeparator();
-  ASSERT_EQ(separator.size(), 1u);
-  EXPECT_TRUE(separator == "." || separator == ",") << separator;
+  ASSERT_FALSE(separator.empty());
+  EXPECT_EQ(text.substr(1, separator.size()), separator) << text;
 }
 #else
 TEST(ProcessTest, DecimalSeparatorFollowsTheCurrentLocale) {
