@@ -11,8 +11,9 @@
 #ifdef _WIN32
 #include <fcntl.h>
 #include <io.h>
+#include "platform/win32/windows_api.h"
+// After windows.h, which it needs.
 #include <shellapi.h>
-#include <windows.h>
 
 #include "platform/win32/utf.h"
 #else

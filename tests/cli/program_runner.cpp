@@ -7,7 +7,7 @@
 #include "support/test_support.h"
 
 #ifdef _WIN32
-#include <windows.h>
+#include "platform/win32/windows_api.h"
 #else
 #include <fcntl.h>
 #include <spawn.h>

@@ -14,7 +14,9 @@
 #include "support/test_support.h"
 
 #ifdef _WIN32
-#include <windows.h>
+#include "platform/win32/windows_api.h"
+// After windows.h, which it needs.
+#include <winioctl.h>
 #else
 #include <fcntl.h>
 #include <sys/stat.h>

@@ -1,0 +1,28 @@
+#!/usr/bin/env bash
+# The whole job on the demo kit, from a fresh clone: installs what is missing, builds, generates
+# the demo kit, prepares a demo drive folder with a few choices ticked, and shows the report and
+# the tree the build made. Everything lands in demo/ (ignored by git).
+set -euo pipefail
+
+cd "$(dirname "${BASH_SOURCE[0]}")/.."
+bash tools/install-deps.sh
+bin=build/linux
+
+echo "== Building"
+cmake --preset linux >/dev/null
+cmake --build --preset linux -j2 --target talvex-build talvex-make-demo-kit
+
+echo "== Generating the demo kit"
+rm -rf demo/kit demo/drive
+mkdir -p demo/drive
+"$bin/tools/talvex-make-demo-kit" demo/kit --realistic
+
+choices=(--pvr --channel-info --ftp --nfs-ip 192.168.1.10 --no-smb)
+echo "== talvex-build --source demo/kit --target demo/drive ${choices[*]}"
+status=0
+"$bin/src/cli/talvex-build" --source demo/kit --target demo/drive "${choices[@]}" || status=$?
+echo "(exit status $status)"
+
+echo "== The drive"
+(cd demo/drive && find . -mindepth 1 | sort | sed 's|^\./||')
+exit "$status"
