@@ -1,6 +1,6 @@
 // The main window, created in this process and driven by messages as the user would drive it.
-#include <windows.h>
-// After windows.h, which they build on.
+#include "platform/win32/windows_api.h"
+// After windows_api.h: they build on windows.h.
 #include <commctrl.h>
 #include <objbase.h>
 

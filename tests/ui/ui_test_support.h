@@ -3,7 +3,7 @@
 // screenshots.
 #pragma once
 
-#include <windows.h>
+#include "platform/win32/windows_api.h"
 
 #include <string>
 #include <utility>

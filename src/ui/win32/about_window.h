@@ -1,7 +1,7 @@
 // frmAbut: the About window, owned by the main window, which stays disabled while it is open.
 #pragma once
 
-#include <windows.h>
+#include "platform/win32/windows_api.h"
 
 #include <functional>
 #include <string>

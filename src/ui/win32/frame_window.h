@@ -3,7 +3,7 @@
 // Tab moves through them (WS_EX_CONTROLPARENT); their notifications go on to the window above.
 #pragma once
 
-#include <windows.h>
+#include "platform/win32/windows_api.h"
 
 #include <optional>
 

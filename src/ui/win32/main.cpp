@@ -1,6 +1,6 @@
 // talvex-auto.exe: shows the main window and runs until it closes.
-#include <windows.h>
-// After windows.h, which they build on.
+#include "platform/win32/windows_api.h"
+// After windows_api.h: they build on windows.h.
 #include <commctrl.h>
 #include <objbase.h>
 

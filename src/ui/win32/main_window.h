@@ -2,7 +2,7 @@
 // window model into them after every event, and carries out the action each event asks for.
 #pragma once
 
-#include <windows.h>
+#include "platform/win32/windows_api.h"
 
 #include <string_view>
 #include <vector>

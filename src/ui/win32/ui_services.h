@@ -3,7 +3,7 @@
 // members to see the command lines and addresses the windows hand on.
 #pragma once
 
-#include <windows.h>
+#include "platform/win32/windows_api.h"
 
 #include <functional>
 #include <string>

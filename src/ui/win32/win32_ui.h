@@ -2,7 +2,7 @@
 // layout tables, fonts, and the message pump used while a build runs.
 #pragma once
 
-#include <windows.h>
+#include "platform/win32/windows_api.h"
 
 #include <string>
 #include <string_view>
