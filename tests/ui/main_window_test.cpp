@@ -6,8 +6,15 @@
 
 #include <gtest/gtest.h>
 
+// winbase.h still defines the 16-bit Windows Yield() as a macro; it would rename the build
+// observer's member of that name.
+#undef Yield
+#include "build/run_build.h"
+
 #include <algorithm>
 #include <filesystem>
+#include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -41,7 +48,10 @@ const auto* const kEnvironment = ::testing::AddGlobalTestEnvironment(new WindowE
 class MainWindowTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    window_ = MainWindow::Create(RecordingServices(recorder_, kit_.path()));
+    ui::win32::UiServices services =
+        RecordingServices(recorder_, source_root_.empty() ? kit_.path() : source_root_);
+    if (file_system_ != nullptr) services.file_system = file_system_;
+    window_ = MainWindow::Create(std::move(services));
     ASSERT_NE(window_, nullptr);
     main_ = window_->handle();
     Pump();
@@ -76,6 +86,8 @@ class MainWindowTest : public ::testing::Test {
 
   TempDir kit_;
   Recorder recorder_;
+  platform::FileSystem* file_system_ = nullptr;  // the real one unless a test sets it
+  std::string source_root_;                      // the demo kit unless a test sets it
   MainWindow* window_ = nullptr;
   HWND main_ = nullptr;
 };
@@ -435,6 +447,124 @@ TEST_F(MainWindowBuildTest, YesWithoutPvrOnlyCloses) {
   Pump();
   EXPECT_TRUE(recorder_.programs.empty());
   EXPECT_FALSE(IsWindow(main_));
+}
+
+// Started from the root of the target drive, a build would delete the kit it copies from: it
+// refuses, says why, and leaves the window as it was.
+class MainWindowRefusedBuildTest : public MainWindowBuildTest {
+ protected:
+  void SetUp() override {
+    source_root_ = TestDrive();
+    MainWindowBuildTest::SetUp();
+  }
+};
+
+TEST_F(MainWindowRefusedBuildTest, ABuildThatWouldDeleteItsKitIsRefusedWithAWarning) {
+  const std::vector<std::string> before = Snapshot();
+  MessageBoxAnswerer answer(IDYES);
+  Click(Get("CommanEND"));
+  Pump();
+  ASSERT_EQ(recorder_.boxes.size(), 1u);
+  EXPECT_EQ(recorder_.boxes[0].style, static_cast<UINT>(MB_OK | MB_ICONWARNING));
+  EXPECT_EQ(recorder_.boxes[0].title, L"Talvex - Auto");
+  EXPECT_FALSE(Exists("\\Talvex"));
+  EXPECT_TRUE(IsWindow(main_));
+  EXPECT_EQ(Snapshot(), before);
+  EXPECT_TRUE(recorder_.programs.empty());
+}
+
+// The file system of the build, watched: before every skeleton folder (each one a step of its
+// own) `before_step` runs with the folder's index.
+class StepWatchingFileSystem final : public platform::FileSystem {
+ public:
+  StepWatchingFileSystem(std::string drive, std::function<void(std::size_t)> before_step)
+      : drive_(std::move(drive)), before_step_(std::move(before_step)) {}
+
+  platform::FsStatus CreateDirectory(const std::string& path) override {
+    for (std::size_t i = 0; i < build::kSkeletonDirectories.size(); ++i) {
+      if (path == drive_ + std::string(build::kSkeletonDirectories[i])) before_step_(i);
+    }
+    return inner_.CreateDirectory(path);
+  }
+  platform::FsStatus QueryAttributes(const std::string& path, std::uint32_t& attributes) override {
+    return inner_.QueryAttributes(path, attributes);
+  }
+  platform::FsStatus ListDirectory(const std::string& path, std::uint32_t filter,
+                                   const platform::ListVisitor& visit,
+                                   platform::ListDetail detail) override {
+    return inner_.ListDirectory(path, filter, visit, detail);
+  }
+  platform::FsStatus Exists(const std::string& path, bool& exists) override {
+    return inner_.Exists(path, exists);
+  }
+  platform::FsStatus SetAttributes(const std::string& path, std::uint32_t attributes) override {
+    return inner_.SetAttributes(path, attributes);
+  }
+  platform::FsStatus DeleteFile(const std::string& path) override {
+    return inner_.DeleteFile(path);
+  }
+  platform::FsStatus RemoveDirectory(const std::string& path) override {
+    return inner_.RemoveDirectory(path);
+  }
+  platform::FsStatus FileLength(const std::string& path, std::uint64_t& length) override {
+    return inner_.FileLength(path, length);
+  }
+  platform::FsStatus WriteFile(const std::string& path, std::string_view bytes) override {
+    return inner_.WriteFile(path, bytes);
+  }
+  platform::FsStatus CopyFile(const std::string& source, const std::string& target) override {
+    return inner_.CopyFile(source, target);
+  }
+  platform::FsStatus ResolvePath(const std::string& path, std::string& resolved) override {
+    return inner_.ResolvePath(path, resolved);
+  }
+
+ private:
+  platform::FileSystem& inner_ = platform::NativeFileSystem();
+  std::string drive_;
+  std::function<void(std::size_t)> before_step_;
+};
+
+class MainWindowStagesTest : public MainWindowBuildTest {
+ protected:
+  void SetUp() override {
+    watcher_ = std::make_unique<StepWatchingFileSystem>(
+        TestDrive(), [this](std::size_t index) { BeforeStep(index); });
+    file_system_ = watcher_.get();
+    MainWindowBuildTest::SetUp();
+  }
+
+  // Between two steps the window repaints what became invalid, and takes no input.
+  void BeforeStep(std::size_t index) {
+    ++steps_seen_;
+    if (index > 0 && GetUpdateRect(main_, nullptr, FALSE)) ++steps_left_unpainted_;
+    for (std::string_view name : {"pvr", "TexSMBsh", "Drive1", "Command1", "CommanEND"}) {
+      if (IsWindowEnabled(Get(name))) ++controls_enabled_;
+    }
+    if (GetCursor() != LoadCursorW(nullptr, IDC_WAIT)) ++steps_without_busy_pointer_;
+    InvalidateRect(main_, nullptr, TRUE);
+  }
+
+  std::unique_ptr<StepWatchingFileSystem> watcher_;
+  int steps_seen_ = 0;
+  int steps_left_unpainted_ = 0;
+  int controls_enabled_ = 0;
+  int steps_without_busy_pointer_ = 0;
+};
+
+TEST_F(MainWindowStagesTest, StagesRunWithTheControlsLockedTheBusyPointerAndTheWindowPainted) {
+  MessageBoxAnswerer answer(IDNO);
+  Click(Get("CommanEND"));
+  Pump();
+  EXPECT_EQ(steps_seen_, static_cast<int>(build::kSkeletonDirectories.size()));
+  EXPECT_EQ(steps_left_unpainted_, 0);
+  EXPECT_EQ(controls_enabled_, 0);
+  EXPECT_EQ(steps_without_busy_pointer_, 0);
+  EXPECT_TRUE(IsWindowEnabled(main_));  // the window itself stays live: it paints and moves
+  EXPECT_EQ(recorder_.boxes.size(), 1u);
+  // Afterwards everything takes input again.
+  EXPECT_TRUE(IsWindowEnabled(Get("CommanEND")));
+  EXPECT_TRUE(IsWindowEnabled(Get("pvr")));
 }
 
 // Clicks waiting while the stages copy are handled during the measurement: an option click
