@@ -105,6 +105,7 @@ TEST_F(MainWindowTest, StartsWithTheInitialOptionsAndTheFocusOnTheDriveList) {
   EXPECT_EQ(TextOf(Get("TexSMBsh")), L"");
   EXPECT_EQ(TextOf(Get("TexSMBpas")), L"vortelin");
   EXPECT_EQ(GetFocus(), Get("Drive1"));
+  EXPECT_NE(GetClassLongPtrW(main_, GCLP_HICON), 0u);  // the television, from the resources
 
   // Fixed border with a close box only, client area 433 x 329 at 96 DPI, centred on the screen.
   const LONG style = GetWindowLongW(main_, GWL_STYLE);
@@ -336,6 +337,24 @@ TEST_F(MainWindowTest, AboutDisablesTheMainWindowUntilEitherWayOfClosingIt) {
     EXPECT_EQ(GetWindow(about, GW_OWNER), main_);
     AboutWindow* window = AboutWindow::FromHandle(about);
     ASSERT_NE(window, nullptr);
+    EXPECT_EQ(TextOf(about), L"О программе");
+    const int dpi = static_cast<int>(ui::win32::DpiOf(about));
+    RECT client, outer, owner;
+    GetClientRect(about, &client);
+    EXPECT_EQ(client.right, ui::TwipsToPixels(ui::kAboutWindow.client_width, dpi));
+    EXPECT_EQ(client.bottom, ui::TwipsToPixels(ui::kAboutWindow.client_height, dpi));
+    GetWindowRect(about, &outer);
+    GetWindowRect(main_, &owner);
+    EXPECT_NEAR((outer.left + outer.right) / 2, (owner.left + owner.right) / 2, 1);
+    EXPECT_NEAR((outer.top + outer.bottom) / 2, (owner.top + owner.bottom) / 2, 1);
+    EXPECT_EQ(GetWindowLongW(about, GWL_STYLE) & (WS_THICKFRAME | WS_MINIMIZEBOX | WS_MAXIMIZEBOX),
+              0);
+    for (const ui::ControlRow& row : ui::kAboutControls) {
+      const RECT rect = RectInParent(window->Control(row.name));
+      EXPECT_EQ(rect.left, ui::TwipsToPixels(row.left, dpi)) << row.name;
+      EXPECT_EQ(rect.top, ui::TwipsToPixels(row.top, dpi)) << row.name;
+    }
+    EXPECT_EQ(TextOf(window->Control("Command1")), L"Спасибо!");
 
     // Links hand their address to the system and leave everything as it was, every time.
     MouseClick(window->Control("Label9"));
