@@ -57,39 +57,6 @@ TEST(MainWindowModelTest, NfsBoxControlsItsFrame) {
   EXPECT_TRUE(model.IsEnabled("CheckUDP"));
 }
 
-TEST(MainWindowModelTest, CouplingRulesRunOnUserChanges) {
-  MainWindowModel model;
-  Toggle(model, "arFix2cip");
-  Toggle(model, "arFix2");
-  EXPECT_EQ(model.CheckOf("arFix2"), kOn);
-  EXPECT_EQ(model.CheckOf("arFix2cip"), kOff);
-
-  Toggle(model, "Chcopi");
-  EXPECT_TRUE(model.IsEnabled("Chavto"));
-  Toggle(model, "Chavto");
-  EXPECT_EQ(model.CheckOf("Chavto"), kOn);
-  Toggle(model, "Chcopi");
-  EXPECT_EQ(model.CheckOf("Chavto"), kOff);
-  EXPECT_FALSE(model.IsEnabled("Chavto"));
-}
-
-TEST(MainWindowModelTest, KeyFilterAppliesToTheAddressFieldsOnly) {
-  const MainWindowModel model;
-  for (std::string_view field : {"TextIP", "TexSMBip"}) {
-    EXPECT_TRUE(model.AcceptTyped(field, U'7'));
-    EXPECT_TRUE(model.AcceptTyped(field, U'.'));
-    EXPECT_TRUE(model.AcceptTyped(field, U' '));
-    EXPECT_TRUE(model.AcceptTyped(field, 8));
-    EXPECT_FALSE(model.AcceptTyped(field, U'a'));
-    EXPECT_FALSE(model.AcceptTyped(field, U','));
-    EXPECT_FALSE(model.AcceptTyped(field, 0x16));  // Ctrl+V
-    EXPECT_FALSE(model.AcceptTyped(field, U'Ж'));
-    EXPECT_EQ(model.FilterPasted(field, "10.0.0.x5 ,Ж"), "10.0.0.5 ");
-  }
-  EXPECT_TRUE(model.AcceptTyped("TexSMBlog", U'a'));
-  EXPECT_EQ(model.FilterPasted("TexSMBsh", "Фильмы 2"), "Фильмы 2");
-}
-
 TEST(MainWindowModelTest, ClicksAskForTheirActions) {
   MainWindowModel model;
   EXPECT_EQ(model.Clicked("TexSMBsh"), Action::kSwitchKeyboardLayout);
