@@ -34,13 +34,21 @@ std::vector<std::string> Arguments(int, char**) {
   return arguments;
 }
 
+// The console's own code page, given back at the end: the console outlives the program.
+UINT console_code_page = 0;
+
 bool PrepareStreams() {
   // UTF-8 bytes with LF line breaks, exactly as written; a console shows them as UTF-8.
-  ::SetConsoleOutputCP(CP_UTF8);
+  console_code_page = ::GetConsoleOutputCP();
+  if (console_code_page != 0) ::SetConsoleOutputCP(CP_UTF8);
   _setmode(_fileno(stdout), _O_BINARY);
   _setmode(_fileno(stderr), _O_BINARY);
   _setmode(_fileno(stdin), _O_BINARY);
   return _isatty(_fileno(stderr)) != 0;
+}
+
+void RestoreStreams() {
+  if (console_code_page != 0) ::SetConsoleOutputCP(console_code_page);
 }
 #else
 std::vector<std::string> Arguments(int argc, char** argv) {
@@ -53,6 +61,8 @@ bool PrepareStreams() {
   std::setlocale(LC_ALL, "");
   return ::isatty(STDERR_FILENO) != 0;
 }
+
+void RestoreStreams() {}
 #endif
 
 }  // namespace
@@ -63,5 +73,6 @@ int main(int argc, char** argv) {
   const int status =
       talvex::cli::RunCommand(Arguments(argc, argv), console, talvex::platform::NativeFileSystem());
   std::cout.flush();
+  RestoreStreams();
   return status;
 }
