@@ -1,0 +1,174 @@
+#include "ui/control_table.h"
+
+#include "options/build_options.h"
+#include "ui/about_content.h"
+
+namespace talvex::ui {
+
+namespace {
+constexpr ControlKind kFrame = ControlKind::kFrame;
+constexpr ControlKind kCheck = ControlKind::kCheckBox;
+constexpr ControlKind kText = ControlKind::kTextBox;
+constexpr ControlKind kLabel = ControlKind::kLabel;
+constexpr ControlKind kButton = ControlKind::kButton;
+constexpr ControlKind kDrive = ControlKind::kDriveList;
+constexpr ControlKind kPicture = ControlKind::kPicture;
+
+constexpr FontSpec kGoFont{"Arial", 1125, true, false};
+// The About window's fonts: the dialog family at its own sizes, Cyrillic throughout.
+constexpr FontSpec kAboutTitleFont{kDialogFamily, 1200, true, true};
+constexpr FontSpec kAboutHeadingFont{kDialogFamily, 975, true, true};
+constexpr FontSpec kAboutAddressFont{kDialogFamily, 975, false, true};
+constexpr FontSpec kAboutButtonFont{kDialogFamily, 825, true, true};
+
+// A control that shows an option field: its caption and tooltip are the field's.
+constexpr ControlRow Option(std::string_view name, ControlKind kind, std::string_view container,
+                            int left, int top, int width, int height) {
+  ControlRow row{};
+  row.name = name;
+  row.kind = kind;
+  row.container = container;
+  row.left = left;
+  row.top = top;
+  row.width = width;
+  row.height = height;
+  row.texts = TextSource::kOptionField;
+  return row;
+}
+
+constexpr ControlRow Own(std::string_view name, ControlKind kind, std::string_view container,
+                         int left, int top, int width, int height, std::string_view caption,
+                         std::string_view tooltip) {
+  ControlRow row = Option(name, kind, container, left, top, width, height);
+  row.texts = TextSource::kRow;
+  row.caption = caption;
+  row.tooltip = tooltip;
+  return row;
+}
+
+constexpr ControlRow RedFrame(std::string_view name, std::string_view container, int left, int top,
+                              int width, int height, std::string_view caption,
+                              std::string_view tooltip) {
+  ControlRow row = Own(name, kFrame, container, left, top, width, height, caption, tooltip);
+  row.colour = kRed;
+  return row;
+}
+
+constexpr ControlRow AboutLabel(std::string_view name, int left, int top, int width, int height,
+                                std::string_view text, FontSpec font, Rgb colour,
+                                std::string_view link = {}) {
+  ControlRow row = Own(name, kLabel, {}, left, top, width, height, text, {});
+  row.font = font;
+  row.colour = colour;
+  row.link = link;
+  return row;
+}
+}  // namespace
+
+const WindowSpec kMainWindow{"Talvex - Auto", 6495, 4935};
+
+// In the order the window creates them, which is also the order Tab moves through them.
+const std::array<ControlRow, 40> kMainControls = [] {
+  ControlRow go = Own("CommanEND", kButton, {}, 5160, 4320, 1215, 495, "GO", "Собрать");
+  go.font = kGoFont;
+  return std::array<ControlRow, 40>{{
+      Own("Frame2", kFrame, {}, 120, 120, 1215, 735, "Flash Disk", "Флешка"),
+      Option("Drive1", kDrive, "Frame2", 120, 240, 975, 315),
+      Own("Frame4", kFrame, {}, 1440, 120, 2415, 735, {}, {}),
+      Option("Chcopi", kCheck, "Frame4", 120, 120, 2055, 255),
+      Option("Chavto", kCheck, "Frame4", 120, 360, 2235, 255),
+      Own("Frame5", kFrame, {}, 3960, 120, 2415, 735, {}, {}),
+      Option("ChRey", kCheck, "Frame5", 120, 120, 1815, 255),
+      Option("Chwifi", kCheck, "Frame5", 120, 360, 735, 255),
+      Own("Frame6", kFrame, {}, 120, 960, 1215, 1335, "Services", "Сервисы"),
+      Option("Chftp", kCheck, "Frame6", 120, 240, 735, 255),
+      Option("Chssh", kCheck, "Frame6", 120, 480, 735, 255),
+      Option("Chtelnet", kCheck, "Frame6", 120, 720, 855, 255),
+      Option("Chupnp", kCheck, "Frame6", 120, 960, 735, 255),
+      Own("Frame7", kFrame, {}, 120, 2280, 1215, 1935, "Applications", {}),
+      Option("mc", kCheck, "Frame7", 120, 240, 735, 195),
+      Option("NetSurf", kCheck, "Frame7", 120, 480, 975, 195),
+      Option("pvr", kCheck, "Frame7", 120, 720, 735, 195),
+      Option("ChInfo", kCheck, "Frame7", 120, 960, 855, 195),
+      Option("Switch", kCheck, "Frame7", 120, 1200, 855, 195),
+      Option("arFix2", kCheck, "Frame7", 120, 1440, 1095, 195),
+      Option("arFix2cip", kCheck, "Frame7", 120, 1650, 975, 255),
+      Own("Frame1", kFrame, {}, 1440, 960, 4935, 3255, {}, {}),
+      Option("Chsmb", kCheck, "Frame1", 120, 240, 735, 195),
+      RedFrame("FrSMB", "Frame1", 120, 480, 2295, 2655, "Network settings SMB",
+               "Сетевые настройки Samba Сетевые настройки SMB она же CIFS, используется в "
+               "Windows системах"),
+      Own("Label10", kLabel, "FrSMB", 120, 240, 1335, 255, "IP-address", "IP-адрес"),
+      Option("TexSMBip", kText, "FrSMB", 120, 480, 2055, 285),
+      Own("Label11", kLabel, "FrSMB", 120, 840, 1455, 255, "Folder name", "Имя шары"),
+      Option("TexSMBsh", kText, "FrSMB", 120, 1080, 2055, 285),
+      Own("Label8", kLabel, "FrSMB", 120, 1440, 1455, 255, "Login", "Логин"),
+      Option("TexSMBlog", kText, "FrSMB", 120, 1680, 2055, 285),
+      Own("Label9", kLabel, "FrSMB", 120, 2040, 1695, 255, "Password", "Пароль"),
+      Option("TexSMBpas", kText, "FrSMB", 120, 2280, 2055, 285),
+      Option("ChNfs", kCheck, "Frame1", 2520, 240, 735, 195),
+      RedFrame("FrSet", "Frame1", 2520, 480, 2295, 2655, "Network setting NFS",
+               "Сетевые настройки NFS Сетевые настройки NFS, используется в UNIX системах"),
+      Own("Label6", kLabel, "FrSet", 120, 240, 1455, 255, "IP-address", "IP-адрес"),
+      Option("TextIP", kText, "FrSet", 120, 480, 2055, 285),
+      Option("CheckUDP", kCheck, "FrSet", 120, 960, 735, 195),
+      Own("Command1", kButton, {}, 120, 4320, 1215, 495, "About", "О программе"),
+      Own("CmdReadme", kButton, {}, 2640, 4320, 1215, 495, "Description", "Описание"),
+      go,
+  }};
+}();
+
+const std::array<std::string_view, 27> kMainTabOrder = {
+    "Drive1",   "Chcopi",    "Chavto",   "ChRey",    "Chwifi",    "Chftp",     "Chssh",
+    "Chtelnet", "Chupnp",    "mc",       "NetSurf",  "pvr",       "ChInfo",    "Switch",
+    "arFix2",   "arFix2cip", "Chsmb",    "TexSMBip", "TexSMBsh",  "TexSMBlog", "TexSMBpas",
+    "ChNfs",    "TextIP",    "CheckUDP", "Command1", "CmdReadme", "CommanEND"};
+
+const WindowSpec kAboutWindow{"О программе", 3810, 5400};
+
+const std::array<ControlRow, 11> kAboutControls = [] {
+  ControlRow picture = Own("Image1", kPicture, {}, 0, 720, 3795, 2595, {}, {});
+  ControlRow thanks = Own("Command1", kButton, {}, 1118, 4800, 1575, 495, "Спасибо!", {});
+  thanks.font = kAboutButtonFont;
+  return std::array<ControlRow, 11>{{
+      AboutLabel("Label4", 120, 120, 3615, 615,
+                 "Автоматическая настройка      Talvex All Extensions.", kAboutTitleFont, kBlue),
+      picture,
+      AboutLabel("Label5", 0, 3360, 1935, 255, "Разработчики:", kAboutHeadingFont, kBlack),
+      AboutLabel("Label6", 120, 3600, 1335, 255, about::kMakerCredit, kAboutTitleFont, kBlue,
+                 about::kProgramPage),
+      AboutLabel("Label7", 1560, 3600, 735, 255, about::kContributorCredit, kAboutTitleFont, kBlue,
+                 about::kDownloadPage),
+      AboutLabel("Label11", 2280, 3600, 735, 255, about::kForumMemberCredit, kAboutTitleFont, kBlue,
+                 about::kForumMemberProfile),
+      AboutLabel("Label1", 3120, 3600, 615, 255, about::kSecondForumMemberCredit, kAboutTitleFont,
+                 kBlue, about::kSecondForumMemberProfile),
+      AboutLabel("Label8", 0, 3960, 2175, 255, "Полезные ссылки:", kAboutHeadingFont, kBlack),
+      AboutLabel("Label9", 0, 4200, 3735, 255, about::kForumTopic, kAboutAddressFont, kBlue,
+                 about::kForumTopic),
+      AboutLabel("Label10", 0, 4440, 3855, 255, about::kProjectPage, kAboutAddressFont, kBlue,
+                 about::kProjectPage),
+      thanks,
+  }};
+}();
+
+const ControlRow* FindControl(std::span<const ControlRow> table, std::string_view name) {
+  for (const ControlRow& row : table) {
+    if (row.name == name) return &row;
+  }
+  return nullptr;
+}
+
+std::string_view CaptionOf(const ControlRow& row) {
+  if (row.texts == TextSource::kRow) return row.caption;
+  const options::OptionField* field = options::FindOptionField(row.name);
+  return field != nullptr ? field->caption : std::string_view{};
+}
+
+std::string_view TooltipOf(const ControlRow& row) {
+  if (row.texts == TextSource::kRow) return row.tooltip;
+  const options::OptionField* field = options::FindOptionField(row.name);
+  return field != nullptr ? field->tooltip : std::string_view{};
+}
+
+}  // namespace talvex::ui

@@ -1,0 +1,100 @@
+// The layout of the two windows as constant tables: every control with its container, its place
+// in twips, its texts and its font. Toolkit-neutral: a front end creates its controls from these
+// rows and scales twips to pixels at the window's DPI.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string_view>
+
+namespace talvex::ui {
+
+enum class ControlKind { kFrame, kCheckBox, kTextBox, kLabel, kButton, kDriveList, kPicture };
+
+struct Rgb {
+  std::uint8_t red = 0;
+  std::uint8_t green = 0;
+  std::uint8_t blue = 0;
+  friend constexpr bool operator==(Rgb, Rgb) = default;
+};
+
+inline constexpr Rgb kRed{255, 0, 0};
+inline constexpr Rgb kBlue{0, 0, 255};
+inline constexpr Rgb kBlack{0, 0, 0};
+
+// A font by family, size in hundredths of a point (so 11.25 pt is exact) and weight. `cyrillic`
+// asks for the Cyrillic character set where the platform still picks glyphs by it.
+struct FontSpec {
+  std::string_view family;
+  int size_centipoints = 0;
+  bool bold = false;
+  bool cyrillic = false;
+  friend constexpr bool operator==(const FontSpec&, const FontSpec&) = default;
+};
+
+// The platform's default dialog font: the logical family that maps to the system's sans serif
+// dialog face ("MS Sans Serif" where it exists), 8 pt.
+inline constexpr std::string_view kDialogFamily = "MS Shell Dlg";
+inline constexpr FontSpec kDialogFont{kDialogFamily, 800, false, false};
+
+// Where a control's caption and tooltip come from: written in its row, or the texts of the
+// option field of the same name (build_options.h), so that both tables cannot drift apart.
+enum class TextSource { kRow, kOptionField };
+
+struct ControlRow {
+  std::string_view name;
+  ControlKind kind;
+  std::string_view container;  // empty: the window itself
+  int left = 0;                // twips, relative to the container's top-left corner
+  int top = 0;
+  int width = 0;
+  int height = 0;
+  TextSource texts = TextSource::kRow;
+  std::string_view caption;
+  std::string_view tooltip;
+  FontSpec font = kDialogFont;
+  std::optional<Rgb> colour;  // none: the system's text colour
+  std::string_view link;      // the address a click opens; empty: a click does nothing
+};
+
+struct WindowSpec {
+  std::string_view title;
+  int client_width = 0;  // twips
+  int client_height = 0;
+};
+
+inline constexpr int kTwipsPerInch = 1440;
+
+// Twips to pixels at `dpi` dots per inch, rounded to the nearest pixel (15 twips per pixel at
+// 96 DPI).
+constexpr int TwipsToPixels(int twips, int dpi) {
+  const long long scaled = static_cast<long long>(twips) * dpi;
+  return static_cast<int>(scaled >= 0 ? (scaled + kTwipsPerInch / 2) / kTwipsPerInch
+                                      : -((-scaled + kTwipsPerInch / 2) / kTwipsPerInch));
+}
+
+// A font size in centipoints to a character height in pixels at `dpi`, rounded.
+constexpr int FontPixels(int centipoints, int dpi) {
+  return static_cast<int>((static_cast<long long>(centipoints) * dpi + 3600) / 7200);
+}
+
+extern const WindowSpec kMainWindow;
+extern const std::array<ControlRow, 40> kMainControls;
+
+// Keyboard focus order of the main window (disabled controls are skipped).
+extern const std::array<std::string_view, 27> kMainTabOrder;
+
+extern const WindowSpec kAboutWindow;
+extern const std::array<ControlRow, 11> kAboutControls;
+
+// The row of that name in `table`, or nullptr.
+const ControlRow* FindControl(std::span<const ControlRow> table, std::string_view name);
+
+// The caption and tooltip a control shows, resolved through the option field where the row
+// says so.
+std::string_view CaptionOf(const ControlRow& row);
+std::string_view TooltipOf(const ControlRow& row);
+
+}  // namespace talvex::ui

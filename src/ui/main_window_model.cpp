@@ -1,0 +1,131 @@
+#include "ui/main_window_model.h"
+
+#include <cctype>
+#include <span>
+
+#include "ui/control_table.h"
+
+namespace talvex::ui {
+
+namespace {
+using options::CheckState;
+
+const options::OptionField* FieldOfKind(std::string_view name, options::FieldKind kind) {
+  const options::OptionField* field = options::FindOptionField(name);
+  return field != nullptr && field->kind == kind ? field : nullptr;
+}
+
+bool IsAddressField(std::string_view name) {
+  return name == "TextIP" || name == "TexSMBip";
+}
+
+bool IsSmbAccountField(std::string_view name) {
+  return name == "TexSMBsh" || name == "TexSMBlog" || name == "TexSMBpas";
+}
+}  // namespace
+
+MainWindowModel::MainWindowModel(std::string drive) {
+  options_.Drive1 = std::move(drive);
+}
+
+std::optional<CheckState> MainWindowModel::CheckOf(std::string_view name) const {
+  const options::OptionField* field = FieldOfKind(name, options::FieldKind::kCheck);
+  if (field == nullptr) return std::nullopt;
+  return options_.*field->check;
+}
+
+std::optional<std::string> MainWindowModel::TextOf(std::string_view name) const {
+  const options::OptionField* field = options::FindOptionField(name);
+  if (field == nullptr || field->text == nullptr) return std::nullopt;
+  return options_.*field->text;
+}
+
+bool MainWindowModel::OwnEnabled(std::string_view name) const {
+  switch (phase_) {
+    case Phase::kBuilding:
+      return false;
+    case Phase::kMeasuring:
+      // The report comes next; neither a second build nor the About window may come before it.
+      if (name == "CommanEND" || name == "Command1") return false;
+      break;
+    case Phase::kIdle:
+      break;
+  }
+  if (name == "Chavto") return options_.ChavtoEditable;
+  if (name == "FrSet") return options_.NfsSettingsEditable;
+  if (name == "FrSMB") return options_.SmbSettingsEditable;
+  return true;
+}
+
+bool MainWindowModel::IsEnabled(std::string_view name) const {
+  if (!OwnEnabled(name)) return false;
+  const ControlRow* row = FindControl(kMainControls, name);
+  while (row != nullptr && (row = FindControl(kMainControls, row->container)) != nullptr) {
+    if (!OwnEnabled(row->name)) return false;
+  }
+  return true;
+}
+
+void MainWindowModel::CheckChanged(std::string_view name, CheckState now) {
+  const options::OptionField* field = FieldOfKind(name, options::FieldKind::kCheck);
+  if (field == nullptr) return;
+  options_.*field->check = now;
+  options::ApplyCouplingRules(options_, field->check);
+}
+
+void MainWindowModel::TextChanged(std::string_view name, std::string text) {
+  const options::OptionField* field = FieldOfKind(name, options::FieldKind::kText);
+  if (field != nullptr) options_.*field->text = std::move(text);
+}
+
+void MainWindowModel::DriveChosen(std::string entry) {
+  options_.Drive1 = std::move(entry);
+}
+
+bool MainWindowModel::AcceptTyped(std::string_view name, char32_t typed) const {
+  return !IsAddressField(name) || options::AcceptAddressCharacter(typed);
+}
+
+std::string MainWindowModel::FilterPasted(std::string_view name, std::string_view text) const {
+  return IsAddressField(name) ? options::FilterAddressText(text) : std::string(text);
+}
+
+Action MainWindowModel::Clicked(std::string_view name) {
+  if (!IsEnabled(name)) return Action::kNothing;
+  if (IsSmbAccountField(name)) return Action::kSwitchKeyboardLayout;
+  if (name == "CmdReadme") return Action::kOpenReadme;
+  if (name == "Command1") return Action::kOpenAbout;
+  if (name == "CommanEND") {
+    phase_ = Phase::kBuilding;
+    return Action::kRunBuild;
+  }
+  return Action::kNothing;
+}
+
+void MainWindowModel::MeasurementStarted() {
+  if (phase_ == Phase::kBuilding) phase_ = Phase::kMeasuring;
+}
+
+void MainWindowModel::BuildEnded() {
+  phase_ = Phase::kIdle;
+}
+
+std::string ReadmeCommandLine(std::string_view source_root) {
+  return "notepad.exe " + std::string(source_root) + "\\Talvex\\readme.txt";
+}
+
+std::string DriveEntryText(char letter, std::string_view label, std::string_view network_path) {
+  std::string entry{static_cast<char>(std::tolower(static_cast<unsigned char>(letter))), ':'};
+  if (!network_path.empty()) {
+    entry += " [" + std::string(network_path) + "]";
+  } else if (!label.empty()) {
+    entry += " [" + std::string(label) + "]";
+  }
+  return entry;
+}
+
+std::string ReportDriveLetter(std::string_view drive_entry) {
+  return std::string(drive_entry.substr(0, 1));
+}
+
+}  // namespace talvex::ui

@@ -1,0 +1,85 @@
+// What the main window shows and what each of its events does, independent of any toolkit. The
+// record of options is the source of truth; a front end mirrors it into its controls after every
+// event and carries out the action an event asks for.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "options/build_options.h"
+
+namespace talvex::ui {
+
+// What a front end has to do after an event, beyond mirroring the record.
+enum class Action {
+  kNothing,
+  kSwitchKeyboardLayout,  // activate US English ("00000409") for the program
+  kOpenReadme,            // start ReadmeCommandLine with a normal, focused window
+  kOpenAbout,             // disable the main window, then show the About window
+  kRunBuild,              // BeginBuild has been granted: run the build, then EndBuild
+};
+
+// The US English keyboard layout the three SMB account fields switch to.
+inline constexpr std::string_view kUsEnglishLayout = "00000409";
+
+// A build has three phases as the window sees them: the stages copy with every control locked,
+// then the measurement lets the user change options again (but never start a second build or
+// open the About window over the coming report).
+enum class Phase { kIdle, kBuilding, kMeasuring };
+
+class MainWindowModel {
+ public:
+  // `drive` is the drive list's entry for the process's current drive.
+  explicit MainWindowModel(std::string drive = {});
+
+  const options::BuildOptions& options() const { return options_; }
+  Phase phase() const { return phase_; }
+
+  // The state of a check box, or nothing if `name` is not one.
+  std::optional<options::CheckState> CheckOf(std::string_view name) const;
+  // The text of a text box or the drive list, or nothing if `name` is neither.
+  std::optional<std::string> TextOf(std::string_view name) const;
+
+  // Whether the control takes input, its containers included: a control inside a disabled frame
+  // is disabled too.
+  bool IsEnabled(std::string_view name) const;
+
+  // The user toggled a check box to `now`; the coupling rules follow.
+  void CheckChanged(std::string_view name, options::CheckState now);
+  // The user edited a text box (after the key filter).
+  void TextChanged(std::string_view name, std::string text);
+  // The user picked a drive; nothing else changes.
+  void DriveChosen(std::string entry);
+
+  // The key filter: whether a character typed into `name` reaches the field.
+  bool AcceptTyped(std::string_view name, char32_t typed) const;
+  // What pasting `text` into `name` inserts: exactly what typing it could have put there.
+  std::string FilterPasted(std::string_view name, std::string_view text) const;
+
+  // A click on a control (a button, or the mouse into a text box). Asks for at most one action.
+  Action Clicked(std::string_view name);
+
+  // The re-entrancy guard. Clicked("CommanEND") begins the build; the front end reports the
+  // measurement and the end.
+  void MeasurementStarted();
+  void BuildEnded();
+
+ private:
+  bool OwnEnabled(std::string_view name) const;
+
+  options::BuildOptions options_;
+  Phase phase_ = Phase::kIdle;
+};
+
+// "notepad.exe " + SourceRoot + "\Talvex\readme.txt", plain concatenation, no quotes.
+std::string ReadmeCommandLine(std::string_view source_root);
+
+// The drive list's text for one drive: lower-case letter and colon, then " [label]" when the
+// volume has a label, or the network path in brackets for a network drive.
+std::string DriveEntryText(char letter, std::string_view label, std::string_view network_path);
+
+// The drive letter the report names: the first character of the drive list's entry.
+std::string ReportDriveLetter(std::string_view drive_entry);
+
+}  // namespace talvex::ui

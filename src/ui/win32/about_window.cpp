@@ -1,0 +1,225 @@
+#include "ui/win32/about_window.h"
+
+#include <commctrl.h>
+
+#include <memory>
+
+#include "ui/win32/resource_ids.h"
+
+namespace talvex::ui::win32 {
+
+namespace {
+
+// A fixed dialog frame with a close box only; owned, so it gets no taskbar button.
+constexpr DWORD kAboutStyle = WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;
+constexpr DWORD kAboutExStyle = WS_EX_DLGMODALFRAME | WS_EX_CONTROLPARENT;
+constexpr int kFirstControlId = 2000;
+constexpr int kPictureWidth = 253;  // pixels at 96 DPI, the picture's own size
+constexpr int kPictureHeight = 173;
+
+void RegisterAboutClass(HINSTANCE instance, WNDPROC procedure) {
+  WNDCLASSEXW about_class{};
+  about_class.cbSize = sizeof(about_class);
+  about_class.lpfnWndProc = procedure;
+  about_class.hInstance = instance;
+  about_class.hIcon = static_cast<HICON>(
+      LoadImageW(instance, MAKEINTRESOURCEW(IDI_TALVEX), IMAGE_ICON, 0, 0, LR_DEFAULTSIZE));
+  about_class.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+  about_class.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+  about_class.lpszClassName = kAboutWindowClass;
+  RegisterClassExW(&about_class);
+}
+
+}  // namespace
+
+AboutWindow::AboutWindow(HWND owner, OpenAddress open_address)
+    : owner_(owner), open_address_(std::move(open_address)) {}
+
+AboutWindow::~AboutWindow() {
+  if (picture_ != nullptr) DeleteObject(picture_);
+}
+
+AboutWindow* AboutWindow::Create(HWND owner, OpenAddress open_address) {
+  HINSTANCE instance = GetModuleHandleW(nullptr);
+  RegisterAboutClass(instance, WindowProc);
+  auto owned = std::unique_ptr<AboutWindow>(new AboutWindow(owner, std::move(open_address)));
+  HWND window = CreateWindowExW(kAboutExStyle, kAboutWindowClass, Wide(kAboutWindow.title).c_str(),
+                                kAboutStyle, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT,
+                                CW_USEDEFAULT, owner, nullptr, instance, &owned);
+  if (window == nullptr) return nullptr;
+  AboutWindow* self = FromHandle(window);
+  self->dpi_ = DpiOf(window);
+  self->picture_ = static_cast<HBITMAP>(LoadImageW(instance, MAKEINTRESOURCEW(IDB_TELEVISION),
+                                                   IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION));
+  self->CreateControls();
+  self->PlaceControls();
+  self->CentreOverOwner();
+  ShowWindow(window, SW_SHOWNORMAL);
+  UpdateWindow(window);
+  SetFocus(self->Control("Command1"));
+  return self;
+}
+
+AboutWindow* AboutWindow::FromHandle(HWND window) {
+  wchar_t class_name[64] = {};
+  if (window == nullptr || GetClassNameW(window, class_name, 64) == 0 ||
+      std::wstring_view(class_name) != kAboutWindowClass) {
+    return nullptr;
+  }
+  return reinterpret_cast<AboutWindow*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+}
+
+HWND AboutWindow::Control(std::string_view name) const {
+  for (const Placed& placed : controls_) {
+    if (placed.row->name == name) return placed.handle;
+  }
+  return nullptr;
+}
+
+const AboutWindow::Placed* AboutWindow::Find(HWND control) const {
+  for (const Placed& placed : controls_) {
+    if (placed.handle == control) return &placed;
+  }
+  return nullptr;
+}
+
+void AboutWindow::CreateControls() {
+  HINSTANCE instance = GetModuleHandleW(nullptr);
+  for (std::size_t index = 0; index < kAboutControls.size(); ++index) {
+    const ControlRow& row = kAboutControls[index];
+    const wchar_t* window_class = WC_STATICW;
+    DWORD style = WS_CHILD | WS_VISIBLE;
+    switch (row.kind) {
+      case ControlKind::kButton:
+        window_class = WC_BUTTONW;
+        style |= WS_TABSTOP | BS_PUSHBUTTON;
+        break;
+      case ControlKind::kPicture:
+        style |= SS_OWNERDRAW;
+        break;
+      default:
+        // Clickable labels report their clicks; the pointer stays the arrow over them.
+        style |= SS_LEFT | SS_NOPREFIX | (row.link.empty() ? 0 : SS_NOTIFY);
+        break;
+    }
+    HWND handle = CreateWindowExW(
+        0, window_class, Wide(CaptionOf(row)).c_str(), style, 0, 0, 0, 0, window_,
+        reinterpret_cast<HMENU>(static_cast<INT_PTR>(kFirstControlId + static_cast<int>(index))),
+        instance, nullptr);
+    if (handle != nullptr) controls_.push_back({&row, handle});
+  }
+}
+
+void AboutWindow::PlaceControls() {
+  for (const Placed& placed : controls_) {
+    const RECT rect = PixelRect(*placed.row, dpi_);
+    SendMessageW(placed.handle, WM_SETFONT,
+                 reinterpret_cast<WPARAM>(fonts_.Get(placed.row->font, dpi_)), FALSE);
+    MoveWindow(placed.handle, rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top,
+               TRUE);
+  }
+  fonts_.KeepOnly(dpi_);
+}
+
+void AboutWindow::CentreOverOwner() {
+  const SIZE size = OuterSize(kAboutWindow, kAboutStyle, kAboutExStyle, dpi_);
+  RECT owner{};
+  GetWindowRect(owner_, &owner);
+  MONITORINFO monitor{};
+  monitor.cbSize = sizeof(monitor);
+  GetMonitorInfoW(MonitorFromWindow(owner_, MONITOR_DEFAULTTONEAREST), &monitor);
+  const POINT origin = CentredOrigin(owner, size, monitor.rcWork);
+  SetWindowPos(window_, nullptr, origin.x, origin.y, size.cx, size.cy,
+               SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void AboutWindow::DrawPicture(const DRAWITEMSTRUCT& item) const {
+  FillRect(item.hDC, &item.rcItem, GetSysColorBrush(COLOR_BTNFACE));
+  if (picture_ == nullptr) return;
+  HDC source = CreateCompatibleDC(item.hDC);
+  HGDIOBJ old = SelectObject(source, picture_);
+  // The picture keeps its own size at 96 DPI and grows with the layout above it.
+  const BLENDFUNCTION blend{AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
+  const int d = static_cast<int>(dpi_);
+  SetStretchBltMode(item.hDC, HALFTONE);
+  GdiAlphaBlend(item.hDC, item.rcItem.left, item.rcItem.top, MulDiv(kPictureWidth, d, 96),
+                MulDiv(kPictureHeight, d, 96), source, 0, 0, kPictureWidth, kPictureHeight, blend);
+  SelectObject(source, old);
+  DeleteDC(source);
+}
+
+// Both ways of closing end here. The main window is given back first, so that it, not some
+// other program, becomes active when this window goes.
+void AboutWindow::Unload() {
+  EnableWindow(owner_, TRUE);
+  DestroyWindow(window_);
+}
+
+LRESULT CALLBACK AboutWindow::WindowProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+  if (message == WM_NCCREATE) {
+    auto* create = reinterpret_cast<CREATESTRUCTW*>(lparam);
+    AboutWindow* self =
+        static_cast<std::unique_ptr<AboutWindow>*>(create->lpCreateParams)->release();
+    self->window_ = window;
+    SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
+  }
+  auto* self = reinterpret_cast<AboutWindow*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+  if (self == nullptr) return DefWindowProcW(window, message, wparam, lparam);
+  if (message == WM_NCDESTROY) {
+    SetWindowLongPtrW(window, GWLP_USERDATA, 0);
+    delete self;
+    return DefWindowProcW(window, message, wparam, lparam);
+  }
+  return self->Handle(message, wparam, lparam);
+}
+
+LRESULT AboutWindow::Handle(UINT message, WPARAM wparam, LPARAM lparam) {
+  switch (message) {
+    case WM_COMMAND: {
+      const Placed* placed = Find(reinterpret_cast<HWND>(lparam));
+      if (placed == nullptr) break;
+      if (placed->row->kind == ControlKind::kButton && HIWORD(wparam) == BN_CLICKED) {
+        Unload();
+      } else if (!placed->row->link.empty() && HIWORD(wparam) == STN_CLICKED) {
+        open_address_(window_, std::string(placed->row->link));
+      }
+      return 0;
+    }
+    case WM_CTLCOLORSTATIC: {
+      const Placed* placed = Find(reinterpret_cast<HWND>(lparam));
+      HDC dc = reinterpret_cast<HDC>(wparam);
+      SetBkMode(dc, TRANSPARENT);
+      if (placed != nullptr && placed->row->colour) {
+        const Rgb colour = *placed->row->colour;
+        SetTextColor(dc, RGB(colour.red, colour.green, colour.blue));
+      }
+      return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_BTNFACE));
+    }
+    case WM_DRAWITEM: {
+      const auto* item = reinterpret_cast<const DRAWITEMSTRUCT*>(lparam);
+      if (const Placed* placed = Find(item->hwndItem);
+          placed != nullptr && placed->row->kind == ControlKind::kPicture) {
+        DrawPicture(*item);
+        return TRUE;
+      }
+      break;
+    }
+    case WM_CLOSE:
+      Unload();
+      return 0;
+    case WM_DPICHANGED: {
+      dpi_ = LOWORD(wparam);
+      PlaceControls();
+      const RECT* suggested = reinterpret_cast<const RECT*>(lparam);
+      SetWindowPos(window_, nullptr, suggested->left, suggested->top,
+                   suggested->right - suggested->left, suggested->bottom - suggested->top,
+                   SWP_NOZORDER | SWP_NOACTIVATE);
+      return 0;
+    }
+    default:
+      break;
+  }
+  return DefWindowProcW(window_, message, wparam, lparam);
+}
+
+}  // namespace talvex::ui::win32

@@ -1,0 +1,43 @@
+// Everything the windows need from outside: the file system and kit folder of the build, and the
+// fire-and-forget calls to the system. The program uses DefaultUiServices(); tests replace single
+// members to see the command lines and addresses the windows hand on.
+#pragma once
+
+#include "platform/win32/windows_api.h"
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "platform/file_system.h"
+
+namespace talvex::ui::win32 {
+
+struct UiServices {
+  platform::FileSystem* file_system = nullptr;
+  std::string source_root;        // the kit folder: the program's own folder
+  std::string decimal_separator;  // the user's locale's, for the report
+
+  // The drive list's entries, and the letter of the process's current drive.
+  std::function<std::vector<std::string>()> list_drives;
+  std::function<char()> current_drive_letter;
+
+  std::function<void(const std::string& command_line, int show)> start_program;
+  std::function<void(const std::wstring& layout, UINT flags)> load_keyboard_layout;
+  std::function<void(HWND window, const std::string& address)> open_address;
+  std::function<int(HWND owner, const std::wstring& text, const std::wstring& title, UINT style)>
+      message_box;
+
+  // Called once the main window is gone; the program ends its message loop here.
+  std::function<void()> main_window_closed;
+};
+
+UiServices DefaultUiServices();
+
+// The logical drives as the drive list shows them, in drive-letter order.
+std::vector<std::string> LogicalDriveEntries();
+
+// The lower-case letter of the process's current drive, or 0 when it has none (a UNC folder).
+char CurrentDriveLetter();
+
+}  // namespace talvex::ui::win32

@@ -1,0 +1,149 @@
+#include "ui/win32/win32_ui.h"
+
+#include <commctrl.h>
+
+#include <algorithm>
+
+#include "platform/win32/utf.h"
+
+namespace talvex::ui::win32 {
+
+std::wstring Wide(std::string_view utf8) {
+  return platform::Utf8ToWide(utf8);
+}
+
+std::string WindowTextOf(HWND window) {
+  std::wstring text(static_cast<std::size_t>(GetWindowTextLengthW(window)) + 1, L'\0');
+  text.resize(
+      static_cast<std::size_t>(GetWindowTextW(window, text.data(), static_cast<int>(text.size()))));
+  return platform::WideToUtf8(text);
+}
+
+namespace {
+template <typename Function>
+Function User32Function(const char* name) {
+  return reinterpret_cast<Function>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"user32.dll"), name)));
+}
+}  // namespace
+
+// Looked up at run time so that the program still starts on systems older than the per-monitor
+// DPI functions; there the screen's DPI applies to every window.
+UINT DpiOf(HWND window) {
+  using GetDpiForWindowFunction = UINT(WINAPI*)(HWND);
+  static const auto get_dpi_for_window = User32Function<GetDpiForWindowFunction>("GetDpiForWindow");
+  if (get_dpi_for_window != nullptr && window != nullptr) {
+    const UINT dpi = get_dpi_for_window(window);
+    if (dpi != 0) return dpi;
+  }
+  HDC screen = GetDC(nullptr);
+  const int dpi = GetDeviceCaps(screen, LOGPIXELSY);
+  ReleaseDC(nullptr, screen);
+  return dpi > 0 ? static_cast<UINT>(dpi) : USER_DEFAULT_SCREEN_DPI;
+}
+
+RECT PixelRect(const ControlRow& row, UINT dpi) {
+  const int d = static_cast<int>(dpi);
+  const int left = TwipsToPixels(row.left, d);
+  const int top = TwipsToPixels(row.top, d);
+  return RECT{left, top, left + TwipsToPixels(row.width, d), top + TwipsToPixels(row.height, d)};
+}
+
+SIZE OuterSize(const WindowSpec& spec, DWORD style, DWORD ex_style, UINT dpi) {
+  const int d = static_cast<int>(dpi);
+  RECT rect{0, 0, TwipsToPixels(spec.client_width, d), TwipsToPixels(spec.client_height, d)};
+  using AdjustForDpiFunction = BOOL(WINAPI*)(LPRECT, DWORD, BOOL, DWORD, UINT);
+  static const auto adjust_for_dpi =
+      User32Function<AdjustForDpiFunction>("AdjustWindowRectExForDpi");
+  if (adjust_for_dpi != nullptr) {
+    adjust_for_dpi(&rect, style, FALSE, ex_style, dpi);
+  } else {
+    AdjustWindowRectEx(&rect, style, FALSE, ex_style);
+  }
+  return SIZE{rect.right - rect.left, rect.bottom - rect.top};
+}
+
+POINT CentredOrigin(const RECT& area, SIZE size, const RECT& bounds) {
+  LONG x = area.left + (area.right - area.left - size.cx) / 2;
+  LONG y = area.top + (area.bottom - area.top - size.cy) / 2;
+  x = std::max(bounds.left, std::min(x, bounds.right - size.cx));
+  y = std::max(bounds.top, std::min(y, bounds.bottom - size.cy));
+  return POINT{x, y};
+}
+
+HFONT FontSet::Get(const FontSpec& spec, UINT dpi) {
+  for (const Entry& entry : fonts_) {
+    if (entry.spec == spec && entry.dpi == dpi) return entry.font;
+  }
+  LOGFONTW font{};
+  font.lfHeight = -FontPixels(spec.size_centipoints, static_cast<int>(dpi));
+  font.lfWeight = spec.bold ? FW_BOLD : FW_NORMAL;
+  font.lfCharSet = spec.cyrillic ? RUSSIAN_CHARSET : DEFAULT_CHARSET;
+  font.lfQuality = CLEARTYPE_QUALITY;
+  const std::wstring family = Wide(spec.family);
+  family.copy(font.lfFaceName, LF_FACESIZE - 1);
+  HFONT made = CreateFontIndirectW(&font);
+  fonts_.push_back({spec, dpi, made});
+  return made;
+}
+
+void FontSet::KeepOnly(UINT dpi) {
+  std::erase_if(fonts_, [dpi](const Entry& entry) {
+    if (entry.dpi == dpi) return false;
+    DeleteObject(entry.font);
+    return true;
+  });
+}
+
+void FontSet::Clear() {
+  for (const Entry& entry : fonts_) DeleteObject(entry.font);
+  fonts_.clear();
+}
+
+void Tooltips::Create(HWND owner) {
+  owner_ = owner;
+  tips_ = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr,
+                          WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX, CW_USEDEFAULT, CW_USEDEFAULT,
+                          CW_USEDEFAULT, CW_USEDEFAULT, owner, nullptr, nullptr, nullptr);
+  SetDpi(DpiOf(owner));
+}
+
+void Tooltips::Add(HWND control, std::string_view text) {
+  if (tips_ == nullptr || text.empty()) return;
+  std::wstring wide = Wide(text);
+  TTTOOLINFOW tool{};
+  tool.cbSize = sizeof(tool);
+  tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
+  tool.hwnd = owner_;
+  tool.uId = reinterpret_cast<UINT_PTR>(control);
+  tool.lpszText = wide.data();
+  SendMessageW(tips_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
+}
+
+void Tooltips::SetDpi(UINT dpi) {
+  // Long Russian hints wrap instead of running across the screen.
+  if (tips_ != nullptr)
+    SendMessageW(tips_, TTM_SETMAXTIPWIDTH, 0, MulDiv(320, static_cast<int>(dpi), 96));
+}
+
+bool IsNavigationMessage(MSG& message) {
+  HWND active = GetActiveWindow();
+  return active != nullptr && IsDialogMessageW(active, &message);
+}
+
+void PumpPendingMessages(bool paint_only) {
+  MSG message;
+  const UINT filter = paint_only ? PM_QS_PAINT : 0;
+  while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE | filter)) {
+    if (message.message == WM_QUIT) {
+      // Leave the quit for the main loop, which ends the program after the build.
+      PostQuitMessage(static_cast<int>(message.wParam));
+      return;
+    }
+    if (IsNavigationMessage(message)) continue;
+    TranslateMessage(&message);
+    DispatchMessageW(&message);
+  }
+}
+
+}  // namespace talvex::ui::win32

@@ -1,0 +1,72 @@
+// Small pieces shared by the two windows: text conversion at the window edge, DPI scaling of the
+// layout tables, fonts, and the message pump used while a build runs.
+#pragma once
+
+#include "platform/win32/windows_api.h"
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "ui/control_table.h"
+
+namespace talvex::ui::win32 {
+
+std::wstring Wide(std::string_view utf8);
+std::string WindowTextOf(HWND window);
+
+// The DPI the window is shown at (96 where the system cannot tell).
+UINT DpiOf(HWND window);
+
+// A control's rectangle in pixels at `dpi`, relative to its container.
+RECT PixelRect(const ControlRow& row, UINT dpi);
+
+// The outer size of a window whose client area is `spec`'s at `dpi`.
+SIZE OuterSize(const WindowSpec& spec, DWORD style, DWORD ex_style, UINT dpi);
+
+// Places a window of `size` centred on `area`, kept inside `bounds`.
+POINT CentredOrigin(const RECT& area, SIZE size, const RECT& bounds);
+
+// The fonts of one window at one DPI, made on first use and freed with the set.
+class FontSet {
+ public:
+  FontSet() = default;
+  FontSet(const FontSet&) = delete;
+  FontSet& operator=(const FontSet&) = delete;
+  ~FontSet() { Clear(); }
+
+  HFONT Get(const FontSpec& spec, UINT dpi);
+  // Frees the fonts made for other DPIs, once no control uses them any more.
+  void KeepOnly(UINT dpi);
+  void Clear();
+
+ private:
+  struct Entry {
+    FontSpec spec;
+    UINT dpi;
+    HFONT font;
+  };
+  std::vector<Entry> fonts_;
+};
+
+// A tooltip window for the controls of one top-level window.
+class Tooltips {
+ public:
+  void Create(HWND owner);
+  void Add(HWND control, std::string_view text);
+  void SetDpi(UINT dpi);
+
+ private:
+  HWND owner_ = nullptr;
+  HWND tips_ = nullptr;
+};
+
+// Handles the messages already waiting, then returns. With `paint_only` only repaints are done,
+// so that the window stays drawn (and never counts as hung) while taking no input.
+void PumpPendingMessages(bool paint_only);
+
+// Whether `message` is keyboard navigation of the active window (Tab, arrows), which it then
+// carries out.
+bool IsNavigationMessage(MSG& message);
+
+}  // namespace talvex::ui::win32

@@ -1,0 +1,625 @@
+// The main window, created in this process and driven by messages as the user would drive it.
+#include "platform/win32/windows_api.h"
+// After windows_api.h: they build on windows.h.
+#include <commctrl.h>
+#include <objbase.h>
+
+#include <gtest/gtest.h>
+
+// winbase.h still defines the 16-bit Windows Yield() as a macro; it would rename the build
+// observer's member of that name.
+#undef Yield
+#include "build/run_build.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "demo_kit.h"
+#include "platform/win32/utf.h"
+#include "support/test_support.h"
+#include "ui/control_table.h"
+#include "ui/win32/about_window.h"
+#include "ui/win32/main_window.h"
+#include "ui_test_support.h"
+
+namespace talvex::testing {
+namespace {
+
+using ui::win32::AboutWindow;
+using ui::win32::MainWindow;
+
+class WindowEnvironment : public ::testing::Environment {
+ public:
+  void SetUp() override {
+    const INITCOMMONCONTROLSEX controls{sizeof(INITCOMMONCONTROLSEX),
+                                        ICC_STANDARD_CLASSES | ICC_TAB_CLASSES};
+    InitCommonControlsEx(&controls);
+    CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    // Keeps the pointer off the windows, so that no tooltip covers them.
+    SetCursorPos(0, 0);
+  }
+};
+const auto* const kEnvironment = ::testing::AddGlobalTestEnvironment(new WindowEnvironment);
+
+class MainWindowTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ui::win32::UiServices services =
+        RecordingServices(recorder_, source_root_.empty() ? kit_.path() : source_root_);
+    if (file_system_ != nullptr) services.file_system = file_system_;
+    window_ = MainWindow::Create(std::move(services));
+    ASSERT_NE(window_, nullptr);
+    main_ = window_->handle();
+    Pump();
+  }
+
+  void TearDown() override {
+    if (HWND about = FindWindowW(ui::win32::kAboutWindowClass, nullptr)) DestroyWindow(about);
+    if (IsWindow(main_)) DestroyWindow(main_);
+    Pump();
+  }
+
+  HWND Get(std::string_view name) const {
+    HWND control = window_->Control(name);
+    EXPECT_NE(control, nullptr) << name;
+    return control;
+  }
+
+  // Every control's enabled state and every check box's state and text box's text.
+  std::vector<std::string> Snapshot() const {
+    std::vector<std::string> states;
+    for (const ui::ControlRow& row : ui::kMainControls) {
+      HWND control = window_->Control(row.name);
+      std::string state = std::string(row.name) + (IsWindowEnabled(control) ? " on" : " off");
+      if (row.kind == ui::ControlKind::kCheckBox) state += IsChecked(control) ? " [x]" : " [ ]";
+      if (row.kind == ui::ControlKind::kTextBox || row.kind == ui::ControlKind::kDriveList) {
+        state += " " + platform::WideToUtf8(TextOf(control));
+      }
+      states.push_back(state);
+    }
+    return states;
+  }
+
+  TempDir kit_;
+  Recorder recorder_;
+  platform::FileSystem* file_system_ = nullptr;  // the real one unless a test sets it
+  std::string source_root_;                      // the demo kit unless a test sets it
+  MainWindow* window_ = nullptr;
+  HWND main_ = nullptr;
+};
+
+TEST_F(MainWindowTest, StartsWithTheInitialOptionsAndTheFocusOnTheDriveList) {
+  EXPECT_EQ(TextOf(main_), L"Talvex - Auto");
+  std::vector<std::string_view> ticked;
+  for (const ui::ControlRow& row : ui::kMainControls) {
+    if (row.kind == ui::ControlKind::kCheckBox && IsChecked(Get(row.name)))
+      ticked.push_back(row.name);
+    EXPECT_EQ(IsWindowEnabled(Get(row.name)) != FALSE, row.name != "Chavto") << row.name;
+  }
+  EXPECT_EQ(ticked, (std::vector<std::string_view>{"Chupnp", "Chsmb", "ChNfs"}));
+  EXPECT_EQ(TextOf(Get("TextIP")), L"192.168.0.1");
+  EXPECT_EQ(TextOf(Get("TexSMBsh")), L"");
+  EXPECT_EQ(TextOf(Get("TexSMBpas")), L"vortelin");
+  EXPECT_EQ(GetFocus(), Get("Drive1"));
+  EXPECT_NE(GetClassLongPtrW(main_, GCLP_HICON), 0u);  // the television, from the resources
+
+  // Fixed border with a close box only, client area 433 x 329 at 96 DPI, centred on the screen.
+  const LONG style = GetWindowLongW(main_, GWL_STYLE);
+  EXPECT_EQ(style & (WS_THICKFRAME | WS_MINIMIZEBOX | WS_MAXIMIZEBOX), 0);
+  EXPECT_NE(style & WS_SYSMENU, 0);
+  const int dpi = static_cast<int>(ui::win32::DpiOf(main_));
+  RECT client;
+  GetClientRect(main_, &client);
+  EXPECT_EQ(client.right, ui::TwipsToPixels(ui::kMainWindow.client_width, dpi));
+  EXPECT_EQ(client.bottom, ui::TwipsToPixels(ui::kMainWindow.client_height, dpi));
+  RECT outer, work;
+  GetWindowRect(main_, &outer);
+  SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+  EXPECT_NEAR((outer.left + outer.right) / 2, (work.left + work.right) / 2, 1);
+  EXPECT_NEAR((outer.top + outer.bottom) / 2, (work.top + work.bottom) / 2, 1);
+}
+
+TEST_F(MainWindowTest, ControlsSitInTheirFramesAtTheTablesPlaces) {
+  const int dpi = static_cast<int>(ui::win32::DpiOf(main_));
+  for (const ui::ControlRow& row : ui::kMainControls) {
+    HWND control = Get(row.name);
+    HWND expected_parent = row.container.empty() ? main_ : Get(row.container);
+    EXPECT_EQ(GetParent(control), expected_parent) << row.name;
+    const RECT rect = RectInParent(control);
+    EXPECT_EQ(rect.left, ui::TwipsToPixels(row.left, dpi)) << row.name;
+    EXPECT_EQ(rect.top, ui::TwipsToPixels(row.top, dpi)) << row.name;
+    EXPECT_EQ(rect.right - rect.left, ui::TwipsToPixels(row.width, dpi)) << row.name;
+    if (row.kind != ui::ControlKind::kDriveList) {
+      EXPECT_EQ(rect.bottom - rect.top, ui::TwipsToPixels(row.height, dpi)) << row.name;
+    }
+  }
+  EXPECT_EQ(TextOf(Get("CommanEND")), L"GO");
+  EXPECT_EQ(TextOf(Get("Chsmb")), L"SMB");
+  EXPECT_EQ(TextOf(Get("FrSMB")), L"Network settings SMB");
+}
+
+TEST_F(MainWindowTest, TabVisitsTheControlsInOrderAndSkipsDisabledOnes) {
+  std::vector<std::string_view> expected;
+  for (std::string_view name : ui::kMainTabOrder) {
+    if (name != "Chavto") expected.push_back(name);
+  }
+  std::vector<std::string_view> visited;
+  for (std::size_t step = 0; step < expected.size(); ++step) {
+    HWND focus = GetFocus();
+    for (std::string_view name : ui::kMainTabOrder) {
+      if (window_->Control(name) == focus) visited.push_back(name);
+    }
+    PressTab(main_);
+  }
+  EXPECT_EQ(visited, expected);
+
+  Click(Get("Chsmb"));  // the SMB frame's four fields drop out of the order
+  SetFocus(Get("Chsmb"));
+  PressTab(main_);
+  EXPECT_EQ(GetFocus(), Get("ChNfs"));
+}
+
+TEST_F(MainWindowTest, CouplingRulesFollowClicks) {
+  Click(Get("arFix2cip"));
+  Click(Get("arFix2"));
+  EXPECT_TRUE(IsChecked(Get("arFix2")));
+  EXPECT_FALSE(IsChecked(Get("arFix2cip")));
+  Click(Get("arFix2cip"));
+  EXPECT_FALSE(IsChecked(Get("arFix2")));
+  EXPECT_TRUE(IsChecked(Get("arFix2cip")));
+
+  Click(Get("Chcopi"));
+  EXPECT_TRUE(IsWindowEnabled(Get("Chavto")));
+  Click(Get("Chavto"));
+  EXPECT_TRUE(IsChecked(Get("Chavto")));
+  Click(Get("Chcopi"));
+  EXPECT_FALSE(IsChecked(Get("Chavto")));
+  EXPECT_FALSE(IsWindowEnabled(Get("Chavto")));
+  Click(Get("Chcopi"));
+  EXPECT_TRUE(IsWindowEnabled(Get("Chavto")));
+  EXPECT_FALSE(IsChecked(Get("Chavto")));
+
+  // Other boxes change only themselves.
+  const std::vector<std::string> before = Snapshot();
+  Click(Get("Chwifi"));
+  const std::vector<std::string> after = Snapshot();
+  for (std::size_t i = 0; i < before.size(); ++i) {
+    if (ui::kMainControls[i].name != "Chwifi") {
+      EXPECT_EQ(before[i], after[i]);
+    }
+  }
+  EXPECT_EQ(window_->model().options().Chwifi, options::CheckState::kChecked);
+}
+
+TEST_F(MainWindowTest, SettingsFramesDisableEverythingInsideAndGiveItBackUnchanged) {
+  Type(Get("TexSMBsh"), L"films");
+  const std::vector<std::string> before = Snapshot();
+  Click(Get("Chsmb"));
+  for (std::string_view name : {"FrSMB", "Label10", "TexSMBip", "Label11", "TexSMBsh", "Label8",
+                                "TexSMBlog", "Label9", "TexSMBpas"}) {
+    EXPECT_FALSE(IsWindowEnabled(Get(name))) << name;
+  }
+  EXPECT_TRUE(IsWindowEnabled(Get("FrSet")));
+  Click(Get("ChNfs"));
+  for (std::string_view name : {"FrSet", "Label6", "TextIP", "CheckUDP"}) {
+    EXPECT_FALSE(IsWindowEnabled(Get(name))) << name;
+  }
+  Click(Get("Chsmb"));
+  Click(Get("ChNfs"));
+  EXPECT_EQ(Snapshot(), before);
+  EXPECT_EQ(TextOf(Get("TexSMBsh")), L"films");
+  EXPECT_EQ(window_->model().options().TexSMBsh, "films");
+}
+
+TEST_F(MainWindowTest, AddressFieldsTakeOnlyWhatTheKeyFilterLetsThrough) {
+  HWND address = Get("TextIP");
+  SetWindowTextW(address, L"");
+  Type(address, L"1a9.2 ,Ж");
+  EXPECT_EQ(TextOf(address), L"19.2 ");
+  Type(address, L"\b\b");
+  EXPECT_EQ(TextOf(address), L"19.");
+  EXPECT_EQ(window_->model().options().TextIP, "19.");
+
+  // Pasting cannot bring in what typing could not.
+  HWND smb_address = Get("TexSMBip");
+  SetWindowTextW(smb_address, L"");
+  PutOnClipboard(main_, L"10.0.x0.5, Ж");
+  SendMessageW(smb_address, WM_PASTE, 0, 0);
+  EXPECT_EQ(TextOf(smb_address), L"10.0.0.5 ");
+  EXPECT_EQ(window_->model().options().TexSMBip, "10.0.0.5 ");
+
+  // The other fields take anything.
+  HWND login = Get("TexSMBlog");
+  SetWindowTextW(login, L"");
+  Type(login, L"Ваня_1");
+  SendMessageW(login, WM_PASTE, 0, 0);
+  EXPECT_EQ(TextOf(login), L"Ваня_110.0.x0.5, Ж");
+  EXPECT_EQ(window_->model().options().TexSMBlog, "Ваня_110.0.x0.5, Ж");
+}
+
+TEST_F(MainWindowTest, ClickingIntoAnAccountFieldSwitchesToUsEnglishButTabbingDoesNot) {
+  MouseClick(Get("TexSMBip"));
+  MouseClick(Get("TextIP"));
+  EXPECT_TRUE(recorder_.layouts.empty());
+  SetFocus(Get("TexSMBip"));
+  PressTab(main_);
+  ASSERT_EQ(GetFocus(), Get("TexSMBsh"));
+  EXPECT_TRUE(recorder_.layouts.empty());
+
+  MouseClick(Get("TexSMBsh"));
+  MouseClick(Get("TexSMBlog"));
+  MouseClick(Get("TexSMBpas"));
+  MouseClick(Get("TexSMBpas"));
+  ASSERT_EQ(recorder_.layouts.size(), 4u);
+  for (const auto& [layout, flags] : recorder_.layouts) {
+    EXPECT_EQ(layout, L"00000409");
+    EXPECT_EQ(flags, static_cast<UINT>(KLF_ACTIVATE));
+  }
+  EXPECT_EQ(TextOf(Get("TexSMBpas")), L"vortelin");  // a click neither selects nor clears
+}
+
+TEST_F(MainWindowTest, DescriptionOpensTheReadmeInNotepad) {
+  Click(Get("CmdReadme"));
+  ASSERT_EQ(recorder_.programs.size(), 1u);
+  EXPECT_EQ(recorder_.programs[0].first, "notepad.exe " + kit_.path() + "\\Talvex\\readme.txt");
+  EXPECT_EQ(recorder_.programs[0].second, 1);
+}
+
+TEST_F(MainWindowTest, DriveListShowsTheLogicalDrivesWithTheCurrentOneSelected) {
+  HWND list = Get("Drive1");
+  const int count = static_cast<int>(SendMessageW(list, CB_GETCOUNT, 0, 0));
+  ASSERT_GT(count, 0);
+  const std::vector<std::string> expected = ui::win32::LogicalDriveEntries();
+  ASSERT_EQ(static_cast<std::size_t>(count), expected.size());
+  for (int index = 0; index < count; ++index) {
+    std::wstring entry(static_cast<std::size_t>(SendMessageW(list, CB_GETLBTEXTLEN, index, 0)),
+                       L'\0');
+    SendMessageW(list, CB_GETLBTEXT, index, reinterpret_cast<LPARAM>(entry.data()));
+    EXPECT_EQ(platform::WideToUtf8(entry), expected[static_cast<std::size_t>(index)]);
+    ASSERT_GE(entry.size(), 2u);
+    EXPECT_TRUE(entry[0] >= L'a' && entry[0] <= L'z') << platform::WideToUtf8(entry);
+    EXPECT_EQ(entry[1], L':');
+  }
+  EXPECT_TRUE(std::any_of(expected.begin(), expected.end(), [](const std::string& entry) {
+    return entry == "c:" || entry.rfind("c: [", 0) == 0;
+  }));
+  const char current = ui::win32::CurrentDriveLetter();
+  if (current != 0) {
+    EXPECT_EQ(TextOf(list)[0], static_cast<wchar_t>(current));
+  }
+
+  // Choosing another drive changes the drive and nothing else.
+  const std::vector<std::string> before = Snapshot();
+  SendMessageW(list, CB_SETCURSEL, 0, 0);
+  SendMessageW(GetParent(list), WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(list), CBN_SELCHANGE),
+               reinterpret_cast<LPARAM>(list));
+  EXPECT_EQ(window_->model().options().Drive1, expected[0]);
+  const std::vector<std::string> after = Snapshot();
+  for (std::size_t i = 0; i < before.size(); ++i) {
+    if (ui::kMainControls[i].name != "Drive1") {
+      EXPECT_EQ(before[i], after[i]);
+    }
+  }
+}
+
+TEST_F(MainWindowTest, LayoutFollowsANewDpi) {
+  RECT outer;
+  GetWindowRect(main_, &outer);
+  RECT suggested{outer.left, outer.top, outer.left + 700, outer.top + 560};
+  SendMessageW(main_, WM_DPICHANGED, MAKEWPARAM(144, 144), reinterpret_cast<LPARAM>(&suggested));
+  for (std::string_view name : {"CommanEND", "TexSMBpas", "FrSet", "CheckUDP"}) {
+    const ui::ControlRow& row = *ui::FindControl(ui::kMainControls, name);
+    const RECT rect = RectInParent(Get(name));
+    EXPECT_EQ(rect.left, ui::TwipsToPixels(row.left, 144)) << name;
+    EXPECT_EQ(rect.top, ui::TwipsToPixels(row.top, 144)) << name;
+    EXPECT_EQ(rect.right - rect.left, ui::TwipsToPixels(row.width, 144)) << name;
+    EXPECT_EQ(rect.bottom - rect.top, ui::TwipsToPixels(row.height, 144)) << name;
+  }
+  LOGFONTW go_font{};
+  GetObjectW(reinterpret_cast<HFONT>(SendMessageW(Get("CommanEND"), WM_GETFONT, 0, 0)),
+             sizeof(go_font), &go_font);
+  EXPECT_EQ(go_font.lfHeight, -ui::FontPixels(1125, 144));
+  EXPECT_EQ(go_font.lfWeight, FW_BOLD);
+  EXPECT_EQ(std::wstring(go_font.lfFaceName), L"Arial");
+}
+
+TEST_F(MainWindowTest, AboutDisablesTheMainWindowUntilEitherWayOfClosingIt) {
+  for (bool by_close_box : {false, true}) {
+    Click(Get("Command1"));
+    HWND about = FindWindowW(ui::win32::kAboutWindowClass, nullptr);
+    ASSERT_NE(about, nullptr);
+    EXPECT_TRUE(IsWindowVisible(about));
+    EXPECT_FALSE(IsWindowEnabled(main_));
+    EXPECT_EQ(GetWindow(about, GW_OWNER), main_);
+    AboutWindow* window = AboutWindow::FromHandle(about);
+    ASSERT_NE(window, nullptr);
+    EXPECT_EQ(TextOf(about), L"О программе");
+    const int dpi = static_cast<int>(ui::win32::DpiOf(about));
+    RECT client, outer, owner;
+    GetClientRect(about, &client);
+    EXPECT_EQ(client.right, ui::TwipsToPixels(ui::kAboutWindow.client_width, dpi));
+    EXPECT_EQ(client.bottom, ui::TwipsToPixels(ui::kAboutWindow.client_height, dpi));
+    GetWindowRect(about, &outer);
+    GetWindowRect(main_, &owner);
+    EXPECT_NEAR((outer.left + outer.right) / 2, (owner.left + owner.right) / 2, 1);
+    EXPECT_NEAR((outer.top + outer.bottom) / 2, (owner.top + owner.bottom) / 2, 1);
+    EXPECT_EQ(GetWindowLongW(about, GWL_STYLE) & (WS_THICKFRAME | WS_MINIMIZEBOX | WS_MAXIMIZEBOX),
+              0);
+    for (const ui::ControlRow& row : ui::kAboutControls) {
+      const RECT rect = RectInParent(window->Control(row.name));
+      EXPECT_EQ(rect.left, ui::TwipsToPixels(row.left, dpi)) << row.name;
+      EXPECT_EQ(rect.top, ui::TwipsToPixels(row.top, dpi)) << row.name;
+    }
+    EXPECT_EQ(TextOf(window->Control("Command1")), L"Спасибо!");
+
+    // Links hand their address to the system and leave everything as it was, every time.
+    MouseClick(window->Control("Label9"));
+    MouseClick(window->Control("Label9"));
+    MouseClick(window->Control("Label10"));
+    MouseClick(window->Control("Label5"));  // no link
+    ASSERT_EQ(recorder_.addresses.size(), 3u);
+    EXPECT_EQ(recorder_.addresses[0].second, recorder_.addresses[1].second);
+    EXPECT_EQ(recorder_.addresses[0].second,
+              platform::WideToUtf8(TextOf(window->Control("Label9"))));
+    EXPECT_EQ(recorder_.addresses[2].second,
+              platform::WideToUtf8(TextOf(window->Control("Label10"))));
+    EXPECT_EQ(recorder_.addresses[2].second.back(), ' ');
+    EXPECT_EQ(recorder_.addresses[0].first, about);
+    EXPECT_TRUE(IsWindow(about));
+    EXPECT_FALSE(IsWindowEnabled(main_));
+    recorder_.addresses.clear();
+
+    if (by_close_box) {
+      SendMessageW(about, WM_CLOSE, 0, 0);
+    } else {
+      Click(window->Control("Command1"));
+    }
+    Pump();
+    EXPECT_FALSE(IsWindow(about));
+    EXPECT_TRUE(IsWindowEnabled(main_));
+  }
+}
+
+// The build runs against a demo kit and the test drive that the test runner maps.
+class MainWindowBuildTest : public MainWindowTest {
+ protected:
+  void SetUp() override {
+    drive_ = TestDrive();
+    if (drive_.empty()) GTEST_SKIP() << "TALVEX_TEST_DRIVE names no test drive";
+    ASSERT_TRUE(tools::WriteDemoKit(platform::NativeFileSystem(), kit_.path(), false).ok());
+    RemoveBuiltFolders();
+    MainWindowTest::SetUp();
+    ChooseInList(Get("Drive1"), platform::Utf8ToWide(drive_));
+    ASSERT_EQ(window_->model().options().Drive1.substr(0, 2), drive_);
+  }
+  void TearDown() override {
+    MainWindowTest::TearDown();
+    if (!drive_.empty()) RemoveBuiltFolders();
+  }
+
+  static std::string TestDrive() {
+    const char* drive = std::getenv("TALVEX_TEST_DRIVE");
+    return drive != nullptr ? drive : "";
+  }
+  void RemoveBuiltFolders() const {
+    std::error_code ignored;
+    std::filesystem::remove_all(platform::Utf8ToWide(drive_ + "\\Talvex"), ignored);
+    std::filesystem::remove_all(platform::Utf8ToWide(drive_ + "\\PVR"), ignored);
+  }
+  bool Exists(const std::string& relative) const {
+    return GetFileAttributesW(platform::Utf8ToWide(drive_ + relative).c_str()) !=
+           INVALID_FILE_ATTRIBUTES;
+  }
+
+  std::string drive_;
+};
+
+TEST_F(MainWindowBuildTest, GoBuildsTheTreeAndNoLeavesTheWindowAsItWas) {
+  const std::vector<std::string> before = Snapshot();
+  const options::BuildOptions options = window_->model().options();
+  MessageBoxAnswerer answer(IDNO);
+  Click(Get("CommanEND"));
+  Pump();
+
+  EXPECT_TRUE(Exists("\\Talvex\\etc\\init.d"));
+  EXPECT_TRUE(Exists("\\Talvex\\etc\\init.d\\access_nfs"));
+  EXPECT_TRUE(Exists("\\Talvex\\opt\\brandeval\\usr\\sbin"));
+  ASSERT_EQ(recorder_.boxes.size(), 1u);
+  EXPECT_EQ(answer.answered(), 1);
+  EXPECT_EQ(answer.default_button(), IDYES);
+  const ShownBox& box = recorder_.boxes[0];
+  EXPECT_EQ(box.title, L"Поздравляю, всё готово!");
+  EXPECT_EQ(box.text.substr(0, 19), L"Собранно на диск \"" + std::wstring(1, drive_[0]));
+  EXPECT_EQ(box.style & MB_TYPEMASK, static_cast<UINT>(MB_YESNO));
+  EXPECT_EQ(box.style & MB_ICONMASK, static_cast<UINT>(MB_ICONQUESTION));  // nothing failed
+  EXPECT_EQ(box.style & MB_DEFMASK, static_cast<UINT>(MB_DEFBUTTON1));
+  EXPECT_EQ(box.answer, IDNO);
+
+  EXPECT_TRUE(IsWindow(main_));
+  EXPECT_EQ(Snapshot(), before);
+  EXPECT_EQ(window_->model().options().TexSMBpas, options.TexSMBpas);
+  EXPECT_TRUE(recorder_.programs.empty());
+  EXPECT_EQ(recorder_.windows_closed, 0);
+}
+
+TEST_F(MainWindowBuildTest, YesOpensThePvrSettingsAndClosesTheWindow) {
+  Click(Get("pvr"));
+  MessageBoxAnswerer answer(IDYES);
+  Click(Get("CommanEND"));
+  Pump();
+  EXPECT_TRUE(Exists("\\PVR"));
+  ASSERT_EQ(recorder_.boxes.size(), 1u);
+  ASSERT_EQ(recorder_.programs.size(), 1u);
+  EXPECT_EQ(recorder_.programs[0].first, "notepad.exe " + kit_.path() + "\\PVR\\pvr.ini");
+  EXPECT_EQ(recorder_.programs[0].second, 1);
+  EXPECT_FALSE(IsWindow(main_));
+  EXPECT_EQ(recorder_.windows_closed, 1);
+}
+
+TEST_F(MainWindowBuildTest, YesWithoutPvrOnlyCloses) {
+  MessageBoxAnswerer answer(IDYES);
+  Click(Get("CommanEND"));
+  Pump();
+  EXPECT_TRUE(recorder_.programs.empty());
+  EXPECT_FALSE(IsWindow(main_));
+}
+
+// Started from the root of the target drive, a build would delete the kit it copies from: it
+// refuses, says why, and leaves the window as it was.
+class MainWindowRefusedBuildTest : public MainWindowBuildTest {
+ protected:
+  void SetUp() override {
+    source_root_ = TestDrive();
+    MainWindowBuildTest::SetUp();
+  }
+};
+
+TEST_F(MainWindowRefusedBuildTest, ABuildThatWouldDeleteItsKitIsRefusedWithAWarning) {
+  const std::vector<std::string> before = Snapshot();
+  MessageBoxAnswerer answer(IDYES);
+  Click(Get("CommanEND"));
+  Pump();
+  ASSERT_EQ(recorder_.boxes.size(), 1u);
+  EXPECT_EQ(recorder_.boxes[0].style, static_cast<UINT>(MB_OK | MB_ICONWARNING));
+  EXPECT_EQ(recorder_.boxes[0].title, L"Talvex - Auto");
+  EXPECT_FALSE(Exists("\\Talvex"));
+  EXPECT_TRUE(IsWindow(main_));
+  EXPECT_EQ(Snapshot(), before);
+  EXPECT_TRUE(recorder_.programs.empty());
+}
+
+// The file system of the build, watched: before every skeleton folder (each one a step of its
+// own) `before_step` runs with the folder's index.
+class StepWatchingFileSystem final : public platform::FileSystem {
+ public:
+  StepWatchingFileSystem(std::string drive, std::function<void(std::size_t)> before_step)
+      : drive_(std::move(drive)), before_step_(std::move(before_step)) {}
+
+  platform::FsStatus CreateDirectory(const std::string& path) override {
+    for (std::size_t i = 0; i < build::kSkeletonDirectories.size(); ++i) {
+      if (path == drive_ + std::string(build::kSkeletonDirectories[i])) before_step_(i);
+    }
+    return inner_.CreateDirectory(path);
+  }
+  platform::FsStatus QueryAttributes(const std::string& path, std::uint32_t& attributes) override {
+    return inner_.QueryAttributes(path, attributes);
+  }
+  platform::FsStatus ListDirectory(const std::string& path, std::uint32_t filter,
+                                   const platform::ListVisitor& visit,
+                                   platform::ListDetail detail) override {
+    return inner_.ListDirectory(path, filter, visit, detail);
+  }
+  platform::FsStatus Exists(const std::string& path, bool& exists) override {
+    return inner_.Exists(path, exists);
+  }
+  platform::FsStatus SetAttributes(const std::string& path, std::uint32_t attributes) override {
+    return inner_.SetAttributes(path, attributes);
+  }
+  platform::FsStatus DeleteFile(const std::string& path) override {
+    return inner_.DeleteFile(path);
+  }
+  platform::FsStatus RemoveDirectory(const std::string& path) override {
+    return inner_.RemoveDirectory(path);
+  }
+  platform::FsStatus FileLength(const std::string& path, std::uint64_t& length) override {
+    return inner_.FileLength(path, length);
+  }
+  platform::FsStatus WriteFile(const std::string& path, std::string_view bytes) override {
+    return inner_.WriteFile(path, bytes);
+  }
+  platform::FsStatus CopyFile(const std::string& source, const std::string& target) override {
+    return inner_.CopyFile(source, target);
+  }
+  platform::FsStatus ResolvePath(const std::string& path, std::string& resolved) override {
+    return inner_.ResolvePath(path, resolved);
+  }
+
+ private:
+  platform::FileSystem& inner_ = platform::NativeFileSystem();
+  std::string drive_;
+  std::function<void(std::size_t)> before_step_;
+};
+
+class MainWindowStagesTest : public MainWindowBuildTest {
+ protected:
+  void SetUp() override {
+    watcher_ = std::make_unique<StepWatchingFileSystem>(
+        TestDrive(), [this](std::size_t index) { BeforeStep(index); });
+    file_system_ = watcher_.get();
+    MainWindowBuildTest::SetUp();
+  }
+
+  // Between two steps the window repaints what became invalid, and takes no input.
+  void BeforeStep(std::size_t index) {
+    ++steps_seen_;
+    if (index > 0 && GetUpdateRect(main_, nullptr, FALSE)) ++steps_left_unpainted_;
+    for (std::string_view name : {"pvr", "TexSMBsh", "Drive1", "Command1", "CommanEND"}) {
+      if (IsWindowEnabled(Get(name))) ++controls_enabled_;
+    }
+    if (GetCursor() != LoadCursorW(nullptr, IDC_WAIT)) ++steps_without_busy_pointer_;
+    InvalidateRect(main_, nullptr, TRUE);
+  }
+
+  std::unique_ptr<StepWatchingFileSystem> watcher_;
+  int steps_seen_ = 0;
+  int steps_left_unpainted_ = 0;
+  int controls_enabled_ = 0;
+  int steps_without_busy_pointer_ = 0;
+};
+
+TEST_F(MainWindowStagesTest, StagesRunWithTheControlsLockedTheBusyPointerAndTheWindowPainted) {
+  MessageBoxAnswerer answer(IDNO);
+  Click(Get("CommanEND"));
+  Pump();
+  EXPECT_EQ(steps_seen_, static_cast<int>(build::kSkeletonDirectories.size()));
+  EXPECT_EQ(steps_left_unpainted_, 0);
+  EXPECT_EQ(controls_enabled_, 0);
+  EXPECT_EQ(steps_without_busy_pointer_, 0);
+  EXPECT_TRUE(IsWindowEnabled(main_));  // the window itself stays live: it paints and moves
+  EXPECT_EQ(recorder_.boxes.size(), 1u);
+  // Afterwards everything takes input again.
+  EXPECT_TRUE(IsWindowEnabled(Get("CommanEND")));
+  EXPECT_TRUE(IsWindowEnabled(Get("pvr")));
+}
+
+// Clicks waiting while the stages copy are handled during the measurement: an option click
+// takes effect (the report then sees pvr ticked), a click on GO starts nothing.
+TEST_F(MainWindowBuildTest, ClicksDuringTheBuildNeverStartASecondOne) {
+  PostMessageW(Get("pvr"), BM_CLICK, 0, 0);
+  PostMessageW(main_, WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(Get("CommanEND")), BN_CLICKED),
+               reinterpret_cast<LPARAM>(Get("CommanEND")));
+  PostMessageW(Get("CommanEND"), BM_CLICK, 0, 0);
+  MessageBoxAnswerer answer(IDYES);
+  Click(Get("CommanEND"));
+  Pump();
+  EXPECT_EQ(answer.answered(), 1);
+  EXPECT_EQ(recorder_.boxes.size(), 1u);
+  ASSERT_EQ(recorder_.programs.size(), 1u);
+  EXPECT_EQ(recorder_.programs[0].first, "notepad.exe " + kit_.path() + "\\PVR\\pvr.ini");
+  EXPECT_FALSE(IsWindow(main_));
+}
+
+TEST_F(MainWindowTest, ScreenshotsOfBothWindows) {
+  SetCursorPos(0, 0);
+  UpdateWindow(main_);
+  Pump();
+  Sleep(300);
+  Pump();
+  EXPECT_TRUE(SaveScreenshot(main_, "screenshots/main_window.png"));
+  Click(Get("Command1"));
+  HWND about = FindWindowW(ui::win32::kAboutWindowClass, nullptr);
+  ASSERT_NE(about, nullptr);
+  UpdateWindow(about);
+  Pump();
+  Sleep(300);
+  Pump();
+  EXPECT_TRUE(SaveScreenshot(about, "screenshots/about_window.png"));
+  std::printf("screenshots: %ls\\screenshots\n", std::filesystem::current_path().c_str());
+}
+
+}  // namespace
+}  // namespace talvex::testing

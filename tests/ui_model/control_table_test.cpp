@@ -1,0 +1,138 @@
+#include "ui/control_table.h"
+
+#include <gtest/gtest.h>
+
+#include <set>
+#include <string>
+#include <vector>
+
+#include "options/build_options.h"
+
+namespace talvex::ui {
+namespace {
+
+TEST(ControlTableTest, EveryOptionFieldHasOneControlOfItsKind) {
+  std::set<std::string_view> shown;
+  for (const ControlRow& row : kMainControls) {
+    if (row.texts != TextSource::kOptionField) continue;
+    const options::OptionField* field = options::FindOptionField(row.name);
+    ASSERT_NE(field, nullptr) << row.name;
+    switch (field->kind) {
+      case options::FieldKind::kCheck:
+        EXPECT_EQ(row.kind, ControlKind::kCheckBox) << row.name;
+        break;
+      case options::FieldKind::kText:
+        EXPECT_EQ(row.kind, ControlKind::kTextBox) << row.name;
+        break;
+      case options::FieldKind::kDrive:
+        EXPECT_EQ(row.kind, ControlKind::kDriveList) << row.name;
+        break;
+    }
+    EXPECT_TRUE(shown.insert(row.name).second) << row.name << " twice";
+  }
+  EXPECT_EQ(shown.size(), options::kOptionFields.size());
+}
+
+TEST(ControlTableTest, ContainersAreEarlierFramesAndHoldTheirControls) {
+  for (const std::span<const ControlRow> table :
+       {std::span<const ControlRow>(kMainControls), std::span<const ControlRow>(kAboutControls)}) {
+    std::set<std::string_view> created;
+    for (const ControlRow& row : table) {
+      if (!row.container.empty()) {
+        const ControlRow* container = FindControl(table, row.container);
+        ASSERT_NE(container, nullptr) << row.name;
+        EXPECT_EQ(container->kind, ControlKind::kFrame) << row.name;
+        EXPECT_TRUE(created.contains(row.container)) << row.name << " before its frame";
+        EXPECT_LE(row.left + row.width, container->width) << row.name;
+        EXPECT_LE(row.top + row.height, container->height) << row.name;
+      }
+      EXPECT_TRUE(created.insert(row.name).second) << row.name << " twice";
+    }
+  }
+}
+
+TEST(ControlTableTest, MainWindowControlsLieInsideTheClientArea) {
+  for (const ControlRow& row : kMainControls) {
+    if (!row.container.empty()) continue;
+    EXPECT_LE(row.left + row.width, kMainWindow.client_width) << row.name;
+    EXPECT_LE(row.top + row.height, kMainWindow.client_height) << row.name;
+  }
+}
+
+// The window creates its controls in table order and the platform moves the focus in creation
+// order, so the controls that take the focus must stand in the table in the order Tab visits them.
+TEST(ControlTableTest, CreationOrderIsTheTabOrder) {
+  std::vector<std::string_view> focusable;
+  for (const ControlRow& row : kMainControls) {
+    if (row.kind != ControlKind::kFrame && row.kind != ControlKind::kLabel) {
+      focusable.push_back(row.name);
+    }
+  }
+  EXPECT_EQ(focusable, std::vector<std::string_view>(kMainTabOrder.begin(), kMainTabOrder.end()));
+}
+
+TEST(ControlTableTest, TextsComeFromTheOptionFieldsWhereTheRowSaysSo) {
+  EXPECT_EQ(CaptionOf(*FindControl(kMainControls, "Chftp")), "FTP");
+  EXPECT_EQ(TooltipOf(*FindControl(kMainControls, "Chsmb")).substr(0, 4), " SMB");
+  EXPECT_EQ(TooltipOf(*FindControl(kMainControls, "Drive1")),
+            "Выбрать диск на который будет собранна сборка");
+  EXPECT_EQ(CaptionOf(*FindControl(kMainControls, "CommanEND")), "GO");
+  EXPECT_EQ(TooltipOf(*FindControl(kMainControls, "Frame6")), "Сервисы");
+  EXPECT_EQ(TooltipOf(*FindControl(kMainControls, "arFix2")), "");
+}
+
+TEST(ControlTableTest, FontsAndColoursOfTheSpecialControls) {
+  const FontSpec go = FindControl(kMainControls, "CommanEND")->font;
+  EXPECT_EQ(go.family, "Arial");
+  EXPECT_EQ(go.size_centipoints, 1125);
+  EXPECT_TRUE(go.bold);
+  int red = 0;
+  for (const ControlRow& row : kMainControls) {
+    if (row.colour == kRed) {
+      ++red;
+      EXPECT_TRUE(row.name == "FrSet" || row.name == "FrSMB") << row.name;
+    }
+    if (row.name != "CommanEND") {
+      EXPECT_EQ(row.font, kDialogFont) << row.name;
+    }
+  }
+  EXPECT_EQ(red, 2);
+  int links = 0;
+  for (const ControlRow& row : kAboutControls) {
+    EXPECT_TRUE(row.font.cyrillic || row.kind == ControlKind::kPicture) << row.name;
+    if (!row.link.empty()) {
+      ++links;
+      EXPECT_EQ(row.colour, kBlue) << row.name;
+      EXPECT_EQ(row.link.substr(0, 20), "https://example.org/") << row.name;
+    }
+  }
+  EXPECT_EQ(links, 6);
+  // The address labels show exactly what they open, the trailing space included.
+  EXPECT_EQ(FindControl(kAboutControls, "Label10")->caption,
+            FindControl(kAboutControls, "Label10")->link);
+  EXPECT_EQ(FindControl(kAboutControls, "Label10")->link.back(), ' ');
+}
+
+TEST(TwipsTest, FifteenTwipsPerPixelAt96DpiAndProportionalAbove) {
+  EXPECT_EQ(TwipsToPixels(kMainWindow.client_width, 96), 433);
+  EXPECT_EQ(TwipsToPixels(kMainWindow.client_height, 96), 329);
+  EXPECT_EQ(TwipsToPixels(kAboutWindow.client_width, 96), 254);
+  EXPECT_EQ(TwipsToPixels(kAboutWindow.client_height, 96), 360);
+  EXPECT_EQ(TwipsToPixels(3795, 96), 253);
+  EXPECT_EQ(TwipsToPixels(2595, 96), 173);
+  EXPECT_EQ(TwipsToPixels(1440, 144), 144);
+  EXPECT_EQ(TwipsToPixels(1118, 96), 75);  // 74.53 rounds up
+  EXPECT_EQ(TwipsToPixels(1118, 192), 149);
+  EXPECT_EQ(TwipsToPixels(-120, 96), -8);
+}
+
+TEST(TwipsTest, FontSizesInPixels) {
+  EXPECT_EQ(FontPixels(800, 96), 11);   // 10.67
+  EXPECT_EQ(FontPixels(1125, 96), 15);  // 11.25 pt bold Arial
+  EXPECT_EQ(FontPixels(1200, 96), 16);
+  EXPECT_EQ(FontPixels(975, 96), 13);
+  EXPECT_EQ(FontPixels(1200, 144), 24);
+}
+
+}  // namespace
+}  // namespace talvex::ui
