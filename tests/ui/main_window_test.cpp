@@ -6,9 +6,6 @@
 
 #include <gtest/gtest.h>
 
-// winbase.h still defines the 16-bit Windows Yield() as a macro; it would rename the build
-// observer's member of that name.
-#undef Yield
 #include "build/run_build.h"
 
 #include <algorithm>

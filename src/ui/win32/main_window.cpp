@@ -6,9 +6,6 @@
 #include <functional>
 #include <memory>
 
-// winbase.h still defines the 16-bit Windows Yield() as a macro; it would rename the build
-// observer's member of that name.
-#undef Yield
 #include "build/build_report.h"
 #include "build/run_build.h"
 #include "platform/win32/utf.h"
