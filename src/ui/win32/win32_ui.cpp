@@ -49,9 +49,9 @@ RECT PixelRect(const ControlRow& row, UINT dpi) {
   return RECT{left, top, left + TwipsToPixels(row.width, d), top + TwipsToPixels(row.height, d)};
 }
 
-SIZE OuterSize(const WindowSpec& spec, DWORD style, DWORD ex_style, UINT dpi) {
+SIZE OuterSize(const WindowSpec& window, DWORD style, DWORD ex_style, UINT dpi) {
   const int d = static_cast<int>(dpi);
-  RECT rect{0, 0, TwipsToPixels(spec.client_width, d), TwipsToPixels(spec.client_height, d)};
+  RECT rect{0, 0, TwipsToPixels(window.client_width, d), TwipsToPixels(window.client_height, d)};
   using AdjustForDpiFunction = BOOL(WINAPI*)(LPRECT, DWORD, BOOL, DWORD, UINT);
   static const auto adjust_for_dpi =
       User32Function<AdjustForDpiFunction>("AdjustWindowRectExForDpi");
@@ -71,19 +71,19 @@ POINT CentredOrigin(const RECT& area, SIZE size, const RECT& bounds) {
   return POINT{x, y};
 }
 
-HFONT FontSet::Get(const FontSpec& spec, UINT dpi) {
+HFONT FontSet::Get(const FontSpec& wanted, UINT dpi) {
   for (const Entry& entry : fonts_) {
-    if (entry.spec == spec && entry.dpi == dpi) return entry.font;
+    if (entry.wanted == wanted && entry.dpi == dpi) return entry.font;
   }
   LOGFONTW font{};
-  font.lfHeight = -FontPixels(spec.size_centipoints, static_cast<int>(dpi));
-  font.lfWeight = spec.bold ? FW_BOLD : FW_NORMAL;
-  font.lfCharSet = spec.cyrillic ? RUSSIAN_CHARSET : DEFAULT_CHARSET;
+  font.lfHeight = -FontPixels(wanted.size_centipoints, static_cast<int>(dpi));
+  font.lfWeight = wanted.bold ? FW_BOLD : FW_NORMAL;
+  font.lfCharSet = wanted.cyrillic ? RUSSIAN_CHARSET : DEFAULT_CHARSET;
   font.lfQuality = CLEARTYPE_QUALITY;
-  const std::wstring family = Wide(spec.family);
+  const std::wstring family = Wide(wanted.family);
   family.copy(font.lfFaceName, LF_FACESIZE - 1);
   HFONT made = CreateFontIndirectW(&font);
-  fonts_.push_back({spec, dpi, made});
+  fonts_.push_back({wanted, dpi, made});
   return made;
 }
 

@@ -21,8 +21,8 @@ UINT DpiOf(HWND window);
 // A control's rectangle in pixels at `dpi`, relative to its container.
 RECT PixelRect(const ControlRow& row, UINT dpi);
 
-// The outer size of a window whose client area is `spec`'s at `dpi`.
-SIZE OuterSize(const WindowSpec& spec, DWORD style, DWORD ex_style, UINT dpi);
+// The outer size of a window whose client area is `window`'s at `dpi`.
+SIZE OuterSize(const WindowSpec& window, DWORD style, DWORD ex_style, UINT dpi);
 
 // Places a window of `size` centred on `area`, kept inside `bounds`.
 POINT CentredOrigin(const RECT& area, SIZE size, const RECT& bounds);
@@ -35,14 +35,14 @@ class FontSet {
   FontSet& operator=(const FontSet&) = delete;
   ~FontSet() { Clear(); }
 
-  HFONT Get(const FontSpec& spec, UINT dpi);
+  HFONT Get(const FontSpec& wanted, UINT dpi);
   // Frees the fonts made for other DPIs, once no control uses them any more.
   void KeepOnly(UINT dpi);
   void Clear();
 
  private:
   struct Entry {
-    FontSpec spec;
+    FontSpec wanted;
     UINT dpi;
     HFONT font;
   };
