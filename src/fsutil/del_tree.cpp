@@ -53,8 +53,9 @@ ClearOutcome ClearFiles(FileSystem& fs, Level& level) {
   FsStatus failure;
   std::string child = level.path + kPathSeparator;
   const std::size_t base = child.size();
-  FsStatus listed =
-      fs.ListDirectory(level.path, platform::kListEverything, [&](const DirEntry& entry) {
+  FsStatus listed = fs.ListDirectory(
+      level.path, platform::kListEverything,
+      [&](const DirEntry& entry) {
         child.resize(base);
         child += entry.name;
         if (entry.IsLink()) {
@@ -67,7 +68,10 @@ ClearOutcome ClearFiles(FileSystem& fs, Level& level) {
           if (failure) failure = fs.DeleteFile(child);
         }
         return failure.ok();
-      });
+      },
+      // Only the attributes that could refuse the delete are needed, and those come with the
+      // plain listing everywhere.
+      platform::ListDetail::kTypes);
   return ClearOutcome{std::move(listed), std::move(failure)};
 }
 

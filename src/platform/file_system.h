@@ -58,9 +58,10 @@ inline constexpr std::uint64_t FileSizeFromWords(std::uint32_t high, std::uint32
 // Return false to stop the listing early.
 using ListVisitor = std::function<bool(const DirEntry&)>;
 
-// How much a listing must tell about each entry. kTypes is enough to tell files, directories and
-// links apart and is cheaper on POSIX, where the other details cost a stat per entry; on Windows
-// both give everything.
+// How much a listing must tell about each entry. kTypes tells files, directories and links apart
+// and gives every attribute that can refuse a deletion on this platform; it is cheaper on POSIX,
+// where the other details (read-only, size) cost a stat per entry and where no attribute of a
+// file stands in the way of deleting it. On Windows both give everything.
 enum class ListDetail { kTypes, kFull };
 
 class FileSystem {
