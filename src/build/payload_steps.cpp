@@ -29,30 +29,36 @@ BuildStep RefusalStep(const BuildContext& context, std::string_view relative, st
 
 }  // namespace
 
-BuildStep CopyKitFileStep(const BuildContext& context, std::string_view relative) {
-  BuildStep step{StepKind::kCopyFile,
+namespace {
+
+// A copy from the kit to the same relative place on the drive; the kit's own spelling of the
+// path is looked up when the step runs.
+BuildStep KitCopyStep(const BuildContext& context, std::string_view relative, StepKind kind,
+                      std::string_view action,
+                      platform::FsStatus (platform::FileSystem::*copy)(const std::string&,
+                                                                       const std::string&)) {
+  BuildStep step{kind,
                  platform::JoinPayloadPath(context.source_root, relative),
                  platform::JoinPayloadPath(context.target_drive, relative),
                  {}};
-  step.run = [root = context.source_root, relative = std::string(relative), target = step.target](
-                 platform::FileSystem& fs, FailureLog& log) {
+  step.run = [root = context.source_root, relative = std::string(relative), target = step.target,
+              action = std::string(action), copy](platform::FileSystem& fs, FailureLog& log) {
     const std::string source = fsutil::FindKitPath(fs, root, relative);
-    log.Check(std::string(action::kCopyFile), fs.CopyFile(source, target), source);
+    log.Check(action, (fs.*copy)(source, target), source);
   };
   return step;
 }
 
+}  // namespace
+
+BuildStep CopyKitFileStep(const BuildContext& context, std::string_view relative) {
+  return KitCopyStep(context, relative, StepKind::kCopyFile, action::kCopyFile,
+                     &platform::FileSystem::CopyFile);
+}
+
 BuildStep CopyKitFolderStep(const BuildContext& context, std::string_view relative) {
-  BuildStep step{StepKind::kCopyFolder,
-                 platform::JoinPayloadPath(context.source_root, relative),
-                 platform::JoinPayloadPath(context.target_drive, relative),
-                 {}};
-  step.run = [root = context.source_root, relative = std::string(relative), target = step.target](
-                 platform::FileSystem& fs, FailureLog& log) {
-    const std::string source = fsutil::FindKitPath(fs, root, relative);
-    log.Check(std::string(action::kCopyFolder), fs.CopyFolder(source, target), source);
-  };
-  return step;
+  return KitCopyStep(context, relative, StepKind::kCopyFolder, action::kCopyFolder,
+                     &platform::FileSystem::CopyFolder);
 }
 
 GeneratedFileSteps PlanGeneratedFile(const BuildContext& context, std::string_view relative,

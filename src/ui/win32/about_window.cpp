@@ -61,26 +61,7 @@ AboutWindow* AboutWindow::Create(HWND owner, OpenAddress open_address) {
 }
 
 AboutWindow* AboutWindow::FromHandle(HWND window) {
-  wchar_t class_name[64] = {};
-  if (window == nullptr || GetClassNameW(window, class_name, 64) == 0 ||
-      std::wstring_view(class_name) != kAboutWindowClass) {
-    return nullptr;
-  }
-  return reinterpret_cast<AboutWindow*>(GetWindowLongPtrW(window, GWLP_USERDATA));
-}
-
-HWND AboutWindow::Control(std::string_view name) const {
-  for (const Placed& placed : controls_) {
-    if (placed.row->name == name) return placed.handle;
-  }
-  return nullptr;
-}
-
-const AboutWindow::Placed* AboutWindow::Find(HWND control) const {
-  for (const Placed& placed : controls_) {
-    if (placed.handle == control) return &placed;
-  }
-  return nullptr;
+  return static_cast<AboutWindow*>(WindowObject(window, kAboutWindowClass));
 }
 
 void AboutWindow::CreateControls() {
@@ -106,19 +87,12 @@ void AboutWindow::CreateControls() {
         0, window_class, Wide(CaptionOf(row)).c_str(), style, 0, 0, 0, 0, window_,
         reinterpret_cast<HMENU>(static_cast<INT_PTR>(kFirstControlId + static_cast<int>(index))),
         instance, nullptr);
-    if (handle != nullptr) controls_.push_back({&row, handle});
+    if (handle != nullptr) controls_.Add(row, handle);
   }
 }
 
 void AboutWindow::PlaceControls() {
-  for (const Placed& placed : controls_) {
-    const RECT rect = PixelRect(*placed.row, dpi_);
-    SendMessageW(placed.handle, WM_SETFONT,
-                 reinterpret_cast<WPARAM>(fonts_.Get(placed.row->font, dpi_)), FALSE);
-    MoveWindow(placed.handle, rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top,
-               TRUE);
-  }
-  fonts_.KeepOnly(dpi_);
+  controls_.Place(dpi_, fonts_);
 }
 
 void AboutWindow::CentreOverOwner() {
@@ -176,7 +150,7 @@ LRESULT CALLBACK AboutWindow::WindowProc(HWND window, UINT message, WPARAM wpara
 LRESULT AboutWindow::Handle(UINT message, WPARAM wparam, LPARAM lparam) {
   switch (message) {
     case WM_COMMAND: {
-      const Placed* placed = Find(reinterpret_cast<HWND>(lparam));
+      const PlacedControl* placed = controls_.Find(reinterpret_cast<HWND>(lparam));
       if (placed == nullptr) break;
       if (placed->row->kind == ControlKind::kButton && HIWORD(wparam) == BN_CLICKED) {
         Unload();
@@ -186,7 +160,7 @@ LRESULT AboutWindow::Handle(UINT message, WPARAM wparam, LPARAM lparam) {
       return 0;
     }
     case WM_CTLCOLORSTATIC: {
-      const Placed* placed = Find(reinterpret_cast<HWND>(lparam));
+      const PlacedControl* placed = controls_.Find(reinterpret_cast<HWND>(lparam));
       HDC dc = reinterpret_cast<HDC>(wparam);
       SetBkMode(dc, TRANSPARENT);
       if (placed != nullptr && placed->row->colour) {
@@ -197,7 +171,7 @@ LRESULT AboutWindow::Handle(UINT message, WPARAM wparam, LPARAM lparam) {
     }
     case WM_DRAWITEM: {
       const auto* item = reinterpret_cast<const DRAWITEMSTRUCT*>(lparam);
-      if (const Placed* placed = Find(item->hwndItem);
+      if (const PlacedControl* placed = controls_.Find(item->hwndItem);
           placed != nullptr && placed->row->kind == ControlKind::kPicture) {
         DrawPicture(*item);
         return TRUE;

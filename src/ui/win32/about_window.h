@@ -28,14 +28,9 @@ class AboutWindow {
   ~AboutWindow();
 
   HWND handle() const { return window_; }
-  HWND Control(std::string_view name) const;
+  HWND Control(std::string_view name) const { return controls_.Handle(name); }
 
  private:
-  struct Placed {
-    const ControlRow* row;
-    HWND handle;
-  };
-
   AboutWindow(HWND owner, OpenAddress open_address);
 
   static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
@@ -43,7 +38,6 @@ class AboutWindow {
   void CreateControls();
   void PlaceControls();
   void CentreOverOwner();
-  const Placed* Find(HWND control) const;
   void DrawPicture(const DRAWITEMSTRUCT& item) const;
   void Unload();
 
@@ -51,7 +45,7 @@ class AboutWindow {
   OpenAddress open_address_;
   HWND window_ = nullptr;
   UINT dpi_ = USER_DEFAULT_SCREEN_DPI;
-  std::vector<Placed> controls_;
+  PlacedControls controls_;
   FontSet fonts_;
   HBITMAP picture_ = nullptr;
 };

@@ -20,7 +20,6 @@ namespace {
 constexpr DWORD kMainStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;
 constexpr DWORD kMainExStyle = WS_EX_CONTROLPARENT;
 constexpr int kFirstControlId = 1000;
-constexpr int kDropDownRows = 8;
 
 COLORREF ColourRef(Rgb colour) {
   return RGB(colour.red, colour.green, colour.blue);
@@ -124,26 +123,7 @@ MainWindow* MainWindow::Create(UiServices services, int show) {
 }
 
 MainWindow* MainWindow::FromHandle(HWND window) {
-  wchar_t class_name[64] = {};
-  if (window == nullptr || GetClassNameW(window, class_name, 64) == 0 ||
-      std::wstring_view(class_name) != kMainWindowClass) {
-    return nullptr;
-  }
-  return reinterpret_cast<MainWindow*>(GetWindowLongPtrW(window, GWLP_USERDATA));
-}
-
-HWND MainWindow::Control(std::string_view name) const {
-  for (const Placed& placed : controls_) {
-    if (placed.row->name == name) return placed.handle;
-  }
-  return nullptr;
-}
-
-const MainWindow::Placed* MainWindow::Find(HWND control) const {
-  for (const Placed& placed : controls_) {
-    if (placed.handle == control) return &placed;
-  }
-  return nullptr;
+  return static_cast<MainWindow*>(WindowObject(window, kMainWindowClass));
 }
 
 HWND MainWindow::CreateControl(const ControlRow& row, HWND parent, int id) {
@@ -194,7 +174,7 @@ void MainWindow::CreateControls() {
     if (row.kind == ControlKind::kFrame && row.colour) {
       SendMessageW(handle, kFrameSetCaptionColour, ColourRef(*row.colour), 1);
     }
-    controls_.push_back({&row, handle});
+    controls_.Add(row, handle);
     tooltips_.Add(handle, TooltipOf(row));
   }
 }
@@ -214,18 +194,7 @@ void MainWindow::FillDriveList(HWND list) {
 }
 
 void MainWindow::PlaceControls() {
-  for (const Placed& placed : controls_) {
-    RECT rect = PixelRect(*placed.row, dpi_);
-    // A drop-down list's height includes its open list; the closed box sizes itself to its font.
-    if (placed.row->kind == ControlKind::kDriveList) {
-      rect.bottom += (rect.bottom - rect.top) * kDropDownRows;
-    }
-    SendMessageW(placed.handle, WM_SETFONT,
-                 reinterpret_cast<WPARAM>(fonts_.Get(placed.row->font, dpi_)), FALSE);
-    MoveWindow(placed.handle, rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top,
-               TRUE);
-  }
-  fonts_.KeepOnly(dpi_);
+  controls_.Place(dpi_, fonts_);
   tooltips_.SetDpi(dpi_);
 }
 
@@ -240,7 +209,7 @@ void MainWindow::Centre() {
 }
 
 void MainWindow::MirrorModel() {
-  for (const Placed& placed : controls_) {
+  for (const PlacedControl& placed : controls_) {
     if (placed.row->kind == ControlKind::kCheckBox) {
       const WPARAM state =
           ButtonStateOf(model_.CheckOf(placed.row->name).value_or(options::CheckState::kUnchecked));
@@ -254,7 +223,7 @@ void MainWindow::MirrorModel() {
 }
 
 void MainWindow::OnCommand(HWND control, UINT code) {
-  const Placed* placed = Find(control);
+  const PlacedControl* placed = controls_.Find(control);
   if (placed == nullptr) return;
   switch (placed->row->kind) {
     case ControlKind::kCheckBox:
@@ -274,16 +243,16 @@ void MainWindow::OnCommand(HWND control, UINT code) {
   }
 }
 
-void MainWindow::OnCheckBoxClicked(const Placed& placed) {
+void MainWindow::OnCheckBoxClicked(const PlacedControl& placed) {
   model_.CheckChanged(placed.row->name, CheckStateOf(placed.handle));
   MirrorModel();
 }
 
-void MainWindow::OnTextChanged(const Placed& placed) {
+void MainWindow::OnTextChanged(const PlacedControl& placed) {
   model_.TextChanged(placed.row->name, WindowTextOf(placed.handle));
 }
 
-void MainWindow::OnDriveChosen(const Placed& placed) {
+void MainWindow::OnDriveChosen(const PlacedControl& placed) {
   model_.DriveChosen(WindowTextOf(placed.handle));
 }
 
@@ -456,7 +425,7 @@ LRESULT CALLBACK MainWindow::TextBoxProc(HWND box, UINT message, WPARAM wparam, 
     return DefSubclassProc(box, message, wparam, lparam);
   }
   auto* window = reinterpret_cast<MainWindow*>(self);
-  const Placed* placed = window->Find(box);
+  const PlacedControl* placed = window->controls_.Find(box);
   if (placed == nullptr) return DefSubclassProc(box, message, wparam, lparam);
   return window->HandleTextBox(*placed->row, box, message, wparam, lparam);
 }

@@ -34,15 +34,10 @@ class MainWindow {
 
   HWND handle() const { return window_; }
   // The control of that name in the layout table, or nullptr.
-  HWND Control(std::string_view name) const;
+  HWND Control(std::string_view name) const { return controls_.Handle(name); }
   const MainWindowModel& model() const { return model_; }
 
  private:
-  struct Placed {
-    const ControlRow* row;
-    HWND handle;
-  };
-
   explicit MainWindow(UiServices services);
 
   static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
@@ -58,12 +53,11 @@ class MainWindow {
   void PlaceControls();
   void Centre();
   void MirrorModel();
-  const Placed* Find(HWND control) const;
 
   void OnCommand(HWND control, UINT code);
-  void OnCheckBoxClicked(const Placed& placed);
-  void OnTextChanged(const Placed& placed);
-  void OnDriveChosen(const Placed& placed);
+  void OnCheckBoxClicked(const PlacedControl& placed);
+  void OnTextChanged(const PlacedControl& placed);
+  void OnDriveChosen(const PlacedControl& placed);
   void PasteFiltered(const ControlRow& row, HWND box);
   void Carry(Action action);
   void OpenAbout();
@@ -75,7 +69,7 @@ class MainWindow {
   MainWindowModel model_;
   HWND window_ = nullptr;
   UINT dpi_ = USER_DEFAULT_SCREEN_DPI;
-  std::vector<Placed> controls_;
+  PlacedControls controls_;
   FontSet fonts_;
   Tooltips tooltips_;
   HWND focus_ = nullptr;  // kept while the window is inactive

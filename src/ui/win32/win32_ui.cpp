@@ -146,4 +146,43 @@ void PumpPendingMessages(bool paint_only) {
   }
 }
 
+HWND PlacedControls::Handle(std::string_view name) const {
+  for (const PlacedControl& placed : controls_) {
+    if (placed.row->name == name) return placed.handle;
+  }
+  return nullptr;
+}
+
+const PlacedControl* PlacedControls::Find(HWND handle) const {
+  for (const PlacedControl& placed : controls_) {
+    if (placed.handle == handle) return &placed;
+  }
+  return nullptr;
+}
+
+void PlacedControls::Place(UINT dpi, FontSet& fonts) const {
+  // A drop-down list's height includes its open list; the closed box sizes itself to its font.
+  constexpr int kDropDownRows = 8;
+  for (const PlacedControl& placed : controls_) {
+    RECT rect = PixelRect(*placed.row, dpi);
+    if (placed.row->kind == ControlKind::kDriveList) {
+      rect.bottom += (rect.bottom - rect.top) * kDropDownRows;
+    }
+    SendMessageW(placed.handle, WM_SETFONT,
+                 reinterpret_cast<WPARAM>(fonts.Get(placed.row->font, dpi)), FALSE);
+    MoveWindow(placed.handle, rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top,
+               TRUE);
+  }
+  fonts.KeepOnly(dpi);
+}
+
+void* WindowObject(HWND window, std::wstring_view class_name) {
+  wchar_t name[64] = {};
+  if (window == nullptr || GetClassNameW(window, name, 64) == 0 ||
+      std::wstring_view(name) != class_name) {
+    return nullptr;
+  }
+  return reinterpret_cast<void*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+}
+
 }  // namespace talvex::ui::win32

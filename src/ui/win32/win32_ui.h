@@ -49,6 +49,32 @@ class FontSet {
   std::vector<Entry> fonts_;
 };
 
+// One control of a window and its row of the layout table.
+struct PlacedControl {
+  const ControlRow* row;
+  HWND handle;
+};
+
+// The controls of one window, made from its layout table.
+class PlacedControls {
+ public:
+  void Add(const ControlRow& row, HWND handle) { controls_.push_back({&row, handle}); }
+  // The control of that name in the layout table, or nullptr.
+  HWND Handle(std::string_view name) const;
+  const PlacedControl* Find(HWND handle) const;
+  // Moves every control to its place at `dpi` and gives it its font.
+  void Place(UINT dpi, FontSet& fonts) const;
+
+  std::vector<PlacedControl>::const_iterator begin() const { return controls_.begin(); }
+  std::vector<PlacedControl>::const_iterator end() const { return controls_.end(); }
+
+ private:
+  std::vector<PlacedControl> controls_;
+};
+
+// The object a window of `class_name` keeps in its user data; nullptr for any other window.
+void* WindowObject(HWND window, std::wstring_view class_name);
+
 // A tooltip window for the controls of one top-level window.
 class Tooltips {
  public:
