@@ -176,6 +176,12 @@ void PlacedControls::Place(UINT dpi, FontSet& fonts) const {
   fonts.KeepOnly(dpi);
 }
 
+void MoveToSuggestedRect(HWND window, LPARAM lparam) {
+  const RECT* suggested = reinterpret_cast<const RECT*>(lparam);
+  SetWindowPos(window, nullptr, suggested->left, suggested->top, suggested->right - suggested->left,
+               suggested->bottom - suggested->top, SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
 void* WindowObject(HWND window, std::wstring_view class_name) {
   wchar_t name[64] = {};
   if (window == nullptr || GetClassNameW(window, name, 64) == 0 ||

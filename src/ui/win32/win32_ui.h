@@ -72,6 +72,9 @@ class PlacedControls {
   std::vector<PlacedControl> controls_;
 };
 
+// Moves a window to the rectangle that WM_DPICHANGED suggests in `lparam`.
+void MoveToSuggestedRect(HWND window, LPARAM lparam);
+
 // The object a window of `class_name` keeps in its user data; nullptr for any other window.
 void* WindowObject(HWND window, std::wstring_view class_name);
 
