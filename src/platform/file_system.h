@@ -6,7 +6,6 @@
 
 #include <cstdint>
 #include <functional>
-#include <memory>
 #include <string>
 #include <string_view>
 
@@ -113,6 +112,5 @@ FsStatus NotADirectoryStatus(const std::string& path);
 
 // The real file system of the platform the program runs on.
 FileSystem& NativeFileSystem();
-std::unique_ptr<FileSystem> MakeNativeFileSystem();
 
 }  // namespace talvex::platform

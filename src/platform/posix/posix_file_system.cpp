@@ -284,10 +284,6 @@ FsStatus NotADirectoryStatus(const std::string& path) {
   return ErrnoStatus(ENOTDIR, path);
 }
 
-std::unique_ptr<FileSystem> MakeNativeFileSystem() {
-  return std::make_unique<PosixFileSystem>();
-}
-
 FileSystem& NativeFileSystem() {
   static PosixFileSystem file_system;
   return file_system;

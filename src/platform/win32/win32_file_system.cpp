@@ -422,10 +422,6 @@ FsStatus NotADirectoryStatus(const std::string& path) {
   return ErrorStatus(ERROR_DIRECTORY, path);
 }
 
-std::unique_ptr<FileSystem> MakeNativeFileSystem() {
-  return std::make_unique<Win32FileSystem>();
-}
-
 FileSystem& NativeFileSystem() {
   static Win32FileSystem file_system;
   return file_system;
