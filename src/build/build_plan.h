@@ -17,6 +17,9 @@ struct BuildContext {
   std::string source_root;
   std::string target_drive;
   const options::BuildOptions& options;
+  // The kit folder and every folder that holds it, by identity: a removal never enters them,
+  // whatever name leads there (filled in by RunBuild).
+  std::vector<platform::FileId> protected_folders = {};
 };
 
 // One recorded failure: what the step did, on which path, and what the system said.

@@ -19,9 +19,9 @@ BuildStep CopyKitFileStep(const BuildContext& context, std::string_view relative
 BuildStep CopyKitFolderStep(const BuildContext& context, std::string_view relative);
 
 // A generated file takes two steps, which a stage may plan with other steps between them.
-// The first writes the master copy into the kit. The second places the file on the drive: a copy
-// of the master just written or, when that write failed, the fresh content written straight to
-// the drive; an older master left in the kit never stands in for the values of this build.
+// The first replaces the master copy in the kit as a whole. The second places on the drive
+// exactly the content this build composed (the master's bytes when nobody else touched it); an
+// older master, or one another build wrote meanwhile, never stands in for this build's values.
 // A refused content (see ComposeGeneratedFile) gives a single step that records the refusal and
 // writes nothing anywhere.
 struct GeneratedFileSteps {

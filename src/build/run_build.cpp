@@ -1,57 +1,66 @@
 #include "build/run_build.h"
 
 #include <algorithm>
-#include <cctype>
 
 #include "build/app_folders.h"
 #include "build/stages.h"
+#include "fsutil/beneath.h"
 #include "fsutil/tree.h"
 #include "platform/paths.h"
 
 namespace talvex::build {
 namespace {
 
-std::string Folded(std::string text) {
-  if (platform::kCaseInsensitiveNames) {
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  }
-  return text;
+// `path` without its last level, or empty at the top. A drive's root keeps its separator ("e:\"),
+// since "e:" alone means the drive's current folder to the system.
+std::string ParentFolder(const std::string& path) {
+  const std::size_t separator = path.find_last_of(platform::kPathSeparator);
+  if (separator == std::string::npos || separator + 1 == path.size()) return {};
+  std::string parent = path.substr(0, separator);
+  if (parent.empty() || parent.back() == ':') parent += platform::kPathSeparator;
+  return parent;
 }
 
-// Whether `inner` is `outer` or lies below it (both resolved and folded).
-bool IsSameOrInside(const std::string& inner, const std::string& outer) {
-  if (inner == outer) return true;
-  if (inner.size() <= outer.size() || inner.compare(0, outer.size(), outer) != 0) return false;
-  return outer.back() == platform::kPathSeparator ||
-         inner[outer.size()] == platform::kPathSeparator;
+bool Contains(const std::vector<platform::FileId>& ids, const platform::FileId& id) {
+  return std::find(ids.begin(), ids.end(), id) != ids.end();
+}
+
+std::string OverlapMessage(const std::string& path) {
+  return "Папка \"" + path + "\" на диске совпадает с комплектом или пересекается с ним: " +
+         "сборка удалила бы комплект, из которого она копирует.";
 }
 
 }  // namespace
 
-BuildStep RemoveTreeStep(std::string target) {
-  BuildStep step{StepKind::kRemoveTree, {}, std::move(target), {}};
-  step.run = [path = step.target](platform::FileSystem& fs, FailureLog& log) {
-    fsutil::DelTreeOutcome outcome = fsutil::DelTreeWithFailure(fs, path);
+BuildStep RemoveTreeStep(const BuildContext& context, std::string_view relative) {
+  BuildStep step{
+      StepKind::kRemoveTree, {}, platform::JoinPayloadPath(context.target_drive, relative), {}};
+  step.run = [path = step.target, protect = context.protected_folders](platform::FileSystem& fs,
+                                                                       FailureLog& log) {
+    fsutil::DelTreeOutcome outcome = fsutil::DelTreeWithFailure(fs, path, protect);
     // A refusal means there was nothing to remove (no such folder): not a failure.
     if (outcome.result > 0) log.Check(std::string(action::kRemoveFolder), outcome.failure, path);
   };
   return step;
 }
 
-BuildStep MakeDirectoryStep(std::string target) {
-  BuildStep step{StepKind::kMakeDirectory, {}, std::move(target), {}};
-  step.run = [path = step.target](platform::FileSystem& fs, FailureLog& log) {
-    log.Check(std::string(action::kCreateFolder), fsutil::MakeDir(fs, path), path);
+BuildStep MakeDirectoryStep(const BuildContext& context, std::string_view relative) {
+  BuildStep step{
+      StepKind::kMakeDirectory, {}, platform::JoinPayloadPath(context.target_drive, relative), {}};
+  // Level by level below the drive's root, never through a link a failed removal left behind.
+  step.run = [root = context.target_drive, relative = std::string(relative), path = step.target](
+                 platform::FileSystem& fs, FailureLog& log) {
+    log.Check(std::string(action::kCreateFolder), fsutil::MakeDirBeneath(fs, root, relative),
+              path);
   };
   return step;
 }
 
 BuildPlan PlanBuild(const BuildContext& context) {
   BuildPlan plan;
-  plan.push_back(RemoveTreeStep(platform::JoinPayloadPath(context.target_drive, kPayloadRemoval)));
+  plan.push_back(RemoveTreeStep(context, kPayloadRemoval));
   for (std::string_view directory : kSkeletonDirectories) {
-    plan.push_back(MakeDirectoryStep(platform::JoinPayloadPath(context.target_drive, directory)));
+    plan.push_back(MakeDirectoryStep(context, directory));
   }
   WriteAccessNfs(context, plan);
   WriteAccessSmb(context, plan);
@@ -61,23 +70,38 @@ BuildPlan PlanBuild(const BuildContext& context) {
   return plan;
 }
 
+std::vector<platform::FileId> FolderAndAncestors(platform::FileSystem& fs,
+                                                const std::string& path) {
+  std::vector<platform::FileId> chain;
+  std::string folder;
+  if (!fs.ResolvePath(path, folder)) return chain;
+  for (; !folder.empty(); folder = ParentFolder(folder)) {
+    platform::FileId id;
+    if (fs.Identify(folder, id)) chain.push_back(id);
+  }
+  return chain;
+}
+
 std::optional<std::string> CheckTargetOverlap(platform::FileSystem& fs,
                                               const BuildContext& context) {
-  // A kit or drive that cannot be reached cannot overlap anything the build would remove; the
-  // build's own steps then fail and are reported one by one.
-  std::string source;
-  std::string drive;
-  if (!fs.ResolvePath(context.source_root, source) ||
-      !fs.ResolvePath(context.target_drive, drive)) {
-    return std::nullopt;
-  }
-  source = Folded(source);
-  if (Folded(drive) == source) {
+  // Folders are compared by what they are, not by how they are spelled: on a case-insensitive
+  // volume, through a link or through a bind mount one folder has many names. A kit or drive
+  // that cannot be reached cannot overlap anything; the build's own steps then fail and are
+  // reported one by one.
+  // A kit folder that does not exist yet is represented by the folders above it that do.
+  const std::vector<platform::FileId> kit_chain = FolderAndAncestors(fs, context.source_root);
+  platform::FileId kit;
+  const bool kit_exists = fs.Identify(context.source_root, kit).ok();
+  const std::vector<platform::FileId> drive_chain = FolderAndAncestors(fs, context.target_drive);
+  if (kit_exists && !drive_chain.empty() && drive_chain.front() == kit) {
     return "Программа запущена из корня диска \"" + context.target_drive +
            "\": сборка удалила бы комплект, из которого она копирует.";
   }
+  const std::string payload = platform::JoinPayloadPath(context.target_drive, kPayloadFolder);
+  // A drive inside the kit would have the build write into the master copy.
+  if (kit_exists && Contains(drive_chain, kit)) return OverlapMessage(payload);
   // Everything the build removes: the payload folder and the folder of every ticked application.
-  std::vector<std::string> removed{platform::JoinPayloadPath(context.target_drive, kPayloadFolder)};
+  std::vector<std::string> removed{payload};
   for (const AppFolderEntry& entry : AppFolders) {
     if (options::IsTicked(context.options.*entry.Condition)) {
       removed.push_back(
@@ -85,12 +109,10 @@ std::optional<std::string> CheckTargetOverlap(platform::FileSystem& fs,
     }
   }
   for (const std::string& path : removed) {
-    std::string resolved;
-    if (!fs.ResolvePath(path, resolved)) continue;  // unreachable: nothing to remove there
-    resolved = Folded(resolved);
-    if (IsSameOrInside(resolved, source) || IsSameOrInside(source, resolved)) {
-      return "Папка \"" + path + "\" на диске совпадает с комплектом или пересекается с ним: " +
-             "сборка удалила бы комплект, из которого она копирует.";
+    platform::FileId id;
+    if (!fs.Identify(path, id)) continue;  // nothing there to remove
+    if (Contains(kit_chain, id) || (kit_exists && Contains(FolderAndAncestors(fs, path), kit))) {
+      return OverlapMessage(path);
     }
   }
   return std::nullopt;
@@ -104,7 +126,9 @@ BuildResult RunBuild(platform::FileSystem& fs, const BuildContext& context,
     result.refusal = std::move(*refusal);
     return result;
   }
-  const BuildPlan plan = PlanBuild(context);
+  BuildContext guarded = context;
+  guarded.protected_folders = FolderAndAncestors(fs, context.source_root);
+  const BuildPlan plan = PlanBuild(guarded);
   FailureLog log;
   for (std::size_t index = 0; index < plan.size(); ++index) {
     if (observer != nullptr) observer->OnStep(index, plan.size(), plan[index]);

@@ -55,8 +55,12 @@ struct BuildResult {
 // The ordered steps a build of `context` takes (steps 2 to 8 of the procedure).
 BuildPlan PlanBuild(const BuildContext& context);
 
+// The identities of the folder `path` reaches and of every folder above it, nearest first.
+std::vector<platform::FileId> FolderAndAncestors(platform::FileSystem& fs, const std::string& path);
+
 // Why a build of `context` must not start, if it must not: the target overlaps the kit, so the
 // removal at the start of the build would delete the master copy it is about to copy from.
+// Folders are compared by identity, so no spelling, link or bind mount hides an overlap.
 std::optional<std::string> CheckTargetOverlap(platform::FileSystem& fs,
                                               const BuildContext& context);
 

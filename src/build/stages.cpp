@@ -36,8 +36,8 @@ void CopyAppFolders(const BuildContext& context, BuildPlan& plan) {
   for (const AppFolderEntry& entry : AppFolders) {
     if (!options::IsTicked(context.options.*entry.Condition)) continue;
     const std::string folder = "\\" + std::string(entry.FolderName);
-    plan.push_back(RemoveTreeStep(platform::JoinPayloadPath(context.target_drive, folder + "\\")));
-    plan.push_back(MakeDirectoryStep(platform::JoinPayloadPath(context.target_drive, folder)));
+    plan.push_back(RemoveTreeStep(context, folder + "\\"));
+    plan.push_back(MakeDirectoryStep(context, folder));
     plan.push_back(CopyKitFolderStep(context, folder));
   }
 }

@@ -20,8 +20,9 @@ void CopyAppFolders(const BuildContext& context, BuildPlan& plan);
 // The core files and the files of every ticked service.
 void CopyManifest(const BuildContext& context, BuildPlan& plan);
 
-// Steps shared by the stages.
-BuildStep RemoveTreeStep(std::string target);
-BuildStep MakeDirectoryStep(std::string target);
+// Steps shared by the stages: the removal of the drive's folder `relative` ("\Talvex\", with
+// the trailing separator the removal is given) and the creation of one, level by level.
+BuildStep RemoveTreeStep(const BuildContext& context, std::string_view relative);
+BuildStep MakeDirectoryStep(const BuildContext& context, std::string_view relative);
 
 }  // namespace talvex::build

@@ -1,13 +1,19 @@
+#include <algorithm>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "fsutil/tree.h"
+#include "platform/directory_chain.h"
 #include "platform/paths.h"
 
 namespace talvex::fsutil {
 namespace {
 
+using platform::DirectoryChain;
+using platform::Directory;
 using platform::DirEntry;
+using platform::FileId;
 using platform::FileSystem;
 using platform::FsStatus;
 using platform::kPathSeparator;
@@ -29,15 +35,19 @@ std::string TrimSpaces(const std::string& text) {
 
 // A link is removed as what it is, never entered: a directory link (Windows junction or
 // directory symlink) goes as an empty directory, any other as a file.
-FsStatus RemoveLink(FileSystem& fs, const std::string& path, std::uint32_t attributes) {
-  if ((attributes & platform::kAttrDirectory) != 0) return fs.RemoveDirectory(path);
-  return fs.DeleteFile(path);
+FsStatus RemoveLinkEntry(Directory& folder, std::string_view name, std::uint32_t attributes) {
+  if ((attributes & platform::kAttrDirectory) != 0) return folder.RemoveDirectory(name);
+  return folder.DeleteFile(name);
 }
 
-// One directory being removed: its path and the names of the subdirectories its listing met,
-// consumed in listing order once the listing has ended.
+constexpr std::string_view kKitInside =
+    "здесь лежит комплект (та же папка под другим именем); папка не удаляется";
+constexpr std::string_view kOtherVolume =
+    "здесь смонтирована другая файловая система; её содержимое не удаляется";
+
+// One directory being removed: the names of the subdirectories its listing met, consumed in
+// listing order once the listing has ended.
 struct Level {
-  std::string path;
   std::vector<std::string> subdirectories;
   std::size_t next = 0;
 };
@@ -47,25 +57,22 @@ struct ClearOutcome {
   FsStatus entry;    // an entry inside could not be removed
 };
 
-// Deletes the files (and links) of one directory while its listing runs and queues its
+// Deletes the files (and links) of the top directory while its listing runs and queues its
 // subdirectories, stopping at the first entry that cannot be removed.
-ClearOutcome ClearFiles(FileSystem& fs, Level& level) {
+ClearOutcome ClearFiles(Directory& folder, Level& level) {
   FsStatus failure;
-  std::string child = level.path + kPathSeparator;
-  const std::size_t base = child.size();
-  FsStatus listed = fs.ListDirectory(
-      level.path, platform::kListEverything,
+  FsStatus listed = folder.List(
       [&](const DirEntry& entry) {
-        child.resize(base);
-        child += entry.name;
         if (entry.IsLink()) {
-          failure = RemoveLink(fs, child, entry.attributes);
+          failure = RemoveLinkEntry(folder, entry.name, entry.attributes);
         } else if (entry.IsDirectory()) {
           level.subdirectories.emplace_back(entry.name);
           return true;
         } else {
-          if (entry.attributes != platform::kAttrNormal) failure = fs.SetAttributes(child, 0);
-          if (failure) failure = fs.DeleteFile(child);
+          if ((entry.attributes & ~platform::kAttrDevice) != platform::kAttrNormal) {
+            failure = folder.SetAttributes(entry.name, 0);
+          }
+          if (failure) failure = folder.DeleteFile(entry.name);
         }
         return failure.ok();
       },
@@ -75,46 +82,87 @@ ClearOutcome ClearFiles(FileSystem& fs, Level& level) {
   return ClearOutcome{std::move(listed), std::move(failure)};
 }
 
+bool IsProtected(const FileId& id, const std::vector<FileId>& protect) {
+  return std::find(protect.begin(), protect.end(), id) != protect.end();
+}
+
+// Where the tree's own folder sits: the folder that holds it, and its name there.
+void SplitLast(const std::string& path, std::string& parent, std::string& name) {
+  const std::size_t separator = path.find_last_of(kPathSeparator);
+  name = path.substr(separator + 1);
+  parent = path.substr(0, separator);
+  // "/x" lies in "/"; "e:\x" in the root of e:, which "e:" stands for everywhere here.
+  if (parent.empty()) parent = std::string(1, kPathSeparator);
+}
+
 }  // namespace
 
-DelTreeOutcome DelTreeWithFailure(FileSystem& fs, std::string strDir) {
+DelTreeOutcome DelTreeWithFailure(FileSystem& fs, std::string strDir,
+                                  const std::vector<FileId>& protect) {
   strDir = TrimSpaces(strDir);
   if (strDir.empty()) return {};
   if (strDir.back() == kPathSeparator) strDir.pop_back();
   if (strDir.find(kPathSeparator) == std::string::npos) return {};
   std::uint32_t attributes = 0;
   if (!fs.QueryAttributes(strDir, attributes)) return {};
-  if ((attributes & platform::kAttrReparsePoint) != 0) {
-    FsStatus removed = RemoveLink(fs, strDir, attributes);
+  const bool is_link = (attributes & platform::kAttrReparsePoint) != 0;
+  if (!is_link && (attributes & platform::kAttrDirectory) == 0) return {};
+
+  // Everything from here on goes through open handles: the folder that holds the tree, then
+  // each directory below it, so nothing is reached through a link or through a path that
+  // changed meanwhile, and no path grows longer than the system accepts.
+  std::string parent_path;
+  std::string name;
+  SplitLast(strDir, parent_path, name);
+  std::unique_ptr<Directory> parent;
+  if (FsStatus opened = fs.OpenDirectory(parent_path, parent); !opened) return Failed(opened);
+  if (is_link) {
+    FsStatus removed = RemoveLinkEntry(*parent, name, attributes);
     return removed ? DelTreeOutcome{kDelTreeRemoved, {}} : Failed(removed);
   }
-  if ((attributes & platform::kAttrDirectory) == 0) return {};
+
+  DirectoryChain chain(*parent);
+  if (FsStatus opened = chain.Descend(name); !opened) return Failed(opened);
+  if (IsProtected(chain.top().id(), protect)) {
+    return Failed(platform::RefusalStatus(kKitInside, chain.top().path()));
+  }
+  const std::uint64_t volume = chain.top().id().volume;
 
   // Depth first with an explicit stack of levels instead of recursion, so that no tree is deep
   // enough to exhaust the call stack. The order of removal is that of the recursive walk: a
   // directory's files, then each subdirectory fully, then the directory itself.
-  std::vector<Level> stack;
-  stack.push_back(Level{std::move(strDir), {}, 0});
+  std::vector<Level> stack(1);
   bool entering = true;
   while (!stack.empty()) {
     Level& level = stack.back();
     if (entering) {
-      ClearOutcome cleared = ClearFiles(fs, level);
+      ClearOutcome cleared = ClearFiles(chain.top(), level);
       if (!cleared.entry) return Failed(std::move(cleared.entry));
       if (!cleared.listing) {
         // Whatever the listing did not reach stays, but an empty directory can still go. The
         // result is never 0, since the listing failed.
-        FsStatus removed = fs.RemoveDirectory(level.path);
+        const std::string leaving = chain.top_name();
+        if (FsStatus up = chain.Ascend(); !up) return Failed(std::move(up));
+        FsStatus removed = chain.top().RemoveDirectory(leaving);
         return Failed(removed ? std::move(cleared.listing) : std::move(removed));
       }
     }
     if (level.next < level.subdirectories.size()) {
-      std::string child = level.path + kPathSeparator + level.subdirectories[level.next++];
-      stack.push_back(Level{std::move(child), {}, 0});
+      const std::string& child = level.subdirectories[level.next++];
+      if (FsStatus opened = chain.Descend(child); !opened) return Failed(std::move(opened));
+      if (IsProtected(chain.top().id(), protect)) {
+        return Failed(platform::RefusalStatus(kKitInside, chain.top().path()));
+      }
+      if (chain.top().id().volume != volume) {
+        return Failed(platform::RefusalStatus(kOtherVolume, chain.top().path()));
+      }
+      stack.emplace_back();
       entering = true;
       continue;
     }
-    if (FsStatus removed = fs.RemoveDirectory(level.path); !removed) return Failed(removed);
+    const std::string leaving = chain.top_name();
+    if (FsStatus up = chain.Ascend(); !up) return Failed(std::move(up));
+    if (FsStatus removed = chain.top().RemoveDirectory(leaving); !removed) return Failed(removed);
     stack.pop_back();
     entering = false;
   }

@@ -71,23 +71,40 @@ std::string FindKitPath(platform::FileSystem& fs, std::string_view root,
 
 std::string FindKitPath(platform::FileSystem& fs, std::string_view root, std::string_view relative,
                         bool names_ignore_case) {
-  std::string exact = platform::JoinPayloadPath(root, relative);
-  if (names_ignore_case || EntryExists(fs, exact)) return exact;
+  return platform::JoinPayloadPath(root, FindKitRelative(fs, root, relative, names_ignore_case));
+}
 
+std::string FindKitRelative(platform::FileSystem& fs, std::string_view root,
+                            std::string_view relative) {
+  return FindKitRelative(fs, root, relative, platform::kCaseInsensitiveNames);
+}
+
+std::string FindKitRelative(platform::FileSystem& fs, std::string_view root,
+                            std::string_view relative, bool names_ignore_case) {
+  if (names_ignore_case || EntryExists(fs, platform::JoinPayloadPath(root, relative))) {
+    return std::string(relative);
+  }
   std::string found(root);
+  std::string found_relative;
   bool still_matching = true;
   for (std::string_view level : Levels(relative)) {
     std::string spelled = Child(found, level);
+    std::string_view name = level;
+    std::optional<std::string> match;
     if (still_matching && !EntryExists(fs, spelled)) {
-      if (std::optional<std::string> match = MatchIgnoringCase(fs, found, level)) {
-        found = Child(found, *match);
-        continue;
+      match = MatchIgnoringCase(fs, found, level);
+      if (match) {
+        name = *match;
+        spelled = Child(found, name);
+      } else {
+        still_matching = false;
       }
-      still_matching = false;
     }
     found = std::move(spelled);
+    found_relative += '\\';
+    found_relative += name;
   }
-  return found;
+  return found_relative;
 }
 
 }  // namespace talvex::fsutil

@@ -23,4 +23,11 @@ std::string FindKitPath(platform::FileSystem& fs, std::string_view root, std::st
 std::string FindKitPath(platform::FileSystem& fs, std::string_view root, std::string_view relative,
                         bool names_ignore_case);
 
+// The same, as a payload constant in the kit's own spelling ("\talvex\ETC\rc.sysinit"), for
+// opening it level by level below the kit folder.
+std::string FindKitRelative(platform::FileSystem& fs, std::string_view root,
+                            std::string_view relative);
+std::string FindKitRelative(platform::FileSystem& fs, std::string_view root,
+                            std::string_view relative, bool names_ignore_case);
+
 }  // namespace talvex::fsutil

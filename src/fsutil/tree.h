@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "platform/file_system.h"
 
@@ -23,8 +24,13 @@ struct DelTreeOutcome {
 // drive -, no such entry, or a file), or the positive error code of the first step that failed;
 // whatever was removed before that stays removed. Read-only, hidden and system files are made
 // normal before they are deleted. Links are removed as entries of their own and never entered.
+// Everything below the tree's folder is reached through open directory handles, never through a
+// path again. A directory whose identity is in `protect` (the kit folder and the folders that
+// hold it) is never entered nor removed, and neither is another file system mounted inside:
+// the removal ends there with a failure naming it.
 std::int32_t DelTree(platform::FileSystem& fs, std::string strDir);
-DelTreeOutcome DelTreeWithFailure(platform::FileSystem& fs, std::string strDir);
+DelTreeOutcome DelTreeWithFailure(platform::FileSystem& fs, std::string strDir,
+                                  const std::vector<platform::FileId>& protect = {});
 
 // Creates every missing level of `DirName`, left to right; a level that ends in ':' (the drive)
 // is never created. The first failure ends it and is returned; levels made until then stay.

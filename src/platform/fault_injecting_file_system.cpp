@@ -28,6 +28,10 @@ const char* FsOperationName(FsOperation operation) {
       return "CopyFile";
     case FsOperation::kResolvePath:
       return "ResolvePath";
+    case FsOperation::kIdentify:
+      return "Identify";
+    case FsOperation::kOpenDirectory:
+      return "OpenDirectory";
     case FsOperation::kAny:
       return "Any";
   }
@@ -46,6 +50,105 @@ void FaultInjectingFileSystem::FailUnder(FsOperation operation, std::string pref
 
 void FaultInjectingFileSystem::RefuseAllChanges(int code) {
   refuse_changes_code_ = code;
+}
+
+void FaultInjectingFileSystem::FailChangeNumber(std::size_t index, int code) {
+  fail_change_index_ = index;
+  fail_change_code_ = code;
+}
+
+void FaultInjectingFileSystem::AddAlias(std::string alias, std::string real) {
+  aliases_.emplace_back(std::move(alias), std::move(real));
+}
+
+namespace {
+
+bool IsAtOrBelow(const std::string& path, const std::string& folder) {
+  if (path.compare(0, folder.size(), folder) != 0) return false;
+  return path.size() == folder.size() || path[folder.size()] == kPathSeparator ||
+         (!folder.empty() && folder.back() == kPathSeparator);
+}
+
+// The same operations on the handles of the wrapped file system, each checked against the rules
+// under the entry's path and journaled like the path-based calls.
+class FaultInjectingDirectory final : public Directory {
+ public:
+  FaultInjectingDirectory(std::unique_ptr<Directory> inner, FaultInjectingFileSystem& owner)
+      : inner_(std::move(inner)), owner_(owner) {}
+
+  Directory& inner() { return *inner_; }
+  const std::string& path() const override { return inner_->path(); }
+  FileId id() const override { return inner_->id(); }
+
+  FsStatus List(const ListVisitor& visit, ListDetail detail) override {
+    if (FsStatus failed = owner_.Check(FsOperation::kListDirectory, path()); !failed) return failed;
+    return inner_->List(visit, detail);
+  }
+  FsStatus OpenSubdirectory(std::string_view name, std::unique_ptr<Directory>& opened) override {
+    if (FsStatus failed = owner_.Check(FsOperation::kOpenDirectory, ChildPath(path(), name));
+        !failed) {
+      return failed;
+    }
+    return Wrap(inner_->OpenSubdirectory(name, opened), opened);
+  }
+  FsStatus OpenParent(std::unique_ptr<Directory>& opened) override {
+    return Wrap(inner_->OpenParent(opened), opened);
+  }
+  FsStatus SetAttributes(std::string_view name, std::uint32_t attributes) override {
+    if (FsStatus failed = Change(FsOperation::kSetAttributes, name); !failed) return failed;
+    return inner_->SetAttributes(name, attributes);
+  }
+  FsStatus DeleteFile(std::string_view name) override {
+    if (FsStatus failed = Change(FsOperation::kDeleteFile, name); !failed) return failed;
+    return inner_->DeleteFile(name);
+  }
+  FsStatus RemoveDirectory(std::string_view name) override {
+    if (FsStatus failed = Change(FsOperation::kRemoveDirectory, name); !failed) return failed;
+    return inner_->RemoveDirectory(name);
+  }
+  FsStatus CreateDirectory(std::string_view name) override {
+    if (FsStatus failed = Change(FsOperation::kCreateDirectory, name); !failed) return failed;
+    return inner_->CreateDirectory(name);
+  }
+  FsStatus CopyFileIn(std::string_view name, Directory& source,
+                      std::string_view source_name) override {
+    if (FsStatus failed = owner_.Check(FsOperation::kCopyFile, ChildPath(source.path(), source_name));
+        !failed) {
+      return failed;
+    }
+    if (FsStatus failed = Change(FsOperation::kCopyFile, name); !failed) return failed;
+    auto* wrapped = dynamic_cast<FaultInjectingDirectory*>(&source);
+    return inner_->CopyFileIn(name, wrapped != nullptr ? wrapped->inner() : source, source_name);
+  }
+  FsStatus WriteFileIn(std::string_view name, std::string_view bytes) override {
+    if (FsStatus failed = Change(FsOperation::kWriteFile, name); !failed) return failed;
+    return inner_->WriteFileIn(name, bytes);
+  }
+  FsStatus ReplaceFile(std::string_view name, std::string_view bytes) override {
+    if (FsStatus failed = Change(FsOperation::kWriteFile, name); !failed) return failed;
+    return inner_->ReplaceFile(name, bytes);
+  }
+
+ private:
+  FsStatus Change(FsOperation operation, std::string_view name) {
+    return owner_.Record(operation, ChildPath(path(), name));
+  }
+  FsStatus Wrap(FsStatus status, std::unique_ptr<Directory>& opened) {
+    if (status) opened = std::make_unique<FaultInjectingDirectory>(std::move(opened), owner_);
+    return status;
+  }
+
+  std::unique_ptr<Directory> inner_;
+  FaultInjectingFileSystem& owner_;
+};
+
+}  // namespace
+
+std::string FaultInjectingFileSystem::Real(const std::string& path) const {
+  for (const auto& [alias, real] : aliases_) {
+    if (IsAtOrBelow(path, alias)) return real + path.substr(alias.size());
+  }
+  return path;
 }
 
 std::vector<std::string> FaultInjectingFileSystem::JournalPaths(FsOperation operation) const {
@@ -82,66 +185,95 @@ FsStatus FaultInjectingFileSystem::Record(FsOperation operation, const std::stri
   if (refuse_changes_code_ != 0) {
     return FsStatus{refuse_changes_code_, "changes refused by the test", path};
   }
+  if (journal_.size() - 1 == fail_change_index_) {
+    return FsStatus{fail_change_code_, "injected failure", path};
+  }
   return Check(operation, path);
 }
 
 FsStatus FaultInjectingFileSystem::QueryAttributes(const std::string& path,
                                                    std::uint32_t& attributes) {
   if (FsStatus failed = Check(FsOperation::kQueryAttributes, path); !failed) return failed;
-  return inner_.QueryAttributes(path, attributes);
+  return inner_.QueryAttributes(Real(path), attributes);
 }
 
 FsStatus FaultInjectingFileSystem::ListDirectory(const std::string& path, std::uint32_t filter,
                                                  const ListVisitor& visit, ListDetail detail) {
   if (FsStatus failed = Check(FsOperation::kListDirectory, path); !failed) return failed;
-  return inner_.ListDirectory(path, filter, visit, detail);
+  return inner_.ListDirectory(Real(path), filter, visit, detail);
 }
 
 FsStatus FaultInjectingFileSystem::Exists(const std::string& path, bool& exists) {
   if (FsStatus failed = Check(FsOperation::kExists, path); !failed) return failed;
-  return inner_.Exists(path, exists);
+  return inner_.Exists(Real(path), exists);
 }
 
 FsStatus FaultInjectingFileSystem::SetAttributes(const std::string& path,
                                                  std::uint32_t attributes) {
   if (FsStatus failed = Record(FsOperation::kSetAttributes, path); !failed) return failed;
-  return inner_.SetAttributes(path, attributes);
+  return inner_.SetAttributes(Real(path), attributes);
 }
 
 FsStatus FaultInjectingFileSystem::DeleteFile(const std::string& path) {
   if (FsStatus failed = Record(FsOperation::kDeleteFile, path); !failed) return failed;
-  return inner_.DeleteFile(path);
+  return inner_.DeleteFile(Real(path));
 }
 
 FsStatus FaultInjectingFileSystem::RemoveDirectory(const std::string& path) {
   if (FsStatus failed = Record(FsOperation::kRemoveDirectory, path); !failed) return failed;
-  return inner_.RemoveDirectory(path);
+  return inner_.RemoveDirectory(Real(path));
 }
 
 FsStatus FaultInjectingFileSystem::CreateDirectory(const std::string& path) {
   if (FsStatus failed = Record(FsOperation::kCreateDirectory, path); !failed) return failed;
-  return inner_.CreateDirectory(path);
+  return inner_.CreateDirectory(Real(path));
 }
 
 FsStatus FaultInjectingFileSystem::FileLength(const std::string& path, std::uint64_t& length) {
   if (FsStatus failed = Check(FsOperation::kFileLength, path); !failed) return failed;
-  return inner_.FileLength(path, length);
+  return inner_.FileLength(Real(path), length);
 }
 
 FsStatus FaultInjectingFileSystem::WriteFile(const std::string& path, std::string_view bytes) {
   if (FsStatus failed = Record(FsOperation::kWriteFile, path); !failed) return failed;
-  return inner_.WriteFile(path, bytes);
+  return inner_.WriteFile(Real(path), bytes);
 }
 
 FsStatus FaultInjectingFileSystem::CopyFile(const std::string& source, const std::string& target) {
   if (FsStatus failed = Check(FsOperation::kCopyFile, source); !failed) return failed;
   if (FsStatus failed = Record(FsOperation::kCopyFile, target); !failed) return failed;
-  return inner_.CopyFile(source, target);
+  return inner_.CopyFile(Real(source), Real(target));
 }
 
 FsStatus FaultInjectingFileSystem::ResolvePath(const std::string& path, std::string& resolved) {
   if (FsStatus failed = Check(FsOperation::kResolvePath, path); !failed) return failed;
-  return inner_.ResolvePath(path, resolved);
+  const std::string real = Real(path);
+  if (real == path) return inner_.ResolvePath(path, resolved);
+  // Resolved below the real folder, spelled below the alias: what a second name shows.
+  for (const auto& [alias, real_folder] : aliases_) {
+    if (!IsAtOrBelow(path, alias)) continue;
+    std::string resolved_folder;
+    if (FsStatus status = inner_.ResolvePath(real_folder, resolved_folder); !status) return status;
+    if (FsStatus status = inner_.ResolvePath(real, resolved); !status) return status;
+    if (IsAtOrBelow(resolved, resolved_folder)) {
+      resolved = alias + resolved.substr(resolved_folder.size());
+    }
+    return {};
+  }
+  return inner_.ResolvePath(real, resolved);
+}
+
+FsStatus FaultInjectingFileSystem::Identify(const std::string& path, FileId& id) {
+  if (FsStatus failed = Check(FsOperation::kIdentify, path); !failed) return failed;
+  return inner_.Identify(Real(path), id);
+}
+
+FsStatus FaultInjectingFileSystem::OpenDirectory(const std::string& path,
+                                                 std::unique_ptr<Directory>& opened) {
+  if (FsStatus failed = Check(FsOperation::kOpenDirectory, path); !failed) return failed;
+  FsStatus status = inner_.OpenDirectory(Real(path), opened);
+  if (status) opened = std::make_unique<FaultInjectingDirectory>(std::move(opened), *this);
+  return status;
 }
 
 }  // namespace talvex::platform

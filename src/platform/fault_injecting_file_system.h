@@ -4,7 +4,10 @@
 // journal of the mutating calls, so tests can check what was touched and in which order.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <memory>
+#include <utility>
 #include <string>
 #include <vector>
 
@@ -24,6 +27,8 @@ enum class FsOperation {
   kWriteFile,
   kCopyFile,  // matched against the source and the target path
   kResolvePath,
+  kIdentify,
+  kOpenDirectory,  // a directory opened for work inside it, by path or below an open one
   kAny,
 };
 
@@ -40,6 +45,12 @@ class FaultInjectingFileSystem final : public FileSystem {
   // Refuses every call that would change anything, anywhere: a guard for tests whose subject
   // must not touch the disk at all.
   void RefuseAllChanges(int code);
+  // Fails the change number `index` (from 0, in journal order) with `code`, and only that one.
+  void FailChangeNumber(std::size_t index, int code);
+  // Makes `alias` another name of the folder `real`: every path at or below `alias` is passed on
+  // below `real`, and paths resolved there come back spelled below `alias`. This is how a
+  // case-insensitive volume or a bind mount shows one folder under two names.
+  void AddAlias(std::string alias, std::string real);
 
   struct JournalEntry {
     FsOperation operation;
@@ -62,6 +73,12 @@ class FaultInjectingFileSystem final : public FileSystem {
   FsStatus WriteFile(const std::string& path, std::string_view bytes) override;
   FsStatus CopyFile(const std::string& source, const std::string& target) override;
   FsStatus ResolvePath(const std::string& path, std::string& resolved) override;
+  FsStatus Identify(const std::string& path, FileId& id) override;
+  FsStatus OpenDirectory(const std::string& path, std::unique_ptr<Directory>& opened) override;
+
+  // Used by the directory handles it hands out.
+  FsStatus Check(FsOperation operation, const std::string& path) const;
+  FsStatus Record(FsOperation operation, const std::string& path);
 
  private:
   struct Rule {
@@ -73,12 +90,14 @@ class FaultInjectingFileSystem final : public FileSystem {
   };
 
   const Rule* Match(FsOperation operation, const std::string& path) const;
-  FsStatus Check(FsOperation operation, const std::string& path) const;
-  FsStatus Record(FsOperation operation, const std::string& path);
+  std::string Real(const std::string& path) const;
 
   FileSystem& inner_;
   std::vector<Rule> rules_;
   int refuse_changes_code_ = 0;
+  std::size_t fail_change_index_ = static_cast<std::size_t>(-1);
+  int fail_change_code_ = 0;
+  std::vector<std::pair<std::string, std::string>> aliases_;
   std::vector<JournalEntry> journal_;
 };
 

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -19,6 +20,7 @@ enum Attribute : std::uint32_t {
   kAttrHidden = 2,
   kAttrSystem = 4,
   kAttrDirectory = 16,
+  kAttrDevice = 0x40,  // on POSIX: a FIFO, socket or device node, never opened for a copy
   kAttrReparsePoint = 0x400,
 };
 
@@ -46,6 +48,17 @@ struct DirEntry {
 
   bool IsDirectory() const { return (attributes & kAttrDirectory) != 0; }
   bool IsLink() const { return (attributes & kAttrReparsePoint) != 0; }
+  bool IsSpecial() const { return (attributes & kAttrDevice) != 0; }
+};
+
+// What a file-system object is, whatever names lead to it: device and inode on POSIX, volume
+// serial number and file index on Windows. Two paths that differ in letter case on a
+// case-insensitive volume, or that reach one folder through a link or a bind mount, have the
+// same identity.
+struct FileId {
+  std::uint64_t volume = 0;
+  std::uint64_t index = 0;
+  bool operator==(const FileId&) const = default;
 };
 
 // A file size as Windows listing records give it: two unsigned 32-bit words, the upper one
@@ -57,11 +70,59 @@ inline constexpr std::uint64_t FileSizeFromWords(std::uint32_t high, std::uint32
 // Return false to stop the listing early.
 using ListVisitor = std::function<bool(const DirEntry&)>;
 
+// Why a copy or an open refused an entry that is not a plain file or folder. The build copies
+// only what it can read as ordinary data; anything else is named in the report, never followed.
+inline constexpr std::string_view kLinkRefused = "это ссылка; программа не переходит по ссылкам";
+inline constexpr std::string_view kSpecialFileRefused =
+    "это не обычный файл (канал, устройство или сокет); не копируется";
+
 // How much a listing must tell about each entry. kTypes tells files, directories and links apart
 // and gives every attribute that can refuse a deletion on this platform; it is cheaper on POSIX,
 // where the other details (read-only, size) cost a stat per entry and where no attribute of a
 // file stands in the way of deleting it. On Windows both give everything.
 enum class ListDetail { kTypes, kFull };
+
+// An open directory. Everything done to its entries goes through the open handle, never through
+// the directory's path again, so a link, a junction or a rename elsewhere cannot redirect it;
+// and no operation on an entry follows the entry itself if it is a link. Created files are
+// created new: a leftover of the same name is removed as an entry first (a link or a hard link
+// goes, whatever it pointed at stays untouched), never written through.
+class Directory {
+ public:
+  virtual ~Directory() = default;
+
+  // The path it was opened as, for messages. Operations never use it on POSIX.
+  virtual const std::string& path() const = 0;
+  virtual FileId id() const = 0;
+
+  // Lists every entry ("." and ".." are never passed on); links carry kAttrReparsePoint,
+  // FIFOs, sockets and device nodes kAttrDevice.
+  virtual FsStatus List(const ListVisitor& visit, ListDetail detail) = 0;
+
+  // Opens the subdirectory `name`; fails, naming why, if `name` is a link or no directory.
+  virtual FsStatus OpenSubdirectory(std::string_view name, std::unique_ptr<Directory>& opened) = 0;
+  // Opens the directory that holds this one (its ".." entry). Callers compare its identity with
+  // the one they expect: between opening this directory and now it may have been moved.
+  virtual FsStatus OpenParent(std::unique_ptr<Directory>& opened) = 0;
+
+  virtual FsStatus SetAttributes(std::string_view name, std::uint32_t attributes) = 0;
+  // Removes a file, a link or a special file as an entry of its own.
+  virtual FsStatus DeleteFile(std::string_view name) = 0;
+  // Removes an empty subdirectory, or a directory link as itself.
+  virtual FsStatus RemoveDirectory(std::string_view name) = 0;
+  virtual FsStatus CreateDirectory(std::string_view name) = 0;
+
+  // Copies the plain file `source_name` of `source` to a new file `name` here. A source that is
+  // a link or a special file is refused without being opened for reading.
+  virtual FsStatus CopyFileIn(std::string_view name, Directory& source,
+                              std::string_view source_name) = 0;
+  // Creates the new file `name` with exactly these bytes.
+  virtual FsStatus WriteFileIn(std::string_view name, std::string_view bytes) = 0;
+  // Replaces `name` as a whole: the bytes go to a temporary file beside it, which is flushed and
+  // then renamed over `name`. Until the rename the old file stays whole; a link in its place is
+  // replaced, never written through.
+  virtual FsStatus ReplaceFile(std::string_view name, std::string_view bytes) = 0;
+};
 
 class FileSystem {
  public:
@@ -95,20 +156,38 @@ class FileSystem {
   // Copies one file's content, replacing a file of that name. Creates no directory.
   virtual FsStatus CopyFile(const std::string& source, const std::string& target) = 0;
 
-  // Merges the tree below `source` into the existing directory `target`: every file and
-  // subdirectory at the same relative place, files of the same name replaced. Links inside the
-  // source are not followed (and not copied). Stops at the first failure, keeping what it
-  // copied. Built on the primitives above, so a wrapper that injects faults into them sees every
-  // step of the copy.
+  // CopyTree from the directory `source` into the existing directory `target`. Built on the
+  // directory handles, so a wrapper that injects faults into them sees every step of the copy.
   virtual FsStatus CopyFolder(const std::string& source, const std::string& target);
 
   // The absolute path with every link resolved, for comparing locations. A path whose tail does
   // not exist yet resolves its existing head and keeps the rest as written.
   virtual FsStatus ResolvePath(const std::string& path, std::string& resolved) = 0;
+
+  // The identity of what `path` reaches (links followed).
+  virtual FsStatus Identify(const std::string& path, FileId& id) = 0;
+
+  // Opens the directory at `path`, links in it followed: it is where the caller points us. Below
+  // it, the handle's own operations follow no link.
+  virtual FsStatus OpenDirectory(const std::string& path, std::unique_ptr<Directory>& opened) = 0;
 };
 
 // The platform's own failure for "this path names no directory".
 FsStatus NotADirectoryStatus(const std::string& path);
+
+// A failure of our own making: the system would have done it, but the program must not (the
+// entry is a link, the folder is the kit under another name). `why` is the report's text.
+FsStatus RefusalStatus(std::string_view why, const std::string& path);
+
+// `folder` + separator + `name`, for messages and path-based calls; a folder that already ends
+// in a separator (a root) gets no second one.
+std::string ChildPath(const std::string& folder, std::string_view name);
+
+// Merges the tree below `source` into `target` through open handles only: subdirectories are
+// made where missing, files created new. Links and special files inside are neither followed
+// nor copied; the copy goes on past them and then fails naming the first one. Any other failure
+// ends the copy, keeping what was copied.
+FsStatus CopyTree(Directory& source, Directory& target);
 
 // The real file system of the platform the program runs on.
 FileSystem& NativeFileSystem();

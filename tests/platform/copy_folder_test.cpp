@@ -2,6 +2,10 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
 #include <string>
 #include <vector>
 
@@ -119,14 +123,20 @@ TEST_F(CopyFolderTest, AnExistingPlainFileWhereAFolderGoesIsAFailure) {
 }
 
 #ifndef _WIN32
-TEST_F(CopyFolderTest, LinksInsideTheSourceAreNeitherFollowedNorCopied) {
+TEST_F(CopyFolderTest, LinksAndSpecialFilesInsideTheSourceAreNamedNeverFollowedOrCopied) {
   MakeSourceTree();
   MakeFile(dir / "outside/secret.txt", "outside");
   std::filesystem::create_directory_symlink(dir / "outside", In(source, "to_outside"));
   std::filesystem::create_symlink(dir / "outside/secret.txt", In(source, "file_link.txt"));
   std::filesystem::create_directory_symlink(source, In(source, "sub/loop"));
+  ASSERT_EQ(mkfifo(In(source, "sub/deeper/pipe").c_str(), 0600), 0);
   MakeDirs(target);
-  ASSERT_TRUE(fs.CopyFolder(source, target).ok());
+  // Everything else is copied (a FIFO must not hang the copy); the copy then fails naming the
+  // first entry it would not take.
+  const FsStatus copied = fs.CopyFolder(source, target);
+  ASSERT_FALSE(copied.ok());
+  EXPECT_EQ(copied.message, kLinkRefused);
+  EXPECT_EQ(copied.path.rfind(source, 0), 0u) << copied.path;
   EXPECT_EQ(TreeListing(target),
             (std::vector<std::string>{"empty/", "same.txt", "sub/", "sub/deeper/",
                                       "sub/deeper/x.bin", "sub/new.txt"}));

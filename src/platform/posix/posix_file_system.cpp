@@ -6,11 +6,14 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #ifdef __linux__
@@ -32,6 +35,7 @@ FsStatus LastErrno(const std::string& path) {
 
 std::uint32_t AttributesOf(const struct stat& st) {
   if (S_ISLNK(st.st_mode)) return kAttrReparsePoint;
+  if (!S_ISDIR(st.st_mode) && !S_ISREG(st.st_mode)) return kAttrDevice;
   std::uint32_t attributes = 0;
   if (S_ISDIR(st.st_mode)) attributes |= kAttrDirectory;
   if ((st.st_mode & S_IWUSR) == 0) attributes |= kAttrReadOnly;
@@ -44,6 +48,11 @@ std::uint32_t AttributesOfType(unsigned char type) {
       return kAttrDirectory;
     case DT_LNK:
       return kAttrReparsePoint;
+    case DT_FIFO:
+    case DT_SOCK:
+    case DT_CHR:
+    case DT_BLK:
+      return kAttrDevice;
     default:
       return kAttrNormal;
   }
@@ -54,11 +63,24 @@ class FileDescriptor {
   explicit FileDescriptor(int fd) : fd_(fd) {}
   FileDescriptor(const FileDescriptor&) = delete;
   FileDescriptor& operator=(const FileDescriptor&) = delete;
+  FileDescriptor(FileDescriptor&& other) noexcept : fd_(other.release()) {}
+  FileDescriptor& operator=(FileDescriptor&& other) noexcept {
+    if (this != &other) {
+      if (fd_ >= 0) ::close(fd_);
+      fd_ = other.release();
+    }
+    return *this;
+  }
   ~FileDescriptor() {
     if (fd_ >= 0) ::close(fd_);
   }
   int get() const { return fd_; }
   bool valid() const { return fd_ >= 0; }
+  int release() {
+    int fd = fd_;
+    fd_ = -1;
+    return fd;
+  }
   // Closes now and reports what close said: a write can fail only at close on some file systems.
   int Close() {
     int result = ::close(fd_);
@@ -132,6 +154,276 @@ bool CopyContent(int in, int out, std::uint64_t size) {
   }
 }
 
+
+FsStatus ListOpenDirectory(DirHandle& dir, const std::string& path, std::uint32_t filter,
+                           const ListVisitor& visit, ListDetail detail) {
+  const int dir_fd = ::dirfd(dir.get());
+  for (;;) {
+    errno = 0;
+    struct dirent* entry = ::readdir(dir.get());
+    if (entry == nullptr) {
+      if (errno != 0) return LastErrno(path);
+      return {};
+    }
+    if (IsDotOrDotDot(entry->d_name)) continue;
+    DirEntry listed;
+    listed.name = entry->d_name;
+    listed.attributes = AttributesOfType(entry->d_type);
+    if (detail == ListDetail::kFull || entry->d_type == DT_UNKNOWN) {
+      struct stat st {};
+      if (::fstatat(dir_fd, entry->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
+        if (errno == ENOENT) continue;  // vanished since it was listed
+        return LastErrno(ChildPath(path, entry->d_name));
+      }
+      listed.attributes = AttributesOf(st);
+      if (S_ISREG(st.st_mode)) listed.size = static_cast<std::uint64_t>(st.st_size);
+    }
+    if (listed.IsDirectory() && (filter & kAttrDirectory) == 0) continue;
+    if (!visit(listed)) return {};
+  }
+}
+
+FileId IdOf(const struct stat& st) {
+  return FileId{static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
+}
+
+// The folder part of a path, for the messages of a directory opened through "..".
+std::string ParentPath(const std::string& path) {
+  std::size_t slash = path.find_last_of('/');
+  if (slash == std::string::npos) return path == "." ? ".." : ".";
+  if (slash == 0) return "/";
+  return path.substr(0, slash);
+}
+
+// Whether the failed open of `name` met a link where a file or folder was expected.
+bool IsLinkAt(int dir_fd, const char* name) {
+  struct stat st {};
+  return ::fstatat(dir_fd, name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(st.st_mode);
+}
+
+// Opens the plain file `name` for reading: never through a link, and never blocking on a FIFO.
+FsStatus OpenPlainFile(int dir_fd, const std::string& name, const std::string& path,
+                       FileDescriptor& file, struct stat& st) {
+  FileDescriptor opened(
+      ::openat(dir_fd, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+  if (!opened.valid()) {
+    const int error = errno;
+    if (error == ELOOP || IsLinkAt(dir_fd, name.c_str())) return RefusalStatus(kLinkRefused, path);
+    return ErrnoStatus(error, path);
+  }
+  if (::fstat(opened.get(), &st) != 0) return LastErrno(path);
+  if (S_ISDIR(st.st_mode)) return ErrnoStatus(EISDIR, path);
+  if (!S_ISREG(st.st_mode)) return RefusalStatus(kSpecialFileRefused, path);
+  file = FileDescriptor(opened.release());
+  return {};
+}
+
+// Creates `name` as a new file. A leftover entry of that name (a file, a link, a hard link of
+// something elsewhere) is removed as an entry and the file created again, so nothing is ever
+// written through it. `source` (when given) must not be that leftover: that would lose it.
+FsStatus CreateNewFile(int dir_fd, const std::string& name, const std::string& path,
+                       FileDescriptor& file, const FileId* source) {
+  for (int attempt = 0;; ++attempt) {
+    FileDescriptor created(::openat(dir_fd, name.c_str(),
+                                    O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666));
+    if (created.valid()) {
+      file = FileDescriptor(created.release());
+      return {};
+    }
+    if (errno != EEXIST || attempt > 0) return LastErrno(path);
+    struct stat st {};
+    if (source != nullptr && ::fstatat(dir_fd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+        IdOf(st) == *source) {
+      // Replacing the target would delete the very file we copy from.
+      return ErrnoStatus(EINVAL, path);
+    }
+    if (::unlinkat(dir_fd, name.c_str(), 0) != 0) return LastErrno(path);
+  }
+}
+
+// A name no other writer picks: the process and a counter of our own.
+std::string TemporaryName(std::string_view name) {
+  static std::atomic<unsigned> counter{0};
+  return "." + std::string(name) + ".talvex-" + std::to_string(::getpid()) + "-" +
+         std::to_string(counter.fetch_add(1));
+}
+
+FsStatus OpenDirectoryAt(int dir_fd, const std::string& name, std::string path,
+                         std::unique_ptr<Directory>& opened);
+
+class PosixDirectory final : public Directory {
+ public:
+  PosixDirectory(int fd, std::string path, FileId id)
+      : fd_(fd), path_(std::move(path)), id_(id) {}
+
+  const std::string& path() const override { return path_; }
+  FileId id() const override { return id_; }
+  int fd() const { return fd_.get(); }
+
+  FsStatus List(const ListVisitor& visit, ListDetail detail) override {
+    // A descriptor of its own: the listing moves its position, and the handle stays reusable.
+    const int listing = ::openat(fd_.get(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (listing < 0) return LastErrno(path_);
+    DIR* dir = ::fdopendir(listing);
+    if (dir == nullptr) {
+      FsStatus failure = LastErrno(path_);
+      ::close(listing);
+      return failure;
+    }
+    DirHandle handle(dir);
+    return ListOpenDirectory(handle, path_, kListEverything, visit, detail);
+  }
+
+  FsStatus OpenSubdirectory(std::string_view name, std::unique_ptr<Directory>& opened) override {
+    return OpenDirectoryAt(fd_.get(), std::string(name), ChildPath(path_, name), opened);
+  }
+
+  FsStatus OpenParent(std::unique_ptr<Directory>& opened) override {
+    std::string parent = ParentPath(path_);
+    FileDescriptor fd(::openat(fd_.get(), "..", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!fd.valid()) return LastErrno(parent);
+    struct stat st {};
+    if (::fstat(fd.get(), &st) != 0) return LastErrno(parent);
+    opened = std::make_unique<PosixDirectory>(fd.release(), std::move(parent), IdOf(st));
+    return {};
+  }
+
+  FsStatus SetAttributes(std::string_view name, std::uint32_t attributes) override {
+    const std::string entry(name);
+    struct stat st {};
+    if (::fstatat(fd_.get(), entry.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+      return LastErrno(ChildPath(path_, name));
+    }
+    if (S_ISLNK(st.st_mode)) return {};  // a mode change would reach the link's target
+    const mode_t old_mode = st.st_mode & 07777;
+    const mode_t mode = (attributes & kAttrReadOnly) != 0
+                            ? old_mode & ~mode_t{S_IWUSR | S_IWGRP | S_IWOTH}
+                            : old_mode | S_IWUSR;
+    if (mode != old_mode && ::fchmodat(fd_.get(), entry.c_str(), mode, 0) != 0) {
+      return LastErrno(ChildPath(path_, name));
+    }
+    return {};
+  }
+
+  FsStatus DeleteFile(std::string_view name) override { return Unlink(name, 0); }
+  FsStatus RemoveDirectory(std::string_view name) override { return Unlink(name, AT_REMOVEDIR); }
+
+  FsStatus CreateDirectory(std::string_view name) override {
+    if (::mkdirat(fd_.get(), std::string(name).c_str(), 0777) != 0) {
+      return LastErrno(ChildPath(path_, name));
+    }
+    return {};
+  }
+
+  FsStatus CopyFileIn(std::string_view name, Directory& source,
+                      std::string_view source_name) override {
+    auto* from = dynamic_cast<PosixDirectory*>(&source);
+    const std::string source_path = ChildPath(source.path(), source_name);
+    if (from == nullptr) return ErrnoStatus(EXDEV, source_path);
+    FileDescriptor in(-1);
+    struct stat source_stat {};
+    if (FsStatus opened = OpenPlainFile(from->fd(), std::string(source_name), source_path, in,
+                                        source_stat);
+        !opened) {
+      return opened;
+    }
+    const std::string entry(name);
+    const std::string target_path = ChildPath(path_, name);
+    const FileId source_id = IdOf(source_stat);
+    FileDescriptor out(-1);
+    if (FsStatus created = CreateNewFile(fd_.get(), entry, target_path, out, &source_id);
+        !created) {
+      return created;
+    }
+    if (!CopyContent(in.get(), out.get(), static_cast<std::uint64_t>(source_stat.st_size)) ||
+        out.Close() != 0) {
+      FsStatus failure = LastErrno(target_path);
+      ::unlinkat(fd_.get(), entry.c_str(), 0);  // a half-copied file must not pass for the real one
+      return failure;
+    }
+    return {};
+  }
+
+  FsStatus WriteFileIn(std::string_view name, std::string_view bytes) override {
+    const std::string entry(name);
+    const std::string target_path = ChildPath(path_, name);
+    FileDescriptor out(-1);
+    if (FsStatus created = CreateNewFile(fd_.get(), entry, target_path, out, nullptr); !created) {
+      return created;
+    }
+    if (!WriteAll(out.get(), bytes.data(), bytes.size()) || out.Close() != 0) {
+      FsStatus failure = LastErrno(target_path);
+      ::unlinkat(fd_.get(), entry.c_str(), 0);
+      return failure;
+    }
+    return {};
+  }
+
+  FsStatus ReplaceFile(std::string_view name, std::string_view bytes) override {
+    const std::string target_path = ChildPath(path_, name);
+    std::string temporary;
+    FileDescriptor out(-1);
+    for (int attempt = 0; !out.valid(); ++attempt) {
+      temporary = TemporaryName(name);
+      out = FileDescriptor(::openat(fd_.get(), temporary.c_str(),
+                                    O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666));
+      if (!out.valid() && (errno != EEXIST || attempt > 16)) return LastErrno(target_path);
+    }
+    const bool written = WriteAll(out.get(), bytes.data(), bytes.size()) &&
+                         ::fdatasync(out.get()) == 0 && out.Close() == 0;
+    if (!written || ::renameat(fd_.get(), temporary.c_str(), fd_.get(),
+                               std::string(name).c_str()) != 0) {
+      FsStatus failure = LastErrno(target_path);
+      ::unlinkat(fd_.get(), temporary.c_str(), 0);
+      return failure;
+    }
+    return {};
+  }
+
+ private:
+  FsStatus Unlink(std::string_view name, int flags) {
+    if (::unlinkat(fd_.get(), std::string(name).c_str(), flags) != 0) {
+      return LastErrno(ChildPath(path_, name));
+    }
+    return {};
+  }
+
+  FileDescriptor fd_;
+  std::string path_;
+  FileId id_;
+};
+
+// The folder that holds `path` (links in it followed, as for any path a caller hands us) and the
+// entry's name in it.
+FsStatus OpenFolderOf(const std::string& path, std::unique_ptr<PosixDirectory>& folder,
+                      std::string& name) {
+  const std::size_t slash = path.find_last_of('/');
+  const std::string parent =
+      slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
+  name = slash == std::string::npos ? path : path.substr(slash + 1);
+  FileDescriptor fd(::open(parent.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (!fd.valid()) return LastErrno(path);
+  struct stat st {};
+  if (::fstat(fd.get(), &st) != 0) return LastErrno(path);
+  folder = std::make_unique<PosixDirectory>(fd.release(), parent, IdOf(st));
+  return {};
+}
+
+FsStatus OpenDirectoryAt(int dir_fd, const std::string& name, std::string path,
+                         std::unique_ptr<Directory>& opened) {
+  FileDescriptor fd(
+      ::openat(dir_fd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+  if (!fd.valid()) {
+    const int error = errno;
+    if (error == ELOOP || IsLinkAt(dir_fd, name.c_str())) return RefusalStatus(kLinkRefused, path);
+    return ErrnoStatus(error, path);
+  }
+  struct stat st {};
+  if (::fstat(fd.get(), &st) != 0) return LastErrno(path);
+  opened = std::make_unique<PosixDirectory>(fd.release(), std::move(path), IdOf(st));
+  return {};
+}
+
 class PosixFileSystem final : public FileSystem {
  public:
   FsStatus QueryAttributes(const std::string& path, std::uint32_t& attributes) override {
@@ -145,30 +437,7 @@ class PosixFileSystem final : public FileSystem {
                          ListDetail detail) override {
     DirHandle dir(::opendir(path.c_str()));
     if (dir.get() == nullptr) return LastErrno(path);
-    const int dir_fd = ::dirfd(dir.get());
-    for (;;) {
-      errno = 0;
-      struct dirent* entry = ::readdir(dir.get());
-      if (entry == nullptr) {
-        if (errno != 0) return LastErrno(path);
-        return {};
-      }
-      if (IsDotOrDotDot(entry->d_name)) continue;
-      DirEntry listed;
-      listed.name = entry->d_name;
-      listed.attributes = AttributesOfType(entry->d_type);
-      if (detail == ListDetail::kFull || entry->d_type == DT_UNKNOWN) {
-        struct stat st {};
-        if (::fstatat(dir_fd, entry->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
-          if (errno == ENOENT) continue;  // vanished since it was listed
-          return LastErrno(path + "/" + entry->d_name);
-        }
-        listed.attributes = AttributesOf(st);
-        if (S_ISREG(st.st_mode)) listed.size = static_cast<std::uint64_t>(st.st_size);
-      }
-      if (listed.IsDirectory() && (filter & kAttrDirectory) == 0) continue;
-      if (!visit(listed)) return {};
-    }
+    return ListOpenDirectory(dir, path, filter, visit, detail);
   }
 
   FsStatus Exists(const std::string& path, bool& exists) override {
@@ -219,7 +488,8 @@ class PosixFileSystem final : public FileSystem {
   }
 
   FsStatus WriteFile(const std::string& path, std::string_view bytes) override {
-    FileDescriptor fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
+    FileDescriptor fd(
+        ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0666));
     if (!fd.valid()) return LastErrno(path);
     if (!WriteAll(fd.get(), bytes.data(), bytes.size())) return LastErrno(path);
     if (fd.Close() != 0) return LastErrno(path);
@@ -227,25 +497,28 @@ class PosixFileSystem final : public FileSystem {
   }
 
   FsStatus CopyFile(const std::string& source, const std::string& target) override {
-    FileDescriptor in(::open(source.c_str(), O_RDONLY | O_CLOEXEC));
-    if (!in.valid()) return LastErrno(source);
-    struct stat source_stat {};
-    if (::fstat(in.get(), &source_stat) != 0) return LastErrno(source);
-    if (S_ISDIR(source_stat.st_mode)) return ErrnoStatus(EISDIR, source);
-    struct stat target_stat {};
-    if (::stat(target.c_str(), &target_stat) == 0 && target_stat.st_dev == source_stat.st_dev &&
-        target_stat.st_ino == source_stat.st_ino) {
-      // Truncating the target would empty the source: refuse rather than lose it.
-      return ErrnoStatus(EINVAL, target);
-    }
-    FileDescriptor out(::open(target.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
-    if (!out.valid()) return LastErrno(target);
-    if (!CopyContent(in.get(), out.get(), static_cast<std::uint64_t>(source_stat.st_size)) ||
-        out.Close() != 0) {
-      FsStatus failure = LastErrno(target);
-      ::unlink(target.c_str());  // a half-copied file must not pass for the real one
-      return failure;
-    }
+    std::unique_ptr<PosixDirectory> from;
+    std::unique_ptr<PosixDirectory> to;
+    std::string source_name;
+    std::string target_name;
+    if (FsStatus opened = OpenFolderOf(source, from, source_name); !opened) return opened;
+    if (FsStatus opened = OpenFolderOf(target, to, target_name); !opened) return opened;
+    return to->CopyFileIn(target_name, *from, source_name);
+  }
+
+  FsStatus Identify(const std::string& path, FileId& id) override {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) return LastErrno(path);
+    id = IdOf(st);
+    return {};
+  }
+
+  FsStatus OpenDirectory(const std::string& path, std::unique_ptr<Directory>& opened) override {
+    FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!fd.valid()) return LastErrno(path);
+    struct stat st {};
+    if (::fstat(fd.get(), &st) != 0) return LastErrno(path);
+    opened = std::make_unique<PosixDirectory>(fd.release(), path, IdOf(st));
     return {};
   }
 
@@ -282,6 +555,10 @@ class PosixFileSystem final : public FileSystem {
 
 FsStatus NotADirectoryStatus(const std::string& path) {
   return ErrnoStatus(ENOTDIR, path);
+}
+
+FsStatus RefusalStatus(std::string_view why, const std::string& path) {
+  return FsStatus{ECANCELED, std::string(why), path};
 }
 
 FileSystem& NativeFileSystem() {

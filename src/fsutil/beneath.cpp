@@ -1,0 +1,73 @@
+#include "fsutil/beneath.h"
+
+#include <utility>
+
+namespace talvex::fsutil {
+namespace {
+
+// Calls `visit` with each level name of a payload constant, left to right.
+template <typename Visit>
+platform::FsStatus ForEachLevel(std::string_view relative, Visit visit) {
+  std::size_t start = 0;
+  while (start < relative.size()) {
+    std::size_t end = relative.find('\\', start);
+    if (end == std::string_view::npos) end = relative.size();
+    if (end > start) {
+      if (platform::FsStatus status = visit(relative.substr(start, end - start)); !status) {
+        return status;
+      }
+    }
+    start = end + 1;
+  }
+  return {};
+}
+
+}  // namespace
+
+void SplitRelative(std::string_view relative, std::string_view& folder, std::string_view& name) {
+  const std::size_t separator = relative.find_last_of('\\');
+  if (separator == std::string_view::npos) {
+    folder = {};
+    name = relative;
+    return;
+  }
+  folder = relative.substr(0, separator);
+  name = relative.substr(separator + 1);
+}
+
+platform::FsStatus OpenBeneath(platform::FileSystem& fs, const std::string& root,
+                               std::string_view relative,
+                               std::unique_ptr<platform::Directory>& opened) {
+  std::unique_ptr<platform::Directory> current;
+  if (platform::FsStatus status = fs.OpenDirectory(root, current); !status) return status;
+  platform::FsStatus status = ForEachLevel(relative, [&](std::string_view level) {
+    std::unique_ptr<platform::Directory> next;
+    platform::FsStatus descended = current->OpenSubdirectory(level, next);
+    if (descended) current = std::move(next);
+    return descended;
+  });
+  if (status) opened = std::move(current);
+  return status;
+}
+
+platform::FsStatus MakeDirBeneath(platform::FileSystem& fs, const std::string& root,
+                                  std::string_view relative) {
+  std::unique_ptr<platform::Directory> current;
+  if (platform::FsStatus status = fs.OpenDirectory(root, current); !status) return status;
+  return ForEachLevel(relative, [&](std::string_view level) {
+    std::unique_ptr<platform::Directory> next;
+    platform::FsStatus opened = current->OpenSubdirectory(level, next);
+    if (!opened) {
+      // Missing: create it. A link of that name is named as what it is.
+      platform::FsStatus created = current->CreateDirectory(level);
+      if (!created) return opened.message == platform::kLinkRefused ? opened : created;
+      if (platform::FsStatus reopened = current->OpenSubdirectory(level, next); !reopened) {
+        return reopened;
+      }
+    }
+    current = std::move(next);
+    return platform::FsStatus{};
+  });
+}
+
+}  // namespace talvex::fsutil
