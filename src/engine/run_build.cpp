@@ -1,10 +1,10 @@
-#include "build/run_build.h"
+#include "engine/run_build.h"
 
 #include <algorithm>
 #include <cctype>
 
-#include "build/app_folders.h"
-#include "build/stages.h"
+#include "engine/app_folders.h"
+#include "engine/stages.h"
 #include "fsutil/tree.h"
 #include "platform/paths.h"
 
