@@ -26,8 +26,8 @@
 #include <thread>
 #include <vector>
 
-#include "build/build_plan.h"
-#include "build/run_build.h"
+#include "engine/build_plan.h"
+#include "engine/run_build.h"
 #include "fsutil/tree.h"
 #include "options/build_options.h"
 #include "platform/file_system.h"

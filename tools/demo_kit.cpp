@@ -3,9 +3,9 @@
 #include <set>
 #include <string_view>
 
-#include "build/app_folders.h"
-#include "build/generated_files.h"
-#include "build/payload_manifest.h"
+#include "engine/app_folders.h"
+#include "engine/generated_files.h"
+#include "engine/payload_manifest.h"
 #include "fsutil/tree.h"
 #include "platform/paths.h"
 

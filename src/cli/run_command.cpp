@@ -2,8 +2,8 @@
 
 #include <optional>
 
-#include "build/build_report.h"
-#include "build/run_build.h"
+#include "engine/build_report.h"
+#include "engine/run_build.h"
 #include "cli/command_line.h"
 #include "cli/target.h"
 #include "platform/process.h"

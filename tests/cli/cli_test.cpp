@@ -8,8 +8,8 @@
 #include <string_view>
 #include <vector>
 
-#include "build/app_folders.h"
-#include "build/build_report.h"
+#include "engine/app_folders.h"
+#include "engine/build_report.h"
 #include "demo_kit.h"
 #include "fsutil/tree.h"
 #include "options/build_options.h"

@@ -6,7 +6,7 @@
 
 #include <gtest/gtest.h>
 
-#include "build/run_build.h"
+#include "engine/run_build.h"
 
 #include <algorithm>
 #include <filesystem>

@@ -6,8 +6,8 @@
 #include <functional>
 #include <memory>
 
-#include "build/build_report.h"
-#include "build/run_build.h"
+#include "engine/build_report.h"
+#include "engine/run_build.h"
 #include "platform/win32/utf.h"
 #include "ui/win32/about_window.h"
 #include "ui/win32/frame_window.h"

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "build/run_build.h"
+#include "engine/run_build.h"
 #include "options/build_options.h"
 #include "platform/fault_injecting_file_system.h"
 #include "platform/file_system.h"

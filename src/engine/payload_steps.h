@@ -5,8 +5,8 @@
 #include <optional>
 #include <string_view>
 
-#include "build/build_plan.h"
-#include "build/generated_files.h"
+#include "engine/build_plan.h"
+#include "engine/generated_files.h"
 
 namespace talvex::build {
 

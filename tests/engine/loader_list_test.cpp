@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <string>
 
-#include "build/generated_files.h"
+#include "engine/generated_files.h"
 #include "payload_fixture.h"
 #include "platform/fault_injecting_file_system.h"
 

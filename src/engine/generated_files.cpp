@@ -1,8 +1,8 @@
-#include "build/generated_files.h"
+#include "engine/generated_files.h"
 
 #include <cstdio>
 
-#include "build/shell_text.h"
+#include "engine/shell_text.h"
 
 namespace talvex::build {
 namespace {

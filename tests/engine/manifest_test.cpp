@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "build/payload_manifest.h"
+#include "engine/payload_manifest.h"
 #include "payload_fixture.h"
 #include "platform/fault_injecting_file_system.h"
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "build/app_folders.h"
+#include "engine/app_folders.h"
 #include "payload_fixture.h"
 #include "platform/fault_injecting_file_system.h"
 

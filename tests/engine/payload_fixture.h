@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-#include "build/run_build.h"
+#include "engine/run_build.h"
 #include "demo_kit.h"
 #include "options/build_options.h"
 #include "platform/file_system.h"

@@ -1,10 +1,10 @@
 // The payload stages: each reads the options it needs and appends its steps to the plan.
-#include "build/stages.h"
+#include "engine/stages.h"
 
-#include "build/app_folders.h"
-#include "build/generated_files.h"
-#include "build/payload_manifest.h"
-#include "build/payload_steps.h"
+#include "engine/app_folders.h"
+#include "engine/generated_files.h"
+#include "engine/payload_manifest.h"
+#include "engine/payload_steps.h"
 #include "platform/paths.h"
 
 namespace talvex::build {

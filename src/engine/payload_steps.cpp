@@ -1,10 +1,10 @@
-#include "build/payload_steps.h"
+#include "engine/payload_steps.h"
 
 #include <memory>
 #include <string>
 #include <utility>
 
-#include "build/run_build.h"
+#include "engine/run_build.h"
 #include "fsutil/beneath.h"
 #include "fsutil/kit_lookup.h"
 #include "platform/paths.h"

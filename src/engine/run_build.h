@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-#include "build/build_plan.h"
+#include "engine/build_plan.h"
 #include "platform/file_system.h"
 
 namespace talvex::build {

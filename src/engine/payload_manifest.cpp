@@ -1,4 +1,4 @@
-#include "build/payload_manifest.h"
+#include "engine/payload_manifest.h"
 
 namespace talvex::build {
 

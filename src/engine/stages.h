@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "build/build_plan.h"
+#include "engine/build_plan.h"
 
 namespace talvex::build {
 

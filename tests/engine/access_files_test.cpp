@@ -5,8 +5,8 @@
 #include <cstdio>
 #include <string>
 
-#include "build/generated_files.h"
-#include "build/shell_text.h"
+#include "engine/generated_files.h"
+#include "engine/shell_text.h"
 #include "payload_fixture.h"
 #include "platform/fault_injecting_file_system.h"
 

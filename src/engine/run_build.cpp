@@ -1,9 +1,9 @@
-#include "build/run_build.h"
+#include "engine/run_build.h"
 
 #include <algorithm>
 
-#include "build/app_folders.h"
-#include "build/stages.h"
+#include "engine/app_folders.h"
+#include "engine/stages.h"
 #include "fsutil/beneath.h"
 #include "fsutil/tree.h"
 #include "platform/paths.h"

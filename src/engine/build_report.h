@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-#include "build/build_plan.h"
+#include "engine/build_plan.h"
 #include "options/build_options.h"
 
 namespace talvex::build {

@@ -1,4 +1,4 @@
-#include "build/shell_text.h"
+#include "engine/shell_text.h"
 
 #include <array>
 #include <cstdint>

@@ -1,4 +1,4 @@
-#include "build/build_report.h"
+#include "engine/build_report.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "build/build_plan.h"
+#include "engine/build_plan.h"
 
 namespace talvex::build {
 
