@@ -139,21 +139,52 @@ void AddChoiceFlags(CLI::App& app, Collected& collected) {
   }
 }
 
+// A password is one short line. Anything much larger is not a password file (a device, a log,
+// a disk image given by mistake) and must not be read whole into memory.
+constexpr std::size_t kPasswordFileLimit = 64 * 1024;
+
+// Reads at most the limit and one byte more, so an oversized input is seen without reading it all.
+std::string ReadBounded(std::istream& in) {
+  std::string content(kPasswordFileLimit + 1, '\0');
+  in.read(content.data(), static_cast<std::streamsize>(content.size()));
+  content.resize(static_cast<std::size_t>(in.gcount()));
+  return content;
+}
+
+std::string ReadPasswordFile(const std::string& file) {
+  const std::filesystem::path path(std::u8string(file.begin(), file.end()));
+  std::error_code error;
+  const std::filesystem::file_status status = std::filesystem::status(path, error);
+  if (error || !std::filesystem::exists(status)) {
+    throw Refusal("cannot read the password file \"" + file + "\"");
+  }
+  if (std::filesystem::is_directory(status)) {
+    throw Refusal("the password file \"" + file + "\" is a folder");
+  }
+  // A FIFO or device could block for ever or never end.
+  if (!std::filesystem::is_regular_file(status)) {
+    throw Refusal("the password file \"" + file + "\" is not a regular file");
+  }
+  std::ifstream in(path, std::ios::binary);
+  if (!in) throw Refusal("cannot read the password file \"" + file + "\"");
+  return ReadBounded(in);
+}
+
 std::string ReadPassword(const std::string& file, std::istream& standard_input) {
-  std::string content;
-  if (file == "-") {
-    content.assign(std::istreambuf_iterator<char>(standard_input), {});
-  } else {
-    std::ifstream in(std::filesystem::path(std::u8string(file.begin(), file.end())),
-                     std::ios::binary);
-    if (!in) throw Refusal("cannot read the password file \"" + file + "\"");
-    content.assign(std::istreambuf_iterator<char>(in), {});
+  const std::string shown = file == "-" ? "from standard input" : "\"" + file + "\"";
+  std::string content = file == "-" ? ReadBounded(standard_input) : ReadPasswordFile(file);
+  if (content.size() > kPasswordFileLimit) {
+    throw Refusal("the password file " + shown + " is larger than 64 KiB");
+  }
+  // The television's shell would end the value at a NUL and read another password.
+  if (content.find('\0') != std::string::npos) {
+    throw Refusal("the password file " + shown + " holds a NUL byte");
   }
   // One line; its line break (LF or CR LF) is not part of the password.
   if (content.ends_with('\n')) content.pop_back();
   if (content.ends_with('\r')) content.pop_back();
   if (content.find_first_of("\r\n") != std::string::npos) {
-    throw Refusal("the password file \"" + file + "\" holds more than one line");
+    throw Refusal("the password file " + shown + " holds more than one line");
   }
   return content;
 }
@@ -278,10 +309,11 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments,
   app.formatter(std::make_shared<HelpFormatter>());
   app.set_version_flag("--version", "talvex-build " TALVEX_VERSION);
   app.add_option("--target", request.target, kTargetHelp)->required()->type_name("DRIVE");
-  app.add_option("--source", request.source_root,
-                 "The kit folder holding the master \\Talvex tree and application folders "
-                 "(default: the folder of this program)")
-      ->type_name("DIR");
+  CLI::Option* source_option =
+      app.add_option("--source", request.source_root,
+                     "The kit folder holding the master \\Talvex tree and application folders "
+                     "(default: the folder of this program)")
+          ->type_name("DIR");
   app.add_flag("--dry-run", request.dry_run,
                "List the steps the build would take, in order, and touch nothing");
   Collected collected;
@@ -309,11 +341,25 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments,
     return parsed;
   }
 
+  // An empty folder name would quietly stand for the current folder or the program's own.
+  if (request.target.empty()) {
+    parsed.text = "--target: the drive or folder is empty";
+    return parsed;
+  }
+  if (source_option->count() > 0 && request.source_root.empty()) {
+    parsed.text = "--source: the kit folder is empty";
+    return parsed;
+  }
+
   try {
     ApplyChoices(collected, standard_input, request.options);
     for (const std::string& assignment : collected.sets) ApplySet(assignment, request.options);
   } catch (const Refusal& refusal) {
     parsed.text = refusal.what();
+    return parsed;
+  } catch (const std::exception& error) {
+    // Whatever the input, the program says why and ends; it never aborts.
+    parsed.text = std::string("cannot use the arguments: ") + error.what();
     return parsed;
   }
   parsed.kind = ParsedCommandLine::Kind::kBuild;

@@ -2,10 +2,10 @@
 
 #include <optional>
 
-#include "engine/build_report.h"
-#include "engine/run_build.h"
 #include "cli/command_line.h"
 #include "cli/target.h"
+#include "engine/build_report.h"
+#include "engine/run_build.h"
 #include "platform/process.h"
 
 namespace talvex::cli {

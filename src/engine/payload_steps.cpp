@@ -112,8 +112,7 @@ BuildStep CopyKitFileStep(const BuildContext& context, std::string_view relative
 }
 
 BuildStep CopyKitFolderStep(const BuildContext& context, std::string_view relative) {
-  return KitCopyStep(context, relative, StepKind::kCopyFolder, action::kCopyFolder,
-                     &CopyKitFolder);
+  return KitCopyStep(context, relative, StepKind::kCopyFolder, action::kCopyFolder, &CopyKitFolder);
 }
 
 GeneratedFileSteps PlanGeneratedFile(const BuildContext& context, std::string_view relative,
@@ -127,8 +126,8 @@ GeneratedFileSteps PlanGeneratedFile(const BuildContext& context, std::string_vi
   // The master in the kit is replaced as a whole, so a failed or interrupted write, or another
   // build on the same kit, never leaves it half written.
   BuildStep write{StepKind::kWriteGenerated, {}, master_path, {}};
-  write.run = [kit = context.source_root, relative = std::string(relative), bytes,
-               master_path](platform::FileSystem& fs, FailureLog& log) {
+  write.run = [kit = context.source_root, relative = std::string(relative), bytes, master_path](
+                  platform::FileSystem& fs, FailureLog& log) {
     const KitEntry master = FindKitEntry(fs, kit, relative);
     log.Check(std::string(action::kWriteFile),
               WriteBeneath(fs, kit, master.folder, master.name, *bytes, true), master_path);

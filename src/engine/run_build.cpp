@@ -50,8 +50,7 @@ BuildStep MakeDirectoryStep(const BuildContext& context, std::string_view relati
   // Level by level below the drive's root, never through a link a failed removal left behind.
   step.run = [root = context.target_drive, relative = std::string(relative), path = step.target](
                  platform::FileSystem& fs, FailureLog& log) {
-    log.Check(std::string(action::kCreateFolder), fsutil::MakeDirBeneath(fs, root, relative),
-              path);
+    log.Check(std::string(action::kCreateFolder), fsutil::MakeDirBeneath(fs, root, relative), path);
   };
   return step;
 }
@@ -71,7 +70,7 @@ BuildPlan PlanBuild(const BuildContext& context) {
 }
 
 std::vector<platform::FileId> FolderAndAncestors(platform::FileSystem& fs,
-                                                const std::string& path) {
+                                                 const std::string& path) {
   std::vector<platform::FileId> chain;
   std::string folder;
   if (!fs.ResolvePath(path, folder)) return chain;

@@ -10,8 +10,8 @@
 namespace talvex::fsutil {
 namespace {
 
-using platform::DirectoryChain;
 using platform::Directory;
+using platform::DirectoryChain;
 using platform::DirEntry;
 using platform::FileId;
 using platform::FileSystem;

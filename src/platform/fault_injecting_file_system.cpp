@@ -112,7 +112,8 @@ class FaultInjectingDirectory final : public Directory {
   }
   FsStatus CopyFileIn(std::string_view name, Directory& source,
                       std::string_view source_name) override {
-    if (FsStatus failed = owner_.Check(FsOperation::kCopyFile, ChildPath(source.path(), source_name));
+    if (FsStatus failed =
+            owner_.Check(FsOperation::kCopyFile, ChildPath(source.path(), source_name));
         !failed) {
       return failed;
     }

@@ -7,8 +7,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
-#include <utility>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/file_system.h"

@@ -8,9 +8,9 @@
 #include <string_view>
 #include <vector>
 
+#include "demo_kit.h"
 #include "engine/app_folders.h"
 #include "engine/build_report.h"
-#include "demo_kit.h"
 #include "fsutil/tree.h"
 #include "options/build_options.h"
 #include "platform/file_system.h"
@@ -241,8 +241,14 @@ TEST_F(TalvexBuildTest, EveryRefusalExitsTwoSaysWhyAndTouchesNothing) {
     std::vector<std::string> arguments;  // after --source KIT --target DRIVE, unless own
     std::vector<std::string> named;      // what the reason must mention
     bool own = false;                    // the arguments are the whole command line
+    std::string input = {};              // standard input
   };
   const std::string no_such = kit_ / "no such folder";
+  // Password files that are no password: too large, holding a NUL, a folder.
+  const std::string large = drive_folder_ / "large.txt";
+  const std::string with_nul = drive_folder_ / "nul.txt";
+  talvex::testing::MakeFile(large, std::string(64 * 1024 + 1, 'p'));
+  talvex::testing::MakeFile(with_nul, std::string("pass\0word\n", 10));
   const Case cases[] = {
       {{"--set", "Nope=1"}, {"Nope"}},
       {{"--set", "Drive1=e:"}, {"Drive1"}},
@@ -257,6 +263,12 @@ TEST_F(TalvexBuildTest, EveryRefusalExitsTwoSaysWhyAndTouchesNothing) {
       {{"--nfs-ip", "192.168.0.1a"}, {"--nfs-ip"}},
       {{"--smb-ip", "10,0,0,1"}, {"--smb-ip"}},
       {{"--smb-password-file", no_such}, {no_such}},
+      {{"--smb-password-file", kit_.path()}, {kit_.path(), "folder"}},
+      {{"--smb-password-file", large}, {large, "64 KiB"}},
+      {{"--smb-password-file", with_nul}, {with_nul, "NUL"}},
+      {{"--smb-password-file", "-"}, {"standard input", "64 KiB"}, false, std::string(70000, 'x')},
+      {{"--source", "", "--target", drive_}, {"--source"}, true},
+      {{"--source", kit_.path(), "--target", ""}, {"--target"}, true},
       {{"--source", no_such, "--target", drive_}, {no_such}, true},
       // The kit would be removed by the build it feeds.
       {{"--source", drive_, "--target", drive_}, {drive_}, true},
@@ -268,14 +280,16 @@ TEST_F(TalvexBuildTest, EveryRefusalExitsTwoSaysWhyAndTouchesNothing) {
 #else
       {{"--source", kit_.path(), "--target", drive_ + "/no such drive"}, {"no such drive"}, true},
       {{"--source", kit_.path(), "--target", Kit("\\Talvex\\rcTVX")}, {"rcTVX"}, true},
+      // A device would never end (or block): it is refused without being read.
+      {{"--smb-password-file", "/dev/zero"}, {"/dev/zero", "not a regular file"}},
 #endif
   };
   talvex::testing::MakeFile(Drive("\\Talvex\\left from before"), "old");
   const std::vector<std::string> drive_before = TreeListing(Drive(""));
   const std::vector<std::string> kit_before = TreeListing(kit_.path());
   for (const Case& c : cases) {
-    const ProgramRun run =
-        c.own ? talvex::testing::RunProgram(Program(), c.arguments) : Build(c.arguments);
+    const ProgramRun run = c.own ? talvex::testing::RunProgram(Program(), c.arguments, c.input)
+                                 : Build(c.arguments, c.input);
     EXPECT_EQ(run.exit_code, 2) << c.arguments[0];
     EXPECT_EQ(run.out, "") << c.arguments[0];
     for (const std::string& name : c.named) {

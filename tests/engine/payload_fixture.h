@@ -9,8 +9,8 @@
 #include <string_view>
 #include <vector>
 
-#include "engine/run_build.h"
 #include "demo_kit.h"
+#include "engine/run_build.h"
 #include "options/build_options.h"
 #include "platform/file_system.h"
 #include "platform/paths.h"

@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -16,6 +18,7 @@
 #else
 #include <fcntl.h>
 #include <pthread.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
@@ -29,6 +32,7 @@ using platform::NativeFileSystem;
 using testing::IsDirectory;
 using testing::MakeFile;
 using testing::PathExists;
+using testing::ReadBytes;
 using testing::TempDir;
 using testing::TreeListing;
 
@@ -271,26 +275,21 @@ void* RemoveInSmallStack(void* path) {
   return outcome;
 }
 
-TEST(DelTreeTest, AVeryDeepTreeNeedsNoDeepStack) {
+TEST(DelTreeTest, AVeryDeepTreeNeedsNoDeepStackAndNoLongPath) {
   TempDir dir;
-  std::string deep = dir / "Talvex";
-  int depth = 0;
-  while (deep.size() + 2 < 4000) {
-    deep += "/d";
-    ++depth;
-  }
-  // Made level by level relative to the previous one: the whole path is near the system's limit.
+  // Ten thousand levels: the whole path is five times what the system accepts in one call, and
+  // every level holds a file, so each is listed and cleared through its own handle.
+  constexpr int kDepth = 10000;
   testing::MakeDirs(dir / "Talvex");
   int fd = open((dir / "Talvex").c_str(), O_RDONLY | O_DIRECTORY);
-  for (int level = 0; level < depth; ++level) {
+  for (int level = 0; level < kDepth; ++level) {
     ASSERT_EQ(mkdirat(fd, "d", 0777), 0);
+    close(openat(fd, "f", O_WRONLY | O_CREAT, 0666));
     int next = openat(fd, "d", O_RDONLY | O_DIRECTORY);
     close(fd);
     fd = next;
   }
   close(fd);
-  MakeFile(deep + "/leaf.txt", "leaf");
-  ASSERT_GT(depth, 1500);
 
   // A recursive walk of this depth would need far more than this stack.
   pthread_attr_t attributes;
@@ -306,6 +305,35 @@ TEST(DelTreeTest, AVeryDeepTreeNeedsNoDeepStack) {
   delete static_cast<std::int32_t*>(result);
   EXPECT_EQ(outcome, kDelTreeRemoved);
   EXPECT_FALSE(PathExists(root));
+}
+
+TEST(DelTreeTest, NeverEntersTheKitMountedInsideTheTreeNorAnotherFileSystem) {
+  TempDir dir;
+  MakeFile(dir / "kit/Talvex/rcTVX", "master");
+  MakeFile(dir / "drive/Talvex/old.txt", "old");
+  testing::MakeDirs(dir / "drive/Talvex/etc/mounted");
+  // The kit's folder shown a second time inside the payload, as a bind mount shows it.
+  if (mount((dir / "kit").c_str(), (dir / "drive/Talvex/etc/mounted").c_str(), nullptr, MS_BIND,
+            nullptr) != 0) {
+    GTEST_SKIP() << "bind mounts need privileges: " << std::strerror(errno);
+  }
+  platform::FileId kit;
+  ASSERT_TRUE(NativeFileSystem().Identify(dir / "kit", kit).ok());
+  const std::vector<platform::FileId> protect{kit};
+  DelTreeOutcome outcome = DelTreeWithFailure(NativeFileSystem(), dir / "drive/Talvex", protect);
+  EXPECT_GT(outcome.result, 0);
+  EXPECT_EQ(outcome.failure.path, dir / "drive/Talvex/etc/mounted");
+  EXPECT_EQ(ReadBytes(dir / "kit/Talvex/rcTVX"), "master");
+
+  // Another file system mounted inside is left alone too, whatever it holds.
+  ASSERT_EQ(umount2((dir / "drive/Talvex/etc/mounted").c_str(), MNT_DETACH), 0);
+  ASSERT_EQ(mount("tmpfs", (dir / "drive/Talvex/etc/mounted").c_str(), "tmpfs", 0, "size=1m"), 0);
+  MakeFile(dir / "drive/Talvex/etc/mounted/data.txt", "someone's data");
+  outcome = DelTreeWithFailure(NativeFileSystem(), dir / "drive/Talvex", protect);
+  EXPECT_GT(outcome.result, 0);
+  EXPECT_EQ(ReadBytes(dir / "drive/Talvex/etc/mounted/data.txt"), "someone's data");
+  ASSERT_EQ(umount2((dir / "drive/Talvex/etc/mounted").c_str(), MNT_DETACH), 0);
+  EXPECT_EQ(DelTree(NativeFileSystem(), dir / "drive/Talvex"), kDelTreeRemoved);
 }
 #endif
 

@@ -154,7 +154,6 @@ bool CopyContent(int in, int out, std::uint64_t size) {
   }
 }
 
-
 FsStatus ListOpenDirectory(DirHandle& dir, const std::string& path, std::uint32_t filter,
                            const ListVisitor& visit, ListDetail detail) {
   const int dir_fd = ::dirfd(dir.get());
@@ -224,8 +223,8 @@ FsStatus OpenPlainFile(int dir_fd, const std::string& name, const std::string& p
 FsStatus CreateNewFile(int dir_fd, const std::string& name, const std::string& path,
                        FileDescriptor& file, const FileId* source) {
   for (int attempt = 0;; ++attempt) {
-    FileDescriptor created(::openat(dir_fd, name.c_str(),
-                                    O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666));
+    FileDescriptor created(
+        ::openat(dir_fd, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666));
     if (created.valid()) {
       file = FileDescriptor(created.release());
       return {};
@@ -253,8 +252,7 @@ FsStatus OpenDirectoryAt(int dir_fd, const std::string& name, std::string path,
 
 class PosixDirectory final : public Directory {
  public:
-  PosixDirectory(int fd, std::string path, FileId id)
-      : fd_(fd), path_(std::move(path)), id_(id) {}
+  PosixDirectory(int fd, std::string path, FileId id) : fd_(fd), path_(std::move(path)), id_(id) {}
 
   const std::string& path() const override { return path_; }
   FileId id() const override { return id_; }
@@ -322,8 +320,8 @@ class PosixDirectory final : public Directory {
     if (from == nullptr) return ErrnoStatus(EXDEV, source_path);
     FileDescriptor in(-1);
     struct stat source_stat {};
-    if (FsStatus opened = OpenPlainFile(from->fd(), std::string(source_name), source_path, in,
-                                        source_stat);
+    if (FsStatus opened =
+            OpenPlainFile(from->fd(), std::string(source_name), source_path, in, source_stat);
         !opened) {
       return opened;
     }
@@ -371,8 +369,8 @@ class PosixDirectory final : public Directory {
     }
     const bool written = WriteAll(out.get(), bytes.data(), bytes.size()) &&
                          ::fdatasync(out.get()) == 0 && out.Close() == 0;
-    if (!written || ::renameat(fd_.get(), temporary.c_str(), fd_.get(),
-                               std::string(name).c_str()) != 0) {
+    if (!written ||
+        ::renameat(fd_.get(), temporary.c_str(), fd_.get(), std::string(name).c_str()) != 0) {
       FsStatus failure = LastErrno(target_path);
       ::unlinkat(fd_.get(), temporary.c_str(), 0);
       return failure;

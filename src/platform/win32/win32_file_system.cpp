@@ -3,8 +3,11 @@
 // Every failure carries GetLastError(), the system's own text for it and the path concerned.
 #include "platform/win32/windows_api.h"
 
+#include <atomic>
+#include <memory>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "platform/file_system.h"
 #include "platform/win32/utf.h"
@@ -103,6 +106,15 @@ class Handle {
   explicit Handle(HANDLE handle) : handle_(handle) {}
   Handle(const Handle&) = delete;
   Handle& operator=(const Handle&) = delete;
+  Handle(Handle&& other) noexcept : handle_(other.handle_) { other.handle_ = INVALID_HANDLE_VALUE; }
+  Handle& operator=(Handle&& other) noexcept {
+    if (this != &other) {
+      if (valid()) ::CloseHandle(handle_);
+      handle_ = other.handle_;
+      other.handle_ = INVALID_HANDLE_VALUE;
+    }
+    return *this;
+  }
   ~Handle() {
     if (valid()) ::CloseHandle(handle_);
   }
@@ -110,6 +122,7 @@ class Handle {
   bool valid() const { return handle_ != INVALID_HANDLE_VALUE && handle_ != nullptr; }
   // Closes now and says whether it worked: a write may be refused only at close.
   bool Close() {
+    if (!valid()) return true;
     const BOOL closed = ::CloseHandle(handle_);
     handle_ = INVALID_HANDLE_VALUE;
     return closed != FALSE;
@@ -215,49 +228,357 @@ std::wstring JoinWide(std::wstring head, const std::wstring& tail) {
   return head + tail;
 }
 
+FsStatus SetAttributesOf(const std::string& path, std::uint32_t attributes) {
+  std::wstring wide;
+  if (FsStatus converted = Widen(path, wide); !converted) return converted;
+  DWORD wanted = attributes & kSettableAttributes;
+  // 0 would mean "leave as they are" further down; the normal state has its own bit.
+  if (wanted == 0) wanted = FILE_ATTRIBUTE_NORMAL;
+  // Wine drops hidden and system when they come together with read-only for an unprivileged
+  // user; setting them before read-only gives the same result everywhere.
+  const DWORD hidden_or_system = wanted & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
+  if ((wanted & FILE_ATTRIBUTE_READONLY) != 0 && hidden_or_system != 0 &&
+      !::SetFileAttributesW(wide.c_str(), wanted & ~FILE_ATTRIBUTE_READONLY)) {
+    return LastError(path);
+  }
+  if (!::SetFileAttributesW(wide.c_str(), wanted)) return LastError(path);
+  return {};
+}
+
+FsStatus QueryAttributesOf(const std::string& path, std::uint32_t& attributes) {
+  std::wstring wide;
+  if (FsStatus converted = Widen(path, wide); !converted) return converted;
+  DWORD found = 0;
+  DWORD error = ERROR_SUCCESS;
+  if (!ReadAttributes(wide, found, error)) return ErrorStatus(error, path);
+  attributes = AttributesOf(found);
+  return {};
+}
+
+// A listing of "path\*" that finds nothing at all: an empty root, or no directory there.
+FsStatus EmptyOrNotADirectory(const std::string& path) {
+  std::uint32_t attributes = 0;
+  if (FsStatus queried = QueryAttributesOf(path, attributes); !queried) return queried;
+  if ((attributes & kAttrDirectory) == 0) return NotADirectoryStatus(path);
+  return {};
+}
+
+FsStatus ListFolder(const std::string& path, std::uint32_t filter, const ListVisitor& visit) {
+  std::string pattern = path;
+  // A bare drive "e:" stands for its root here, as everywhere in this program.
+  if (pattern.empty() || pattern.back() != '\\') pattern += '\\';
+  pattern += '*';
+  std::wstring wide;
+  if (FsStatus converted = Widen(pattern, wide); !converted) return converted;
+  WIN32_FIND_DATAW data;
+  FindHandle find(FindFirst(wide, data));
+  if (!find.valid()) {
+    const DWORD error = ::GetLastError();
+    if (error == ERROR_FILE_NOT_FOUND) return EmptyOrNotADirectory(path);
+    return ErrorStatus(error, path);
+  }
+  std::string name;
+  do {
+    if (IsDotOrDotDot(data.cFileName)) continue;
+    DirEntry entry;
+    entry.attributes = AttributesOf(data.dwFileAttributes);
+    if (!PassesFilter(entry.attributes, filter)) continue;
+    name = WideToUtf8(data.cFileName);
+    entry.name = name;
+    if (!entry.IsDirectory()) {
+      entry.size = FileSizeFromWords(data.nFileSizeHigh, data.nFileSizeLow);
+    }
+    if (!visit(entry)) return {};
+  } while (::FindNextFileW(find.get(), &data));
+  const DWORD error = ::GetLastError();
+  if (error != ERROR_NO_MORE_FILES) return ErrorStatus(error, path);
+  return {};
+}
+
+// "e:" alone is the current folder of drive e to the API; for us it is always the root.
+std::string AsFolderPath(std::string path) {
+  if (path.size() == 2 && path[1] == ':') path += '\\';
+  return path;
+}
+
+FileId IdOf(const BY_HANDLE_FILE_INFORMATION& info) {
+  return FileId{info.dwVolumeSerialNumber,
+                (std::uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow};
+}
+
+// No FILE_SHARE_DELETE: while we work inside a folder nobody can rename or remove it, nor any
+// folder above it, so the path we compose for its entries keeps naming this very folder.
+constexpr DWORD kPinningShare = FILE_SHARE_READ | FILE_SHARE_WRITE;
+
+// Opens a folder to work in. `follow` is for a folder the caller pointed us to; every folder
+// below it is opened as the entry itself, so a junction or symbolic link is seen, not entered.
+FsStatus OpenFolderHandle(const std::string& path, bool follow, Handle& handle, FileId& id) {
+  std::wstring wide;
+  if (FsStatus converted = Widen(AsFolderPath(path), wide); !converted) return converted;
+  const DWORD flags = FILE_FLAG_BACKUP_SEMANTICS | (follow ? 0 : FILE_FLAG_OPEN_REPARSE_POINT);
+  Handle opened(::CreateFileW(wide.c_str(),
+                              FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
+                              kPinningShare, nullptr, OPEN_EXISTING, flags, nullptr));
+  if (!opened.valid()) return LastError(path);
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!::GetFileInformationByHandle(opened.get(), &info)) return LastError(path);
+  if ((info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+    return RefusalStatus(kLinkRefused, path);
+  }
+  if ((info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) return NotADirectoryStatus(path);
+  id = IdOf(info);
+  handle = std::move(opened);
+  return {};
+}
+
+// Opens a kit file for reading as plain data: a link or a device is refused, not opened through.
+FsStatus OpenPlainFile(const std::string& path, Handle& handle, FileId& id, FILETIME& written) {
+  std::wstring wide;
+  if (FsStatus converted = Widen(path, wide); !converted) return converted;
+  Handle opened(::CreateFileW(wide.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+  if (!opened.valid()) return LastError(path);
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!::GetFileInformationByHandle(opened.get(), &info)) return LastError(path);
+  if ((info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+    return RefusalStatus(kLinkRefused, path);
+  }
+  if ((info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+    return ErrorStatus(kErrorDirectoryNotSupported, path);
+  }
+  if (::GetFileType(opened.get()) != FILE_TYPE_DISK)
+    return RefusalStatus(kSpecialFileRefused, path);
+  id = IdOf(info);
+  written = info.ftLastWriteTime;
+  handle = std::move(opened);
+  return {};
+}
+
+// Removes the entry itself through a handle of its own: a read-only file is made writable first,
+// a link goes as a link, and nothing it points at is touched.
+FsStatus RemoveLeftover(const std::wstring& wide, const std::string& path, const FileId* source) {
+  Handle entry(::CreateFileW(wide.c_str(), DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES,
+                             kShareEverything, nullptr, OPEN_EXISTING,
+                             FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  if (!entry.valid()) return LastError(path);
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!::GetFileInformationByHandle(entry.get(), &info)) return LastError(path);
+  if (source != nullptr && IdOf(info) == *source) {
+    // Replacing the target would delete the very file we copy from.
+    return ErrorStatus(ERROR_SHARING_VIOLATION, path);
+  }
+  if ((info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 &&
+      (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) {
+    return ErrorStatus(ERROR_FILE_EXISTS, path);
+  }
+  if ((info.dwFileAttributes & FILE_ATTRIBUTE_READONLY) != 0) {
+    FILE_BASIC_INFO basic{};
+    basic.FileAttributes = FILE_ATTRIBUTE_NORMAL;
+    if (!::SetFileInformationByHandle(entry.get(), FileBasicInfo, &basic, sizeof basic)) {
+      return LastError(path);
+    }
+  }
+  // Its one member is spelled DeleteFileW by winbase.h's macro: set it by position.
+  FILE_DISPOSITION_INFO disposition{TRUE};
+  if (!::SetFileInformationByHandle(entry.get(), FileDispositionInfo, &disposition,
+                                    sizeof disposition)) {
+    return LastError(path);
+  }
+  return {};
+}
+
+// Creates `path` as a new file; a leftover of that name is removed as an entry first.
+FsStatus CreateNewFile(const std::string& path, Handle& handle, const FileId* source) {
+  std::wstring wide;
+  if (FsStatus converted = Widen(path, wide); !converted) return converted;
+  for (int attempt = 0;; ++attempt) {
+    Handle created(::CreateFileW(wide.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                 FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    if (created.valid()) {
+      handle = std::move(created);
+      return {};
+    }
+    const DWORD error = ::GetLastError();
+    if ((error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) || attempt > 0) {
+      return ErrorStatus(error, path);
+    }
+    if (FsStatus removed = RemoveLeftover(wide, path, source); !removed) return removed;
+  }
+}
+
+bool WriteAllBytes(HANDLE file, std::string_view bytes) {
+  constexpr std::size_t kChunk = 1u << 30;  // WriteFile counts in DWORD
+  while (!bytes.empty()) {
+    const DWORD chunk = static_cast<DWORD>(bytes.size() < kChunk ? bytes.size() : kChunk);
+    DWORD written = 0;
+    if (!::WriteFile(file, bytes.data(), chunk, &written, nullptr)) return false;
+    if (written == 0) {
+      ::SetLastError(ERROR_WRITE_FAULT);
+      return false;
+    }
+    bytes.remove_prefix(written);
+  }
+  return true;
+}
+
+bool CopyContent(HANDLE in, HANDLE out) {
+  static thread_local std::vector<char> buffer(std::size_t{1} << 20);
+  for (;;) {
+    DWORD got = 0;
+    if (!::ReadFile(in, buffer.data(), static_cast<DWORD>(buffer.size()), &got, nullptr)) {
+      return false;
+    }
+    if (got == 0) return true;
+    if (!WriteAllBytes(out, std::string_view(buffer.data(), got))) return false;
+  }
+}
+
+void DeletePath(const std::string& path) {
+  std::wstring wide;
+  if (Widen(path, wide)) ::DeleteFileW(wide.c_str());
+}
+
+std::string TemporaryName(std::string_view name) {
+  static std::atomic<unsigned> counter{0};
+  return "." + std::string(name) + ".talvex-" + std::to_string(::GetCurrentProcessId()) + "-" +
+         std::to_string(counter.fetch_add(1));
+}
+
+class Win32Directory final : public Directory {
+ public:
+  Win32Directory(std::string path, Handle handle, FileId id)
+      : path_(std::move(path)), handle_(std::move(handle)), id_(id) {}
+
+  const std::string& path() const override { return path_; }
+  FileId id() const override { return id_; }
+
+  FsStatus List(const ListVisitor& visit, ListDetail /*everything comes anyway*/) override {
+    return ListFolder(path_, kListEverything, visit);
+  }
+
+  FsStatus OpenSubdirectory(std::string_view name, std::unique_ptr<Directory>& opened) override {
+    return Open(ChildPath(path_, name), opened);
+  }
+
+  FsStatus OpenParent(std::unique_ptr<Directory>& opened) override {
+    std::string parent = path_;
+    while (!parent.empty() && parent.back() == '\\') parent.pop_back();
+    const std::size_t separator = parent.find_last_of('\\');
+    if (separator == std::string::npos) return ErrorStatus(ERROR_PATH_NOT_FOUND, path_);
+    parent.erase(separator);
+    return Open(parent, opened);
+  }
+
+  FsStatus SetAttributes(std::string_view name, std::uint32_t attributes) override {
+    return SetAttributesOf(ChildPath(path_, name), attributes);
+  }
+
+  FsStatus DeleteFile(std::string_view name) override {
+    return Call(name, [](const wchar_t* path) { return ::DeleteFileW(path); });
+  }
+  FsStatus RemoveDirectory(std::string_view name) override {
+    return Call(name, [](const wchar_t* path) { return ::RemoveDirectoryW(path); });
+  }
+  FsStatus CreateDirectory(std::string_view name) override {
+    return Call(name, [](const wchar_t* path) { return ::CreateDirectoryW(path, nullptr); });
+  }
+
+  FsStatus CopyFileIn(std::string_view name, Directory& source,
+                      std::string_view source_name) override {
+    const std::string source_path = ChildPath(source.path(), source_name);
+    const std::string target_path = ChildPath(path_, name);
+    Handle in(INVALID_HANDLE_VALUE);
+    FileId source_id;
+    FILETIME written{};
+    if (FsStatus opened = OpenPlainFile(source_path, in, source_id, written); !opened) {
+      return opened;
+    }
+    Handle out(INVALID_HANDLE_VALUE);
+    if (FsStatus created = CreateNewFile(target_path, out, &source_id); !created) return created;
+    // The kit's time stays with the file, as a copy in Explorer keeps it.
+    if (!CopyContent(in.get(), out.get()) ||
+        !::SetFileTime(out.get(), nullptr, nullptr, &written) || !out.Close()) {
+      FsStatus failure = LastError(target_path);
+      out.Close();
+      DeletePath(target_path);  // a half-copied file must not pass for the real one
+      return failure;
+    }
+    return {};
+  }
+
+  FsStatus WriteFileIn(std::string_view name, std::string_view bytes) override {
+    const std::string target_path = ChildPath(path_, name);
+    Handle out(INVALID_HANDLE_VALUE);
+    if (FsStatus created = CreateNewFile(target_path, out, nullptr); !created) return created;
+    if (!WriteAllBytes(out.get(), bytes) || !out.Close()) {
+      FsStatus failure = LastError(target_path);
+      out.Close();
+      DeletePath(target_path);
+      return failure;
+    }
+    return {};
+  }
+
+  FsStatus ReplaceFile(std::string_view name, std::string_view bytes) override {
+    const std::string target_path = ChildPath(path_, name);
+    std::wstring wide_target;
+    if (FsStatus converted = Widen(target_path, wide_target); !converted) return converted;
+    std::string temporary_path;
+    std::wstring wide_temporary;
+    Handle out(INVALID_HANDLE_VALUE);
+    for (int attempt = 0; !out.valid(); ++attempt) {
+      temporary_path = ChildPath(path_, TemporaryName(name));
+      if (FsStatus converted = Widen(temporary_path, wide_temporary); !converted) return converted;
+      out = Handle(::CreateFileW(wide_temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                 FILE_ATTRIBUTE_NORMAL, nullptr));
+      if (!out.valid() && (::GetLastError() != ERROR_FILE_EXISTS || attempt > 16)) {
+        return LastError(target_path);
+      }
+    }
+    const bool written =
+        WriteAllBytes(out.get(), bytes) && ::FlushFileBuffers(out.get()) && out.Close();
+    if (!written || !::MoveFileExW(wide_temporary.c_str(), wide_target.c_str(),
+                                   MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+      FsStatus failure = LastError(target_path);
+      out.Close();
+      ::DeleteFileW(wide_temporary.c_str());
+      return failure;
+    }
+    return {};
+  }
+
+ private:
+  static FsStatus Open(std::string path, std::unique_ptr<Directory>& opened) {
+    Handle handle(INVALID_HANDLE_VALUE);
+    FileId id;
+    if (FsStatus status = OpenFolderHandle(path, false, handle, id); !status) return status;
+    opened = std::make_unique<Win32Directory>(std::move(path), std::move(handle), id);
+    return {};
+  }
+
+  template <typename Api>
+  FsStatus Call(std::string_view name, Api api) {
+    const std::string path = ChildPath(path_, name);
+    std::wstring wide;
+    if (FsStatus converted = Widen(path, wide); !converted) return converted;
+    if (!api(wide.c_str())) return LastError(path);
+    return {};
+  }
+
+  std::string path_;
+  Handle handle_;
+  FileId id_;
+};
+
 class Win32FileSystem final : public FileSystem {
  public:
   FsStatus QueryAttributes(const std::string& path, std::uint32_t& attributes) override {
-    std::wstring wide;
-    if (FsStatus converted = Widen(path, wide); !converted) return converted;
-    DWORD found = 0;
-    DWORD error = ERROR_SUCCESS;
-    if (!ReadAttributes(wide, found, error)) return ErrorStatus(error, path);
-    attributes = AttributesOf(found);
-    return {};
+    return QueryAttributesOf(path, attributes);
   }
 
   FsStatus ListDirectory(const std::string& path, std::uint32_t filter, const ListVisitor& visit,
                          ListDetail /*detail: the listing always brings everything*/) override {
-    std::string pattern = path;
-    // A bare drive "e:" stands for its root here, as everywhere in this program.
-    if (pattern.empty() || pattern.back() != '\\') pattern += '\\';
-    pattern += '*';
-    std::wstring wide;
-    if (FsStatus converted = Widen(pattern, wide); !converted) return converted;
-    WIN32_FIND_DATAW data;
-    FindHandle find(FindFirst(wide, data));
-    if (!find.valid()) {
-      const DWORD error = ::GetLastError();
-      if (error == ERROR_FILE_NOT_FOUND) return EmptyOrNotADirectory(path);
-      return ErrorStatus(error, path);
-    }
-    std::string name;
-    do {
-      if (IsDotOrDotDot(data.cFileName)) continue;
-      DirEntry entry;
-      entry.attributes = AttributesOf(data.dwFileAttributes);
-      if (!PassesFilter(entry.attributes, filter)) continue;
-      name = WideToUtf8(data.cFileName);
-      entry.name = name;
-      if (!entry.IsDirectory()) {
-        entry.size = FileSizeFromWords(data.nFileSizeHigh, data.nFileSizeLow);
-      }
-      if (!visit(entry)) return {};
-    } while (::FindNextFileW(find.get(), &data));
-    const DWORD error = ::GetLastError();
-    if (error != ERROR_NO_MORE_FILES) return ErrorStatus(error, path);
-    return {};
+    return ListFolder(path, filter, visit);
   }
 
   FsStatus Exists(const std::string& path, bool& exists) override {
@@ -277,20 +598,7 @@ class Win32FileSystem final : public FileSystem {
   }
 
   FsStatus SetAttributes(const std::string& path, std::uint32_t attributes) override {
-    std::wstring wide;
-    if (FsStatus converted = Widen(path, wide); !converted) return converted;
-    DWORD wanted = attributes & kSettableAttributes;
-    // 0 would mean "leave as they are" further down; the normal state has its own bit.
-    if (wanted == 0) wanted = FILE_ATTRIBUTE_NORMAL;
-    // Wine drops hidden and system when they come together with read-only for an unprivileged
-    // user; setting them before read-only gives the same result everywhere.
-    const DWORD hidden_or_system = wanted & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
-    if ((wanted & FILE_ATTRIBUTE_READONLY) != 0 && hidden_or_system != 0 &&
-        !::SetFileAttributesW(wide.c_str(), wanted & ~FILE_ATTRIBUTE_READONLY)) {
-      return LastError(path);
-    }
-    if (!::SetFileAttributesW(wide.c_str(), wanted)) return LastError(path);
-    return {};
+    return SetAttributesOf(path, attributes);
   }
 
   FsStatus DeleteFile(const std::string& path) override {
@@ -358,6 +666,25 @@ class Win32FileSystem final : public FileSystem {
     return {};
   }
 
+  FsStatus Identify(const std::string& path, FileId& id) override {
+    std::wstring wide;
+    if (FsStatus converted = Widen(AsFolderPath(path), wide); !converted) return converted;
+    Handle entry(OpenForQuery(wide));
+    if (!entry.valid()) return LastError(path);
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!::GetFileInformationByHandle(entry.get(), &info)) return LastError(path);
+    id = IdOf(info);
+    return {};
+  }
+
+  FsStatus OpenDirectory(const std::string& path, std::unique_ptr<Directory>& opened) override {
+    Handle handle(INVALID_HANDLE_VALUE);
+    FileId id;
+    if (FsStatus status = OpenFolderHandle(path, true, handle, id); !status) return status;
+    opened = std::make_unique<Win32Directory>(AsFolderPath(path), std::move(handle), id);
+    return {};
+  }
+
   FsStatus ResolvePath(const std::string& path, std::string& resolved) override {
     std::wstring wide;
     if (!TryUtf8ToWide(path, wide)) return ErrorStatus(ERROR_NO_UNICODE_TRANSLATION, path);
@@ -390,14 +717,6 @@ class Win32FileSystem final : public FileSystem {
   }
 
  private:
-  // A listing of "path\*" that finds nothing at all: an empty root, or no directory there.
-  FsStatus EmptyOrNotADirectory(const std::string& path) {
-    std::uint32_t attributes = 0;
-    if (FsStatus queried = QueryAttributes(path, attributes); !queried) return queried;
-    if ((attributes & kAttrDirectory) == 0) return NotADirectoryStatus(path);
-    return {};
-  }
-
   // Copying a file onto itself (the same path, or another name of the same file) would empty
   // it before reading it: refuse, as Windows does when the source is open.
   static FsStatus RefuseSameFile(const std::wstring& source, const std::wstring& target,
@@ -420,6 +739,10 @@ class Win32FileSystem final : public FileSystem {
 
 FsStatus NotADirectoryStatus(const std::string& path) {
   return ErrorStatus(ERROR_DIRECTORY, path);
+}
+
+FsStatus RefusalStatus(std::string_view why, const std::string& path) {
+  return FsStatus{static_cast<int>(ERROR_CANCELLED), std::string(why), path};
 }
 
 FileSystem& NativeFileSystem() {
