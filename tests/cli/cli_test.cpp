@@ -246,7 +246,7 @@ TEST_F(TalvexBuildTest, EveryRefusalExitsTwoSaysWhyAndTouchesNothing) {
   const std::string no_such = kit_ / "no such folder";
   // Password files that are no password: too large, holding a NUL, a folder.
   const std::string large = drive_folder_ / "large.txt";
-  const std::string with_nul = drive_folder_ / "nul.txt";
+  const std::string with_nul = drive_folder_ / "with-zero-byte.txt";
   talvex::testing::MakeFile(large, std::string(64 * 1024 + 1, 'p'));
   talvex::testing::MakeFile(with_nul, std::string("pass\0word\n", 10));
   const Case cases[] = {
