@@ -238,6 +238,11 @@ std::string ShellEquivalent(const talvex::build::BuildPlan& plan, const std::str
       case talvex::build::StepKind::kCopyFolder:
         script << "cp -r " << Quoted(step.source + "/.") << " " << Quoted(step.target) << "\n";
         break;
+      case talvex::build::StepKind::kFlush:
+        script << "sync -f " << Quoted(drive) << "\n";
+        break;
+      case talvex::build::StepKind::kVerify:
+        break;  // the shell has no read-back; the build is timed without it for this comparison
     }
   }
   script << "du -sb " << Quoted(drive + "/Talvex") << " >/dev/null\n";

@@ -314,6 +314,10 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments,
                      "The kit folder holding the master \\Talvex tree and application folders "
                      "(default: the folder of this program)")
           ->type_name("DIR");
+  bool no_verify = false;
+  app.add_flag("--no-verify", no_verify,
+               "Skip reading the files back from the drive after the build (they are still "
+               "flushed to it)");
   app.add_flag("--dry-run", request.dry_run,
                "List the steps the build would take, in order, and touch nothing");
   Collected collected;
@@ -341,6 +345,7 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments,
     return parsed;
   }
 
+  request.verify = !no_verify;
   // An empty folder name would quietly stand for the current folder or the program's own.
   if (request.target.empty()) {
     parsed.text = "--target: the drive or folder is empty";

@@ -19,6 +19,7 @@ struct Request {
   std::string target;       // as given; checked against the disk later
   std::string source_root;  // empty: the folder that holds the executable
   bool dry_run = false;
+  bool verify = true;  // read every file back from the drive once it is flushed
 };
 
 struct ParsedCommandLine {

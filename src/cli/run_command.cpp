@@ -57,7 +57,8 @@ int RunCommand(const std::vector<std::string>& arguments, Console& console,
     return Refuse(console, "the kit folder \"" + source + "\" does not exist");
   }
   request.options.Drive1 = target->drive_list;
-  const build::BuildContext context{source, target->drive, request.options};
+  build::BuildContext context{source, target->drive, request.options};
+  context.verify = request.verify;
   if (std::optional<std::string> overlap = build::CheckTargetOverlap(fs, context)) {
     return Refuse(console, *overlap);
   }

@@ -1,5 +1,7 @@
 #include "engine/build_plan.h"
 
+#include "fsutil/beneath.h"
+
 namespace talvex::build {
 
 bool FailureLog::Check(const std::string& action, const platform::FsStatus& status,
@@ -8,6 +10,31 @@ bool FailureLog::Check(const std::string& action, const platform::FsStatus& stat
   failures_.push_back(StepFailure{action, status.path.empty() ? fallback_path : status.path,
                                   status.code, status.message});
   return false;
+}
+
+platform::FsStatus BuildRun::Folder(const std::string& root, std::string_view relative,
+                                    platform::Directory*& folder) {
+  std::string key = root;
+  key += '\0';
+  key += relative;
+  auto found = folders_.find(key);
+  if (found == folders_.end()) {
+    std::unique_ptr<platform::Directory> opened;
+    if (platform::FsStatus status = fsutil::OpenBeneath(fs_, root, relative, opened); !status) {
+      return status;
+    }
+    // A handful of folders are in use at a time; a long run never piles up handles.
+    if (folders_.size() >= 64) folders_.clear();
+    found = folders_.emplace(std::move(key), std::move(opened)).first;
+  }
+  folder = found->second.get();
+  return {};
+}
+
+void BuildRun::Wrote(std::string relative, std::string kit_relative,
+                     std::shared_ptr<const std::string> content) {
+  written_.push_back(
+      WrittenFile{step_, std::move(relative), std::move(kit_relative), std::move(content)});
 }
 
 const char* StepKindName(StepKind kind) {
@@ -22,6 +49,10 @@ const char* StepKindName(StepKind kind) {
       return "copy";
     case StepKind::kCopyFolder:
       return "copy-folder";
+    case StepKind::kFlush:
+      return "flush";
+    case StepKind::kVerify:
+      return "verify";
   }
   return "?";
 }

@@ -2,7 +2,10 @@
 // is attempted once; a failing step is recorded and skipped, and the next one runs.
 #pragma once
 
+#include <cstddef>
 #include <functional>
+#include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -17,6 +20,8 @@ struct BuildContext {
   std::string source_root;
   std::string target_drive;
   const options::BuildOptions& options;
+  // Whether every file put on the drive is read back and compared once everything is flushed.
+  bool verify = true;
   // The kit folder and every folder that holds it, by identity: a removal never enters them,
   // whatever name leads there (filled in by RunBuild).
   std::vector<platform::FileId> protected_folders = {};
@@ -45,20 +50,65 @@ class FailureLog {
   std::vector<StepFailure> failures_;
 };
 
+// A file the build put on the drive, and what it must hold: a kit file's bytes, or the content
+// the build composed. The flush and the read-back go through these.
+struct WrittenFile {
+  std::size_t step = 0;      // the index of the step that wrote it
+  std::string relative;      // below the drive's root, backslash form ("\Talvex\rcTVX")
+  std::string kit_relative;  // the kit file it copies, in the kit's spelling; empty for...
+  std::shared_ptr<const std::string> content;  // ...a generated file's content
+};
+
+// What the steps of one run share: the file system, the failures, the files written to the
+// drive, and the folders opened so far. Folders are kept open while the run goes on, so files
+// of one folder are reached through one handle instead of opening every level again.
+class BuildRun {
+ public:
+  explicit BuildRun(platform::FileSystem& fs) : fs_(fs) {}
+  BuildRun(const BuildRun&) = delete;
+  BuildRun& operator=(const BuildRun&) = delete;
+
+  platform::FileSystem& fs() { return fs_; }
+  FailureLog& log() { return log_; }
+
+  // The folder `relative` ("\Talvex\etc", or empty for the root) below `root`, opened level by
+  // level without following any link below `root`, or reused from an earlier step.
+  platform::FsStatus Folder(const std::string& root, std::string_view relative,
+                            platform::Directory*& folder);
+  // Forgets the folders opened so far; a step that removes folders calls it first, since a kept
+  // handle would go on naming a folder that is gone.
+  void ForgetFolders() { folders_.clear(); }
+
+  void set_step(std::size_t step) { step_ = step; }
+  std::size_t step() const { return step_; }
+  void Wrote(std::string relative, std::string kit_relative,
+             std::shared_ptr<const std::string> content = nullptr);
+  const std::vector<WrittenFile>& written() const { return written_; }
+
+ private:
+  platform::FileSystem& fs_;
+  FailureLog log_;
+  std::map<std::string, std::unique_ptr<platform::Directory>> folders_;
+  std::vector<WrittenFile> written_;
+  std::size_t step_ = 0;
+};
+
 enum class StepKind {
   kRemoveTree,      // DelTree
   kMakeDirectory,   // MakeDir
   kWriteGenerated,  // write a generated file into the kit, then place it on the drive
   kCopyFile,        // copy one file from the kit to the drive
   kCopyFolder,      // merge a kit folder into the drive's folder of the same name
+  kFlush,           // everything written to the drive, out of the system's cache onto the device
+  kVerify,          // read back what one step wrote and compare it with what it should hold
 };
 
 struct BuildStep {
   StepKind kind;
   std::string source;  // empty where the step has no source
   std::string target;
-  // Runs the step against `fs`, recording what fails in `log`. Never throws a failure out.
-  std::function<void(platform::FileSystem& fs, FailureLog& log)> run;
+  // Runs the step, recording what fails in the run's log. Never throws a failure out.
+  std::function<void(BuildRun& run)> run;
 };
 
 using BuildPlan = std::vector<BuildStep>;

@@ -35,11 +35,13 @@ std::string OverlapMessage(const std::string& path) {
 BuildStep RemoveTreeStep(const BuildContext& context, std::string_view relative) {
   BuildStep step{
       StepKind::kRemoveTree, {}, platform::JoinPayloadPath(context.target_drive, relative), {}};
-  step.run = [path = step.target, protect = context.protected_folders](platform::FileSystem& fs,
-                                                                       FailureLog& log) {
-    fsutil::DelTreeOutcome outcome = fsutil::DelTreeWithFailure(fs, path, protect);
+  step.run = [path = step.target, protect = context.protected_folders](BuildRun& run) {
+    run.ForgetFolders();  // what was opened below the folder is about to go
+    fsutil::DelTreeOutcome outcome = fsutil::DelTreeWithFailure(run.fs(), path, protect);
     // A refusal means there was nothing to remove (no such folder): not a failure.
-    if (outcome.result > 0) log.Check(std::string(action::kRemoveFolder), outcome.failure, path);
+    if (outcome.result > 0) {
+      run.log().Check(std::string(action::kRemoveFolder), outcome.failure, path);
+    }
   };
   return step;
 }
@@ -48,9 +50,10 @@ BuildStep MakeDirectoryStep(const BuildContext& context, std::string_view relati
   BuildStep step{
       StepKind::kMakeDirectory, {}, platform::JoinPayloadPath(context.target_drive, relative), {}};
   // Level by level below the drive's root, never through a link a failed removal left behind.
-  step.run = [root = context.target_drive, relative = std::string(relative), path = step.target](
-                 platform::FileSystem& fs, FailureLog& log) {
-    log.Check(std::string(action::kCreateFolder), fsutil::MakeDirBeneath(fs, root, relative), path);
+  step.run = [root = context.target_drive, relative = std::string(relative),
+              path = step.target](BuildRun& run) {
+    run.log().Check(std::string(action::kCreateFolder),
+                    fsutil::MakeDirBeneath(run.fs(), root, relative), path);
   };
   return step;
 }
@@ -66,7 +69,60 @@ BuildPlan PlanBuild(const BuildContext& context) {
   WriteLoaderList(context, plan);
   CopyAppFolders(context, plan);
   CopyManifest(context, plan);
+  AppendFinishing(context, plan);
   return plan;
+}
+
+// Finishing: nothing counts as done while it may still sit in the system's write cache, nor
+// before it has been read back from the stick as it should be. The flush always runs; the
+// read-back, one step per step that wrote to the drive, unless the caller turned it off.
+void AppendFinishing(const BuildContext& context, BuildPlan& plan) {
+  const std::size_t writers = plan.size();
+  BuildStep flush{StepKind::kFlush, {}, context.target_drive, {}};
+  flush.run = [drive = context.target_drive](BuildRun& run) {
+    std::vector<std::string> written;
+    for (const WrittenFile& file : run.written()) {
+      written.push_back(platform::JoinPayloadPath(drive, file.relative));
+    }
+    for (const platform::FsStatus& failure : run.fs().Flush(drive, written)) {
+      run.log().Check(std::string(action::kFlush), failure, drive);
+    }
+  };
+  plan.push_back(std::move(flush));
+  if (!context.verify) return;
+  for (std::size_t writer = 0; writer < writers; ++writer) {
+    if (plan[writer].kind != StepKind::kCopyFile && plan[writer].kind != StepKind::kCopyFolder) {
+      continue;
+    }
+    BuildStep verify{StepKind::kVerify, {}, plan[writer].target, {}};
+    verify.run = [kit = context.source_root, drive = context.target_drive, writer](BuildRun& run) {
+      for (const WrittenFile& file : run.written()) {
+        if (file.step == writer) VerifyWrittenFile(run, kit, drive, file);
+      }
+    };
+    plan.push_back(std::move(verify));
+  }
+}
+
+void VerifyWrittenFile(BuildRun& run, const std::string& kit, const std::string& drive,
+                       const WrittenFile& file) {
+  std::string_view folder;
+  std::string_view name;
+  fsutil::SplitRelative(file.relative, folder, name);
+  platform::Directory* on_drive = nullptr;
+  platform::FsStatus status = run.Folder(drive, folder, on_drive);
+  if (status && file.content) {
+    status = platform::CompareWithBytes(*on_drive, name, *file.content);
+  } else if (status) {
+    std::string_view kit_folder;
+    std::string_view kit_name;
+    fsutil::SplitRelative(file.kit_relative, kit_folder, kit_name);
+    platform::Directory* in_kit = nullptr;
+    status = run.Folder(kit, kit_folder, in_kit);
+    if (status) status = platform::CompareWithFile(*on_drive, name, *in_kit, kit_name);
+  }
+  run.log().Check(std::string(action::kVerifyFile), status,
+                  platform::JoinPayloadPath(drive, file.relative));
 }
 
 std::vector<platform::FileId> FolderAndAncestors(platform::FileSystem& fs,
@@ -128,13 +184,14 @@ BuildResult RunBuild(platform::FileSystem& fs, const BuildContext& context,
   BuildContext guarded = context;
   guarded.protected_folders = FolderAndAncestors(fs, context.source_root);
   const BuildPlan plan = PlanBuild(guarded);
-  FailureLog log;
+  BuildRun run(fs);
   for (std::size_t index = 0; index < plan.size(); ++index) {
     if (observer != nullptr) observer->OnStep(index, plan.size(), plan[index]);
-    plan[index].run(fs, log);
+    run.set_step(index);
+    plan[index].run(run);
     ++result.steps_run;
   }
-  result.failures = log.TakeFailures();
+  result.failures = run.log().TakeFailures();
   result.size_bytes = fsutil::SizeOf(
       fs, platform::JoinPayloadPath(context.target_drive, kPayloadFolder), [observer] {
         if (observer != nullptr) observer->Yield();

@@ -52,8 +52,16 @@ struct BuildResult {
   double size_bytes = 0;  // of the payload tree, measured at the end
 };
 
-// The ordered steps a build of `context` takes (steps 2 to 8 of the procedure).
+// The ordered steps a build of `context` takes: the removal, the skeleton, the stages, then the
+// flush and (when `context.verify`) the read-back of everything written to the drive.
 BuildPlan PlanBuild(const BuildContext& context);
+
+// The flush and read-back steps, appended after the steps that write.
+void AppendFinishing(const BuildContext& context, BuildPlan& plan);
+
+// Reads back one file the run wrote and records a failure if it is not what it should be.
+void VerifyWrittenFile(BuildRun& run, const std::string& kit, const std::string& drive,
+                       const WrittenFile& file);
 
 // The identities of the folder `path` reaches and of every folder above it, nearest first.
 std::vector<platform::FileId> FolderAndAncestors(platform::FileSystem& fs, const std::string& path);
@@ -76,6 +84,8 @@ inline constexpr std::string_view kCreateFolder = "Создание папки";
 inline constexpr std::string_view kWriteFile = "Запись файла";
 inline constexpr std::string_view kCopyFile = "Копирование файла";
 inline constexpr std::string_view kCopyFolder = "Копирование папки";
+inline constexpr std::string_view kFlush = "Сброс на диск";
+inline constexpr std::string_view kVerifyFile = "Проверка файла";
 }  // namespace action
 
 }  // namespace talvex::build

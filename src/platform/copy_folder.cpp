@@ -1,5 +1,8 @@
 // The recursive folder copy, written once on top of the directory handles so that every
 // platform (and the fault-injecting wrapper of the tests) copies the same way.
+#include <algorithm>
+#include <cstring>
+#include <functional>
 #include <memory>
 #include <string>
 #include <utility>
@@ -35,7 +38,8 @@ FsStatus EnsureSubdirectory(Directory& target, const std::string& name) {
 
 // Copies the files of the top source folder into the top target folder and lists its
 // subdirectories. A link or special file is skipped and remembered in `refused`.
-FsStatus CopyFiles(Directory& source, Directory& target, CopyLevel& level, FsStatus& refused) {
+FsStatus CopyFiles(Directory& source, Directory& target, CopyLevel& level, FsStatus& refused,
+                   const std::string& relative, const CopiedFile& copied) {
   std::vector<PendingEntry> entries;
   FsStatus listed = source.List(
       [&](const DirEntry& entry) {
@@ -58,24 +62,28 @@ FsStatus CopyFiles(Directory& source, Directory& target, CopyLevel& level, FsSta
       level.subdirectories.push_back(entry.name);
       continue;
     }
-    if (FsStatus copied = target.CopyFileIn(entry.name, source, entry.name); !copied) {
-      return copied;
+    if (FsStatus status = target.CopyFileIn(entry.name, source, entry.name); !status) {
+      return status;
     }
+    if (copied) copied(relative + "\\" + entry.name);
   }
   return {};
 }
 
 }  // namespace
 
-FsStatus CopyTree(Directory& source_root, Directory& target_root) {
+FsStatus CopyTree(Directory& source_root, Directory& target_root, const CopiedFile& copied) {
   // The two walks move in step, depth first; each keeps only the handles near its current folder
   // open, so the depth of the tree is not limited by the handle limit.
   DirectoryChain source(source_root);
   DirectoryChain target(target_root);
   std::vector<CopyLevel> levels(1);
+  std::string relative;  // of the current folder below the roots, backslash form
   FsStatus refused;
-  if (FsStatus copied = CopyFiles(source.top(), target.top(), levels.back(), refused); !copied) {
-    return copied;
+  if (FsStatus status =
+          CopyFiles(source.top(), target.top(), levels.back(), refused, relative, copied);
+      !status) {
+    return status;
   }
   while (!levels.empty()) {
     CopyLevel& level = levels.back();
@@ -84,14 +92,17 @@ FsStatus CopyTree(Directory& source_root, Directory& target_root) {
       if (FsStatus opened = source.Descend(name); !opened) return opened;
       if (FsStatus opened = target.Descend(name); !opened) return opened;
       levels.emplace_back();
-      if (FsStatus copied = CopyFiles(source.top(), target.top(), levels.back(), refused);
-          !copied) {
-        return copied;
+      relative += "\\" + name;
+      if (FsStatus status =
+              CopyFiles(source.top(), target.top(), levels.back(), refused, relative, copied);
+          !status) {
+        return status;
       }
       continue;
     }
     levels.pop_back();
     if (levels.empty()) break;
+    relative.erase(relative.find_last_of('\\'));
     if (FsStatus up = source.Ascend(); !up) return up;
     if (FsStatus up = target.Ascend(); !up) return up;
   }
@@ -104,6 +115,81 @@ FsStatus FileSystem::CopyFolder(const std::string& source, const std::string& ta
   std::unique_ptr<Directory> to;
   if (FsStatus opened = OpenDirectory(target, to); !opened) return opened;
   return CopyTree(*from, *to);
+}
+
+namespace {
+
+constexpr std::size_t kCompareChunk = std::size_t{1} << 20;
+
+using ChunkSource = std::function<FsStatus(char*, std::size_t, std::size_t&)>;
+
+// Reads until `size` bytes are in or the file ends; short reads are no end.
+FsStatus ReadFull(FileReader& reader, char* buffer, std::size_t size, std::size_t& got) {
+  got = 0;
+  while (got < size) {
+    std::size_t more = 0;
+    if (FsStatus read = reader.Read(buffer + got, size - got, more); !read) return read;
+    if (more == 0) break;
+    got += more;
+  }
+  return {};
+}
+
+// Compares what `reader` gives with what `expected` gives, chunk by chunk; `expected` fills
+// whole chunks until its last one.
+FsStatus CompareStreams(FileReader& reader, const std::string& path, const ChunkSource& expected) {
+  std::vector<char> ours(kCompareChunk);
+  std::vector<char> theirs(kCompareChunk);
+  std::uint64_t offset = 0;
+  for (;;) {
+    std::size_t want = 0;
+    if (FsStatus read = expected(theirs.data(), theirs.size(), want); !read) return read;
+    std::size_t got = 0;
+    if (FsStatus read = ReadFull(reader, ours.data(), want, got); !read) return read;
+    if (got < want) return MismatchStatus("файл на диске короче, чем должен быть", path);
+    if (std::memcmp(ours.data(), theirs.data(), want) != 0) {
+      std::size_t at = 0;
+      while (ours[at] == theirs[at]) ++at;
+      return MismatchStatus("содержимое файла на диске отличается от записанного (байт " +
+                                std::to_string(offset + at) + ")",
+                            path);
+    }
+    offset += want;
+    if (want < theirs.size()) {
+      std::size_t extra = 0;
+      if (FsStatus read = ReadFull(reader, ours.data(), 1, extra); !read) return read;
+      if (extra > 0) return MismatchStatus("файл на диске длиннее, чем должен быть", path);
+      return {};
+    }
+  }
+}
+
+}  // namespace
+
+FsStatus CompareWithFile(Directory& folder, std::string_view name, Directory& source,
+                         std::string_view source_name) {
+  const std::string path = ChildPath(folder.path(), name);
+  std::unique_ptr<FileReader> original;
+  if (FsStatus opened = source.OpenForReading(source_name, false, original); !opened) {
+    return opened;
+  }
+  std::unique_ptr<FileReader> written;
+  if (FsStatus opened = folder.OpenForReading(name, true, written); !opened) return opened;
+  return CompareStreams(*written, path, [&](char* buffer, std::size_t size, std::size_t& got) {
+    return ReadFull(*original, buffer, size, got);
+  });
+}
+
+FsStatus CompareWithBytes(Directory& folder, std::string_view name, std::string_view bytes) {
+  const std::string path = ChildPath(folder.path(), name);
+  std::unique_ptr<FileReader> written;
+  if (FsStatus opened = folder.OpenForReading(name, true, written); !opened) return opened;
+  return CompareStreams(*written, path, [&](char* buffer, std::size_t size, std::size_t& got) {
+    got = std::min(size, bytes.size());
+    std::memcpy(buffer, bytes.data(), got);
+    bytes.remove_prefix(got);
+    return FsStatus{};
+  });
 }
 
 std::string ChildPath(const std::string& folder, std::string_view name) {

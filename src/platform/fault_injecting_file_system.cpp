@@ -2,6 +2,9 @@
 
 #include "platform/paths.h"
 
+#include <filesystem>
+#include <fstream>
+
 namespace talvex::platform {
 
 const char* FsOperationName(FsOperation operation) {
@@ -32,6 +35,10 @@ const char* FsOperationName(FsOperation operation) {
       return "Identify";
     case FsOperation::kOpenDirectory:
       return "OpenDirectory";
+    case FsOperation::kFlush:
+      return "Flush";
+    case FsOperation::kRead:
+      return "Read";
     case FsOperation::kAny:
       return "Any";
   }
@@ -119,11 +126,20 @@ class FaultInjectingDirectory final : public Directory {
     }
     if (FsStatus failed = Change(FsOperation::kCopyFile, name); !failed) return failed;
     auto* wrapped = dynamic_cast<FaultInjectingDirectory*>(&source);
-    return inner_->CopyFileIn(name, wrapped != nullptr ? wrapped->inner() : source, source_name);
+    return Damaged(
+        inner_->CopyFileIn(name, wrapped != nullptr ? wrapped->inner() : source, source_name),
+        name);
   }
   FsStatus WriteFileIn(std::string_view name, std::string_view bytes) override {
     if (FsStatus failed = Change(FsOperation::kWriteFile, name); !failed) return failed;
-    return inner_->WriteFileIn(name, bytes);
+    return Damaged(inner_->WriteFileIn(name, bytes), name);
+  }
+  FsStatus OpenForReading(std::string_view name, bool from_device,
+                          std::unique_ptr<FileReader>& reader) override {
+    if (FsStatus failed = owner_.Check(FsOperation::kRead, ChildPath(path(), name)); !failed) {
+      return failed;
+    }
+    return inner_->OpenForReading(name, from_device, reader);
   }
   FsStatus ReplaceFile(std::string_view name, std::string_view bytes) override {
     if (FsStatus failed = Change(FsOperation::kWriteFile, name); !failed) return failed;
@@ -131,6 +147,10 @@ class FaultInjectingDirectory final : public Directory {
   }
 
  private:
+  FsStatus Damaged(FsStatus written, std::string_view name) {
+    if (written) owner_.DamageIfAsked(ChildPath(path(), name));
+    return written;
+  }
   FsStatus Change(FsOperation operation, std::string_view name) {
     return owner_.Record(operation, ChildPath(path(), name));
   }
@@ -144,6 +164,41 @@ class FaultInjectingDirectory final : public Directory {
 };
 
 }  // namespace
+
+void FaultInjectingFileSystem::DamageWritesUnder(std::string prefix, Damage damage) {
+  damages_.emplace_back(std::move(prefix), damage);
+}
+
+void FaultInjectingFileSystem::DamageIfAsked(const std::string& path) {
+  for (const auto& [prefix, damage] : damages_) {
+    if (!IsAtOrBelow(path, prefix)) continue;
+    const std::filesystem::path file(std::u8string(path.begin(), path.end()));
+    std::error_code error;
+    const std::uintmax_t size = std::filesystem::file_size(file, error);
+    if (error || size == 0) return;
+    if (damage == Damage::kTruncate) {
+      std::filesystem::resize_file(file, size / 2, error);
+      return;
+    }
+    std::fstream stream(file, std::ios::in | std::ios::out | std::ios::binary);
+    stream.seekg(static_cast<std::streamoff>(size / 2));
+    const char byte = static_cast<char>(stream.get() ^ 0x20);
+    stream.seekp(static_cast<std::streamoff>(size / 2));
+    stream.put(byte);
+    return;
+  }
+}
+
+std::vector<FsStatus> FaultInjectingFileSystem::Flush(const std::string& root,
+                                                      const std::vector<std::string>& written) {
+  std::vector<FsStatus> failures;
+  for (const std::string& path : written) {
+    if (FsStatus failed = Check(FsOperation::kFlush, path); !failed) failures.push_back(failed);
+  }
+  if (FsStatus failed = Check(FsOperation::kFlush, root); !failed) failures.push_back(failed);
+  for (FsStatus& failure : inner_.Flush(Real(root), written)) failures.push_back(failure);
+  return failures;
+}
 
 std::string FaultInjectingFileSystem::Real(const std::string& path) const {
   for (const auto& [alias, real] : aliases_) {

@@ -29,6 +29,8 @@ enum class FsOperation {
   kResolvePath,
   kIdentify,
   kOpenDirectory,  // a directory opened for work inside it, by path or below an open one
+  kFlush,          // matched against every written file the flush is given
+  kRead,           // a file opened to be read back
   kAny,
 };
 
@@ -52,6 +54,14 @@ class FaultInjectingFileSystem final : public FileSystem {
   // case-insensitive volume or a bind mount shows one folder under two names.
   void AddAlias(std::string alias, std::string real);
 
+  // Damages every file written or copied at or below `prefix` right after the write reports
+  // success, as a failing or counterfeit stick does: cut to half its length, or one byte
+  // changed in its middle.
+  enum class Damage { kTruncate, kFlipByte };
+  void DamageWritesUnder(std::string prefix, Damage damage);
+  // Used by the directory handles after a successful write.
+  void DamageIfAsked(const std::string& path);
+
   struct JournalEntry {
     FsOperation operation;
     std::string path;
@@ -74,6 +84,8 @@ class FaultInjectingFileSystem final : public FileSystem {
   FsStatus CopyFile(const std::string& source, const std::string& target) override;
   FsStatus ResolvePath(const std::string& path, std::string& resolved) override;
   FsStatus Identify(const std::string& path, FileId& id) override;
+  std::vector<FsStatus> Flush(const std::string& root,
+                              const std::vector<std::string>& written) override;
   FsStatus OpenDirectory(const std::string& path, std::unique_ptr<Directory>& opened) override;
 
   // Used by the directory handles it hands out.
@@ -98,6 +110,7 @@ class FaultInjectingFileSystem final : public FileSystem {
   std::size_t fail_change_index_ = static_cast<std::size_t>(-1);
   int fail_change_code_ = 0;
   std::vector<std::pair<std::string, std::string>> aliases_;
+  std::vector<std::pair<std::string, Damage>> damages_;
   std::vector<JournalEntry> journal_;
 };
 

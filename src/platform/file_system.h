@@ -4,11 +4,13 @@
 // kPathSeparator.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace talvex::platform {
 
@@ -87,6 +89,14 @@ enum class ListDetail { kTypes, kFull };
 // and no operation on an entry follows the entry itself if it is a link. Created files are
 // created new: a leftover of the same name is removed as an entry first (a link or a hard link
 // goes, whatever it pointed at stays untouched), never written through.
+// A file opened for reading it back.
+class FileReader {
+ public:
+  virtual ~FileReader() = default;
+  // Reads up to `size` bytes; `got` 0 at the end of the file.
+  virtual FsStatus Read(char* buffer, std::size_t size, std::size_t& got) = 0;
+};
+
 class Directory {
  public:
   virtual ~Directory() = default;
@@ -122,6 +132,12 @@ class Directory {
   // then renamed over `name`. Until the rename the old file stays whole; a link in its place is
   // replaced, never written through.
   virtual FsStatus ReplaceFile(std::string_view name, std::string_view bytes) = 0;
+
+  // Opens the plain file `name` to read it back. With `from_device`, the system's cached pages
+  // of it are dropped first where the platform allows (they must have been flushed), so what
+  // is read is what the device holds.
+  virtual FsStatus OpenForReading(std::string_view name, bool from_device,
+                                  std::unique_ptr<FileReader>& reader) = 0;
 };
 
 class FileSystem {
@@ -164,6 +180,12 @@ class FileSystem {
   // not exist yet resolves its existing head and keeps the rest as written.
   virtual FsStatus ResolvePath(const std::string& path, std::string& resolved) = 0;
 
+  // Moves everything written below `root` (the files `written`, native paths) out of the
+  // system's write cache onto the device: one call for the whole file system where the
+  // platform has one, else each file. Returns the failures, each naming its path.
+  virtual std::vector<FsStatus> Flush(const std::string& root,
+                                      const std::vector<std::string>& written) = 0;
+
   // The identity of what `path` reaches (links followed).
   virtual FsStatus Identify(const std::string& path, FileId& id) = 0;
 
@@ -187,7 +209,18 @@ std::string ChildPath(const std::string& folder, std::string_view name);
 // made where missing, files created new. Links and special files inside are neither followed
 // nor copied; the copy goes on past them and then fails naming the first one. Any other failure
 // ends the copy, keeping what was copied.
-FsStatus CopyTree(Directory& source, Directory& target);
+// `copied`, when given, hears the relative path (backslash form) of every file copied.
+using CopiedFile = std::function<void(std::string_view relative)>;
+FsStatus CopyTree(Directory& source, Directory& target, const CopiedFile& copied = {});
+
+// A failure of the read-back: the file on the device is not what was written.
+FsStatus MismatchStatus(std::string_view why, const std::string& path);
+
+// Reads `name` in `folder` back from the device and compares it with the plain file
+// `source_name` of `source`, or with `bytes`; fails saying how it differs.
+FsStatus CompareWithFile(Directory& folder, std::string_view name, Directory& source,
+                         std::string_view source_name);
+FsStatus CompareWithBytes(Directory& folder, std::string_view name, std::string_view bytes);
 
 // The real file system of the platform the program runs on.
 FileSystem& NativeFileSystem();

@@ -202,6 +202,14 @@ TEST_F(TalvexBuildTest, DryRunListsTheStepsAndTouchesNothing) {
   EXPECT_TRUE(HasLineContaining(run.out, Drive("\\Talvex\\etc\\init.d\\libraries")));
   EXPECT_TRUE(HasLineContaining(run.out, Kit("\\PVR") + " -> " + Drive("\\PVR")));
   EXPECT_TRUE(HasLineContaining(run.out, Drive("\\Talvex\\etc\\bftpd.conf")));
+  // Finishing: the flush, then a read-back of what each writing step put on the drive.
+  EXPECT_TRUE(HasLineContaining(run.out, "flush " + drive_));
+  EXPECT_TRUE(HasLineContaining(run.out, "verify " + Drive("\\Talvex\\etc\\bftpd.conf")));
+  EXPECT_TRUE(lines.back().starts_with("verify "));
+  const ProgramRun unverified = Build({"--dry-run", "--pvr", "--ftp", "--no-verify"});
+  ASSERT_EQ(unverified.exit_code, 0) << unverified.err;
+  EXPECT_EQ(Lines(unverified.out).back(), "flush " + drive_);
+  EXPECT_FALSE(HasLineContaining(unverified.out, "verify "));
 
   EXPECT_EQ(TreeListing(Drive("")), drive_before);
   EXPECT_EQ(TreeListing(kit_.path()), kit_before);

@@ -507,6 +507,10 @@ class StepWatchingFileSystem final : public platform::FileSystem {
   platform::FsStatus Identify(const std::string& path, platform::FileId& id) override {
     return inner_.Identify(path, id);
   }
+  std::vector<platform::FsStatus> Flush(const std::string& root,
+                                        const std::vector<std::string>& written) override {
+    return inner_.Flush(root, written);
+  }
   platform::FsStatus QueryAttributes(const std::string& path, std::uint32_t& attributes) override {
     return inner_.QueryAttributes(path, attributes);
   }

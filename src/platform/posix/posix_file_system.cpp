@@ -250,6 +250,25 @@ std::string TemporaryName(std::string_view name) {
 FsStatus OpenDirectoryAt(int dir_fd, const std::string& name, std::string path,
                          std::unique_ptr<Directory>& opened);
 
+class PosixReader final : public FileReader {
+ public:
+  PosixReader(FileDescriptor fd, std::string path) : fd_(std::move(fd)), path_(std::move(path)) {}
+  FsStatus Read(char* buffer, std::size_t size, std::size_t& got) override {
+    for (;;) {
+      const ssize_t read = ::read(fd_.get(), buffer, size);
+      if (read >= 0) {
+        got = static_cast<std::size_t>(read);
+        return {};
+      }
+      if (errno != EINTR) return LastErrno(path_);
+    }
+  }
+
+ private:
+  FileDescriptor fd_;
+  std::string path_;
+};
+
 class PosixDirectory final : public Directory {
  public:
   PosixDirectory(int fd, std::string path, FileId id) : fd_(fd), path_(std::move(path)), id_(id) {}
@@ -354,6 +373,27 @@ class PosixDirectory final : public Directory {
       ::unlinkat(fd_.get(), entry.c_str(), 0);
       return failure;
     }
+    return {};
+  }
+
+  FsStatus OpenForReading(std::string_view name, bool from_device,
+                          std::unique_ptr<FileReader>& reader) override {
+    const std::string path = ChildPath(path_, name);
+    FileDescriptor fd(-1);
+    struct stat st {};
+    if (FsStatus opened = OpenPlainFile(fd_.get(), std::string(name), path, fd, st); !opened) {
+      return opened;
+    }
+#ifdef POSIX_FADV_DONTNEED
+    // Clean cached pages go, so the reads below reach the device; the file was flushed first.
+    if (from_device) ::posix_fadvise(fd.get(), 0, 0, POSIX_FADV_DONTNEED);
+#else
+    (void)from_device;
+#endif
+#ifdef POSIX_FADV_SEQUENTIAL
+    ::posix_fadvise(fd.get(), 0, 0, POSIX_FADV_SEQUENTIAL);
+#endif
+    reader = std::make_unique<PosixReader>(std::move(fd), path);
     return {};
   }
 
@@ -504,6 +544,19 @@ class PosixFileSystem final : public FileSystem {
     return to->CopyFileIn(target_name, *from, source_name);
   }
 
+  std::vector<FsStatus> Flush(const std::string& root,
+                              const std::vector<std::string>& written) override {
+    (void)written;  // one call covers the whole file system they are on
+    FileDescriptor fd(::open(root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!fd.valid()) return {LastErrno(root)};
+#ifdef __linux__
+    if (::syncfs(fd.get()) != 0) return {LastErrno(root)};
+#else
+    ::sync();
+#endif
+    return {};
+  }
+
   FsStatus Identify(const std::string& path, FileId& id) override {
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0) return LastErrno(path);
@@ -557,6 +610,10 @@ FsStatus NotADirectoryStatus(const std::string& path) {
 
 FsStatus RefusalStatus(std::string_view why, const std::string& path) {
   return FsStatus{ECANCELED, std::string(why), path};
+}
+
+FsStatus MismatchStatus(std::string_view why, const std::string& path) {
+  return FsStatus{EIO, std::string(why), path};
 }
 
 FileSystem& NativeFileSystem() {

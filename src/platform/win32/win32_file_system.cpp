@@ -3,6 +3,7 @@
 // Every failure carries GetLastError(), the system's own text for it and the path concerned.
 #include "platform/win32/windows_api.h"
 
+#include <algorithm>
 #include <atomic>
 #include <memory>
 #include <string>
@@ -444,6 +445,23 @@ std::string TemporaryName(std::string_view name) {
          std::to_string(counter.fetch_add(1));
 }
 
+class Win32Reader final : public FileReader {
+ public:
+  Win32Reader(Handle handle, std::string path)
+      : handle_(std::move(handle)), path_(std::move(path)) {}
+  FsStatus Read(char* buffer, std::size_t size, std::size_t& got) override {
+    DWORD read = 0;
+    const DWORD want = static_cast<DWORD>(std::min<std::size_t>(size, 1u << 30));
+    if (!::ReadFile(handle_.get(), buffer, want, &read, nullptr)) return LastError(path_);
+    got = read;
+    return {};
+  }
+
+ private:
+  Handle handle_;
+  std::string path_;
+};
+
 class Win32Directory final : public Directory {
  public:
   Win32Directory(std::string path, Handle handle, FileId id)
@@ -516,6 +534,17 @@ class Win32Directory final : public Directory {
       DeletePath(target_path);
       return failure;
     }
+    return {};
+  }
+
+  FsStatus OpenForReading(std::string_view name, bool /*from_device: read after the flush*/,
+                          std::unique_ptr<FileReader>& reader) override {
+    const std::string path = ChildPath(path_, name);
+    Handle handle(INVALID_HANDLE_VALUE);
+    FileId id;
+    FILETIME written{};
+    if (FsStatus opened = OpenPlainFile(path, handle, id, written); !opened) return opened;
+    reader = std::make_unique<Win32Reader>(std::move(handle), path);
     return {};
   }
 
@@ -666,6 +695,23 @@ class Win32FileSystem final : public FileSystem {
     return {};
   }
 
+  std::vector<FsStatus> Flush(const std::string& /*root*/,
+                              const std::vector<std::string>& written) override {
+    // Flushing a whole volume takes an administrator; flushing each file does not.
+    std::vector<FsStatus> failures;
+    for (const std::string& path : written) {
+      std::wstring wide;
+      if (FsStatus converted = Widen(path, wide); !converted) {
+        failures.push_back(converted);
+        continue;
+      }
+      Handle file(::CreateFileW(wide.c_str(), GENERIC_WRITE, kShareEverything, nullptr,
+                                OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+      if (!file.valid() || !::FlushFileBuffers(file.get())) failures.push_back(LastError(path));
+    }
+    return failures;
+  }
+
   FsStatus Identify(const std::string& path, FileId& id) override {
     std::wstring wide;
     if (FsStatus converted = Widen(AsFolderPath(path), wide); !converted) return converted;
@@ -743,6 +789,10 @@ FsStatus NotADirectoryStatus(const std::string& path) {
 
 FsStatus RefusalStatus(std::string_view why, const std::string& path) {
   return FsStatus{static_cast<int>(ERROR_CANCELLED), std::string(why), path};
+}
+
+FsStatus MismatchStatus(std::string_view why, const std::string& path) {
+  return FsStatus{static_cast<int>(ERROR_FILE_CORRUPT), std::string(why), path};
 }
 
 FileSystem& NativeFileSystem() {

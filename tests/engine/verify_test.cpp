@@ -1,0 +1,112 @@
+// A build is done when its files are on the stick as they are in the kit: flushed out of the
+// system's cache, then read back and compared.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "engine/generated_files.h"
+#include "payload_fixture.h"
+#include "platform/fault_injecting_file_system.h"
+
+namespace talvex::build::testing {
+namespace {
+
+using options::BuildOptions;
+using options::CheckState;
+using platform::FaultInjectingFileSystem;
+using platform::FsOperation;
+using Damage = platform::FaultInjectingFileSystem::Damage;
+
+BuildOptions PvrAndShares() {
+  BuildOptions options = AllUnticked();
+  options.pvr = CheckState::kChecked;
+  options.ChNfs = CheckState::kChecked;
+  options.Chsmb = CheckState::kChecked;
+  return options;
+}
+
+std::vector<std::string> PathsOf(const std::vector<StepFailure>& failures,
+                                 std::string_view action) {
+  std::vector<std::string> paths;
+  for (const StepFailure& failure : failures) {
+    if (failure.action == action) paths.push_back(failure.path);
+  }
+  return paths;
+}
+
+TEST_F(PayloadTest, ACleanBuildFlushesAndReadsBackEveryFileItWrote) {
+  FaultInjectingFileSystem watched(fs());
+  const BuildResult result = Build(PvrAndShares(), watched);
+  EXPECT_TRUE(result.failures.empty());
+  const BuildPlan plan = PlanBuild(BuildContext{kit_.path(), drive_.path(), PvrAndShares()});
+  std::size_t flushes = 0;
+  std::size_t verifies = 0;
+  for (const BuildStep& step : plan) {
+    flushes += step.kind == StepKind::kFlush;
+    verifies += step.kind == StepKind::kVerify;
+  }
+  EXPECT_EQ(flushes, 1u);
+  EXPECT_GT(verifies, 0u);
+  EXPECT_EQ(plan.back().kind, StepKind::kVerify) << "nothing is written after the read-back";
+}
+
+TEST_F(PayloadTest, ADamagedWriteIsCaughtAndNamedWhateverTheDamage) {
+  for (Damage damage : {Damage::kTruncate, Damage::kFlipByte}) {
+    FaultInjectingFileSystem stick(fs());
+    // A core file, a generated file and every file of an application folder come back wrong.
+    stick.DamageWritesUnder(Drive("\\Talvex\\rcTVX"), damage);
+    stick.DamageWritesUnder(Drive(kAccessSmbPath), damage);
+    stick.DamageWritesUnder(Drive("\\PVR"), damage);
+    const BuildResult result = Build(PvrAndShares(), stick);
+
+    std::vector<std::string> expected{Drive("\\Talvex\\rcTVX"), Drive(kAccessSmbPath)};
+    for (const std::string& file : FilesBelow(Kit("\\PVR"))) {
+      expected.push_back(talvex::testing::Join(Drive("\\PVR"), file));
+    }
+    std::vector<std::string> caught = PathsOf(result.failures, action::kVerifyFile);
+    std::sort(caught.begin(), caught.end());
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(caught, expected);
+    EXPECT_EQ(result.failures.size(), expected.size()) << "nothing else failed";
+    for (const StepFailure& failure : result.failures) EXPECT_GT(failure.code, 0);
+  }
+}
+
+TEST_F(PayloadTest, AFailedFlushIsReportedNamingTheDrive) {
+  FaultInjectingFileSystem stick(fs());
+  stick.FailOn(FsOperation::kFlush, drive_.path(), 5, "I/O error");
+  const BuildResult result = Build(PvrAndShares(), stick);
+  ASSERT_EQ(result.failures.size(), 1u);
+  EXPECT_EQ(result.failures[0].action, action::kFlush);
+  EXPECT_EQ(result.failures[0].path, drive_.path());
+}
+
+TEST_F(PayloadTest, WithoutReadBackNothingIsReadButEverythingIsFlushed) {
+  FaultInjectingFileSystem stick(fs());
+  stick.FailUnder(FsOperation::kRead, drive_.path(), 5, "unreadable");
+  BuildContext context{kit_.path(), drive_.path(), PvrAndShares()};
+  context.verify = false;
+  EXPECT_TRUE(RunBuild(stick, context).failures.empty());
+  const BuildPlan plan = PlanBuild(context);
+  EXPECT_EQ(plan.back().kind, StepKind::kFlush);
+
+  // With the read-back every file read is a failure of its own.
+  context.verify = true;
+  const BuildResult verified = RunBuild(stick, context);
+  EXPECT_FALSE(verified.failures.empty());
+  for (const StepFailure& failure : verified.failures) {
+    EXPECT_EQ(failure.action, action::kVerifyFile);
+  }
+}
+
+TEST_F(PayloadTest, AFileThatFailedToCopyIsNotReadBackAgain) {
+  FaultInjectingFileSystem stick(fs());
+  stick.FailOn(FsOperation::kCopyFile, Drive("\\Talvex\\rcTVX"), 28, "No space left on device");
+  const BuildResult result = Build(PvrAndShares(), stick);
+  ASSERT_EQ(result.failures.size(), 1u);
+  EXPECT_EQ(result.failures[0].action, action::kCopyFile);
+}
+
+}  // namespace
+}  // namespace talvex::build::testing
