@@ -223,6 +223,25 @@ TEST_F(QtWindowTest, StartsWithTheInitialOptionsAndTheFocusOnTheDriveList) {
   EXPECT_EQ(window.model().options().Drive1, drive_.path() + " [TV STICK]");
 }
 
+TEST_F(QtWindowTest, TheDriveListReadsTheVolumesAgainWhenItOpensAndKeepsThePickedOne) {
+  TempDir second;
+  Open();
+  auto* drives = Get<QComboBox>("Drive1");
+  volumes_.insert(volumes_.begin(), RemovableVolume{second.path(), {}, "8:33"});
+  drives->showPopup();
+  drives->hidePopup();
+  ASSERT_EQ(drives->count(), 2);
+  EXPECT_EQ(drives->itemText(0).toStdString(), second.path());
+  EXPECT_EQ(drives->currentText().toStdString(), drive_.path() + " [TV STICK]");
+
+  // The picked stick is gone: the first one left is picked, and the window knows it.
+  volumes_.erase(volumes_.begin() + 1);
+  drives->showPopup();
+  drives->hidePopup();
+  EXPECT_EQ(drives->count(), 1);
+  EXPECT_EQ(window_->model().options().Drive1, second.path());
+}
+
 TEST_F(QtWindowTest, EveryControlHasItsTableNameTextsAndPlaceAtTheWindowsDpi) {
   MainWindow& window = Open();
   const int dpi = window.logicalDpiY();

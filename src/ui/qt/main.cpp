@@ -2,8 +2,11 @@
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QDir>
+#include <QFileDialog>
 #include <QStyleFactory>
 
+#include "fsutil/kit_lookup.h"
+#include "platform/file_system.h"
 #include "platform/process.h"
 #include "ui/control_table.h"
 #include "ui/qt/main_window.h"
@@ -11,12 +14,21 @@
 
 namespace {
 
-// The kit lies beside the program, as on Windows; an installed program lives in a bin folder,
-// though, so then the folder the program was started in stands for the kit.
+bool HoldsKit(const QString& folder) {
+  talvex::platform::FileSystem& fs = talvex::platform::NativeFileSystem();
+  const std::string payload = talvex::fsutil::FindKitPath(fs, folder.toStdString(), "\\Talvex");
+  bool exists = false;
+  return fs.Exists(payload, exists) && exists;
+}
+
+// The kit lies beside the program, as on Windows. An installed program lives in a bin folder,
+// though: then the folder it was started in, and failing that the folder the user picks.
 QString DefaultKitFolder() {
   const QString beside = QString::fromStdString(talvex::platform::ExecutableFolder());
-  if (QDir(beside).exists(QStringLiteral("Talvex"))) return beside;
-  return QDir::currentPath();
+  if (HoldsKit(beside)) return beside;
+  if (HoldsKit(QDir::currentPath())) return QDir::currentPath();
+  return QFileDialog::getExistingDirectory(
+      nullptr, QStringLiteral("Папка комплекта Talvex (с папкой Talvex внутри)"), QDir::homePath());
 }
 
 }  // namespace
@@ -33,18 +45,35 @@ int main(int argc, char** argv) {
   parser.setApplicationDescription(talvex::ui::qt::ToQString(talvex::ui::kMainWindow.title));
   parser.addHelpOption();
   parser.addVersionOption();
+  const QCommandLineOption target(
+      QStringLiteral("target"),
+      QStringLiteral("Offer FOLDER in the drive list too, first, as if it were a flash drive's "
+                     "mount point (to try the program without a flash drive)."),
+      QStringLiteral("FOLDER"));
+  parser.addOption(target);
   parser.addPositionalArgument(
       QStringLiteral("kit"),
-      QStringLiteral("The kit folder (the one holding Talvex and the application folders); by "
-                     "default the program's own folder if it holds one, else the current folder."),
+      QStringLiteral("The kit folder (the one holding Talvex and the application folders). By "
+                     "default the program's own folder or the current folder, whichever holds a "
+                     "kit; otherwise the program asks for it."),
       QStringLiteral("[kit]"));
   parser.process(application);
 
   const QStringList positional = parser.positionalArguments();
   const QString kit =
       positional.isEmpty() ? DefaultKitFolder() : QDir(positional.first()).absolutePath();
-  talvex::ui::qt::MainWindow window(
-      talvex::ui::qt::DefaultServices(QDir::cleanPath(kit).toStdString()));
+  talvex::ui::qt::Services services =
+      talvex::ui::qt::DefaultServices(QDir::cleanPath(kit).toStdString());
+  if (parser.isSet(target)) {
+    const std::string folder =
+        QDir::cleanPath(QDir(parser.value(target)).absolutePath()).toStdString();
+    services.list_volumes = [folder, removable = services.list_volumes] {
+      std::vector<talvex::ui::qt::RemovableVolume> volumes{{folder, {}, {}}};
+      for (auto& volume : removable()) volumes.push_back(std::move(volume));
+      return volumes;
+    };
+  }
+  talvex::ui::qt::MainWindow window(std::move(services));
   window.show();
   return QApplication::exec();
 }

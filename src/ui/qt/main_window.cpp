@@ -1,5 +1,7 @@
 #include "ui/qt/main_window.h"
 
+#include <algorithm>
+
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -113,10 +115,8 @@ QWidget* MainWindow::CreateControl(const ControlRow& row, QWidget* parent) {
   const QString caption = ToQString(CaptionOf(row));
   const std::string name(row.name);
   switch (row.kind) {
-    case ControlKind::kFrame: {
-      auto* frame = new QGroupBox(caption, parent);
-      return frame;
-    }
+    case ControlKind::kFrame:
+      return new QGroupBox(caption, parent);
     case ControlKind::kCheckBox: {
       auto* box = new QCheckBox(caption, parent);
       connect(box, &QCheckBox::clicked, this, [this, box, name](bool checked) {

@@ -2,9 +2,9 @@
 
 #include <QAbstractButton>
 #include <QCheckBox>
-#include <QFontDatabase>
 #include <QFontMetrics>
 #include <QGroupBox>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QPushButton>
 #include <QScreen>
@@ -94,7 +94,7 @@ int LogicalDpiOf(const QWidget& window) {
 }
 
 QString DialogFamily() {
-  return QFontDatabase::systemFont(QFontDatabase::GeneralFont).family();
+  return QGuiApplication::font().family();
 }
 
 QFont FontOf(const FontSpec& spec, double dialog_scale) {

@@ -43,7 +43,8 @@ class PlacedWidgets {
 // The window's logical DPI, which twips and point sizes are scaled by.
 int LogicalDpiOf(const QWidget& window);
 
-// The family of the platform's default dialog font: the desktop's general font.
+// The family of the platform's default dialog font: the application's font, which the desktop
+// sets.
 QString DialogFamily();
 
 // The font of a row, with sizes of the dialog family scaled by `dialog_scale`.
