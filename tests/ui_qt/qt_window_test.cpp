@@ -1,6 +1,7 @@
 // The Qt windows, driven through their real widgets with QTest on the offscreen platform.
 #include <gtest/gtest.h>
 
+#include <QAction>
 #include <QApplication>
 #include <QCheckBox>
 #include <QClipboard>
@@ -18,6 +19,7 @@
 #include <QTest>
 #include <QTimer>
 #include <QUrl>
+#include <QWindow>
 
 #include <filesystem>
 #include <functional>
@@ -388,6 +390,27 @@ TEST_F(QtWindowTest, AddressFieldsTakeOnlyWhatTheKeyFilterLetsThroughTypedOrPast
   EXPECT_EQ(window.model().options().TexSMBsh, "Films, 210.0.x.7, или так");
 }
 
+TEST_F(QtWindowTest, PastingByTheContextMenuPassesTheKeyFilterToo) {
+  MainWindow& window = Open();
+  QLineEdit* address = Text("TexSMBip");
+  address->setFocus();
+  address->selectAll();
+  QGuiApplication::clipboard()->setText(QStringLiteral("IP: 10.1.1.2;"));
+  QContextMenuEvent menu_request(QContextMenuEvent::Mouse, QPoint(5, 5),
+                                 address->mapToGlobal(QPoint(5, 5)));
+  QApplication::sendEvent(address, &menu_request);
+  QTRY_VERIFY(QApplication::activePopupWidget() != nullptr);
+  QAction* paste = nullptr;
+  for (QAction* action : QApplication::activePopupWidget()->actions()) {
+    if (action->text().startsWith("&Paste")) paste = action;
+  }
+  ASSERT_NE(paste, nullptr);
+  paste->trigger();
+  QApplication::activePopupWidget()->close();
+  EXPECT_EQ(address->text(), " 10.1.1.2");
+  EXPECT_EQ(window.model().options().TexSMBip, " 10.1.1.2");
+}
+
 TEST_F(QtWindowTest, TabVisitsTheControlsInOrderAndSkipsDisabledOnes) {
   Open();
   const auto walk = [](std::size_t steps) {
@@ -423,6 +446,12 @@ TEST_F(QtWindowTest, AboutDisablesTheMainWindowUntilEitherWayOfClosingIt) {
   EXPECT_TRUE(about->isVisible());
   EXPECT_FALSE(window.isEnabled());
   EXPECT_EQ(about->windowTitle(), "О программе");
+  // A dialog owned by the main window: no task bar button of its own, no minimize or maximize.
+  EXPECT_EQ(about->windowType(), Qt::Dialog);
+  EXPECT_FALSE(about->windowFlags() & Qt::WindowMinimizeButtonHint);
+  EXPECT_FALSE(about->windowFlags() & Qt::WindowMaximizeButtonHint);
+  ASSERT_NE(about->windowHandle(), nullptr);
+  EXPECT_EQ(about->windowHandle()->transientParent(), window.windowHandle());
   const int dpi = about->logicalDpiY();
   EXPECT_EQ(about->size(), QSize(TwipsToPixels(3810, dpi), TwipsToPixels(5400, dpi)));
   // Centred over the main window (give or take what the platform's window frames move).
@@ -697,6 +726,7 @@ TEST_F(QtWindowTest, DuringABuildTheWindowIsLockedBusyAndRepaintedAndGoStartsNot
     during_steps.paints_before = painted.paints;
     Get("Frame1")->update();
     Click(go);
+    window.close();  // the close box cannot leave a build half done
   };
   bool measured = false;
   watched.before_list = [&] {
@@ -725,6 +755,28 @@ TEST_F(QtWindowTest, DuringABuildTheWindowIsLockedBusyAndRepaintedAndGoStartsNot
   EXPECT_EQ(std::count(watched.copied_to.begin(), watched.copied_to.end(), nfs_file), 1);
   EXPECT_TRUE(go->isEnabled());
   EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+  EXPECT_TRUE(window.isVisible());
+}
+
+TEST_F(QtWindowTest, AReportNamingFailedStepsComesWithTheWarningIcon) {
+  platform::FaultInjectingFileSystem failing(platform::NativeFileSystem());
+  failing.FailOn(platform::FsOperation::kCopyFile, Built("Talvex/etc/init.d/access_nfs"), 5,
+                 "Input/output error");
+  file_system_ = &failing;
+  MainWindow& window = Open();
+  BoxAnswerer answer(QMessageBox::No);
+  Click(Get("CommanEND"));
+  ASSERT_EQ(answer.seen.size(), 1u);
+  EXPECT_EQ(answer.seen[0].icon, QMessageBox::Warning);
+  EXPECT_EQ(answer.seen[0].buttons, QMessageBox::Yes | QMessageBox::No);
+  EXPECT_TRUE(answer.seen[0].yes_is_default);
+  EXPECT_TRUE(
+      answer.seen[0].text.contains(QString::fromStdString(Built("Talvex/etc/init.d/access_nfs"))))
+      << answer.seen[0].text.toStdString();
+  // The rest of the build went on.
+  EXPECT_TRUE(talvex::testing::IsDirectory(Built("Talvex/opt/brandeval/usr/sbin")));
+  QApplication::processEvents();
+  EXPECT_TRUE(window.isVisible());
 }
 
 TEST_F(QtWindowTest, ScreenshotsOfBothWindows) {

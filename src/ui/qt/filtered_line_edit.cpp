@@ -76,10 +76,20 @@ void FilteredLineEdit::mouseReleaseEvent(QMouseEvent* event) {
   QLineEdit::mouseReleaseEvent(event);
 }
 
+// The standard menu's paste action: its text ends in the paste shortcut, whatever the language.
+QAction* PasteActionOf(const QMenu& menu) {
+  const QString shortcut =
+      '\t' + QKeySequence(QKeySequence::Paste).toString(QKeySequence::NativeText);
+  for (QAction* action : menu.actions()) {
+    if (action->text().endsWith(shortcut)) return action;
+  }
+  return nullptr;
+}
+
 void FilteredLineEdit::contextMenuEvent(QContextMenuEvent* event) {
   QMenu* menu = createStandardContextMenu();
   menu->setAttribute(Qt::WA_DeleteOnClose);
-  if (auto* paste = menu->findChild<QAction*>(QStringLiteral("edit-paste"))) {
+  if (QAction* paste = PasteActionOf(*menu)) {
     paste->disconnect();
     connect(paste, &QAction::triggered, this,
             [this] { PasteFiltered(QGuiApplication::clipboard()->text()); });
