@@ -1,6 +1,7 @@
 // The Qt windows, driven through their real widgets with QTest on the offscreen platform.
 #include <gtest/gtest.h>
 
+#include <QAbstractItemView>
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
@@ -234,6 +235,9 @@ TEST_F(QtWindowTest, TheDriveListReadsTheVolumesAgainWhenItOpensAndKeepsThePicke
   drives->hidePopup();
   ASSERT_EQ(drives->count(), 2);
   EXPECT_EQ(drives->itemText(0).toStdString(), second.path());
+  // The open list shows the mount points whole, though the closed one is narrow.
+  EXPECT_GE(drives->view()->minimumWidth(),
+            drives->fontMetrics().horizontalAdvance(drives->itemText(1)));
   EXPECT_EQ(drives->currentText().toStdString(), drive_.path() + " [TV STICK]");
 
   // The picked stick is gone: the first one left is picked, and the window knows it.

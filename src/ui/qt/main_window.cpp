@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -13,6 +14,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScreen>
+#include <QStyle>
 #include <QUrl>
 
 #include "platform/paths.h"
@@ -179,7 +181,17 @@ void MainWindow::FillDriveList() {
   const QString chosen = list->currentText();
   volumes_ = services_.list_volumes ? services_.list_volumes() : std::vector<RemovableVolume>{};
   list->clear();
-  for (const RemovableVolume& volume : volumes_) list->addItem(ToQString(VolumeEntryText(volume)));
+  int widest = 0;
+  for (const RemovableVolume& volume : volumes_) {
+    const QString entry = ToQString(VolumeEntryText(volume));
+    list->addItem(entry);
+    widest = std::max(widest, list->fontMetrics().horizontalAdvance(entry));
+  }
+  // Mount points are longer than drive letters: the open list is as wide as its longest entry.
+  const QStyle& style = *list->style();
+  list->view()->setMinimumWidth(widest + style.pixelMetric(QStyle::PM_ScrollBarExtent) +
+                                4 * style.pixelMetric(QStyle::PM_DefaultFrameWidth) +
+                                2 * style.pixelMetric(QStyle::PM_FocusFrameHMargin));
   // The volume picked before stays picked while it is mounted; otherwise the first one.
   const int kept = list->findText(chosen);
   list->setCurrentIndex(kept >= 0 ? kept : (volumes_.empty() ? -1 : 0));
