@@ -20,6 +20,7 @@ rm -rf "$scratch"
 dpkg-deb --extract "$deb" "$scratch"
 "$scratch/usr/bin/talvex-build" --version
 QT_QPA_PLATFORM=offscreen "$scratch/usr/bin/talvex-auto" --version
+desktop-file-validate "$scratch/usr/share/applications/talvex-auto.desktop"
 
 # What `apt install ./talvex-auto_*.deb` would have to fetch: nothing may be missing that a
 # Debian 12 archive does not have, and here everything it names is already installed.
