@@ -3,8 +3,12 @@
 # Uses sudo when not run as root. Does nothing (and needs no network) when all are there.
 set -euo pipefail
 
+# qt6-base-dev brings Qt Widgets and QTest for the Linux window; fonts-liberation2 gives its GO
+# button Arial's metrics; dpkg-dev and file let CPack work out the .deb's dependencies, and
+# desktop-file-utils checks its desktop entry.
 packages=(g++ cmake make googletest libgtest-dev mingw-w64 wine64 xvfb fonts-wine imagemagick
-          libcli11-dev clang-format)
+          libcli11-dev clang-format qt6-base-dev fonts-liberation2 dpkg-dev file
+          desktop-file-utils)
 missing=()
 for package in "${packages[@]}"; do
   dpkg -s "$package" >/dev/null 2>&1 || missing+=("$package")

@@ -1,0 +1,41 @@
+// frmAbut on Linux: the About window. It stands over the main window, which stays disabled until
+// this window closes, by its button or its close box.
+#pragma once
+
+#include <QPointer>
+#include <QWidget>
+
+#include "ui/qt/qt_ui.h"
+
+namespace talvex::ui::qt {
+
+class AboutWindow final : public QWidget {
+  Q_OBJECT
+
+ public:
+  // A window of its own (a child widget would be disabled along with its owner), centred over
+  // `owner` and deleted when it closes.
+  explicit AboutWindow(QWidget* owner);
+
+  const PlacedWidgets& widgets() const { return widgets_; }
+  double dialog_scale() const { return dialog_scale_; }
+
+ signals:
+  // The window is closing; the owner takes input again.
+  void closed();
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+  void showEvent(QShowEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  void CreateControls();
+  void CentreOverOwner();
+
+  QPointer<QWidget> owner_;
+  PlacedWidgets widgets_;
+  double dialog_scale_ = 1.0;
+};
+
+}  // namespace talvex::ui::qt

@@ -1,0 +1,72 @@
+#include "ui/qt/build_runner.h"
+
+#include <QDesktopServices>
+#include <QMessageBox>
+#include <QUrl>
+
+#include "engine/build_report.h"
+#include "engine/run_build.h"
+#include "platform/paths.h"
+#include "ui/control_table.h"
+#include "ui/qt/qt_ui.h"
+
+namespace talvex::ui::qt {
+
+namespace {
+
+class ProgressObserver final : public build::BuildObserver {
+ public:
+  explicit ProgressObserver(BuildProgress& progress) : progress_(progress) {}
+  void OnStep(std::size_t, std::size_t, const build::BuildStep&) override {
+    progress_.BetweenSteps();
+  }
+  void Yield() override { progress_.WhileMeasuring(); }
+
+ private:
+  BuildProgress& progress_;
+};
+
+}  // namespace
+
+WindowBuild::WindowBuild() = default;
+WindowBuild::~WindowBuild() = default;
+
+void WindowBuild::Run(const BuildRequest& request, BuildProgress& progress) {
+  ProgressObserver observer(progress);
+  const build::BuildContext context{request.source_root, request.target, *request.options};
+  result_ = std::make_unique<build::BuildResult>(
+      build::RunBuild(*request.file_system, context, &observer));
+}
+
+bool WindowBuild::ShowReport(QWidget* window, const BuildRequest& request) const {
+  if (!result_) return false;
+  if (result_->refused) {
+    QMessageBox::warning(window, ToQString(kMainWindow.title), ToQString(result_->refusal));
+    return false;
+  }
+  build::ReportInput input;
+  input.size_bytes = result_->size_bytes;
+  // There are no drive letters here: the report names the volume by its mount point.
+  input.drive_letter = request.target;
+  input.source_root = request.source_root;
+  input.options = request.options;
+  input.failures = &result_->failures;
+  input.decimal_separator = request.decimal_separator;
+  const build::BuildReport report = build::MakeBuildReport(input);
+
+  QMessageBox box(
+      report.icon == build::ReportIcon::kWarning ? QMessageBox::Warning : QMessageBox::Question,
+      ToQString(report.title), ToQString(build::MessageWithLineFeeds(report.message)),
+      QMessageBox::Yes | QMessageBox::No, window);
+  box.setDefaultButton(QMessageBox::Yes);
+  if (box.exec() != QMessageBox::Yes) return false;
+  // The report asks for an editor exactly when pvr is ticked; here the desktop picks the editor.
+  if (!report.editor_command_line.empty()) {
+    const std::string settings =
+        platform::JoinPayloadPath(request.source_root, build::kPvrSettingsFile);
+    QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(settings)));
+  }
+  return true;
+}
+
+}  // namespace talvex::ui::qt

@@ -1,0 +1,310 @@
+#include "ui/qt/main_window.h"
+
+#include <algorithm>
+
+#include <QAbstractItemView>
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QDesktopServices>
+#include <QGroupBox>
+#include <QIcon>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QScreen>
+#include <QStyle>
+#include <QUrl>
+
+#include "platform/paths.h"
+#include "platform/process.h"
+#include "ui/qt/about_window.h"
+#include "ui/qt/build_runner.h"
+#include "ui/qt/filtered_line_edit.h"
+
+namespace talvex::ui::qt {
+
+namespace {
+
+// The readme beside the kit, in the backslash form of the kit's tables.
+constexpr std::string_view kReadmeFile = "\\Talvex\\readme.txt";
+
+// The drive list reads the mounted volumes again whenever it opens, so a stick plugged in after
+// the start can be picked.
+class DriveList final : public QComboBox {
+ public:
+  DriveList(std::function<void()> before_popup, QWidget* parent)
+      : QComboBox(parent), before_popup_(std::move(before_popup)) {}
+  void showPopup() override {
+    before_popup_();
+    QComboBox::showPopup();
+  }
+
+ private:
+  std::function<void()> before_popup_;
+};
+
+// The frame's caption in its own colour. Fusion draws a frame's caption in its text colours, which
+// the controls inside would inherit; they get the usual ones back explicitly.
+void ColourCaption(QGroupBox& frame, Rgb colour) {
+  const QPalette usual = frame.palette();
+  QPalette coloured = usual;
+  QPalette restored = usual;
+  const QColor caption(colour.red, colour.green, colour.blue);
+  for (const QPalette::ColorRole role : {QPalette::WindowText, QPalette::Text}) {
+    for (const QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive}) {
+      coloured.setColor(group, role, caption);
+      restored.setColor(group, role, usual.color(group, role));
+    }
+    restored.setColor(QPalette::Disabled, role, usual.color(QPalette::Disabled, role));
+  }
+  frame.setPalette(coloured);
+  for (QWidget* child : frame.findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+    child->setPalette(restored);
+  }
+}
+
+class WindowProgress final : public BuildProgress {
+ public:
+  explicit WindowProgress(std::function<void()> measuring) : measuring_(std::move(measuring)) {}
+  void BetweenSteps() override {
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+  }
+  void WhileMeasuring() override {
+    if (!measuring_started_) {
+      measuring_started_ = true;
+      measuring_();
+    }
+    QCoreApplication::processEvents(QEventLoop::AllEvents);
+  }
+
+ private:
+  std::function<void()> measuring_;
+  bool measuring_started_ = false;
+};
+
+}  // namespace
+
+Services DefaultServices(std::string source_root) {
+  Services services;
+  services.file_system = &platform::NativeFileSystem();
+  services.decimal_separator = platform::DecimalSeparator();
+  services.list_volumes = [kit = source_root] { return ListRemovableVolumes("/", kit); };
+  services.source_root = std::move(source_root);
+  return services;
+}
+
+MainWindow::MainWindow(Services services) : services_(std::move(services)) {
+  setObjectName(QStringLiteral("FrmMain"));
+  MakeFixedDialogFrame(*this, kMainWindow, Qt::Window);
+  setWindowIcon(QIcon(QStringLiteral(":/talvex/talvex.ico")));
+  CreateControls();
+  widgets_.Place(LogicalDpiOf(*this));
+  dialog_scale_ = FitDialogFonts(widgets_);
+  SetTabOrder();
+  FillDriveList();
+  MirrorModel();
+  CentreOnScreen();
+  if (QWidget* drive = widgets_.Find("Drive1")) drive->setFocus(Qt::OtherFocusReason);
+}
+
+MainWindow::~MainWindow() {
+  if (about_) delete about_.data();
+}
+
+QWidget* MainWindow::CreateControl(const ControlRow& row, QWidget* parent) {
+  const QString caption = ToQString(CaptionOf(row));
+  const std::string name(row.name);
+  switch (row.kind) {
+    case ControlKind::kFrame:
+      return new QGroupBox(caption, parent);
+    case ControlKind::kCheckBox: {
+      auto* box = new QCheckBox(caption, parent);
+      connect(box, &QCheckBox::clicked, this, [this, box, name](bool checked) {
+        model_.CheckChanged(
+            name, checked ? options::CheckState::kChecked : options::CheckState::kUnchecked);
+        (void)box;
+        MirrorModel();
+      });
+      return box;
+    }
+    case ControlKind::kButton: {
+      auto* button = new QPushButton(caption, parent);
+      button->setAutoDefault(false);
+      connect(button, &QPushButton::clicked, this, [this, name] { Carry(model_.Clicked(name)); });
+      return button;
+    }
+    case ControlKind::kLabel:
+      return new QLabel(caption, parent);
+    case ControlKind::kTextBox: {
+      auto* box = new FilteredLineEdit(
+          [this, name](char32_t typed) { return model_.AcceptTyped(name, typed); },
+          [this, name](std::string_view text) { return model_.FilterPasted(name, text); }, parent);
+      box->setText(QString::fromStdString(model_.TextOf(name).value_or("")));
+      connect(box, &QLineEdit::textEdited, this,
+              [this, name](const QString& text) { model_.TextChanged(name, text.toStdString()); });
+      connect(box, &FilteredLineEdit::clickedInto, this,
+              [this, name] { Carry(model_.Clicked(name)); });
+      return box;
+    }
+    case ControlKind::kDriveList: {
+      auto* list = new DriveList([this] { FillDriveList(); }, parent);
+      connect(list, &QComboBox::activated, this,
+              [this, list] { model_.DriveChosen(list->currentText().toStdString()); });
+      return list;
+    }
+    case ControlKind::kPicture:
+      break;
+  }
+  return nullptr;
+}
+
+void MainWindow::CreateControls() {
+  for (const ControlRow& row : kMainControls) {
+    QWidget* parent = row.container.empty() ? this : widgets_.Find(row.container);
+    QWidget* widget = CreateControl(row, parent);
+    if (widget == nullptr) continue;
+    widget->setObjectName(ToQString(row.name));
+    widget->setToolTip(ToQString(TooltipOf(row)));
+    widgets_.Add(row, widget);
+  }
+  for (const auto& placed : widgets_) {
+    auto* frame = qobject_cast<QGroupBox*>(placed.widget);
+    if (frame != nullptr && placed.row->colour) ColourCaption(*frame, *placed.row->colour);
+  }
+}
+
+void MainWindow::FillDriveList() {
+  auto* list = qobject_cast<QComboBox*>(widgets_.Find("Drive1"));
+  if (list == nullptr) return;
+  const QString chosen = list->currentText();
+  volumes_ = services_.list_volumes ? services_.list_volumes() : std::vector<RemovableVolume>{};
+  list->clear();
+  int widest = 0;
+  for (const RemovableVolume& volume : volumes_) {
+    const QString entry = ToQString(VolumeEntryText(volume));
+    list->addItem(entry);
+    widest = std::max(widest, list->fontMetrics().horizontalAdvance(entry));
+  }
+  // Mount points are longer than drive letters: the open list is as wide as its longest entry.
+  const QStyle& style = *list->style();
+  list->view()->setMinimumWidth(widest + style.pixelMetric(QStyle::PM_ScrollBarExtent) +
+                                4 * style.pixelMetric(QStyle::PM_DefaultFrameWidth) +
+                                2 * style.pixelMetric(QStyle::PM_FocusFrameHMargin));
+  // The volume picked before stays picked while it is mounted; otherwise the first one.
+  const int kept = list->findText(chosen);
+  list->setCurrentIndex(kept >= 0 ? kept : (volumes_.empty() ? -1 : 0));
+  model_.DriveChosen(list->currentText().toStdString());
+}
+
+void MainWindow::SetTabOrder() {
+  QWidget* previous = nullptr;
+  for (std::string_view name : kMainTabOrder) {
+    QWidget* widget = widgets_.Find(name);
+    if (widget == nullptr) continue;
+    if (previous != nullptr) QWidget::setTabOrder(previous, widget);
+    previous = widget;
+  }
+}
+
+void MainWindow::CentreOnScreen() {
+  const QScreen* where = screen() != nullptr ? screen() : QGuiApplication::primaryScreen();
+  if (where == nullptr) return;
+  QRect frame = rect();
+  frame.moveCenter(where->availableGeometry().center());
+  move(frame.topLeft());
+}
+
+void MainWindow::MirrorModel() {
+  for (const auto& placed : widgets_) {
+    const std::string_view name = placed.row->name;
+    if (auto* box = qobject_cast<QCheckBox*>(placed.widget)) {
+      const bool checked = model_.CheckOf(name) == options::CheckState::kChecked;
+      if (box->isChecked() != checked) box->setChecked(checked);
+    }
+    // A control inside a disabled frame is disabled by the frame itself, so it keeps its own
+    // state enabled and comes back with the frame.
+    const bool container_enabled =
+        placed.row->container.empty() || model_.IsEnabled(placed.row->container);
+    placed.widget->setEnabled(model_.IsEnabled(name) || !container_enabled);
+  }
+}
+
+void MainWindow::Carry(Action action) {
+  switch (action) {
+    case Action::kNothing:
+      break;
+    case Action::kSwitchKeyboardLayout:
+      // Keyboard layouts belong to the desktop session here; a program does not switch them.
+      break;
+    case Action::kOpenReadme:
+      OpenReadme();
+      break;
+    case Action::kOpenAbout:
+      OpenAbout();
+      break;
+    case Action::kRunBuild:
+      RunBuild();
+      break;
+  }
+}
+
+void MainWindow::OpenReadme() {
+  const std::string readme = platform::JoinPayloadPath(services_.source_root, kReadmeFile);
+  QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(readme)));
+}
+
+void MainWindow::OpenAbout() {
+  setEnabled(false);
+  about_ = new AboutWindow(this);
+  connect(about_, &AboutWindow::closed, this, [this] { setEnabled(true); });
+  about_->show();
+}
+
+void MainWindow::RunBuild() {
+  if (volumes_.empty() || model_.options().Drive1.empty()) {
+    model_.BuildEnded();
+    QMessageBox::warning(this, ToQString(kMainWindow.title), ToQString(kNoFlashDrive));
+    return;
+  }
+  auto* list = qobject_cast<QComboBox*>(widgets_.Find("Drive1"));
+  const int chosen = list != nullptr ? list->currentIndex() : 0;
+  BuildRequest request;
+  request.file_system = services_.file_system;
+  request.source_root = services_.source_root;
+  request.target = volumes_[static_cast<std::size_t>(std::max(chosen, 0))].mount_point;
+  request.options = &model_.options();
+  request.decimal_separator = services_.decimal_separator;
+
+  QWidget* focus = QApplication::focusWidget();
+  MirrorModel();  // every control locked while the stages copy
+  QApplication::setOverrideCursor(Qt::WaitCursor);
+  WindowProgress progress([this] {
+    model_.MeasurementStarted();
+    MirrorModel();
+  });
+  WindowBuild build;
+  build.Run(request, progress);
+  model_.BuildEnded();
+  MirrorModel();
+  QApplication::restoreOverrideCursor();
+  if (focus != nullptr && focus->isEnabled()) focus->setFocus();
+
+  if (build.ShowReport(this, request)) {
+    // Closed once this click has been handled, not under the button that is still reporting it.
+    QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
+  }
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+  // A build runs on this window's thread; it cannot be left half done under a closed window.
+  if (model_.phase() != Phase::kIdle) {
+    event->ignore();
+    return;
+  }
+  if (about_) about_->close();
+  event->accept();
+}
+
+}  // namespace talvex::ui::qt

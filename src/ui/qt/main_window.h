@@ -1,0 +1,76 @@
+// FrmMain on Linux: the program's window in Qt Widgets. It creates its controls from the layout
+// table, mirrors the window model into them after every event, and carries out the action each
+// event asks for.
+#pragma once
+
+#include <QPointer>
+#include <QWidget>
+
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/file_system.h"
+#include "ui/main_window_model.h"
+#include "ui/qt/about_window.h"
+#include "ui/qt/qt_ui.h"
+#include "ui/qt/removable_volumes.h"
+
+namespace talvex::ui::qt {
+
+// What the window needs from outside. The program uses DefaultServices(); tests point the
+// volume list at fake trees and the file system at their own.
+struct Services {
+  platform::FileSystem* file_system = nullptr;
+  std::string source_root;        // the kit folder
+  std::string decimal_separator;  // the user's locale's, for the report
+  std::function<std::vector<RemovableVolume>()> list_volumes;
+};
+
+Services DefaultServices(std::string source_root);
+
+// What GO says when there is no flash drive to build on.
+inline constexpr std::string_view kNoFlashDrive =
+    "Флешка не найдена: ни один съёмный диск не подключён. Вставьте флешку, выберите её в "
+    "списке \"Flash Disk\" и нажмите GO ещё раз.";
+
+class MainWindow final : public QWidget {
+  Q_OBJECT
+
+ public:
+  explicit MainWindow(Services services);
+  ~MainWindow() override;
+
+  const MainWindowModel& model() const { return model_; }
+  const PlacedWidgets& widgets() const { return widgets_; }
+  // The dialog font's scale that lets every caption fit (1: the table's 8 pt).
+  double dialog_scale() const { return dialog_scale_; }
+  // The open About window, if any.
+  AboutWindow* about() const { return about_; }
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+
+ private:
+  void CreateControls();
+  QWidget* CreateControl(const ControlRow& row, QWidget* parent);
+  void FillDriveList();
+  void SetTabOrder();
+  void CentreOnScreen();
+  void MirrorModel();
+
+  void Carry(Action action);
+  void OpenReadme();
+  void OpenAbout();
+  void RunBuild();
+
+  Services services_;
+  MainWindowModel model_;
+  PlacedWidgets widgets_;
+  std::vector<RemovableVolume> volumes_;
+  double dialog_scale_ = 1.0;
+  QPointer<AboutWindow> about_;
+};
+
+}  // namespace talvex::ui::qt

@@ -1,0 +1,821 @@
+// The Qt windows, driven through their real widgets with QTest on the offscreen platform.
+#include <gtest/gtest.h>
+
+#include <QAbstractItemView>
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QClipboard>
+#include <QComboBox>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFontInfo>
+#include <QGroupBox>
+#include <QImage>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QStyleOptionGroupBox>
+#include <QTest>
+#include <QTimer>
+#include <QUrl>
+#include <QWindow>
+
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "demo_kit.h"
+#include "options/build_options.h"
+#include "platform/fault_injecting_file_system.h"
+#include "support/test_support.h"
+#include "ui/about_content.h"
+#include "ui/control_table.h"
+#include "ui/qt/about_window.h"
+#include "ui/qt/main_window.h"
+
+namespace talvex::ui::qt {
+namespace {
+
+using talvex::testing::TempDir;
+
+// Takes what the windows hand to the desktop instead of opening it.
+class UrlRecorder final : public QObject {
+  Q_OBJECT
+
+ public:
+  UrlRecorder() {
+    for (const char* scheme : {"file", "https", "http"}) {
+      QDesktopServices::setUrlHandler(QString::fromLatin1(scheme), this, "Open");
+    }
+  }
+  ~UrlRecorder() override {
+    for (const char* scheme : {"file", "https", "http"}) {
+      QDesktopServices::unsetUrlHandler(QString::fromLatin1(scheme));
+    }
+  }
+  std::vector<QUrl> urls;
+
+ public slots:
+  void Open(const QUrl& url) { urls.push_back(url); }
+};
+
+// Answers every modal message box that comes up with `answer` (or its only button), noting what
+// it showed.
+class BoxAnswerer final : public QObject {
+ public:
+  struct Seen {
+    QString title;
+    QString text;
+    QMessageBox::Icon icon;
+    QMessageBox::StandardButtons buttons;
+    bool yes_is_default;
+  };
+
+  explicit BoxAnswerer(QMessageBox::StandardButton answer) : answer_(answer) {
+    timer_.setInterval(5);
+    connect(&timer_, &QTimer::timeout, this, &BoxAnswerer::Poll);
+    timer_.start();
+  }
+  std::vector<Seen> seen;
+
+ private:
+  void Poll() {
+    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+    if (box == nullptr || !box->isVisible()) return;
+    seen.push_back(
+        {box->windowTitle(), box->text(), box->icon(), box->standardButtons(),
+         box->defaultButton() != nullptr && box->defaultButton() == box->button(QMessageBox::Yes)});
+    QAbstractButton* button = box->button(answer_);
+    if (button == nullptr && !box->buttons().isEmpty()) button = box->buttons().first();
+    if (button != nullptr) button->click();
+  }
+
+  QMessageBox::StandardButton answer_;
+  QTimer timer_;
+};
+
+// Passes every call to the native file system, telling the test before work on a folder
+// (every step that writes opens its folder first) and before listings, and counting flushes
+// (one a build).
+class WatchedFileSystem final : public platform::FileSystem {
+ public:
+  std::function<void(const std::string&)> before_write;
+  std::function<void()> before_list;
+  int flushes = 0;
+
+  platform::FsStatus OpenDirectory(const std::string& path,
+                                   std::unique_ptr<platform::Directory>& opened) override {
+    if (before_write) before_write(path);
+    return native_.OpenDirectory(path, opened);
+  }
+  platform::FsStatus Identify(const std::string& path, platform::FileId& id) override {
+    return native_.Identify(path, id);
+  }
+  std::vector<platform::FsStatus> Flush(const std::string& root,
+                                        const std::vector<std::string>& written) override {
+    ++flushes;
+    return native_.Flush(root, written);
+  }
+
+  platform::FsStatus QueryAttributes(const std::string& path, std::uint32_t& attributes) override {
+    return native_.QueryAttributes(path, attributes);
+  }
+  platform::FsStatus ListDirectory(const std::string& path, std::uint32_t filter,
+                                   const platform::ListVisitor& visit,
+                                   platform::ListDetail detail) override {
+    if (before_list) before_list();
+    return native_.ListDirectory(path, filter, visit, detail);
+  }
+  platform::FsStatus Exists(const std::string& path, bool& exists) override {
+    return native_.Exists(path, exists);
+  }
+  platform::FsStatus SetAttributes(const std::string& path, std::uint32_t attributes) override {
+    return native_.SetAttributes(path, attributes);
+  }
+  platform::FsStatus DeleteFile(const std::string& path) override {
+    return native_.DeleteFile(path);
+  }
+  platform::FsStatus RemoveDirectory(const std::string& path) override {
+    return native_.RemoveDirectory(path);
+  }
+  platform::FsStatus CreateDirectory(const std::string& path) override {
+    return native_.CreateDirectory(path);
+  }
+  platform::FsStatus FileLength(const std::string& path, std::uint64_t& length) override {
+    return native_.FileLength(path, length);
+  }
+  platform::FsStatus WriteFile(const std::string& path, std::string_view bytes) override {
+    return native_.WriteFile(path, bytes);
+  }
+  platform::FsStatus CopyFile(const std::string& source, const std::string& target) override {
+    return native_.CopyFile(source, target);
+  }
+  platform::FsStatus ResolvePath(const std::string& path, std::string& resolved) override {
+    return native_.ResolvePath(path, resolved);
+  }
+
+ private:
+  platform::FileSystem& native_ = platform::NativeFileSystem();
+};
+
+class QtWindowTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(tools::WriteDemoKit(platform::NativeFileSystem(), kit_.path(), false).ok());
+    volumes_ = {{drive_.path(), "TV STICK", "8:17"}};
+  }
+  void TearDown() override {
+    window_.reset();
+    QApplication::processEvents();
+  }
+
+  MainWindow& Open() {
+    Services services;
+    services.file_system = file_system_;
+    services.source_root = kit_.path();
+    services.decimal_separator = ",";
+    services.list_volumes = [this] { return volumes_; };
+    window_ = std::make_unique<MainWindow>(services);
+    window_->show();
+    window_->activateWindow();
+    EXPECT_TRUE(QTest::qWaitForWindowActive(window_.get()));
+    return *window_;
+  }
+
+  template <typename Widget = QWidget>
+  Widget* Get(const char* name) const {
+    auto* widget = window_->findChild<Widget*>(QString::fromLatin1(name));
+    EXPECT_NE(widget, nullptr) << name;
+    return widget;
+  }
+  QCheckBox* Check(const char* name) const { return Get<QCheckBox>(name); }
+  QLineEdit* Text(const char* name) const { return Get<QLineEdit>(name); }
+
+  // A click on the box's check mark, where the user clicks.
+  static void Click(QCheckBox* box) {
+    QTest::mouseClick(box, Qt::LeftButton, {}, QPoint(7, box->height() / 2));
+  }
+  static void Click(QWidget* widget) { QTest::mouseClick(widget, Qt::LeftButton); }
+
+  std::string Built(std::string_view relative) const {
+    return drive_.path() + "/" + std::string(relative);
+  }
+
+  TempDir kit_;
+  TempDir drive_;
+  std::vector<RemovableVolume> volumes_;
+  platform::FileSystem* file_system_ = &platform::NativeFileSystem();
+  std::unique_ptr<MainWindow> window_;
+};
+
+TEST_F(QtWindowTest, StartsWithTheInitialOptionsAndTheFocusOnTheDriveList) {
+  MainWindow& window = Open();
+  EXPECT_EQ(window.windowTitle(), "Talvex - Auto");
+  for (const char* ticked : {"Chupnp", "ChNfs", "Chsmb"}) EXPECT_TRUE(Check(ticked)->isChecked());
+  for (const char* clear :
+       {"Chcopi", "Chavto", "Chftp", "Chssh", "Chtelnet", "ChRey", "Chwifi", "mc", "NetSurf", "pvr",
+        "ChInfo", "Switch", "arFix2", "arFix2cip", "CheckUDP"}) {
+    EXPECT_FALSE(Check(clear)->isChecked()) << clear;
+  }
+  EXPECT_FALSE(Check("Chavto")->isEnabled());
+  for (const char* name : {"FrSet", "FrSMB", "TextIP", "CheckUDP", "TexSMBip", "TexSMBsh",
+                           "TexSMBlog", "TexSMBpas", "Label6", "Label9"}) {
+    EXPECT_TRUE(Get(name)->isEnabled()) << name;
+  }
+  EXPECT_EQ(Text("TextIP")->text(), "192.168.0.1");
+  EXPECT_EQ(Text("TexSMBip")->text(), "192.168.0.1");
+  EXPECT_EQ(Text("TexSMBsh")->text(), "");
+  EXPECT_EQ(Text("TexSMBlog")->text(), "admin");
+  EXPECT_EQ(Text("TexSMBpas")->text(), "vortelin");
+  EXPECT_EQ(Text("TexSMBpas")->echoMode(), QLineEdit::Normal);
+  EXPECT_EQ(QApplication::focusWidget(), Get("Drive1"));
+  // The first removable volume is chosen, shown with its label.
+  auto* drives = Get<QComboBox>("Drive1");
+  EXPECT_EQ(drives->count(), 1);
+  EXPECT_EQ(drives->currentText().toStdString(), drive_.path() + " [TV STICK]");
+  EXPECT_EQ(window.model().options().Drive1, drive_.path() + " [TV STICK]");
+}
+
+TEST_F(QtWindowTest, TheDriveListReadsTheVolumesAgainWhenItOpensAndKeepsThePickedOne) {
+  TempDir second;
+  Open();
+  auto* drives = Get<QComboBox>("Drive1");
+  volumes_.insert(volumes_.begin(), RemovableVolume{second.path(), {}, "8:33"});
+  drives->showPopup();
+  drives->hidePopup();
+  ASSERT_EQ(drives->count(), 2);
+  EXPECT_EQ(drives->itemText(0).toStdString(), second.path());
+  // The open list shows the mount points whole, though the closed one is narrow.
+  EXPECT_GE(drives->view()->minimumWidth(),
+            drives->fontMetrics().horizontalAdvance(drives->itemText(1)));
+  EXPECT_EQ(drives->currentText().toStdString(), drive_.path() + " [TV STICK]");
+
+  // The picked stick is gone: the first one left is picked, and the window knows it.
+  volumes_.erase(volumes_.begin() + 1);
+  drives->showPopup();
+  drives->hidePopup();
+  EXPECT_EQ(drives->count(), 1);
+  EXPECT_EQ(window_->model().options().Drive1, second.path());
+}
+
+TEST_F(QtWindowTest, EveryControlHasItsTableNameTextsAndPlaceAtTheWindowsDpi) {
+  MainWindow& window = Open();
+  const int dpi = window.logicalDpiY();
+  EXPECT_EQ(window.size(), QSize(TwipsToPixels(6495, dpi), TwipsToPixels(4935, dpi)));
+  EXPECT_EQ(window.minimumSize(), window.maximumSize());
+  EXPECT_FALSE(window.windowFlags() & Qt::WindowMinimizeButtonHint);
+  EXPECT_FALSE(window.windowFlags() & Qt::WindowMaximizeButtonHint);
+  EXPECT_TRUE(window.windowFlags() & Qt::WindowCloseButtonHint);
+  EXPECT_FALSE(window.windowIcon().isNull());
+  for (const ControlRow& row : kMainControls) {
+    QWidget* widget = Get(std::string(row.name).c_str());
+    ASSERT_NE(widget, nullptr);
+    const QWidget* container =
+        row.container.empty() ? &window : Get(std::string(row.container).c_str());
+    EXPECT_EQ(widget->parentWidget(), container) << row.name;
+    EXPECT_EQ(widget->geometry(),
+              QRect(TwipsToPixels(row.left, dpi), TwipsToPixels(row.top, dpi),
+                    TwipsToPixels(row.width, dpi), TwipsToPixels(row.height, dpi)))
+        << row.name;
+    EXPECT_EQ(widget->toolTip().toStdString(), std::string(TooltipOf(row))) << row.name;
+  }
+  EXPECT_EQ(Check("Chsmb")->toolTip().toStdString(),
+            " SMB она же CIFS шаринги, используется в Windos системах");
+  EXPECT_EQ(Check("Chcopi")->text(), "Copy in TV automatically");
+  EXPECT_EQ(Get<QGroupBox>("FrSMB")->title(), "Network settings SMB");
+  EXPECT_EQ(Get<QPushButton>("CommanEND")->text(), "GO");
+}
+
+TEST_F(QtWindowTest, GoIsArialBoldAndTheSettingsFramesHaveRedCaptions) {
+  Open();
+  const QFont go = Get("CommanEND")->font();
+  EXPECT_EQ(go.family(), "Arial");
+  EXPECT_DOUBLE_EQ(go.pointSizeF(), 11.25);
+  EXPECT_TRUE(go.bold());
+  // Where Arial itself is missing, fontconfig gives its metric twin.
+  const QString face = QFontInfo(go).family();
+  EXPECT_TRUE(face == "Arial" || face == "Liberation Sans") << face.toStdString();
+
+  const auto red_pixels = [](QWidget* widget, int top, int height) {
+    const QImage image = widget->grab().toImage();
+    int count = 0;
+    for (int y = top; y < std::min(image.height(), top + height); ++y) {
+      for (int x = 0; x < image.width(); ++x) {
+        const QColor colour = image.pixelColor(x, y);
+        if (colour.red() > 200 && colour.green() < 80 && colour.blue() < 80) ++count;
+      }
+    }
+    return count;
+  };
+  for (const char* name : {"FrSMB", "FrSet"}) {
+    QWidget* frame = Get(name);
+    EXPECT_GT(red_pixels(frame, 0, 14), 20) << name;
+  }
+  // The controls inside keep the usual colours, and the other frames' captions are not red.
+  EXPECT_EQ(red_pixels(Get("Label10"), 0, 100), 0);
+  EXPECT_EQ(red_pixels(Get("CheckUDP"), 0, 100), 0);
+  EXPECT_EQ(red_pixels(Get("Frame6"), 0, 14), 0);
+}
+
+TEST_F(QtWindowTest, CouplingRulesFollowClicks) {
+  MainWindow& window = Open();
+  Click(Check("arFix2cip"));
+  Click(Check("arFix2"));
+  EXPECT_TRUE(Check("arFix2")->isChecked());
+  EXPECT_FALSE(Check("arFix2cip")->isChecked());
+  Click(Check("arFix2"));
+  EXPECT_FALSE(Check("arFix2")->isChecked());
+  EXPECT_FALSE(Check("arFix2cip")->isChecked());
+
+  Click(Check("Chavto"));  // disabled: nothing happens
+  EXPECT_FALSE(Check("Chavto")->isChecked());
+  Click(Check("Chcopi"));
+  EXPECT_TRUE(Check("Chavto")->isEnabled());
+  Click(Check("Chavto"));
+  EXPECT_TRUE(Check("Chavto")->isChecked());
+  Click(Check("Chcopi"));
+  EXPECT_FALSE(Check("Chavto")->isChecked());
+  EXPECT_FALSE(Check("Chavto")->isEnabled());
+  EXPECT_EQ(window.model().options().Chavto, options::CheckState::kUnchecked);
+
+  Click(Check("ChNfs"));
+  EXPECT_FALSE(Get("FrSet")->isEnabled());
+  EXPECT_TRUE(Get("FrSMB")->isEnabled());
+  Click(Check("ChNfs"));
+  EXPECT_TRUE(Get("FrSet")->isEnabled());
+  Click(Check("Chsmb"));
+  EXPECT_FALSE(Get("FrSMB")->isEnabled());
+  EXPECT_FALSE(window.model().options().SmbSettingsEditable);
+}
+
+TEST_F(QtWindowTest, ASettingsFrameDisablesAllItsChildrenAndGivesThemBackUnchanged) {
+  Open();
+  QTest::keyClicks(Text("TexSMBsh"), "films");
+  const std::vector<const char*> inside = {"Label10", "TexSMBip",  "Label11", "TexSMBsh",
+                                           "Label8",  "TexSMBlog", "Label9",  "TexSMBpas"};
+  Click(Check("Chsmb"));
+  ASSERT_FALSE(Get("FrSMB")->isEnabled());
+  for (const char* name : inside) {
+    QWidget* child = Get(name);
+    EXPECT_FALSE(child->isEnabled()) << name;
+    // Disabled through the frame, not one by one.
+    EXPECT_FALSE(child->testAttribute(Qt::WA_ForceDisabled)) << name;
+  }
+  Click(Text("TexSMBsh"));
+  QTest::keyClicks(Text("TexSMBsh"), "x");
+  EXPECT_EQ(Text("TexSMBsh")->text(), "films");
+  Click(Check("Chsmb"));
+  for (const char* name : inside) EXPECT_TRUE(Get(name)->isEnabled()) << name;
+  EXPECT_EQ(Text("TexSMBsh")->text(), "films");
+  EXPECT_EQ(Text("TexSMBlog")->text(), "admin");
+  EXPECT_EQ(Text("TexSMBpas")->text(), "vortelin");
+  EXPECT_EQ(window_->model().options().TexSMBsh, "films");
+}
+
+TEST_F(QtWindowTest, AddressFieldsTakeOnlyWhatTheKeyFilterLetsThroughTypedOrPasted) {
+  MainWindow& window = Open();
+  QLineEdit* address = Text("TextIP");
+  address->setFocus();
+  address->selectAll();
+  QTest::keyClick(address, Qt::Key_Delete);
+  QTest::keyClicks(address, "1a9.2 ,+");
+  EXPECT_EQ(address->text(), "19.2 ");
+  QTest::keyClick(address, Qt::Key_Backspace);
+  EXPECT_EQ(address->text(), "19.2");
+  EXPECT_EQ(window.model().options().TextIP, "19.2");
+
+  QGuiApplication::clipboard()->setText(QStringLiteral("10.0.x.7, или так"));
+  QTest::keyClick(address, Qt::Key_V, Qt::ControlModifier);
+  EXPECT_EQ(address->text(), "19.210.0..7  ");
+  EXPECT_EQ(window.model().options().TextIP, "19.210.0..7  ");
+
+  QLineEdit* smb = Text("TexSMBip");
+  smb->setFocus();
+  smb->selectAll();
+  QTest::keyClick(smb, Qt::Key_V, Qt::ControlModifier);
+  EXPECT_EQ(smb->text(), "10.0..7  ");
+
+  // The other fields take anything.
+  QLineEdit* share = Text("TexSMBsh");
+  share->setFocus();
+  QTest::keyClicks(share, "Films, 2");
+  QTest::keyClick(share, Qt::Key_V, Qt::ControlModifier);
+  EXPECT_EQ(share->text(), "Films, 210.0.x.7, или так");
+  EXPECT_EQ(window.model().options().TexSMBsh, "Films, 210.0.x.7, или так");
+}
+
+TEST_F(QtWindowTest, PastingByTheContextMenuPassesTheKeyFilterToo) {
+  MainWindow& window = Open();
+  QLineEdit* address = Text("TexSMBip");
+  address->setFocus();
+  address->selectAll();
+  QGuiApplication::clipboard()->setText(QStringLiteral("IP: 10.1.1.2;"));
+  QContextMenuEvent menu_request(QContextMenuEvent::Mouse, QPoint(5, 5),
+                                 address->mapToGlobal(QPoint(5, 5)));
+  QApplication::sendEvent(address, &menu_request);
+  QTRY_VERIFY(QApplication::activePopupWidget() != nullptr);
+  QAction* paste = nullptr;
+  for (QAction* action : QApplication::activePopupWidget()->actions()) {
+    if (action->text().startsWith("&Paste")) paste = action;
+  }
+  ASSERT_NE(paste, nullptr);
+  paste->trigger();
+  QApplication::activePopupWidget()->close();
+  EXPECT_EQ(address->text(), " 10.1.1.2");
+  EXPECT_EQ(window.model().options().TexSMBip, " 10.1.1.2");
+}
+
+TEST_F(QtWindowTest, TabVisitsTheControlsInOrderAndSkipsDisabledOnes) {
+  Open();
+  const auto walk = [](std::size_t steps) {
+    std::vector<std::string> visited;
+    for (std::size_t step = 0; step < steps; ++step) {
+      visited.push_back(QApplication::focusWidget()->objectName().toStdString());
+      QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    }
+    return visited;
+  };
+  std::vector<std::string> expected;
+  for (std::string_view name : kMainTabOrder) {
+    if (name != "Chavto") expected.emplace_back(name);
+  }
+  expected.push_back("Drive1");  // and round again
+  EXPECT_EQ(walk(expected.size()), expected);
+
+  Click(Check("Chsmb"));
+  Get("Drive1")->setFocus();
+  std::vector<std::string> without_smb;
+  for (const std::string& name : expected) {
+    if (name.rfind("TexSMB", 0) != 0) without_smb.push_back(name);
+  }
+  EXPECT_EQ(walk(without_smb.size()), without_smb);
+}
+
+TEST_F(QtWindowTest, AboutDisablesTheMainWindowUntilEitherWayOfClosingIt) {
+  MainWindow& window = Open();
+  UrlRecorder urls;
+  Click(Get("Command1"));
+  ASSERT_NE(window.about(), nullptr);
+  AboutWindow* about = window.about();
+  EXPECT_TRUE(about->isVisible());
+  EXPECT_FALSE(window.isEnabled());
+  EXPECT_EQ(about->windowTitle(), "О программе");
+  // A dialog owned by the main window: no task bar button of its own, no minimize or maximize.
+  EXPECT_EQ(about->windowType(), Qt::Dialog);
+  EXPECT_FALSE(about->windowFlags() & Qt::WindowMinimizeButtonHint);
+  EXPECT_FALSE(about->windowFlags() & Qt::WindowMaximizeButtonHint);
+  ASSERT_NE(about->windowHandle(), nullptr);
+  EXPECT_EQ(about->windowHandle()->transientParent(), window.windowHandle());
+  const int dpi = about->logicalDpiY();
+  EXPECT_EQ(about->size(), QSize(TwipsToPixels(3810, dpi), TwipsToPixels(5400, dpi)));
+  // Centred over the main window (give or take what the platform's window frames move).
+  EXPECT_LE((about->geometry().center() - window.geometry().center()).manhattanLength(), 8);
+
+  // Links open, twice the same, and leave both windows as they were.
+  auto* topic = about->findChild<QLabel*>("Label9");
+  ASSERT_NE(topic, nullptr);
+  EXPECT_EQ(topic->text().toStdString(), std::string(about::kForumTopic));
+  Click(topic);
+  Click(topic);
+  Click(about->findChild<QLabel*>("Label10"));
+  Click(about->findChild<QLabel*>("Label5"));  // a heading: opens nothing
+  ASSERT_EQ(urls.urls.size(), 3u);
+  EXPECT_EQ(urls.urls[0], QUrl(QString::fromUtf8(about::kForumTopic.data())));
+  EXPECT_EQ(urls.urls[1], urls.urls[0]);
+  EXPECT_EQ(urls.urls[2], QUrl(QString::fromUtf8(about::kProjectPage.data()), QUrl::TolerantMode));
+  EXPECT_TRUE(about->isVisible());
+  EXPECT_FALSE(window.isEnabled());
+
+  // A click on the main window does nothing while it is disabled.
+  Click(Check("mc"));
+  EXPECT_FALSE(Check("mc")->isChecked());
+
+  Click(about->findChild<QPushButton*>("Command1"));
+  QTRY_VERIFY(window.about() == nullptr);
+  EXPECT_TRUE(window.isEnabled());
+
+  // And by the close box.
+  Click(Get("Command1"));
+  ASSERT_NE(window.about(), nullptr);
+  EXPECT_FALSE(window.isEnabled());
+  window.about()->close();
+  QTRY_VERIFY(window.about() == nullptr);
+  EXPECT_TRUE(window.isEnabled());
+  Click(Check("mc"));
+  EXPECT_TRUE(Check("mc")->isChecked());
+}
+
+TEST_F(QtWindowTest, AboutShowsTheTextsAndThePicture) {
+  MainWindow& window = Open();
+  Click(Get("Command1"));
+  AboutWindow* about = window.about();
+  ASSERT_NE(about, nullptr);
+  for (const ControlRow& row : kAboutControls) {
+    QWidget* widget =
+        about->findChild<QWidget*>(QString::fromUtf8(row.name.data(), row.name.size()));
+    ASSERT_NE(widget, nullptr) << row.name;
+    if (row.kind == ControlKind::kLabel) {
+      auto* label = qobject_cast<QLabel*>(widget);
+      EXPECT_EQ(label->text().toStdString(), std::string(CaptionOf(row))) << row.name;
+      const QColor colour = label->palette().color(QPalette::WindowText);
+      EXPECT_EQ(colour, QColor(row.colour->red, row.colour->green, row.colour->blue)) << row.name;
+      EXPECT_EQ(label->font().bold(), row.font.bold) << row.name;
+    }
+  }
+  auto* picture = about->findChild<QLabel*>("Image1");
+  ASSERT_NE(picture, nullptr);
+  EXPECT_EQ(picture->pixmap().size(), QSize(253, 173) * about->logicalDpiY() / 96);
+  EXPECT_EQ(about->findChild<QLabel*>("Label4")->text().toStdString(),
+            "Автоматическая настройка      Talvex All Extensions.");
+  EXPECT_EQ(about->findChild<QPushButton*>("Command1")->text(), "Спасибо!");
+  about->close();
+}
+
+// The room a caption needs, measured with the font the control got: the text's advance plus
+// what the style puts beside it, and one line of text high.
+std::vector<std::string> CaptionsTooBig(const QWidget& window, double* widest_share) {
+  std::vector<std::string> too_big;
+  *widest_share = 0;
+  for (QWidget* widget : window.findChildren<QWidget*>()) {
+    const QFontMetrics metrics(widget->font());
+    const QStyle* style = widget->style();
+    QString text;
+    int room = widget->width();
+    int height_needed = metrics.height();
+    if (auto* box = qobject_cast<QCheckBox*>(widget)) {
+      text = box->text();
+      room -= style->pixelMetric(QStyle::PM_IndicatorWidth, nullptr, box) +
+              style->pixelMetric(QStyle::PM_CheckBoxLabelSpacing, nullptr, box);
+    } else if (auto* button = qobject_cast<QPushButton*>(widget)) {
+      text = button->text();
+      room -= 2 * style->pixelMetric(QStyle::PM_ButtonMargin, nullptr, button);
+      height_needed += 2 * style->pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, button);
+    } else if (auto* label = qobject_cast<QLabel*>(widget); label && !label->text().isEmpty()) {
+      text = label->text();
+      if (label->wordWrap()) {
+        const QRect wrapped = metrics.boundingRect(QRect(0, 0, room, 1000), Qt::TextWordWrap, text);
+        if (wrapped.height() > widget->height() || wrapped.width() > room) {
+          too_big.push_back(widget->objectName().toStdString());
+        }
+        continue;
+      }
+    } else if (auto* frame = qobject_cast<QGroupBox*>(widget); frame && !frame->title().isEmpty()) {
+      QStyleOptionGroupBox option;
+      option.initFrom(frame);
+      option.text = frame->title();
+      option.subControls = QStyle::SC_GroupBoxFrame | QStyle::SC_GroupBoxLabel;
+      const QRect title_rect =
+          style->subControlRect(QStyle::CC_GroupBox, &option, QStyle::SC_GroupBoxLabel, frame);
+      text = frame->title();
+      room = frame->width() - title_rect.left();
+      height_needed = metrics.height();
+    } else {
+      continue;
+    }
+    const int width = metrics.horizontalAdvance(text);
+    *widest_share = std::max(*widest_share, static_cast<double>(width) / room);
+    if (width > room || height_needed > widget->height()) {
+      too_big.push_back(widget->objectName().toStdString());
+    }
+  }
+  return too_big;
+}
+
+TEST_F(QtWindowTest, EveryCaptionFitsItsControl) {
+  MainWindow& window = Open();
+  double widest = 0;
+  EXPECT_EQ(CaptionsTooBig(window, &widest), std::vector<std::string>{});
+  const QFont dialog = Get("Chcopi")->font();
+  std::printf(
+      "main window: dialog font %s (%s) %.2f pt, %d px high; widest caption %.0f%% of its "
+      "room\n",
+      dialog.family().toUtf8().constData(), QFontInfo(dialog).family().toUtf8().constData(),
+      dialog.pointSizeF(), QFontMetrics(dialog).height(), widest * 100);
+  // The dialog font shrinks only as far as it must: one step bigger, something would not fit.
+  EXPECT_LE(window.dialog_scale(), 1.0);
+
+  Click(Get("Command1"));
+  ASSERT_NE(window.about(), nullptr);
+  EXPECT_EQ(CaptionsTooBig(*window.about(), &widest), std::vector<std::string>{});
+  std::printf("About window: title %.2f pt, widest caption %.0f%% of its room\n",
+              window.about()->findChild<QLabel*>("Label4")->font().pointSizeF(), widest * 100);
+  window.about()->close();
+}
+
+TEST_F(QtWindowTest, DescriptionOpensTheReadmeInTheDesktopsEditor) {
+  Open();
+  UrlRecorder urls;
+  Click(Get("CmdReadme"));
+  ASSERT_EQ(urls.urls.size(), 1u);
+  EXPECT_EQ(urls.urls[0],
+            QUrl::fromLocalFile(QString::fromStdString(kit_.path() + "/Talvex/readme.txt")));
+}
+
+TEST_F(QtWindowTest, GoBuildsTheTreeAndNoLeavesTheWindowAsItWas) {
+  MainWindow& window = Open();
+  UrlRecorder urls;
+  QTest::keyClicks(Text("TexSMBsh"), "films");
+  const options::BuildOptions before = window.model().options();
+  BoxAnswerer answer(QMessageBox::No);
+  Click(Get("CommanEND"));
+
+  EXPECT_TRUE(talvex::testing::IsDirectory(Built("Talvex/opt/brandeval/usr/sbin")));
+  EXPECT_TRUE(talvex::testing::PathExists(Built("Talvex/etc/init.d/access_nfs")));
+  EXPECT_TRUE(talvex::testing::PathExists(Built("Talvex/etc/init.d/access_smb")));
+  ASSERT_EQ(answer.seen.size(), 1u);
+  const BoxAnswerer::Seen& box = answer.seen[0];
+  EXPECT_EQ(box.title, "Поздравляю, всё готово!");
+  EXPECT_TRUE(box.text.startsWith(QString::fromStdString("Собранно на диск \"" + drive_.path() +
+                                                         "\"\nПапка \"Talvex\"\nРазмер сборки ")))
+      << box.text.toStdString();
+  EXPECT_TRUE(box.text.endsWith("\n\nЗакрыть программу конфигуратор Talvex-Auto?"));
+  EXPECT_EQ(box.icon, QMessageBox::Question);
+  EXPECT_EQ(box.buttons, QMessageBox::Yes | QMessageBox::No);
+  EXPECT_TRUE(box.yes_is_default);
+
+  QApplication::processEvents();
+  EXPECT_TRUE(window.isVisible());
+  const options::BuildOptions& after = window.model().options();
+  for (const options::OptionField& field : options::kOptionFields) {
+    if (field.check != nullptr) {
+      EXPECT_EQ(after.*field.check, before.*field.check) << field.name;
+    }
+    if (field.text != nullptr) {
+      EXPECT_EQ(after.*field.text, before.*field.text) << field.name;
+    }
+  }
+  EXPECT_TRUE(Check("Chupnp")->isChecked());
+  EXPECT_TRUE(Get("CommanEND")->isEnabled());
+  EXPECT_EQ(window.model().phase(), Phase::kIdle);
+  EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+  EXPECT_TRUE(urls.urls.empty());
+}
+
+TEST_F(QtWindowTest, YesOpensThePvrSettingsAndClosesTheWindow) {
+  MainWindow& window = Open();
+  UrlRecorder urls;
+  Click(Check("pvr"));
+  BoxAnswerer answer(QMessageBox::Yes);
+  Click(Get("CommanEND"));
+  EXPECT_TRUE(talvex::testing::IsDirectory(Built("PVR")));
+  ASSERT_EQ(answer.seen.size(), 1u);
+  QTRY_VERIFY(!window.isVisible());
+  ASSERT_EQ(urls.urls.size(), 1u);
+  EXPECT_EQ(urls.urls[0],
+            QUrl::fromLocalFile(QString::fromStdString(kit_.path() + "/PVR/pvr.ini")));
+}
+
+TEST_F(QtWindowTest, YesWithoutPvrOnlyCloses) {
+  MainWindow& window = Open();
+  UrlRecorder urls;
+  BoxAnswerer answer(QMessageBox::Yes);
+  Click(Get("CommanEND"));
+  ASSERT_EQ(answer.seen.size(), 1u);
+  QTRY_VERIFY(!window.isVisible());
+  EXPECT_TRUE(urls.urls.empty());
+}
+
+TEST_F(QtWindowTest, WithoutAFlashDriveGoExplainsAndTouchesNothing) {
+  platform::FaultInjectingFileSystem guard(platform::NativeFileSystem());
+  guard.RefuseAllChanges(13);
+  file_system_ = &guard;
+  volumes_.clear();
+  MainWindow& window = Open();
+  EXPECT_EQ(Get<QComboBox>("Drive1")->count(), 0);
+  BoxAnswerer answer(QMessageBox::Ok);
+  Click(Get("CommanEND"));
+  ASSERT_EQ(answer.seen.size(), 1u);
+  EXPECT_EQ(answer.seen[0].text.toStdString(), std::string(kNoFlashDrive));
+  EXPECT_EQ(answer.seen[0].icon, QMessageBox::Warning);
+  EXPECT_TRUE(guard.journal().empty());
+  EXPECT_TRUE(window.isVisible());
+  EXPECT_EQ(window.model().phase(), Phase::kIdle);
+  EXPECT_TRUE(Get("CommanEND")->isEnabled());
+}
+
+TEST_F(QtWindowTest, ABuildThatWouldDeleteItsKitIsRefusedWithAWarning) {
+  volumes_ = {{kit_.path(), {}, "8:17"}};
+  MainWindow& window = Open();
+  BoxAnswerer answer(QMessageBox::Yes);
+  Click(Get("CommanEND"));
+  ASSERT_EQ(answer.seen.size(), 1u);
+  EXPECT_EQ(answer.seen[0].icon, QMessageBox::Warning);
+  EXPECT_EQ(answer.seen[0].title, "Talvex - Auto");
+  EXPECT_TRUE(talvex::testing::PathExists(kit_.path() + "/Talvex/readme.txt"));
+  QApplication::processEvents();
+  EXPECT_TRUE(window.isVisible());
+}
+
+// Counts the paint events a widget gets.
+class PaintCounter final : public QObject {
+ public:
+  int paints = 0;
+  bool eventFilter(QObject*, QEvent* event) override {
+    if (event->type() == QEvent::Paint) ++paints;
+    return false;
+  }
+};
+
+TEST_F(QtWindowTest, DuringABuildTheWindowIsLockedBusyAndRepaintedAndGoStartsNothing) {
+  WatchedFileSystem watched;
+  file_system_ = &watched;
+  MainWindow& window = Open();
+  QWidget* go = Get("CommanEND");
+  PaintCounter painted;
+  Get("Frame1")->installEventFilter(&painted);
+
+  struct Seen {
+    bool go_enabled = true;
+    bool options_enabled = true;
+    bool busy = false;
+    int paints_before = 0;
+  } during_steps, during_measurement;
+  int writes = 0;
+  watched.before_write = [&](const std::string&) {
+    if (writes++ != 0) return;
+    during_steps.go_enabled = go->isEnabled();
+    during_steps.options_enabled = Check("mc")->isEnabled() || Get("TextIP")->isEnabled();
+    during_steps.busy = QApplication::overrideCursor() != nullptr &&
+                        QApplication::overrideCursor()->shape() == Qt::WaitCursor;
+    during_steps.paints_before = painted.paints;
+    Get("Frame1")->update();
+    Click(go);
+    window.close();  // the close box cannot leave a build half done
+  };
+  bool measured = false;
+  watched.before_list = [&] {
+    if (measured || window.model().phase() != Phase::kMeasuring) return;
+    measured = true;
+    during_measurement.go_enabled = go->isEnabled();
+    during_measurement.options_enabled = Check("mc")->isEnabled();
+    Click(go);
+    Click(Get("Command1"));
+  };
+
+  BoxAnswerer answer(QMessageBox::No);
+  Click(go);
+  EXPECT_FALSE(during_steps.go_enabled);
+  EXPECT_FALSE(during_steps.options_enabled);
+  EXPECT_TRUE(during_steps.busy);
+  EXPECT_GT(painted.paints, during_steps.paints_before);  // repainted while the build ran
+  ASSERT_TRUE(measured);
+  EXPECT_FALSE(during_measurement.go_enabled);
+  EXPECT_TRUE(during_measurement.options_enabled);  // the measurement takes input again
+  EXPECT_EQ(window.about(), nullptr);
+
+  // One build, one report.
+  EXPECT_EQ(answer.seen.size(), 1u);
+  EXPECT_EQ(watched.flushes, 1);
+  EXPECT_TRUE(go->isEnabled());
+  EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+  EXPECT_TRUE(window.isVisible());
+}
+
+TEST_F(QtWindowTest, AReportNamingFailedStepsComesWithTheWarningIcon) {
+  platform::FaultInjectingFileSystem failing(platform::NativeFileSystem());
+  failing.FailOn(platform::FsOperation::kWriteFile, Built("Talvex/etc/init.d/access_nfs"), 5,
+                 "Input/output error");
+  file_system_ = &failing;
+  MainWindow& window = Open();
+  BoxAnswerer answer(QMessageBox::No);
+  Click(Get("CommanEND"));
+  ASSERT_EQ(answer.seen.size(), 1u);
+  EXPECT_EQ(answer.seen[0].icon, QMessageBox::Warning);
+  EXPECT_EQ(answer.seen[0].buttons, QMessageBox::Yes | QMessageBox::No);
+  EXPECT_TRUE(answer.seen[0].yes_is_default);
+  EXPECT_TRUE(
+      answer.seen[0].text.contains(QString::fromStdString(Built("Talvex/etc/init.d/access_nfs"))))
+      << answer.seen[0].text.toStdString();
+  // The rest of the build went on.
+  EXPECT_TRUE(talvex::testing::IsDirectory(Built("Talvex/opt/brandeval/usr/sbin")));
+  QApplication::processEvents();
+  EXPECT_TRUE(window.isVisible());
+}
+
+TEST_F(QtWindowTest, ScreenshotsOfBothWindows) {
+  MainWindow& window = Open();
+  const QString folder = QStringLiteral(TALVEX_SCREENSHOTS);
+  ASSERT_TRUE(QDir().mkpath(folder));
+  const QString main_file = folder + "/main_window.png";
+  const QString about_file = folder + "/about_window.png";
+  QFile::remove(main_file);
+  QFile::remove(about_file);
+  ASSERT_TRUE(window.grab().save(main_file));
+  Click(Get("Command1"));
+  ASSERT_NE(window.about(), nullptr);
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(window.about()));
+  ASSERT_TRUE(window.about()->grab().save(about_file));
+  EXPECT_EQ(QImage(main_file).size(), window.size() * window.devicePixelRatio());
+  EXPECT_EQ(QImage(about_file).size(), window.about()->size() * window.devicePixelRatio());
+  std::printf("screenshots: %s\n", folder.toUtf8().constData());
+  window.about()->close();
+}
+
+}  // namespace
+}  // namespace talvex::ui::qt
+
+#include "qt_window_test.moc"

@@ -1,0 +1,46 @@
+#!/usr/bin/env bash
+# Makes the packages users install, after tools/test.sh has built both presets: the .deb from
+# build/linux and the Windows .zip from build/windows. The .deb is unpacked into a scratch root,
+# its programs are started from there, and every package it depends on must be installed here.
+set -euo pipefail
+
+cd "$(dirname "${BASH_SOURCE[0]}")/.."
+bash tools/install-deps.sh
+
+echo "== Linux package"
+cmake --preset linux >/dev/null
+cmake --build --preset linux -j2
+(cd build/linux && rm -f talvex-auto_*.deb && cpack -G DEB >/dev/null)
+deb=$(ls build/linux/talvex-auto_*.deb)
+echo "$deb"
+dpkg-deb --contents "$deb" | awk '{print "  " $6}' | grep -v '/$'
+
+scratch=build/linux/package-root
+rm -rf "$scratch"
+dpkg-deb --extract "$deb" "$scratch"
+"$scratch/usr/bin/talvex-build" --version
+QT_QPA_PLATFORM=offscreen "$scratch/usr/bin/talvex-auto" --version
+desktop-file-validate "$scratch/usr/share/applications/talvex-auto.desktop"
+
+# What `apt install ./talvex-auto_*.deb` would have to fetch: nothing may be missing that a
+# Debian 12 archive does not have, and here everything it names is already installed.
+depends=$(dpkg-deb --field "$deb" Depends)
+echo "Depends: $depends"
+missing=()
+IFS=',' read -ra alternatives <<<"$depends"
+for entry in "${alternatives[@]}"; do
+  name=$(sed -E 's/^ *([^ (|]+).*/\1/' <<<"$entry")
+  dpkg -s "$name" >/dev/null 2>&1 || missing+=("$name")
+done
+if ((${#missing[@]} > 0)); then
+  echo "not installed here: ${missing[*]}" >&2
+  exit 1
+fi
+
+echo "== Windows package"
+cmake --preset windows >/dev/null
+cmake --build --preset windows -j2
+(cd build/windows && rm -f talvex-auto-*.zip && cpack -G ZIP >/dev/null)
+zip=$(ls build/windows/talvex-auto-*.zip)
+echo "$zip"
+cmake -E tar tf "$zip" | sed 's/^/  /'
