@@ -3,8 +3,8 @@
 # Uses sudo when not run as root. Does nothing (and needs no network) when all are there.
 set -euo pipefail
 
-packages=(g++ cmake make googletest libgtest-dev mingw-w64 wine64 xvfb fonts-wine imagemagick
-          libcli11-dev clang-format)
+packages=(g++ cmake make googletest libgtest-dev mingw-w64 wine64 xvfb fonts-wine
+          fonts-liberation2 imagemagick libcli11-dev clang-format fuse3 dosfstools fusefat mtools)
 missing=()
 for package in "${packages[@]}"; do
   dpkg -s "$package" >/dev/null 2>&1 || missing+=("$package")

@@ -102,6 +102,13 @@ ln -s "$build_windows/drive-t" "$WINEPREFIX/dosdevices/t:"
 "$wine" reg add 'HKLM\Software\Wine\Drives' /v t: /t REG_SZ /d floppy /f </dev/null >>"$wine_log" 2>&1
 "$wine" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f \
   </dev/null >>"$wine_log" 2>&1
+# The fonts a Windows system has. Debian's Wine looks for its own fonts under a path it cannot
+# open, so the dialog font would fall back to a wide face and the caption buttons to letters:
+# the fonts go into the prefix instead. "MS Shell Dlg" maps to "Microsoft Sans Serif" as on
+# Windows (Liberation Sans stands in for its metrics, and for Arial on the "GO" button).
+cp /usr/share/wine/fonts/*.ttf /usr/share/wine/fonts/*.fon "$WINEPREFIX/drive_c/windows/Fonts/"
+"$wine" reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontSubstitutes' \
+  /v 'MS Shell Dlg' /t REG_SZ /d 'Microsoft Sans Serif' /f </dev/null >>"$wine_log" 2>&1
 # Drives and their types are read when the server and its services start: start them again.
 stop_server
 start_server
