@@ -249,7 +249,22 @@ void MainWindow::OnCheckBoxClicked(const PlacedControl& placed) {
 }
 
 void MainWindow::OnTextChanged(const PlacedControl& placed) {
-  model_.TextChanged(placed.row->name, WindowTextOf(placed.handle));
+  const std::string text = WindowTextOf(placed.handle);
+  // Text can reach a field past its key filter and WM_PASTE (Wine's edit control pastes on
+  // Shift+Insert by itself): what the field refuses is taken out again here, the caret kept
+  // after what stays of the text before it. Setting the text brings this notification back.
+  if (const std::string kept = model_.FilterPasted(placed.row->name, text); kept != text) {
+    DWORD caret = 0;
+    SendMessageW(placed.handle, EM_GETSEL, 0, reinterpret_cast<LPARAM>(&caret));
+    const std::wstring before = Wide(text).substr(0, caret);
+    const std::wstring kept_before =
+        Wide(model_.FilterPasted(placed.row->name, platform::WideToUtf8(before)));
+    SetWindowTextW(placed.handle, Wide(kept).c_str());
+    const auto at = static_cast<WPARAM>(kept_before.size());
+    SendMessageW(placed.handle, EM_SETSEL, at, static_cast<LPARAM>(at));
+    return;
+  }
+  model_.TextChanged(placed.row->name, text);
 }
 
 void MainWindow::OnDriveChosen(const PlacedControl& placed) {
