@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "platform/file_system.h"
+#include "platform/win32/copy_file_live.h"
 #include "platform/win32/utf.h"
 
 namespace talvex::platform {
@@ -354,7 +355,9 @@ class Win32FileSystem final : public FileSystem {
     if (FsStatus distinct = RefuseSameFile(wide_source, wide_target, source, target); !distinct) {
       return distinct;
     }
-    if (!::CopyFileW(wide_source.c_str(), wide_target.c_str(), FALSE)) return LastError(target);
+    if (!CopyFileKeepingCallerLive(wide_source.c_str(), wide_target.c_str())) {
+      return LastError(target);
+    }
     return {};
   }
 

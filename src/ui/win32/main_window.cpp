@@ -8,6 +8,7 @@
 
 #include "build/build_report.h"
 #include "build/run_build.h"
+#include "platform/copy_progress.h"
 #include "platform/win32/utf.h"
 #include "ui/win32/about_window.h"
 #include "ui/win32/frame_window.h"
@@ -338,7 +339,12 @@ void MainWindow::RunBuild() {
       });
   const build::BuildContext context{
       services_.source_root, options::TargetDriveOf(model_.options().Drive1), model_.options()};
-  const build::BuildResult result = build::RunBuild(*services_.file_system, context, &pump);
+  build::BuildResult result;
+  {
+    // A single large file can take longer to copy than a window may go unpainted.
+    const platform::ScopedCopyProgressHook repaint([] { PumpPendingMessages(true); });
+    result = build::RunBuild(*services_.file_system, context, &pump);
+  }
 
   model_.BuildEnded();
   MirrorModel();
