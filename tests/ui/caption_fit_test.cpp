@@ -170,6 +170,18 @@ std::vector<Fit> CaptionsThatDoNotFit(
   return misfits;
 }
 
+// Shows `window` as at `dpi`, as the system does when the window moves to such a screen.
+void ChangeDpi(HWND window, UINT dpi, const ui::WindowSpec& spec) {
+  RECT outer{};
+  GetWindowRect(window, &outer);
+  const SIZE size =
+      ui::win32::OuterSize(spec, static_cast<DWORD>(GetWindowLongW(window, GWL_STYLE)),
+                           static_cast<DWORD>(GetWindowLongW(window, GWL_EXSTYLE)), dpi);
+  RECT suggested{outer.left, outer.top, outer.left + size.cx, outer.top + size.cy};
+  SendMessageW(window, WM_DPICHANGED, MAKEWPARAM(dpi, dpi), reinterpret_cast<LPARAM>(&suggested));
+  Pump();
+}
+
 class CaptionFitTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
@@ -188,18 +200,6 @@ class CaptionFitTest : public ::testing::Test {
   void TearDown() override {
     if (HWND about = FindWindowW(ui::win32::kAboutWindowClass, nullptr)) DestroyWindow(about);
     if (IsWindow(main_)) DestroyWindow(main_);
-    Pump();
-  }
-
-  // Shows `window` as at `dpi`, as the system does when the window moves to such a screen.
-  static void ChangeDpi(HWND window, UINT dpi, const ui::WindowSpec& spec) {
-    RECT outer{};
-    GetWindowRect(window, &outer);
-    const SIZE size =
-        ui::win32::OuterSize(spec, static_cast<DWORD>(GetWindowLongW(window, GWL_STYLE)),
-                             static_cast<DWORD>(GetWindowLongW(window, GWL_EXSTYLE)), dpi);
-    RECT suggested{outer.left, outer.top, outer.left + size.cx, outer.top + size.cy};
-    SendMessageW(window, WM_DPICHANGED, MAKEWPARAM(dpi, dpi), reinterpret_cast<LPARAM>(&suggested));
     Pump();
   }
 
@@ -235,6 +235,44 @@ TEST_F(CaptionFitTest, EveryAboutWindowCaptionFitsItsControlAtEachDpi) {
       ADD_FAILURE() << "at " << dpi << " DPI " << Describe(misfit);
     }
   }
+}
+
+// The closed drive list keeps its width from the layout and may cut a long entry; the open list
+// shows every entry whole.
+TEST(DriveListTest, TheOpenListIsWideEnoughForTheLongestEntryAtEachDpi) {
+  TempDir kit;
+  Recorder recorder;
+  ui::win32::UiServices services = RecordingServices(recorder, kit.path());
+  const std::vector<std::wstring> entries = {L"c:", L"t: [TV STICK 16GB]",
+                                             L"z: [\\\\media-server\\films]"};
+  services.list_drives = [&entries] {
+    std::vector<std::string> texts;
+    for (const std::wstring& entry : entries) texts.push_back(platform::WideToUtf8(entry));
+    return texts;
+  };
+  ui::win32::MainWindow* window = ui::win32::MainWindow::Create(std::move(services));
+  ASSERT_NE(window, nullptr);
+  HWND list = window->Control("Drive1");
+  for (UINT dpi : kDpis) {
+    ChangeDpi(window->handle(), dpi, ui::kMainWindow);
+    SendMessageW(list, CB_SHOWDROPDOWN, TRUE, 0);
+    Pump();
+    COMBOBOXINFO info{};
+    info.cbSize = sizeof(info);
+    ASSERT_TRUE(GetComboBoxInfo(list, &info));
+    RECT open{};
+    GetClientRect(info.hwndList, &open);
+    const ControlDc dc(list);
+    for (const std::wstring& entry : entries) {
+      // An entry is drawn a few pixels in from the list's edge.
+      EXPECT_GE(open.right, dc.Width(entry) + MulDiv(4, static_cast<int>(dpi), 96))
+          << platform::WideToUtf8(entry) << " at " << dpi << " DPI";
+    }
+    SendMessageW(list, CB_SHOWDROPDOWN, FALSE, 0);
+    Pump();
+  }
+  DestroyWindow(window->handle());
+  Pump();
 }
 
 // The title's label is two lines high: the product name stays whole on the second line, however

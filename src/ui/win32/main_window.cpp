@@ -3,8 +3,10 @@
 #include <commctrl.h>
 #include <shobjidl.h>
 
+#include <algorithm>
 #include <functional>
 #include <memory>
+#include <string>
 
 #include "build/build_report.h"
 #include "build/run_build.h"
@@ -76,6 +78,29 @@ std::string ClipboardText(HWND owner) {
   }
   CloseClipboard();
   return text;
+}
+
+// The closed drive list keeps its width from the layout; its open list is made wide enough for
+// the longest entry ("t: [TV STICK]" and the like), with the list's margins and a scroll bar.
+void FitDropDownWidth(HWND list, UINT dpi) {
+  HDC dc = GetDC(list);
+  HGDIOBJ old = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(list, WM_GETFONT, 0, 0)));
+  int widest = 0;
+  const auto count = static_cast<int>(SendMessageW(list, CB_GETCOUNT, 0, 0));
+  for (int index = 0; index < count; ++index) {
+    std::wstring entry(static_cast<std::size_t>(SendMessageW(list, CB_GETLBTEXTLEN, index, 0)),
+                       L'\0');
+    SendMessageW(list, CB_GETLBTEXT, index, reinterpret_cast<LPARAM>(entry.data()));
+    SIZE extent{};
+    GetTextExtentPoint32W(dc, entry.c_str(), static_cast<int>(entry.size()), &extent);
+    widest = std::max(widest, static_cast<int>(extent.cx));
+  }
+  SelectObject(dc, old);
+  ReleaseDC(list, dc);
+  const int d = static_cast<int>(dpi);
+  const int margins = MulDiv(8, d, 96) + MulDiv(GetSystemMetrics(SM_CXVSCROLL), d, 96) +
+                      2 * GetSystemMetrics(SM_CXBORDER);
+  SendMessageW(list, CB_SETDROPPEDWIDTH, static_cast<WPARAM>(widest + margins), 0);
 }
 
 void RegisterMainClass(HINSTANCE instance, WNDPROC procedure) {
@@ -196,6 +221,7 @@ void MainWindow::FillDriveList(HWND list) {
 
 void MainWindow::PlaceControls() {
   controls_.Place(dpi_, fonts_);
+  if (HWND list = Control("Drive1")) FitDropDownWidth(list, dpi_);
   tooltips_.SetDpi(dpi_);
 }
 
