@@ -17,6 +17,16 @@ xvfb_pid=
 keeper_pid=
 server_started=
 
+# The FAT32 volumes the tests mount under the build trees. Each case unmounts its own; a case
+# that was killed (by CTest's timeout) may leave one behind, which goes here.
+unmount_fat32_volumes() {
+  local mount_point
+  while read -r mount_point; do
+    timeout 10 fusermount -uz "$mount_point" 2>/dev/null || true
+  done < <(awk -v build="$root/build/" '$3 ~ /^fuse/ && index($2, build) == 1 {print $2}' \
+             /proc/mounts 2>/dev/null)
+}
+
 # Stops what this script started, whatever way it ends. Quiet: nothing may follow the summary.
 cleanup() {
   if [[ -n $keeper_pid ]]; then kill "$keeper_pid" 2>/dev/null || true; fi
@@ -25,6 +35,7 @@ cleanup() {
     kill "$xvfb_pid" 2>/dev/null || true
     wait "$xvfb_pid" 2>/dev/null || true
   fi
+  unmount_fat32_volumes
 }
 trap cleanup EXIT
 
@@ -37,9 +48,11 @@ start_server() {
   server_started=1
 }
 
-# Runs CTest and moves its summary line ("100% tests passed, ...") to the very end of its output.
+# Runs CTest in the build tree $1 (the rest are CTest's arguments) and moves its summary line
+# ("100% tests passed, ...") to the very end of its output, after the reason of every skip.
 run_ctest() {
-  local summary= line status=1
+  local build=$1 summary= line status=1
+  shift
   while IFS= read -r line; do
     if [[ $line =~ ^ctest-exit-status:([0-9]+)$ ]]; then
       status=${BASH_REMATCH[1]}
@@ -49,6 +62,9 @@ run_ctest() {
       printf '%s\n' "$line"
     fi
   done < <(ctest "$@" 2>&1; echo "ctest-exit-status:$?")
+  # CTest names skipped tests without their reason; the tests print it as "SKIPPED: ...".
+  grep -h '^SKIPPED: ' "$build"/Testing/Temporary/LastTest*.log 2>/dev/null | sort | uniq -c |
+    sed 's/^ *\([0-9]*\) SKIPPED: /Skipped (\1 tests): /' || true
   if [[ -n $summary ]]; then printf '%s\n' "$summary"; fi
   return "$status"
 }
@@ -61,7 +77,8 @@ done
 
 failed=0
 echo "== Native test suites"
-run_ctest --preset linux || failed=1
+unmount_fat32_volumes
+run_ctest "$root/build/linux" --preset linux || failed=1
 
 echo "== Windows test suites under Wine"
 build_windows=$root/build/windows
@@ -69,8 +86,8 @@ export WINEPREFIX=$build_windows/wineprefix
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="
 export WINEARCH=win64
-rm -rf "$WINEPREFIX" "$build_windows/drive-t"
-mkdir -p "$build_windows/drive-t"
+rm -rf "$WINEPREFIX" "$build_windows/drive-t" "$build_windows/fat32-x"
+mkdir -p "$build_windows/drive-t" "$build_windows/fat32-x"
 export TALVEX_TEST_DRIVE=t:
 
 # A display of our own for the window tests, there before any Wine process so that all of them
@@ -100,8 +117,18 @@ server_started=1
 # waits for one: tell Wine there is none.
 ln -s "$build_windows/drive-t" "$WINEPREFIX/dosdevices/t:"
 "$wine" reg add 'HKLM\Software\Wine\Drives' /v t: /t REG_SZ /d floppy /f </dev/null >>"$wine_log" 2>&1
+# A second one, x:, where the FAT32 cases mount a fresh FAT32 image for each case.
+ln -s "$build_windows/fat32-x" "$WINEPREFIX/dosdevices/x:"
+"$wine" reg add 'HKLM\Software\Wine\Drives' /v x: /t REG_SZ /d floppy /f </dev/null >>"$wine_log" 2>&1
 "$wine" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f \
   </dev/null >>"$wine_log" 2>&1
+# The fonts a Windows system has. Debian's Wine looks for its own fonts under a path it cannot
+# open, so the dialog font would fall back to a wide face and the caption buttons to letters:
+# the fonts go into the prefix instead. "MS Shell Dlg" maps to "Microsoft Sans Serif" as on
+# Windows (Liberation Sans stands in for its metrics, and for Arial on the "GO" button).
+cp /usr/share/wine/fonts/*.ttf /usr/share/wine/fonts/*.fon "$WINEPREFIX/drive_c/windows/Fonts/"
+"$wine" reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontSubstitutes' \
+  /v 'MS Shell Dlg' /t REG_SZ /d 'Microsoft Sans Serif' /f </dev/null >>"$wine_log" 2>&1
 # Drives and their types are read when the server and its services start: start them again.
 stop_server
 start_server
@@ -110,5 +137,5 @@ start_server
 "$wine" "$build_windows/tools/wine_desktop_keeper.exe" </dev/null >/dev/null 2>&1 &
 keeper_pid=$!
 
-run_ctest --preset windows || failed=1
+run_ctest "$build_windows" --preset windows || failed=1
 exit "$failed"

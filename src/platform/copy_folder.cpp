@@ -1,6 +1,7 @@
 // The recursive folder copy, written once on top of the directory handles so that every
 // platform (and the fault-injecting wrapper of the tests) copies the same way.
 #include <algorithm>
+#include <chrono>
 #include <cstring>
 #include <functional>
 #include <memory>
@@ -8,6 +9,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/copy_progress.h"
 #include "platform/directory_chain.h"
 #include "platform/file_system.h"
 #include "platform/paths.h"
@@ -141,7 +143,13 @@ FsStatus CompareStreams(FileReader& reader, const std::string& path, const Chunk
   std::vector<char> ours(kCompareChunk);
   std::vector<char> theirs(kCompareChunk);
   std::uint64_t offset = 0;
+  auto reported = std::chrono::steady_clock::now();
   for (;;) {
+    // A large file takes a while to read back: the window keeps painting meanwhile.
+    if (std::chrono::steady_clock::now() - reported > std::chrono::milliseconds(50)) {
+      ReportCopyProgress();
+      reported = std::chrono::steady_clock::now();
+    }
     std::size_t want = 0;
     if (FsStatus read = expected(theirs.data(), theirs.size(), want); !read) return read;
     std::size_t got = 0;

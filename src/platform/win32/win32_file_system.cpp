@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "platform/file_system.h"
+#include "platform/win32/copy_file_live.h"
 #include "platform/win32/utf.h"
 
 namespace talvex::platform {
@@ -691,7 +692,10 @@ class Win32FileSystem final : public FileSystem {
     if (FsStatus distinct = RefuseSameFile(wide_source, wide_target, source, target); !distinct) {
       return distinct;
     }
-    if (!::CopyFileW(wide_source.c_str(), wide_target.c_str(), FALSE)) return LastError(target);
+    if (!CallKeepingCallerLive(
+            [&] { return ::CopyFileW(wide_source.c_str(), wide_target.c_str(), FALSE); })) {
+      return LastError(target);
+    }
     return {};
   }
 
@@ -707,7 +711,10 @@ class Win32FileSystem final : public FileSystem {
       }
       Handle file(::CreateFileW(wide.c_str(), GENERIC_WRITE, kShareEverything, nullptr,
                                 OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-      if (!file.valid() || !::FlushFileBuffers(file.get())) failures.push_back(LastError(path));
+      if (!file.valid() ||
+          !CallKeepingCallerLive([&] { return ::FlushFileBuffers(file.get()); })) {
+        failures.push_back(LastError(path));
+      }
     }
     return failures;
   }

@@ -4,6 +4,7 @@
 
 #include <memory>
 
+#include "ui/line_break.h"
 #include "ui/win32/resource_ids.h"
 
 namespace talvex::ui::win32 {
@@ -28,6 +29,20 @@ void RegisterAboutClass(HINSTANCE instance, WNDPROC procedure) {
   about_class.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
   about_class.lpszClassName = kAboutWindowClass;
   RegisterClassExW(&about_class);
+}
+
+// The height `text` takes in `label`, wrapped at the label's width as the label wraps it.
+int WrappedHeight(HWND label, const std::wstring& text) {
+  RECT rect{};
+  GetClientRect(label, &rect);
+  rect.bottom = 0;
+  HDC dc = GetDC(label);
+  HGDIOBJ old = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(label, WM_GETFONT, 0, 0)));
+  DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &rect,
+            DT_CALCRECT | DT_WORDBREAK | DT_NOPREFIX | DT_EXPANDTABS);
+  SelectObject(dc, old);
+  ReleaseDC(label, dc);
+  return rect.bottom;
 }
 
 }  // namespace
@@ -93,6 +108,22 @@ void AboutWindow::CreateControls() {
 
 void AboutWindow::PlaceControls() {
   controls_.Place(dpi_, fonts_);
+  FitTitle();
+}
+
+// The title's label is two lines high. Where its face is too wide for the label to wrap the title
+// as written (the run of spaces would push the product name onto a third line), the run of
+// spaces becomes the line break, so that "Talvex All Extensions." stays whole on the second line.
+void AboutWindow::FitTitle() const {
+  HWND title = Control("Label4");
+  const ControlRow* row = FindControl(kAboutControls, "Label4");
+  if (title == nullptr || row == nullptr) return;
+  std::wstring text = Wide(row->caption);
+  RECT client{};
+  GetClientRect(title, &client);
+  if (WrappedHeight(title, text) > client.bottom)
+    text = Wide(BreakAtSpaceRun(row->caption, "\r\n"));
+  if (Wide(WindowTextOf(title)) != text) SetWindowTextW(title, text.c_str());
 }
 
 void AboutWindow::CentreOverOwner() {

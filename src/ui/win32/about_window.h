@@ -37,6 +37,7 @@ class AboutWindow {
   LRESULT Handle(UINT message, WPARAM wparam, LPARAM lparam);
   void CreateControls();
   void PlaceControls();
+  void FitTitle() const;
   void CentreOverOwner();
   void DrawPicture(const DRAWITEMSTRUCT& item) const;
   void Unload();

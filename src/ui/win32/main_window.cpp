@@ -3,11 +3,14 @@
 #include <commctrl.h>
 #include <shobjidl.h>
 
+#include <algorithm>
 #include <functional>
 #include <memory>
+#include <string>
 
 #include "engine/build_report.h"
 #include "engine/run_build.h"
+#include "platform/copy_progress.h"
 #include "platform/win32/utf.h"
 #include "ui/win32/about_window.h"
 #include "ui/win32/frame_window.h"
@@ -75,6 +78,29 @@ std::string ClipboardText(HWND owner) {
   }
   CloseClipboard();
   return text;
+}
+
+// The closed drive list keeps its width from the layout; its open list is made wide enough for
+// the longest entry ("t: [TV STICK]" and the like), with the list's margins and a scroll bar.
+void FitDropDownWidth(HWND list, UINT dpi) {
+  HDC dc = GetDC(list);
+  HGDIOBJ old = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(list, WM_GETFONT, 0, 0)));
+  int widest = 0;
+  const auto count = static_cast<int>(SendMessageW(list, CB_GETCOUNT, 0, 0));
+  for (int index = 0; index < count; ++index) {
+    std::wstring entry(static_cast<std::size_t>(SendMessageW(list, CB_GETLBTEXTLEN, index, 0)),
+                       L'\0');
+    SendMessageW(list, CB_GETLBTEXT, index, reinterpret_cast<LPARAM>(entry.data()));
+    SIZE extent{};
+    GetTextExtentPoint32W(dc, entry.c_str(), static_cast<int>(entry.size()), &extent);
+    widest = std::max(widest, static_cast<int>(extent.cx));
+  }
+  SelectObject(dc, old);
+  ReleaseDC(list, dc);
+  const int d = static_cast<int>(dpi);
+  const int margins = MulDiv(8, d, 96) + MulDiv(GetSystemMetrics(SM_CXVSCROLL), d, 96) +
+                      2 * GetSystemMetrics(SM_CXBORDER);
+  SendMessageW(list, CB_SETDROPPEDWIDTH, static_cast<WPARAM>(widest + margins), 0);
 }
 
 void RegisterMainClass(HINSTANCE instance, WNDPROC procedure) {
@@ -195,6 +221,7 @@ void MainWindow::FillDriveList(HWND list) {
 
 void MainWindow::PlaceControls() {
   controls_.Place(dpi_, fonts_);
+  if (HWND list = Control("Drive1")) FitDropDownWidth(list, dpi_);
   tooltips_.SetDpi(dpi_);
 }
 
@@ -249,7 +276,22 @@ void MainWindow::OnCheckBoxClicked(const PlacedControl& placed) {
 }
 
 void MainWindow::OnTextChanged(const PlacedControl& placed) {
-  model_.TextChanged(placed.row->name, WindowTextOf(placed.handle));
+  const std::string text = WindowTextOf(placed.handle);
+  // Text can reach a field past its key filter and WM_PASTE (Wine's edit control pastes on
+  // Shift+Insert by itself): what the field refuses is taken out again here, the caret kept
+  // after what stays of the text before it. Setting the text brings this notification back.
+  if (const std::string kept = model_.FilterPasted(placed.row->name, text); kept != text) {
+    DWORD caret = 0;
+    SendMessageW(placed.handle, EM_GETSEL, 0, reinterpret_cast<LPARAM>(&caret));
+    const std::wstring before = Wide(text).substr(0, caret);
+    const std::wstring kept_before =
+        Wide(model_.FilterPasted(placed.row->name, platform::WideToUtf8(before)));
+    SetWindowTextW(placed.handle, Wide(kept).c_str());
+    const auto at = static_cast<WPARAM>(kept_before.size());
+    SendMessageW(placed.handle, EM_SETSEL, at, static_cast<LPARAM>(at));
+    return;
+  }
+  model_.TextChanged(placed.row->name, text);
 }
 
 void MainWindow::OnDriveChosen(const PlacedControl& placed) {
@@ -323,7 +365,12 @@ void MainWindow::RunBuild() {
       });
   const build::BuildContext context{
       services_.source_root, options::TargetDriveOf(model_.options().Drive1), model_.options()};
-  const build::BuildResult result = build::RunBuild(*services_.file_system, context, &pump);
+  build::BuildResult result;
+  {
+    // A single large file can take longer to copy than a window may go unpainted.
+    const platform::ScopedCopyProgressHook repaint([] { PumpPendingMessages(true); });
+    result = build::RunBuild(*services_.file_system, context, &pump);
+  }
 
   model_.BuildEnded();
   MirrorModel();
