@@ -423,8 +423,14 @@ bool WriteAllBytes(HANDLE file, std::string_view bytes) {
   return true;
 }
 
+// Written data is flushed every so often while a large file is copied, so the flush at the end
+// of the build never has gigabytes to push at once: under Wine a flush holds the whole server,
+// and every window with it, until it is done.
+constexpr std::uint64_t kFlushEvery = std::uint64_t{32} << 20;
+
 bool CopyContent(HANDLE in, HANDLE out) {
   static thread_local std::vector<char> buffer(std::size_t{1} << 20);
+  std::uint64_t unflushed = 0;
   for (;;) {
     DWORD got = 0;
     if (!::ReadFile(in, buffer.data(), static_cast<DWORD>(buffer.size()), &got, nullptr)) {
@@ -432,6 +438,11 @@ bool CopyContent(HANDLE in, HANDLE out) {
     }
     if (got == 0) return true;
     if (!WriteAllBytes(out, std::string_view(buffer.data(), got))) return false;
+    unflushed += got;
+    if (unflushed >= kFlushEvery) {
+      if (!::FlushFileBuffers(out)) return false;
+      unflushed = 0;
+    }
   }
 }
 
