@@ -51,7 +51,7 @@ start_server() {
 # Runs CTest in the build tree $1 (the rest are CTest's arguments) and moves its summary line
 # ("100% tests passed, ...") to the very end of its output, after the reason of every skip.
 run_ctest() {
-  local build=$1 summary= line status=1
+  local build=$1 summary='' line status=1
   shift
   while IFS= read -r line; do
     if [[ $line =~ ^ctest-exit-status:([0-9]+)$ ]]; then

@@ -18,7 +18,7 @@
 set -uo pipefail
 
 readonly kSkip=77
-work= fsck=0 leave_free= wine_drive=
+work='' fsck=0 leave_free='' wine_drive=''
 while (($# > 0)); do
   case $1 in
     --work) work=$2; shift 2 ;;

@@ -164,13 +164,17 @@ TEST_F(KeyInputTest, ShiftInsertPastesOnlyWhatTheKeyFilterLetsThrough) {
 }
 
 TEST_F(KeyInputTest, ContextMenuPasteTakesOnlyWhatTheKeyFilterLetsThrough) {
-  HWND field = EmptyField("TextIP");
-  PutOnClipboard(main_, L"192.168.x1.2a");
-  // The context menu key opens the field's menu; P chooses "Paste" in it.
-  PressKeys({VK_APPS, 'P'});
-  HandleInput();
-  EXPECT_EQ(TextOf(field), L"192.168.1.2");
-  EXPECT_EQ(window_->model().options().TextIP, "192.168.1.2");
+  for (std::string_view name : {"TextIP", "TexSMBip"}) {
+    HWND field = EmptyField(name);
+    PutOnClipboard(main_, L"192.168.x1.2a");
+    // The context menu key opens the field's menu; P chooses "Paste" in it.
+    PressKeys({VK_APPS, 'P'});
+    HandleInput();
+    EXPECT_EQ(TextOf(field), L"192.168.1.2") << name;
+    EXPECT_EQ(ui::win32::WindowTextOf(field), name == "TextIP"
+                                                  ? window_->model().options().TextIP
+                                                  : window_->model().options().TexSMBip);
+  }
 }
 
 TEST_F(KeyInputTest, TabVisitsTheControlsInOrderAndShiftTabGoesBack) {

@@ -100,7 +100,11 @@ void FitDropDownWidth(HWND list, UINT dpi) {
   const int d = static_cast<int>(dpi);
   const int margins = MulDiv(8, d, 96) + MulDiv(GetSystemMetrics(SM_CXVSCROLL), d, 96) +
                       2 * GetSystemMetrics(SM_CXBORDER);
-  SendMessageW(list, CB_SETDROPPEDWIDTH, static_cast<WPARAM>(widest + margins), 0);
+  // Twice: Wine takes a width narrower than the list's current one (after a move to a lower
+  // DPI) as a request for the closed box's width, and only a second call then sets it.
+  for (int pass = 0; pass < 2; ++pass) {
+    SendMessageW(list, CB_SETDROPPEDWIDTH, static_cast<WPARAM>(widest + margins), 0);
+  }
 }
 
 void RegisterMainClass(HINSTANCE instance, WNDPROC procedure) {

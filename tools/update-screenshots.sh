@@ -1,0 +1,20 @@
+#!/usr/bin/env bash
+# Refreshes the README's pictures of the two windows: copies the screenshots that the last run of
+# the test command took (under Wine, with Wine's own fonts) into docs/, recompressed.
+#   bash tools/test.sh && bash tools/update-screenshots.sh
+set -euo pipefail
+
+cd "$(dirname "${BASH_SOURCE[0]}")/.."
+shots=build/windows/tests/ui/screenshots
+for name in main_window about_window; do
+  if [[ ! -s $shots/$name.png ]]; then
+    echo "no $shots/$name.png: run bash tools/test.sh first" >&2
+    exit 1
+  fi
+done
+mkdir -p docs
+for name in main_window about_window; do
+  # The test writes uncompressed PNG; ImageMagick stores the same pixels in a fraction of it.
+  convert "$shots/$name.png" -strip -define png:compression-level=9 "docs/$name.png"
+done
+echo "docs/main_window.png, docs/about_window.png updated"
