@@ -21,7 +21,7 @@ inline constexpr std::string_view kGameInitPath = "\\Talvex\\etc\\init.d\\05_01_
 
 enum class PieceKind {
   kFixed,       // `text` as it stands (ASCII)
-  kField,       // the text field named `text`, escaped and in Windows-1251
+  kField,       // the text field `field`, escaped and in Windows-1251
   kTransport,   // "udp" when CheckUDP is ticked, otherwise "tcp"
   kLoaderList,  // the entries of the ticked loader boxes, in loader table order
 };
@@ -29,7 +29,13 @@ enum class PieceKind {
 struct Piece {
   PieceKind kind;
   std::string_view text = {};
+  options::TextField field = nullptr;
 };
+
+// The piece that writes the text field `field`.
+constexpr Piece FieldPiece(options::TextField field) {
+  return Piece{PieceKind::kField, {}, field};
+}
 
 inline constexpr std::string_view kQuote = "\"";
 inline constexpr std::string_view kLineEnd = " # ";  // keeps the break out of the value
@@ -39,7 +45,7 @@ inline constexpr std::string_view kRecordEnd = "\r\n";  // after the last line o
 inline constexpr std::array<Piece, 14> kAccessNfsPieces = {{
     {PieceKind::kFixed, "SERVER="},
     {PieceKind::kFixed, kQuote},
-    {PieceKind::kField, "TextIP"},
+    FieldPiece(&options::BuildOptions::TextIP),
     {PieceKind::kFixed, kQuote},
     {PieceKind::kFixed, kLineEnd},
     {PieceKind::kFixed, kLineFeed},
@@ -54,14 +60,30 @@ inline constexpr std::array<Piece, 14> kAccessNfsPieces = {{
 }};
 
 inline constexpr std::array<Piece, 24> kAccessSmbPieces = {{
-    {PieceKind::kFixed, "USER="},   {PieceKind::kFixed, kQuote},   {PieceKind::kField, "TexSMBlog"},
-    {PieceKind::kFixed, kQuote},    {PieceKind::kFixed, kLineEnd}, {PieceKind::kFixed, kLineFeed},
-    {PieceKind::kFixed, "PASSWD="}, {PieceKind::kFixed, kQuote},   {PieceKind::kField, "TexSMBpas"},
-    {PieceKind::kFixed, kQuote},    {PieceKind::kFixed, kLineEnd}, {PieceKind::kFixed, kLineFeed},
-    {PieceKind::kFixed, "SERVER="}, {PieceKind::kFixed, kQuote},   {PieceKind::kField, "TexSMBip"},
-    {PieceKind::kFixed, kQuote},    {PieceKind::kFixed, kLineEnd}, {PieceKind::kFixed, kLineFeed},
-    {PieceKind::kFixed, "SHARES="}, {PieceKind::kFixed, kQuote},   {PieceKind::kField, "TexSMBsh"},
-    {PieceKind::kFixed, kQuote},    {PieceKind::kFixed, kLineEnd}, {PieceKind::kFixed, kRecordEnd},
+    {PieceKind::kFixed, "USER="},
+    {PieceKind::kFixed, kQuote},
+    FieldPiece(&options::BuildOptions::TexSMBlog),
+    {PieceKind::kFixed, kQuote},
+    {PieceKind::kFixed, kLineEnd},
+    {PieceKind::kFixed, kLineFeed},
+    {PieceKind::kFixed, "PASSWD="},
+    {PieceKind::kFixed, kQuote},
+    FieldPiece(&options::BuildOptions::TexSMBpas),
+    {PieceKind::kFixed, kQuote},
+    {PieceKind::kFixed, kLineEnd},
+    {PieceKind::kFixed, kLineFeed},
+    {PieceKind::kFixed, "SERVER="},
+    {PieceKind::kFixed, kQuote},
+    FieldPiece(&options::BuildOptions::TexSMBip),
+    {PieceKind::kFixed, kQuote},
+    {PieceKind::kFixed, kLineEnd},
+    {PieceKind::kFixed, kLineFeed},
+    {PieceKind::kFixed, "SHARES="},
+    {PieceKind::kFixed, kQuote},
+    FieldPiece(&options::BuildOptions::TexSMBsh),
+    {PieceKind::kFixed, kQuote},
+    {PieceKind::kFixed, kLineEnd},
+    {PieceKind::kFixed, kRecordEnd},
 }};
 
 inline constexpr std::array<Piece, 6> kLibrariesPieces = {{

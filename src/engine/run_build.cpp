@@ -105,6 +105,7 @@ BuildResult RunBuild(platform::FileSystem& fs, const BuildContext& context,
     return result;
   }
   const BuildPlan plan = PlanBuild(context);
+  if (observer != nullptr) observer->OnPhase(BuildPhase::kSteps);
   FailureLog log;
   for (std::size_t index = 0; index < plan.size(); ++index) {
     if (observer != nullptr) observer->OnStep(index, plan.size(), plan[index]);
@@ -112,6 +113,7 @@ BuildResult RunBuild(platform::FileSystem& fs, const BuildContext& context,
     ++result.steps_run;
   }
   result.failures = log.TakeFailures();
+  if (observer != nullptr) observer->OnPhase(BuildPhase::kMeasuring);
   result.size_bytes = fsutil::SizeOf(
       fs, platform::JoinPayloadPath(context.target_drive, kPayloadFolder), [observer] {
         if (observer != nullptr) observer->Yield();

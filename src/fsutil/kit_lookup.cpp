@@ -32,14 +32,6 @@ std::vector<std::string_view> Levels(std::string_view relative) {
   return levels;
 }
 
-// folder + separator + name; a root that ends in a separator ("/") gets no second one.
-std::string Child(const std::string& folder, std::string_view name) {
-  std::string child = folder;
-  if (child.empty() || child.back() != platform::kPathSeparator) child += platform::kPathSeparator;
-  child += name;
-  return child;
-}
-
 bool EntryExists(platform::FileSystem& fs, const std::string& path) {
   bool exists = false;
   return fs.Exists(path, exists).ok() && exists;
@@ -77,10 +69,10 @@ std::string FindKitPath(platform::FileSystem& fs, std::string_view root, std::st
   std::string found(root);
   bool still_matching = true;
   for (std::string_view level : Levels(relative)) {
-    std::string spelled = Child(found, level);
+    std::string spelled = platform::JoinPath(found, level);
     if (still_matching && !EntryExists(fs, spelled)) {
       if (std::optional<std::string> match = MatchIgnoringCase(fs, found, level)) {
-        found = Child(found, *match);
+        found = platform::JoinPath(found, *match);
         continue;
       }
       still_matching = false;

@@ -79,7 +79,4 @@ std::string ReadmeCommandLine(std::string_view source_root);
 // volume has a label, or the network path in brackets for a network drive.
 std::string DriveEntryText(char letter, std::string_view label, std::string_view network_path);
 
-// The drive letter the report names: the first character of the drive list's entry.
-std::string ReportDriveLetter(std::string_view drive_entry);
-
 }  // namespace talvex::ui

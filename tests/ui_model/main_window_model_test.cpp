@@ -105,7 +105,6 @@ TEST(MainWindowModelTest, CommandLinesAndDriveTexts) {
   EXPECT_EQ(DriveEntryText('E', "", ""), "e:");
   EXPECT_EQ(DriveEntryText('c', "SYSTEM", ""), "c: [SYSTEM]");
   EXPECT_EQ(DriveEntryText('X', "DATA", "\\\\server\\share"), "x: [\\\\server\\share]");
-  EXPECT_EQ(ReportDriveLetter("e: [FLASH]"), "e");
 }
 
 }  // namespace

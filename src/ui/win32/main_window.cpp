@@ -6,8 +6,7 @@
 #include <functional>
 #include <memory>
 
-#include "engine/build_report.h"
-#include "engine/run_build.h"
+#include "engine/session.h"
 #include "platform/win32/utf.h"
 #include "ui/win32/about_window.h"
 #include "ui/win32/frame_window.h"
@@ -321,9 +320,10 @@ void MainWindow::RunBuild() {
         }
         PumpPendingMessages(false);
       });
-  const build::BuildContext context{
-      services_.source_root, options::TargetDriveOf(model_.options().Drive1), model_.options()};
-  const build::BuildResult result = build::RunBuild(*services_.file_system, context, &pump);
+  const build::SessionRequest request{services_.source_root,
+                                      build::TargetOfDriveEntry(model_.options().Drive1),
+                                      model_.options(), services_.decimal_separator};
+  const build::SessionResult result = build::RunSession(*services_.file_system, request, &pump);
 
   model_.BuildEnded();
   MirrorModel();
@@ -333,20 +333,13 @@ void MainWindow::RunBuild() {
   ShowReport(result);
 }
 
-void MainWindow::ShowReport(const build::BuildResult& result) {
-  const std::wstring program_title = Wide(kMainWindow.title);
-  if (result.refused) {
-    services_.message_box(window_, Wide(result.refusal), program_title, MB_OK | MB_ICONWARNING);
+void MainWindow::ShowReport(const build::SessionResult& result) {
+  if (result.build.refused) {
+    services_.message_box(window_, Wide(result.build.refusal), Wide(kMainWindow.title),
+                          MB_OK | MB_ICONWARNING);
     return;
   }
-  build::ReportInput input;
-  input.size_bytes = result.size_bytes;
-  input.drive_letter = ReportDriveLetter(model_.options().Drive1);
-  input.source_root = services_.source_root;
-  input.options = &model_.options();
-  input.failures = &result.failures;
-  input.decimal_separator = services_.decimal_separator;
-  const build::BuildReport report = build::MakeBuildReport(input);
+  const build::BuildReport report = build::WindowReport(result.report);
   const UINT icon = report.icon == build::ReportIcon::kWarning ? MB_ICONWARNING : MB_ICONQUESTION;
   const int answer = services_.message_box(window_, Wide(report.message), Wide(report.title),
                                            MB_YESNO | MB_DEFBUTTON1 | icon);

@@ -15,7 +15,7 @@
 struct ITaskbarList3;
 
 namespace talvex::build {
-struct BuildResult;
+struct SessionResult;
 }
 
 namespace talvex::ui::win32 {
@@ -63,7 +63,7 @@ class MainWindow {
   void OpenAbout();
   void RunBuild();
   void ShowProgress(std::size_t done, std::size_t total);
-  void ShowReport(const build::BuildResult& result);
+  void ShowReport(const build::SessionResult& result);
 
   UiServices services_;
   MainWindowModel model_;
