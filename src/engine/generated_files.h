@@ -32,8 +32,12 @@ struct Piece {
   options::TextField field = nullptr;
 };
 
+constexpr Piece Fixed(std::string_view text) {
+  return Piece{PieceKind::kFixed, text};
+}
+
 // The piece that writes the text field `field`.
-constexpr Piece FieldPiece(options::TextField field) {
+constexpr Piece Value(options::TextField field) {
   return Piece{PieceKind::kField, {}, field};
 }
 
@@ -43,56 +47,40 @@ inline constexpr std::string_view kLineFeed = "\n";
 inline constexpr std::string_view kRecordEnd = "\r\n";  // after the last line only
 
 inline constexpr std::array<Piece, 14> kAccessNfsPieces = {{
-    {PieceKind::kFixed, "SERVER="},
-    {PieceKind::kFixed, kQuote},
-    FieldPiece(&options::BuildOptions::TextIP),
-    {PieceKind::kFixed, kQuote},
-    {PieceKind::kFixed, kLineEnd},
-    {PieceKind::kFixed, kLineFeed},
-    {PieceKind::kFixed, "M_OPTS="},
-    {PieceKind::kFixed, kQuote},
-    {PieceKind::kFixed, "soft,"},
+    Fixed("SERVER="),
+    Fixed(kQuote),
+    Value(&options::BuildOptions::TextIP),
+    Fixed(kQuote),
+    Fixed(kLineEnd),
+    Fixed(kLineFeed),
+    Fixed("M_OPTS="),
+    Fixed(kQuote),
+    Fixed("soft,"),
     {PieceKind::kTransport},
-    {PieceKind::kFixed, ",nolock"},
-    {PieceKind::kFixed, kQuote},
-    {PieceKind::kFixed, kLineEnd},
-    {PieceKind::kFixed, kRecordEnd},
+    Fixed(",nolock"),
+    Fixed(kQuote),
+    Fixed(kLineEnd),
+    Fixed(kRecordEnd),
 }};
 
 inline constexpr std::array<Piece, 24> kAccessSmbPieces = {{
-    {PieceKind::kFixed, "USER="},
-    {PieceKind::kFixed, kQuote},
-    FieldPiece(&options::BuildOptions::TexSMBlog),
-    {PieceKind::kFixed, kQuote},
-    {PieceKind::kFixed, kLineEnd},
-    {PieceKind::kFixed, kLineFeed},
-    {PieceKind::kFixed, "PASSWD="},
-    {PieceKind::kFixed, kQuote},
-    FieldPiece(&options::BuildOptions::TexSMBpas),
-    {PieceKind::kFixed, kQuote},
-    {PieceKind::kFixed, kLineEnd},
-    {PieceKind::kFixed, kLineFeed},
-    {PieceKind::kFixed, "SERVER="},
-    {PieceKind::kFixed, kQuote},
-    FieldPiece(&options::BuildOptions::TexSMBip),
-    {PieceKind::kFixed, kQuote},
-    {PieceKind::kFixed, kLineEnd},
-    {PieceKind::kFixed, kLineFeed},
-    {PieceKind::kFixed, "SHARES="},
-    {PieceKind::kFixed, kQuote},
-    FieldPiece(&options::BuildOptions::TexSMBsh),
-    {PieceKind::kFixed, kQuote},
-    {PieceKind::kFixed, kLineEnd},
-    {PieceKind::kFixed, kRecordEnd},
+    Fixed("USER="),   Fixed(kQuote),   Value(&options::BuildOptions::TexSMBlog),
+    Fixed(kQuote),    Fixed(kLineEnd), Fixed(kLineFeed),
+    Fixed("PASSWD="), Fixed(kQuote),   Value(&options::BuildOptions::TexSMBpas),
+    Fixed(kQuote),    Fixed(kLineEnd), Fixed(kLineFeed),
+    Fixed("SERVER="), Fixed(kQuote),   Value(&options::BuildOptions::TexSMBip),
+    Fixed(kQuote),    Fixed(kLineEnd), Fixed(kLineFeed),
+    Fixed("SHARES="), Fixed(kQuote),   Value(&options::BuildOptions::TexSMBsh),
+    Fixed(kQuote),    Fixed(kLineEnd), Fixed(kRecordEnd),
 }};
 
 inline constexpr std::array<Piece, 6> kLibrariesPieces = {{
-    {PieceKind::kFixed, "libraries="},
-    {PieceKind::kFixed, kQuote},
+    Fixed("libraries="),
+    Fixed(kQuote),
     {PieceKind::kLoaderList},
-    {PieceKind::kFixed, kQuote},
-    {PieceKind::kFixed, kLineEnd},
-    {PieceKind::kFixed, kRecordEnd},
+    Fixed(kQuote),
+    Fixed(kLineEnd),
+    Fixed(kRecordEnd),
 }};
 
 // One loader of the list; every entry ends in a space, so entries need no separator.

@@ -36,15 +36,8 @@ constexpr ControlRow Placed(std::string_view name, ControlKind kind, std::string
 }
 
 constexpr ControlKind KindShowing(const options::OptionField& field) {
-  switch (field.kind) {
-    case options::FieldKind::kDrive:
-      return kDrive;
-    case options::FieldKind::kCheck:
-      return kCheck;
-    case options::FieldKind::kText:
-      break;
-  }
-  return kText;
+  if (field.kind == options::FieldKind::kCheck) return kCheck;
+  return field.kind == options::FieldKind::kDrive ? kDrive : kText;
 }
 
 // A control that shows an option field: it is named after the field, and its kind, caption and

@@ -131,4 +131,15 @@ std::string DriveEntryText(char letter, std::string_view label, std::string_view
   return entry;
 }
 
+std::optional<std::size_t> StartingDriveEntry(std::span<const std::string> entries,
+                                              char current_letter) {
+  if (entries.empty()) return std::nullopt;
+  for (std::size_t index = 0; index < entries.size(); ++index) {
+    if (current_letter != 0 && !entries[index].empty() && entries[index][0] == current_letter) {
+      return index;
+    }
+  }
+  return 0;
+}
+
 }  // namespace talvex::ui

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+#include <vector>
+
 #include "ui/control_table.h"
 
 namespace talvex::ui {
@@ -97,6 +100,15 @@ TEST(MainWindowModelTest, MeasurementOutsideABuildChangesNothing) {
   MainWindowModel model;
   model.MeasurementStarted();
   EXPECT_EQ(model.phase(), Phase::kIdle);
+}
+
+TEST(MainWindowModelTest, TheDriveListStartsOnTheCurrentDriveElseTheFirst) {
+  const std::vector<std::string> entries = {"a:", "c: [SYSTEM]", "e: [FLASH]"};
+  EXPECT_EQ(StartingDriveEntry(entries, 'e'), 2u);
+  EXPECT_EQ(StartingDriveEntry(entries, 'c'), 1u);
+  EXPECT_EQ(StartingDriveEntry(entries, 'z'), 0u);
+  EXPECT_EQ(StartingDriveEntry(entries, 0), 0u) << "a UNC current folder has no drive";
+  EXPECT_EQ(StartingDriveEntry({}, 'c'), std::nullopt);
 }
 
 TEST(MainWindowModelTest, CommandLinesAndDriveTexts) {

@@ -19,6 +19,46 @@ std::string WindowTextOf(HWND window) {
   return platform::WideToUtf8(text);
 }
 
+COLORREF ColourRef(Rgb colour) {
+  return RGB(colour.red, colour.green, colour.blue);
+}
+
+options::CheckState CheckStateOf(HWND box) {
+  switch (SendMessageW(box, BM_GETCHECK, 0, 0)) {
+    case BST_CHECKED:
+      return options::CheckState::kChecked;
+    case BST_INDETERMINATE:
+      return options::CheckState::kGrayed;
+    default:
+      return options::CheckState::kUnchecked;
+  }
+}
+
+WPARAM ButtonStateOf(options::CheckState state) {
+  switch (state) {
+    case options::CheckState::kChecked:
+      return BST_CHECKED;
+    case options::CheckState::kGrayed:
+      return BST_INDETERMINATE;
+    case options::CheckState::kUnchecked:
+      break;
+  }
+  return BST_UNCHECKED;
+}
+
+std::string ClipboardText(HWND owner) {
+  std::string text;
+  if (!OpenClipboard(owner)) return text;
+  if (HANDLE data = GetClipboardData(CF_UNICODETEXT)) {
+    if (const auto* wide = static_cast<const wchar_t*>(GlobalLock(data))) {
+      text = platform::WideToUtf8(wide);
+      GlobalUnlock(data);
+    }
+  }
+  CloseClipboard();
+  return text;
+}
+
 namespace {
 template <typename Function>
 Function User32Function(const char* name) {

@@ -8,12 +8,22 @@
 #include <string_view>
 #include <vector>
 
+#include "options/build_options.h"
 #include "ui/control_table.h"
 
 namespace talvex::ui::win32 {
 
 std::wstring Wide(std::string_view utf8);
 std::string WindowTextOf(HWND window);
+
+// The text on the clipboard, or empty when there is none.
+std::string ClipboardText(HWND owner);
+
+COLORREF ColourRef(Rgb colour);
+
+// A check box's state as the record keeps it, and back.
+options::CheckState CheckStateOf(HWND box);
+WPARAM ButtonStateOf(options::CheckState state);
 
 // The DPI the window is shown at (96 where the system cannot tell).
 UINT DpiOf(HWND window);
