@@ -16,11 +16,11 @@ else()
 endif()
 include(GoogleTest)
 
-# One test executable per area. Natively every test case is its own CTest test; under Wine each
+# One test executable per area; each suite links the layer it tests. Natively every test case is its own CTest test; under Wine each
 # executable is one CTest test, since every process start there costs a noticeable moment.
 function(talvex_add_test_suite name)
   add_executable(${name} ${ARGN})
-  target_link_libraries(${name} PRIVATE talvex_core talvex_test_support GTest::gtest_main
+  target_link_libraries(${name} PRIVATE talvex_test_support GTest::gtest_main
                                         talvex_warnings)
   if(CMAKE_CROSSCOMPILING)
     add_test(NAME ${name} COMMAND ${name} --gtest_brief=1)

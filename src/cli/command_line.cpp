@@ -21,54 +21,54 @@ using options::OptionField;
 // A choice flag ticks (--NAME) or unticks (--no-NAME) one box, as a click in the window would.
 struct CheckFlag {
   std::string_view flag;
-  std::string_view field;
+  options::CheckField field;
 };
 
 // In the order the choices are applied, one the window allows: a settings box before the box
 // that may lock its group, and "Copy in TV automatically" before "Auto Start", which only it
 // unlocks.
 constexpr std::array<CheckFlag, 18> kCheckFlags = {{
-    {"nfs-udp", "CheckUDP"},
-    {"nfs", "ChNfs"},
-    {"smb", "Chsmb"},
-    {"ftp", "Chftp"},
-    {"ssh", "Chssh"},
-    {"telnet", "Chtelnet"},
-    {"upnp", "Chupnp"},
-    {"mouse-keyboard", "ChRey"},
-    {"wifi", "Chwifi"},
-    {"mc", "mc"},
-    {"netsurf", "NetSurf"},
-    {"pvr", "pvr"},
-    {"channel-info", "ChInfo"},
-    {"switch", "Switch"},
-    {"arfix2", "arFix2"},
-    {"arfix2-ci", "arFix2cip"},
-    {"copy-to-tv", "Chcopi"},
-    {"auto-start", "Chavto"},
+    {"nfs-udp", &BuildOptions::CheckUDP},
+    {"nfs", &BuildOptions::ChNfs},
+    {"smb", &BuildOptions::Chsmb},
+    {"ftp", &BuildOptions::Chftp},
+    {"ssh", &BuildOptions::Chssh},
+    {"telnet", &BuildOptions::Chtelnet},
+    {"upnp", &BuildOptions::Chupnp},
+    {"mouse-keyboard", &BuildOptions::ChRey},
+    {"wifi", &BuildOptions::Chwifi},
+    {"mc", &BuildOptions::mc},
+    {"netsurf", &BuildOptions::NetSurf},
+    {"pvr", &BuildOptions::pvr},
+    {"channel-info", &BuildOptions::ChInfo},
+    {"switch", &BuildOptions::Switch},
+    {"arfix2", &BuildOptions::arFix2},
+    {"arfix2-ci", &BuildOptions::arFix2cip},
+    {"copy-to-tv", &BuildOptions::Chcopi},
+    {"auto-start", &BuildOptions::Chavto},
 }};
 
 // A choice flag that types a text field. The settings are typed while their groups are still
 // editable, before any box is clicked.
 struct TextFlag {
   std::string_view flag;
-  std::string_view field;
+  options::TextField field;
   std::string_view value_name;
-  bool address;  // only the characters the window's address filter lets through
 };
 
 constexpr std::array<TextFlag, 4> kTextFlags = {{
-    {"nfs-ip", "TextIP", "ADDR", true},
-    {"smb-ip", "TexSMBip", "ADDR", true},
-    {"smb-share", "TexSMBsh", "NAME", false},
-    {"smb-login", "TexSMBlog", "NAME", false},
+    {"nfs-ip", &BuildOptions::TextIP, "ADDR"},
+    {"smb-ip", &BuildOptions::TexSMBip, "ADDR"},
+    {"smb-share", &BuildOptions::TexSMBsh, "NAME"},
+    {"smb-login", &BuildOptions::TexSMBlog, "NAME"},
 }};
 
 constexpr std::string_view kPasswordFileFlag = "smb-password-file";
-constexpr std::string_view kPasswordField = "TexSMBpas";
+constexpr options::TextField kPasswordField = &BuildOptions::TexSMBpas;
 
-const OptionField& Field(std::string_view name) {
-  return *options::FindOptionField(name);
+// Only the characters the window's address filter lets through.
+bool IsAddress(const TextFlag& flag) {
+  return options::FieldOf(flag.field).filter == options::TextFilter::kAddress;
 }
 
 std::string Quoted(std::string_view caption) {
@@ -81,10 +81,10 @@ std::string Dashed(std::string_view flag) {
 
 // "--arfix2 (ArFix2)": how a refusal names a choice.
 std::string Named(const CheckFlag& flag) {
-  return Dashed(flag.flag) + " (" + std::string(Field(flag.field).caption) + ")";
+  return Dashed(flag.flag) + " (" + std::string(options::FieldOf(flag.field).caption) + ")";
 }
 
-const CheckFlag& CheckFlagFor(std::string_view field) {
+const CheckFlag& CheckFlagFor(options::CheckField field) {
   for (const CheckFlag& flag : kCheckFlags) {
     if (flag.field == field) return flag;
   }
@@ -110,7 +110,7 @@ void AddChoiceFlags(CLI::App& app, Collected& collected) {
   // Listed in --help in the window's order, each with the caption the window shows beside it.
   for (const OptionField& field : options::kOptionFields) {
     for (std::size_t i = 0; i < kCheckFlags.size(); ++i) {
-      if (kCheckFlags[i].field != field.name) continue;
+      if (kCheckFlags[i].field != field.check) continue;
       const std::string names =
           Dashed(kCheckFlags[i].flag) + ",!--no-" + std::string(kCheckFlags[i].flag);
       const std::string description =
@@ -118,16 +118,16 @@ void AddChoiceFlags(CLI::App& app, Collected& collected) {
       collected.checks[i] = app.add_flag(names, description)->group("Choices");
     }
     for (std::size_t i = 0; i < kTextFlags.size(); ++i) {
-      if (kTextFlags[i].field != field.name) continue;
+      if (kTextFlags[i].field != field.text) continue;
       std::string description =
           Quoted(field.group) + ": " + Quoted(field.caption) + " (" + std::string(field.name) + ")";
-      if (kTextFlags[i].address) description += "; digits, full stops and spaces only";
+      if (IsAddress(kTextFlags[i])) description += "; digits, full stops and spaces only";
       collected.text_options[i] =
           app.add_option(Dashed(kTextFlags[i].flag), collected.texts[i], description)
               ->type_name(std::string(kTextFlags[i].value_name))
               ->group("Choices");
     }
-    if (field.name == kPasswordField) {
+    if (field.text == kPasswordField) {
       collected.password_option =
           app.add_option(Dashed(kPasswordFileFlag), collected.password_file,
                          Quoted(field.group) + ": " + Quoted(field.caption) + " (" +
@@ -205,48 +205,58 @@ std::optional<CheckState> Asked(const CheckFlag& flag, const CLI::Option* option
   return std::nullopt;
 }
 
-void ApplyChoices(const Collected& collected, std::istream& standard_input, BuildOptions& record) {
+void ApplyTexts(const Collected& collected, std::istream& standard_input, BuildOptions& record) {
   for (std::size_t i = 0; i < kTextFlags.size(); ++i) {
     if (collected.text_options[i]->count() == 0) continue;
     const std::string& value = collected.texts[i];
-    if (kTextFlags[i].address && options::FilterAddressText(value) != value) {
+    if (IsAddress(kTextFlags[i]) && options::FilterAddressText(value) != value) {
       throw Refusal(Dashed(kTextFlags[i].flag) + " \"" + value +
                     "\": an address takes only digits, full stops and spaces");
     }
-    record.*Field(kTextFlags[i].field).text = value;
+    record.*kTextFlags[i].field = value;
   }
   if (collected.password_option->count() > 0) {
-    record.*Field(kPasswordField).text = ReadPassword(collected.password_file, standard_input);
+    record.*kPasswordField = ReadPassword(collected.password_file, standard_input);
   }
+}
 
+// The boxes are clicked in table order under the window's click rules. What the window could
+// never show is refused: two boxes that exclude each other both ticked, or a tick on a box that
+// is locked until another is ticked.
+void ApplyChecks(const Collected& collected, BuildOptions& record) {
   std::array<std::optional<CheckState>, kCheckFlags.size()> asked;
   for (std::size_t i = 0; i < kCheckFlags.size(); ++i) {
     asked[i] = Asked(kCheckFlags[i], collected.checks[i]);
   }
-  auto asked_for = [&](std::string_view field) {
+  auto asked_for = [&](options::CheckField field) {
     for (std::size_t i = 0; i < kCheckFlags.size(); ++i) {
       if (kCheckFlags[i].field == field) return asked[i];
     }
     return std::optional<CheckState>();
   };
-  // The window unticks one fix whenever the other is clicked: it never shows both ticked.
-  if (asked_for("arFix2") == CheckState::kChecked &&
-      asked_for("arFix2cip") == CheckState::kChecked) {
-    throw Refusal(Named(CheckFlagFor("arFix2")) + " and " + Named(CheckFlagFor("arFix2cip")) +
-                  " exclude each other: choose one");
+  for (std::size_t i = 0; i < kCheckFlags.size(); ++i) {
+    const options::CheckField excluded = options::ExcludedBy(kCheckFlags[i].field);
+    if (excluded != nullptr && asked[i] == CheckState::kChecked &&
+        asked_for(excluded) == CheckState::kChecked) {
+      throw Refusal(Named(kCheckFlags[i]) + " and " + Named(CheckFlagFor(excluded)) +
+                    " exclude each other: choose one");
+    }
   }
 
   for (std::size_t i = 0; i < kCheckFlags.size(); ++i) {
     if (!asked[i]) continue;
-    CheckState BuildOptions::*box = Field(kCheckFlags[i].field).check;
-    if (box == &BuildOptions::Chavto && !record.ChavtoEditable &&
-        *asked[i] == CheckState::kChecked) {
-      throw Refusal(Named(CheckFlagFor("Chavto")) + " needs " + Named(CheckFlagFor("Chcopi")));
-    }
+    const options::CheckField box = kCheckFlags[i].field;
     if (record.*box == *asked[i]) continue;  // no click needed, so no rule runs
-    record.*box = *asked[i];
-    options::ApplyCouplingRules(record, box);
+    if (!options::Click(record, box, *asked[i])) {
+      throw Refusal(Named(kCheckFlags[i]) + " needs " +
+                    Named(CheckFlagFor(options::UnlockedBy(box))));
+    }
   }
+}
+
+void ApplyChoices(const Collected& collected, std::istream& standard_input, BuildOptions& record) {
+  ApplyTexts(collected, standard_input, record);
+  ApplyChecks(collected, record);
 }
 
 // --set FIELD=VALUE: the value exactly as given, no rule applied.

@@ -4,8 +4,8 @@
 
 #include "cli/command_line.h"
 #include "cli/target.h"
-#include "engine/build_report.h"
-#include "engine/run_build.h"
+#include "engine/session.h"
+#include "platform/paths.h"
 #include "platform/process.h"
 
 namespace talvex::cli {
@@ -49,41 +49,30 @@ int RunCommand(const std::vector<std::string>& arguments, Console& console,
   Request& request = parsed.request;
 
   std::string refusal;
-  const std::optional<Target> target = CheckTarget(fs, request.target, refusal);
+  std::optional<build::Target> target = CheckTarget(fs, request.target, refusal);
   if (!target) return Refuse(console, refusal);
-  const std::string source = WithoutTrailingSeparators(
+  const std::string source = platform::WithoutTrailingSeparators(
       request.source_root.empty() ? platform::ExecutableFolder() : request.source_root);
   if (!IsExistingDirectory(fs, source)) {
     return Refuse(console, "the kit folder \"" + source + "\" does not exist");
   }
-  request.options.Drive1 = target->drive_list;
-  build::BuildContext context{source, target->drive, request.options};
-  context.verify = request.verify;
-  if (std::optional<std::string> overlap = build::CheckTargetOverlap(fs, context)) {
-    return Refuse(console, *overlap);
-  }
+  build::SessionRequest session{source, std::move(*target), request.options,
+                                platform::DecimalSeparator()};
+  session.verify = request.verify;
 
   if (request.dry_run) {
-    for (const build::BuildStep& step : build::PlanBuild(context)) {
-      console.out << DescribeStep(step) << '\n';
-    }
+    const build::SessionPlan plan = build::PlanSession(fs, session);
+    if (plan.refusal) return Refuse(console, *plan.refusal);
+    for (const build::BuildStep& step : plan.steps) console.out << DescribeStep(step) << '\n';
     return kExitBuilt;
   }
 
   ProgressLines progress(console.err);
-  const build::BuildResult result =
-      build::RunBuild(fs, context, console.err_is_terminal ? &progress : nullptr);
-  if (result.refused) return Refuse(console, result.refusal);
-
-  build::ReportInput input;
-  input.size_bytes = result.size_bytes;
-  input.drive_letter = target->report_drive;
-  input.source_root = source;
-  input.options = &request.options;
-  input.failures = &result.failures;
-  input.decimal_separator = platform::DecimalSeparator();
-  console.out << build::ConsoleReportText(build::MakeBuildReport(input));
-  return result.failures.empty() ? kExitBuilt : kExitStepsFailed;
+  const build::SessionResult result =
+      build::RunSession(fs, session, console.err_is_terminal ? &progress : nullptr);
+  if (result.build.refused) return Refuse(console, result.build.refusal);
+  console.out << build::ConsoleReportText(result.report);
+  return result.build.failures.empty() ? kExitBuilt : kExitStepsFailed;
 }
 
 }  // namespace talvex::cli

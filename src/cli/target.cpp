@@ -3,6 +3,8 @@
 
 #include <cctype>
 
+#include "platform/paths.h"
+
 namespace talvex::cli {
 
 bool IsExistingDirectory(platform::FileSystem& fs, const std::string& path) {
@@ -22,8 +24,8 @@ bool IsExistingDirectory(platform::FileSystem& fs, const std::string& path) {
 const char* const kTargetHelp =
     "The drive to prepare: a drive letter with a colon (e:, E: and e:\\ mean the same)";
 
-std::optional<Target> CheckTarget(platform::FileSystem& fs, const std::string& typed,
-                                  std::string& refusal) {
+std::optional<build::Target> CheckTarget(platform::FileSystem& fs, const std::string& typed,
+                                         std::string& refusal) {
   const bool shaped = (typed.size() == 2 || (typed.size() == 3 && typed[2] == '\\')) &&
                       std::isalpha(static_cast<unsigned char>(typed[0])) && typed[1] == ':';
   if (!shaped) {
@@ -37,15 +39,7 @@ std::optional<Target> CheckTarget(platform::FileSystem& fs, const std::string& t
     refusal = "--target " + drive + ": no such drive, or it is not ready";
     return std::nullopt;
   }
-  return Target{drive, drive, std::string(1, letter)};
-}
-
-std::string WithoutTrailingSeparators(std::string folder) {
-  while (folder.size() > 1 && (folder.back() == '\\' || folder.back() == '/') &&
-         folder[folder.size() - 2] != ':') {
-    folder.pop_back();
-  }
-  return folder;
+  return build::Target{drive, std::string(1, letter)};
 }
 
 #else
@@ -53,20 +47,14 @@ std::string WithoutTrailingSeparators(std::string folder) {
 const char* const kTargetHelp =
     "The folder that stands for the drive's root, such as its mount point (must exist)";
 
-std::string WithoutTrailingSeparators(std::string folder) {
-  while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
-  return folder;
-}
-
-std::optional<Target> CheckTarget(platform::FileSystem& fs, const std::string& typed,
-                                  std::string& refusal) {
+std::optional<build::Target> CheckTarget(platform::FileSystem& fs, const std::string& typed,
+                                         std::string& refusal) {
   if (typed.empty() || !IsExistingDirectory(fs, typed)) {
     refusal = "--target \"" + typed + "\": no such directory";
     return std::nullopt;
   }
   // Payload paths are joined by plain concatenation: "/media/usb" + "/Talvex".
-  const std::string drive = WithoutTrailingSeparators(typed);
-  return Target{drive, drive, drive};
+  return build::TargetOfFolder(platform::WithoutTrailingSeparators(typed));
 }
 
 #endif

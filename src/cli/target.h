@@ -5,22 +5,14 @@
 #include <optional>
 #include <string>
 
+#include "engine/session.h"
 #include "platform/file_system.h"
 
 namespace talvex::cli {
 
-struct Target {
-  std::string drive;         // the root the payload paths are joined to ("e:" on Windows)
-  std::string drive_list;    // what the window's drive list would show, for BuildOptions::Drive1
-  std::string report_drive;  // what the report names as the drive
-};
-
 // The target for `typed`, or why it cannot be one (`refusal`).
-std::optional<Target> CheckTarget(platform::FileSystem& fs, const std::string& typed,
-                                  std::string& refusal);
-
-// `folder` without separators at its end, except the one of a root ("/", "e:\\").
-std::string WithoutTrailingSeparators(std::string folder);
+std::optional<build::Target> CheckTarget(platform::FileSystem& fs, const std::string& typed,
+                                         std::string& refusal);
 
 // Whether `path` names an existing directory (following links, as a user would expect).
 bool IsExistingDirectory(platform::FileSystem& fs, const std::string& path);

@@ -56,18 +56,22 @@ std::string FailureLine(const StepFailure& failure) {
   return line;
 }
 
-std::string FailureLines(const std::vector<StepFailure>& failures) {
-  std::string lines = "Не выполнено шагов: " + std::to_string(failures.size());
+void AppendFailureLines(const std::vector<StepFailure>& failures, std::vector<std::string>& lines) {
+  lines.push_back("Не выполнено шагов: " + std::to_string(failures.size()));
   const std::size_t named = std::min(failures.size(), kReportedFailuresMax);
-  for (std::size_t i = 0; i < named; ++i) {
-    lines += kLineBreak;
-    lines += FailureLine(failures[i]);
-  }
+  for (std::size_t i = 0; i < named; ++i) lines.push_back(FailureLine(failures[i]));
   if (failures.size() > named) {
-    lines += kLineBreak;
-    lines += "\u2026 и ещё " + std::to_string(failures.size() - named);
+    lines.push_back("\u2026 и ещё " + std::to_string(failures.size() - named));
   }
-  return lines;
+}
+
+std::string Joined(const std::vector<std::string>& lines, char line_break) {
+  std::string text;
+  for (const std::string& line : lines) {
+    text += line;
+    text += line_break;
+  }
+  return text;
 }
 
 }  // namespace
@@ -86,35 +90,35 @@ std::string SizeText(double bytes, std::string_view decimal_separator) {
   return text.substr(0, separator_at + decimal_separator.size() + fraction_digits);
 }
 
-BuildReport MakeBuildReport(const ReportInput& input) {
+ReportParts MakeReportParts(const ReportInput& input) {
   const bool failed = input.failures != nullptr && !input.failures->empty();
-  BuildReport report;
-  report.title = std::string(failed ? kReportTitleWithFailures : kReportTitle);
-  report.icon = failed ? ReportIcon::kWarning : ReportIcon::kQuestion;
-
-  std::string& message = report.message;
-  message += "Собранно на диск \"";
-  message += input.drive_letter;
-  message += '"';
-  message += kLineBreak;
-  message += "Папка \"Talvex\"";
-  message += kLineBreak;
-  message += "Размер сборки ";
-  message += SizeText(input.size_bytes, input.decimal_separator);
-  message += " Мб";
-  message += kLineBreak;
-  if (failed) {
-    message += FailureLines(*input.failures);
-    message += kLineBreak;
-  }
-  message += kLineBreak;
-  message += kClosingQuestion;
-
+  ReportParts parts;
+  parts.title = std::string(failed ? kReportTitleWithFailures : kReportTitle);
+  parts.kind = failed ? ReportKind::kBuiltWithFailures : ReportKind::kBuilt;
+  parts.lines.push_back("Собранно на диск \"" + input.drive_letter + '"');
+  parts.lines.push_back("Папка \"Talvex\"");
+  parts.lines.push_back("Размер сборки " + SizeText(input.size_bytes, input.decimal_separator) +
+                        " Мб");
+  if (failed) AppendFailureLines(*input.failures, parts.lines);
   if (input.options != nullptr && options::IsTicked(input.options->pvr)) {
-    report.editor_command_line =
+    parts.yes_command_line =
         "notepad.exe " + platform::JoinPayloadPath(input.source_root, kPvrSettingsFile);
   }
+  return parts;
+}
+
+BuildReport WindowReport(const ReportParts& parts) {
+  BuildReport report;
+  report.title = parts.title;
+  report.icon =
+      parts.kind == ReportKind::kBuiltWithFailures ? ReportIcon::kWarning : ReportIcon::kQuestion;
+  report.message = Joined(parts.lines, kLineBreak) + kLineBreak + std::string(kClosingQuestion);
+  report.editor_command_line = parts.yes_command_line;
   return report;
+}
+
+BuildReport MakeBuildReport(const ReportInput& input) {
+  return WindowReport(MakeReportParts(input));
 }
 
 std::string MessageWithLineFeeds(std::string_view message) {
@@ -125,12 +129,8 @@ std::string MessageWithLineFeeds(std::string_view message) {
   return text;
 }
 
-std::string ConsoleReportText(const BuildReport& report) {
-  std::string_view message = report.message;
-  if (message.ends_with(kClosingQuestion)) message.remove_suffix(kClosingQuestion.size());
-  // The empty line that set the question apart goes with it.
-  while (message.ends_with(kLineBreak)) message.remove_suffix(1);
-  return MessageWithLineFeeds(message) + '\n';
+std::string ConsoleReportText(const ReportParts& parts) {
+  return Joined(parts.lines, '\n');
 }
 
 ReportOutcome OutcomeOf(const BuildReport& report, ReportAnswer answer) {

@@ -12,8 +12,22 @@
 
 namespace talvex::build {
 
+// What kind of report it is; the window picks its icon by it.
+enum class ReportKind { kBuilt, kBuiltWithFailures };
+
+// The report as parts, for every front end to lay out in its own way: the window adds the
+// closing question and shows a message box, a console prints the lines.
+struct ReportParts {
+  std::string title;
+  std::vector<std::string> lines;  // UTF-8, none holding a line break
+  ReportKind kind = ReportKind::kBuilt;
+  // What Yes does besides closing the program: start this command line (when not empty).
+  std::string yes_command_line;
+};
+
 enum class ReportIcon { kQuestion, kWarning };
 
+// The report as the window's message box shows it.
 struct BuildReport {
   std::string title;
   std::string message;  // UTF-8; CR (0x0D) alone is the line break
@@ -48,14 +62,20 @@ inline constexpr std::string_view kPvrSettingsFile = "\\PVR\\pvr.ini";
 // "12345"). So 123.45 MB gives "123," and 100 bytes give "0,00".
 std::string SizeText(double bytes, std::string_view decimal_separator);
 
+ReportParts MakeReportParts(const ReportInput& input);
+
+// The message box of the window: the lines, an empty line and the closing question, with CR
+// line breaks.
+BuildReport WindowReport(const ReportParts& parts);
+
+// MakeReportParts, then WindowReport.
 BuildReport MakeBuildReport(const ReportInput& input);
 
 // The report's message with LF line breaks, for a console.
 std::string MessageWithLineFeeds(std::string_view message);
 
-// What a console prints of the report: the message without the closing question (a console asks
-// nothing), LF line breaks, ending in LF.
-std::string ConsoleReportText(const BuildReport& report);
+// What a console prints of the report: its lines (a console asks nothing), each ending in LF.
+std::string ConsoleReportText(const ReportParts& parts);
 
 enum class ReportAnswer { kYes, kNo };
 

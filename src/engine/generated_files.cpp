@@ -18,12 +18,9 @@ std::string CodePointText(char32_t code_point) {
 }
 
 // The field's value as it goes between the double quotes, or the refusal that names the field.
-GeneratedContent FieldBytes(std::string_view field_name, const options::BuildOptions& options) {
-  const options::OptionField* field = options::FindOptionField(field_name);
-  if (field == nullptr || field->text == nullptr) {
-    return {{}, "Неизвестное текстовое поле " + std::string(field_name)};
-  }
-  const std::string& value = options.*field->text;
+GeneratedContent FieldBytes(options::TextField member, const options::BuildOptions& options) {
+  const options::OptionField* field = &options::FieldOf(member);
+  const std::string& value = options.*member;
   if (HasLineBreak(value)) {
     return {{}, FieldLabel(*field) + " содержит перевод строки; файл не записан"};
   }
@@ -68,7 +65,7 @@ GeneratedContent ComposeGeneratedFile(std::span<const Piece> pieces,
         content.bytes += piece.text;
         break;
       case PieceKind::kField: {
-        GeneratedContent field = FieldBytes(piece.text, options);
+        GeneratedContent field = FieldBytes(piece.field, options);
         if (!field.ok()) return {{}, std::move(field.refusal)};
         content.bytes += field.bytes;
         break;

@@ -21,7 +21,7 @@ inline constexpr std::string_view kGameInitPath = "\\Talvex\\etc\\init.d\\05_01_
 
 enum class PieceKind {
   kFixed,       // `text` as it stands (ASCII)
-  kField,       // the text field named `text`, escaped and in Windows-1251
+  kField,       // the text field `field`, escaped and in Windows-1251
   kTransport,   // "udp" when CheckUDP is ticked, otherwise "tcp"
   kLoaderList,  // the entries of the ticked loader boxes, in loader table order
 };
@@ -29,7 +29,17 @@ enum class PieceKind {
 struct Piece {
   PieceKind kind;
   std::string_view text = {};
+  options::TextField field = nullptr;
 };
+
+constexpr Piece Fixed(std::string_view text) {
+  return Piece{PieceKind::kFixed, text};
+}
+
+// The piece that writes the text field `field`.
+constexpr Piece Value(options::TextField field) {
+  return Piece{PieceKind::kField, {}, field};
+}
 
 inline constexpr std::string_view kQuote = "\"";
 inline constexpr std::string_view kLineEnd = " # ";  // keeps the break out of the value
@@ -37,40 +47,40 @@ inline constexpr std::string_view kLineFeed = "\n";
 inline constexpr std::string_view kRecordEnd = "\r\n";  // after the last line only
 
 inline constexpr std::array<Piece, 14> kAccessNfsPieces = {{
-    {PieceKind::kFixed, "SERVER="},
-    {PieceKind::kFixed, kQuote},
-    {PieceKind::kField, "TextIP"},
-    {PieceKind::kFixed, kQuote},
-    {PieceKind::kFixed, kLineEnd},
-    {PieceKind::kFixed, kLineFeed},
-    {PieceKind::kFixed, "M_OPTS="},
-    {PieceKind::kFixed, kQuote},
-    {PieceKind::kFixed, "soft,"},
+    Fixed("SERVER="),
+    Fixed(kQuote),
+    Value(&options::BuildOptions::TextIP),
+    Fixed(kQuote),
+    Fixed(kLineEnd),
+    Fixed(kLineFeed),
+    Fixed("M_OPTS="),
+    Fixed(kQuote),
+    Fixed("soft,"),
     {PieceKind::kTransport},
-    {PieceKind::kFixed, ",nolock"},
-    {PieceKind::kFixed, kQuote},
-    {PieceKind::kFixed, kLineEnd},
-    {PieceKind::kFixed, kRecordEnd},
+    Fixed(",nolock"),
+    Fixed(kQuote),
+    Fixed(kLineEnd),
+    Fixed(kRecordEnd),
 }};
 
 inline constexpr std::array<Piece, 24> kAccessSmbPieces = {{
-    {PieceKind::kFixed, "USER="},   {PieceKind::kFixed, kQuote},   {PieceKind::kField, "TexSMBlog"},
-    {PieceKind::kFixed, kQuote},    {PieceKind::kFixed, kLineEnd}, {PieceKind::kFixed, kLineFeed},
-    {PieceKind::kFixed, "PASSWD="}, {PieceKind::kFixed, kQuote},   {PieceKind::kField, "TexSMBpas"},
-    {PieceKind::kFixed, kQuote},    {PieceKind::kFixed, kLineEnd}, {PieceKind::kFixed, kLineFeed},
-    {PieceKind::kFixed, "SERVER="}, {PieceKind::kFixed, kQuote},   {PieceKind::kField, "TexSMBip"},
-    {PieceKind::kFixed, kQuote},    {PieceKind::kFixed, kLineEnd}, {PieceKind::kFixed, kLineFeed},
-    {PieceKind::kFixed, "SHARES="}, {PieceKind::kFixed, kQuote},   {PieceKind::kField, "TexSMBsh"},
-    {PieceKind::kFixed, kQuote},    {PieceKind::kFixed, kLineEnd}, {PieceKind::kFixed, kRecordEnd},
+    Fixed("USER="),   Fixed(kQuote),   Value(&options::BuildOptions::TexSMBlog),
+    Fixed(kQuote),    Fixed(kLineEnd), Fixed(kLineFeed),
+    Fixed("PASSWD="), Fixed(kQuote),   Value(&options::BuildOptions::TexSMBpas),
+    Fixed(kQuote),    Fixed(kLineEnd), Fixed(kLineFeed),
+    Fixed("SERVER="), Fixed(kQuote),   Value(&options::BuildOptions::TexSMBip),
+    Fixed(kQuote),    Fixed(kLineEnd), Fixed(kLineFeed),
+    Fixed("SHARES="), Fixed(kQuote),   Value(&options::BuildOptions::TexSMBsh),
+    Fixed(kQuote),    Fixed(kLineEnd), Fixed(kRecordEnd),
 }};
 
 inline constexpr std::array<Piece, 6> kLibrariesPieces = {{
-    {PieceKind::kFixed, "libraries="},
-    {PieceKind::kFixed, kQuote},
+    Fixed("libraries="),
+    Fixed(kQuote),
     {PieceKind::kLoaderList},
-    {PieceKind::kFixed, kQuote},
-    {PieceKind::kFixed, kLineEnd},
-    {PieceKind::kFixed, kRecordEnd},
+    Fixed(kQuote),
+    Fixed(kLineEnd),
+    Fixed(kRecordEnd),
 }};
 
 // One loader of the list; every entry ends in a space, so entries need no separator.

@@ -184,6 +184,7 @@ BuildResult RunBuild(platform::FileSystem& fs, const BuildContext& context,
   BuildContext guarded = context;
   guarded.protected_folders = FolderAndAncestors(fs, context.source_root);
   const BuildPlan plan = PlanBuild(guarded);
+  if (observer != nullptr) observer->OnPhase(BuildPhase::kSteps);
   BuildRun run(fs);
   for (std::size_t index = 0; index < plan.size(); ++index) {
     if (observer != nullptr) observer->OnStep(index, plan.size(), plan[index]);
@@ -192,6 +193,7 @@ BuildResult RunBuild(platform::FileSystem& fs, const BuildContext& context,
     ++result.steps_run;
   }
   result.failures = run.log().TakeFailures();
+  if (observer != nullptr) observer->OnPhase(BuildPhase::kMeasuring);
   result.size_bytes = fsutil::SizeOf(
       fs, platform::JoinPayloadPath(context.target_drive, kPayloadFolder), [observer] {
         if (observer != nullptr) observer->Yield();

@@ -30,10 +30,19 @@ inline constexpr std::array<std::string_view, 7> kSkeletonDirectories = {
     "\\Talvex\\opt\\brandeval\\usr\\sbin",
 };
 
+// The phases of a build after the overlap check, in order. A phase added to the build gets its
+// value here, so that a front end can show it.
+enum class BuildPhase {
+  kSteps,      // the plan's steps run one by one
+  kMeasuring,  // the finished payload tree is measured
+};
+
 // Hears about a running build; every member is optional.
 class BuildObserver {
  public:
   virtual ~BuildObserver() = default;
+  // When `phase` begins.
+  virtual void OnPhase(BuildPhase phase) { (void)phase; }
   // Before step `index` (from 0) of `total` runs.
   virtual void OnStep(std::size_t index, std::size_t total, const BuildStep& step) {
     (void)index;

@@ -32,14 +32,6 @@ std::vector<std::string_view> Levels(std::string_view relative) {
   return levels;
 }
 
-// folder + separator + name; a root that ends in a separator ("/") gets no second one.
-std::string Child(const std::string& folder, std::string_view name) {
-  std::string child = folder;
-  if (child.empty() || child.back() != platform::kPathSeparator) child += platform::kPathSeparator;
-  child += name;
-  return child;
-}
-
 bool EntryExists(platform::FileSystem& fs, const std::string& path) {
   bool exists = false;
   return fs.Exists(path, exists).ok() && exists;
@@ -88,14 +80,14 @@ std::string FindKitRelative(platform::FileSystem& fs, std::string_view root,
   std::string found_relative;
   bool still_matching = true;
   for (std::string_view level : Levels(relative)) {
-    std::string spelled = Child(found, level);
+    std::string spelled = platform::JoinPath(found, level);
     std::string_view name = level;
     std::optional<std::string> match;
     if (still_matching && !EntryExists(fs, spelled)) {
       match = MatchIgnoringCase(fs, found, level);
       if (match) {
         name = *match;
-        spelled = Child(found, name);
+        spelled = platform::JoinPath(found, name);
       } else {
         still_matching = false;
       }

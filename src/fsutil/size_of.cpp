@@ -20,24 +20,13 @@ double SizeOf(platform::FileSystem& fs, const std::string& DirPath,
   // that cannot be listed adds what was counted of it before the failure, its siblings go on.
   std::uint64_t total = 0;
   std::vector<std::string> pending;
-  pending.push_back(DirPath);
-  std::string& root = pending.back();
-  if (root.size() > 1 && root.back() == platform::kPathSeparator && root[root.size() - 2] != ':') {
-    root.pop_back();
-  }
-  std::string child;
+  pending.push_back(platform::WithoutTrailingSeparators(DirPath));
   while (!pending.empty()) {
-    std::string directory = std::move(pending.back());
+    const std::string directory = std::move(pending.back());
     pending.pop_back();
-    child = directory;
-    if (child.empty() || child.back() != platform::kPathSeparator)
-      child += platform::kPathSeparator;
-    const std::size_t base = child.size();
     fs.ListDirectory(directory, platform::kListEverything, [&](const platform::DirEntry& entry) {
       if (entry.IsDirectory() && !entry.IsLink()) {
-        child.resize(base);
-        child += entry.name;
-        pending.push_back(child);
+        pending.push_back(platform::JoinPath(directory, entry.name));
       } else if (!entry.IsLink()) {
         total += entry.size;
       }

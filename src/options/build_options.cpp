@@ -19,8 +19,17 @@ constexpr OptionField Check(std::string_view name, std::string_view group, std::
 }
 
 constexpr OptionField Text(std::string_view name, std::string_view group, std::string_view caption,
-                           std::string_view tooltip, std::string O::*member) {
-  return OptionField{name, FieldKind::kText, group, caption, tooltip, nullptr, member};
+                           std::string_view tooltip, std::string O::*member,
+                           TextFilter filter = TextFilter::kAny) {
+  return OptionField{name, FieldKind::kText, group, caption, tooltip, nullptr, member, filter};
+}
+
+template <typename Member>
+const OptionField& RowOf(Member O::*member, Member O::*OptionField::*column) {
+  for (const OptionField& field : kOptionFields) {
+    if (field.*column == member) return field;
+  }
+  return kOptionFields.front();  // unreachable: every member has a row (tested)
 }
 }  // namespace
 
@@ -48,11 +57,12 @@ const std::array<OptionField, 24> kOptionFields = {{
     Check("arFix2", kApplications, "ArFix2", "", &O::arFix2),
     Check("arFix2cip", kApplications, "ArFix2ci+", "", &O::arFix2cip),
     Check("ChNfs", kShares, "NFS", "NFS шаринг, используется в UNIX системах", &O::ChNfs),
-    Text("TextIP", kNfs, "IP-address", "IP Вашего компьютера", &O::TextIP),
+    Text("TextIP", kNfs, "IP-address", "IP Вашего компьютера", &O::TextIP, TextFilter::kAddress),
     Check("CheckUDP", kNfs, "UDP", "", &O::CheckUDP),
     Check("Chsmb", kShares, "SMB", " SMB она же CIFS шаринги, используется в Windos системах",
           &O::Chsmb),
-    Text("TexSMBip", kSmb, "IP-address", "IP Вашего компьютера", &O::TexSMBip),
+    Text("TexSMBip", kSmb, "IP-address", "IP Вашего компьютера", &O::TexSMBip,
+         TextFilter::kAddress),
     Text("TexSMBsh", kSmb, "Folder name",
          "Имя удалённой шары, если оставить поле пустым, найдет все возможные шары", &O::TexSMBsh),
     Text("TexSMBlog", kSmb, "Login", "Имя пользователя", &O::TexSMBlog),
@@ -66,11 +76,42 @@ const OptionField* FindOptionField(std::string_view name) {
   return nullptr;
 }
 
-void ApplyCouplingRules(BuildOptions& options, CheckState BuildOptions::*changed) {
-  if (changed == &O::arFix2) {
-    options.arFix2cip = CheckState::kUnchecked;
-  } else if (changed == &O::arFix2cip) {
-    options.arFix2 = CheckState::kUnchecked;
+const OptionField& FieldOf(CheckField member) {
+  return RowOf(member, &OptionField::check);
+}
+
+const OptionField& FieldOf(TextField member) {
+  return RowOf(member, &OptionField::text);
+}
+
+CheckField ExcludedBy(CheckField box) {
+  if (box == &O::arFix2) return &O::arFix2cip;
+  if (box == &O::arFix2cip) return &O::arFix2;
+  return nullptr;
+}
+
+CheckField UnlockedBy(CheckField box) {
+  if (box == &O::Chavto) return &O::Chcopi;
+  if (box == &O::CheckUDP) return &O::ChNfs;
+  return nullptr;
+}
+
+bool IsClickable(const BuildOptions& options, CheckField box) {
+  if (box == &O::Chavto) return options.ChavtoEditable;
+  if (box == &O::CheckUDP) return options.NfsSettingsEditable;
+  return true;
+}
+
+bool Click(BuildOptions& options, CheckField box, CheckState now) {
+  if (!IsClickable(options, box)) return false;
+  options.*box = now;
+  ApplyCouplingRules(options, box);
+  return true;
+}
+
+void ApplyCouplingRules(BuildOptions& options, CheckField changed) {
+  if (CheckField excluded = ExcludedBy(changed)) {
+    options.*excluded = CheckState::kUnchecked;
   } else if (changed == &O::Chcopi) {
     if (IsTicked(options.Chcopi)) {
       options.ChavtoEditable = true;

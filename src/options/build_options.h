@@ -56,16 +56,24 @@ struct BuildOptions {
 
 enum class FieldKind { kDrive, kCheck, kText };
 
+// What a text field takes: anything, or only what the address key filter lets through.
+enum class TextFilter { kAny, kAddress };
+
+using CheckField = CheckState BuildOptions::*;
+using TextField = std::string BuildOptions::*;
+
 // One row of the field table: the record's member, its caption and tooltip as the window shows
-// them (UTF-8, byte for byte), and the group it stands in.
+// them (UTF-8, byte for byte), and the group it stands in. The one place where a field's name is
+// spelled: everything else names a field by its member.
 struct OptionField {
   std::string_view name;
   FieldKind kind;
   std::string_view group;
   std::string_view caption;
   std::string_view tooltip;
-  CheckState BuildOptions::*check = nullptr;
-  std::string BuildOptions::*text = nullptr;
+  CheckField check = nullptr;
+  TextField text = nullptr;  // the drive list's text too
+  TextFilter filter = TextFilter::kAny;
 };
 
 extern const std::array<OptionField, 24> kOptionFields;
@@ -73,12 +81,29 @@ extern const std::array<OptionField, 24> kOptionFields;
 // The row of the field with that name (exact, case-sensitive), if there is one.
 const OptionField* FindOptionField(std::string_view name);
 
+// The row of a member of the record. Every member has one.
+const OptionField& FieldOf(CheckField member);
+const OptionField& FieldOf(TextField member);
+
+// The click rules of the check boxes, as the window applies them.
+// The box a tick in `box` clears, or nullptr: the two ArFix2 variants exclude each other.
+CheckField ExcludedBy(CheckField box);
+// The box whose tick lets `box` take clicks, or nullptr: Auto Start needs Copy in TV, UDP needs
+// NFS.
+CheckField UnlockedBy(CheckField box);
+// Whether `box` takes a click now.
+bool IsClickable(const BuildOptions& options, CheckField box);
+
+// A click that leaves `box` at `now`, then the coupling rules. A box that takes no click now is
+// left as it is and the call returns false.
+bool Click(BuildOptions& options, CheckField box, CheckState now);
+
 // Applies the coupling rules after the user changed `changed` (one of the record's members):
 //  - arFix2 and arFix2cip exclude each other: changing one clears the other;
 //  - Chavto is editable only while Chcopi is ticked, and cleared when it is not;
 //  - the NFS and SMB settings groups are editable while their boxes are not unchecked.
 // A change a rule makes is not a user change and sets off no rule.
-void ApplyCouplingRules(BuildOptions& options, CheckState BuildOptions::*changed);
+void ApplyCouplingRules(BuildOptions& options, CheckField changed);
 
 // The filter of the two address fields: a typed character is accepted only if it is a digit,
 // a full stop, a space or a backspace (code 8).

@@ -17,6 +17,14 @@ extern const bool kCaseInsensitiveNames;
 // "/media/usb" + "\Talvex" is "/media/usb/Talvex".
 std::string JoinPayloadPath(std::string_view root, std::string_view relative);
 
+// `folder` + `name` with one native separator between them (none added when `folder` already
+// ends in one): the path of an entry listed in `folder`.
+std::string JoinPath(std::string_view folder, std::string_view name);
+
+// `folder` without separators at its end, except the one of a root ("/", "e:\\"); on Windows
+// both '\\' and '/' count, and the colon of a bare drive ("e:") is kept as it is.
+std::string WithoutTrailingSeparators(std::string folder);
+
 // Converts a backslash-form relative constant to the native form.
 std::string NativeRelative(std::string_view relative);
 

@@ -6,6 +6,7 @@
 namespace talvex::ui {
 
 namespace {
+using O = options::BuildOptions;
 constexpr ControlKind kFrame = ControlKind::kFrame;
 constexpr ControlKind kCheck = ControlKind::kCheckBox;
 constexpr ControlKind kText = ControlKind::kTextBox;
@@ -21,8 +22,7 @@ constexpr FontSpec kAboutHeadingFont{kDialogFamily, 975, true, true};
 constexpr FontSpec kAboutAddressFont{kDialogFamily, 975, false, true};
 constexpr FontSpec kAboutButtonFont{kDialogFamily, 825, true, true};
 
-// A control that shows an option field: its caption and tooltip are the field's.
-constexpr ControlRow Option(std::string_view name, ControlKind kind, std::string_view container,
+constexpr ControlRow Placed(std::string_view name, ControlKind kind, std::string_view container,
                             int left, int top, int width, int height) {
   ControlRow row{};
   row.name = name;
@@ -32,18 +32,42 @@ constexpr ControlRow Option(std::string_view name, ControlKind kind, std::string
   row.top = top;
   row.width = width;
   row.height = height;
+  return row;
+}
+
+constexpr ControlKind KindShowing(const options::OptionField& field) {
+  if (field.kind == options::FieldKind::kCheck) return kCheck;
+  return field.kind == options::FieldKind::kDrive ? kDrive : kText;
+}
+
+// A control that shows an option field: it is named after the field, and its kind, caption and
+// tooltip are the field's.
+ControlRow OptionRow(const options::OptionField& field, std::string_view container, int left,
+                     int top, int width, int height) {
+  ControlRow row = Placed(field.name, KindShowing(field), container, left, top, width, height);
   row.texts = TextSource::kOptionField;
   return row;
+}
+
+template <typename Member>
+ControlRow Option(Member options::BuildOptions::*member, std::string_view container, int left,
+                  int top, int width, int height) {
+  return OptionRow(options::FieldOf(member), container, left, top, width, height);
 }
 
 constexpr ControlRow Own(std::string_view name, ControlKind kind, std::string_view container,
                          int left, int top, int width, int height, std::string_view caption,
                          std::string_view tooltip) {
-  ControlRow row = Option(name, kind, container, left, top, width, height);
+  ControlRow row = Placed(name, kind, container, left, top, width, height);
   row.texts = TextSource::kRow;
   row.caption = caption;
   row.tooltip = tooltip;
   return row;
+}
+
+template <typename Member>
+std::string_view NameOf(Member options::BuildOptions::*member) {
+  return options::FieldOf(member).name;
 }
 
 constexpr ControlRow RedFrame(std::string_view name, std::string_view container, int left, int top,
@@ -73,56 +97,78 @@ const std::array<ControlRow, 40> kMainControls = [] {
   go.font = kGoFont;
   return std::array<ControlRow, 40>{{
       Own("Frame2", kFrame, {}, 120, 120, 1215, 735, "Flash Disk", "Флешка"),
-      Option("Drive1", kDrive, "Frame2", 120, 240, 975, 315),
+      Option(&O::Drive1, "Frame2", 120, 240, 975, 315),
       Own("Frame4", kFrame, {}, 1440, 120, 2415, 735, {}, {}),
-      Option("Chcopi", kCheck, "Frame4", 120, 120, 2055, 255),
-      Option("Chavto", kCheck, "Frame4", 120, 360, 2235, 255),
+      Option(&O::Chcopi, "Frame4", 120, 120, 2055, 255),
+      Option(&O::Chavto, "Frame4", 120, 360, 2235, 255),
       Own("Frame5", kFrame, {}, 3960, 120, 2415, 735, {}, {}),
-      Option("ChRey", kCheck, "Frame5", 120, 120, 1815, 255),
-      Option("Chwifi", kCheck, "Frame5", 120, 360, 735, 255),
+      Option(&O::ChRey, "Frame5", 120, 120, 1815, 255),
+      Option(&O::Chwifi, "Frame5", 120, 360, 735, 255),
       Own("Frame6", kFrame, {}, 120, 960, 1215, 1335, "Services", "Сервисы"),
-      Option("Chftp", kCheck, "Frame6", 120, 240, 735, 255),
-      Option("Chssh", kCheck, "Frame6", 120, 480, 735, 255),
-      Option("Chtelnet", kCheck, "Frame6", 120, 720, 855, 255),
-      Option("Chupnp", kCheck, "Frame6", 120, 960, 735, 255),
+      Option(&O::Chftp, "Frame6", 120, 240, 735, 255),
+      Option(&O::Chssh, "Frame6", 120, 480, 735, 255),
+      Option(&O::Chtelnet, "Frame6", 120, 720, 855, 255),
+      Option(&O::Chupnp, "Frame6", 120, 960, 735, 255),
       Own("Frame7", kFrame, {}, 120, 2280, 1215, 1935, "Applications", {}),
-      Option("mc", kCheck, "Frame7", 120, 240, 735, 195),
-      Option("NetSurf", kCheck, "Frame7", 120, 480, 975, 195),
-      Option("pvr", kCheck, "Frame7", 120, 720, 735, 195),
-      Option("ChInfo", kCheck, "Frame7", 120, 960, 855, 195),
-      Option("Switch", kCheck, "Frame7", 120, 1200, 855, 195),
-      Option("arFix2", kCheck, "Frame7", 120, 1440, 1095, 195),
-      Option("arFix2cip", kCheck, "Frame7", 120, 1650, 975, 255),
+      Option(&O::mc, "Frame7", 120, 240, 735, 195),
+      Option(&O::NetSurf, "Frame7", 120, 480, 975, 195),
+      Option(&O::pvr, "Frame7", 120, 720, 735, 195),
+      Option(&O::ChInfo, "Frame7", 120, 960, 855, 195),
+      Option(&O::Switch, "Frame7", 120, 1200, 855, 195),
+      Option(&O::arFix2, "Frame7", 120, 1440, 1095, 195),
+      Option(&O::arFix2cip, "Frame7", 120, 1650, 975, 255),
       Own("Frame1", kFrame, {}, 1440, 960, 4935, 3255, {}, {}),
-      Option("Chsmb", kCheck, "Frame1", 120, 240, 735, 195),
+      Option(&O::Chsmb, "Frame1", 120, 240, 735, 195),
       RedFrame("FrSMB", "Frame1", 120, 480, 2295, 2655, "Network settings SMB",
                "Сетевые настройки Samba Сетевые настройки SMB она же CIFS, используется в "
                "Windows системах"),
       Own("Label10", kLabel, "FrSMB", 120, 240, 1335, 255, "IP-address", "IP-адрес"),
-      Option("TexSMBip", kText, "FrSMB", 120, 480, 2055, 285),
+      Option(&O::TexSMBip, "FrSMB", 120, 480, 2055, 285),
       Own("Label11", kLabel, "FrSMB", 120, 840, 1455, 255, "Folder name", "Имя шары"),
-      Option("TexSMBsh", kText, "FrSMB", 120, 1080, 2055, 285),
+      Option(&O::TexSMBsh, "FrSMB", 120, 1080, 2055, 285),
       Own("Label8", kLabel, "FrSMB", 120, 1440, 1455, 255, "Login", "Логин"),
-      Option("TexSMBlog", kText, "FrSMB", 120, 1680, 2055, 285),
+      Option(&O::TexSMBlog, "FrSMB", 120, 1680, 2055, 285),
       Own("Label9", kLabel, "FrSMB", 120, 2040, 1695, 255, "Password", "Пароль"),
-      Option("TexSMBpas", kText, "FrSMB", 120, 2280, 2055, 285),
-      Option("ChNfs", kCheck, "Frame1", 2520, 240, 735, 195),
+      Option(&O::TexSMBpas, "FrSMB", 120, 2280, 2055, 285),
+      Option(&O::ChNfs, "Frame1", 2520, 240, 735, 195),
       RedFrame("FrSet", "Frame1", 2520, 480, 2295, 2655, "Network setting NFS",
                "Сетевые настройки NFS Сетевые настройки NFS, используется в UNIX системах"),
       Own("Label6", kLabel, "FrSet", 120, 240, 1455, 255, "IP-address", "IP-адрес"),
-      Option("TextIP", kText, "FrSet", 120, 480, 2055, 285),
-      Option("CheckUDP", kCheck, "FrSet", 120, 960, 735, 195),
+      Option(&O::TextIP, "FrSet", 120, 480, 2055, 285),
+      Option(&O::CheckUDP, "FrSet", 120, 960, 735, 195),
       Own("Command1", kButton, {}, 120, 4320, 1215, 495, "About", "О программе"),
       Own("CmdReadme", kButton, {}, 2640, 4320, 1215, 495, "Description", "Описание"),
       go,
   }};
 }();
 
-const std::array<std::string_view, 27> kMainTabOrder = {
-    "Drive1",   "Chcopi",    "Chavto",   "ChRey",    "Chwifi",    "Chftp",     "Chssh",
-    "Chtelnet", "Chupnp",    "mc",       "NetSurf",  "pvr",       "ChInfo",    "Switch",
-    "arFix2",   "arFix2cip", "Chsmb",    "TexSMBip", "TexSMBsh",  "TexSMBlog", "TexSMBpas",
-    "ChNfs",    "TextIP",    "CheckUDP", "Command1", "CmdReadme", "CommanEND"};
+const std::array<std::string_view, 27> kMainTabOrder = {NameOf(&O::Drive1),
+                                                        NameOf(&O::Chcopi),
+                                                        NameOf(&O::Chavto),
+                                                        NameOf(&O::ChRey),
+                                                        NameOf(&O::Chwifi),
+                                                        NameOf(&O::Chftp),
+                                                        NameOf(&O::Chssh),
+                                                        NameOf(&O::Chtelnet),
+                                                        NameOf(&O::Chupnp),
+                                                        NameOf(&O::mc),
+                                                        NameOf(&O::NetSurf),
+                                                        NameOf(&O::pvr),
+                                                        NameOf(&O::ChInfo),
+                                                        NameOf(&O::Switch),
+                                                        NameOf(&O::arFix2),
+                                                        NameOf(&O::arFix2cip),
+                                                        NameOf(&O::Chsmb),
+                                                        NameOf(&O::TexSMBip),
+                                                        NameOf(&O::TexSMBsh),
+                                                        NameOf(&O::TexSMBlog),
+                                                        NameOf(&O::TexSMBpas),
+                                                        NameOf(&O::ChNfs),
+                                                        NameOf(&O::TextIP),
+                                                        NameOf(&O::CheckUDP),
+                                                        "Command1",
+                                                        "CmdReadme",
+                                                        "CommanEND"};
 
 const WindowSpec kAboutWindow{"О программе", 3810, 5400};
 

@@ -16,11 +16,17 @@ const options::OptionField* FieldOfKind(std::string_view name, options::FieldKin
 }
 
 bool IsAddressField(std::string_view name) {
-  return name == "TextIP" || name == "TexSMBip";
+  const options::OptionField* field = FieldOfKind(name, options::FieldKind::kText);
+  return field != nullptr && field->filter == options::TextFilter::kAddress;
 }
 
+// The SMB account fields take Latin names and passwords: a click into one switches the keyboard.
 bool IsSmbAccountField(std::string_view name) {
-  return name == "TexSMBsh" || name == "TexSMBlog" || name == "TexSMBpas";
+  const options::OptionField* field = FieldOfKind(name, options::FieldKind::kText);
+  if (field == nullptr) return false;
+  const options::TextField member = field->text;
+  return member == &options::BuildOptions::TexSMBsh ||
+         member == &options::BuildOptions::TexSMBlog || member == &options::BuildOptions::TexSMBpas;
 }
 }  // namespace
 
@@ -51,7 +57,9 @@ bool MainWindowModel::OwnEnabled(std::string_view name) const {
     case Phase::kIdle:
       break;
   }
-  if (name == "Chavto") return options_.ChavtoEditable;
+  if (const options::OptionField* box = FieldOfKind(name, options::FieldKind::kCheck)) {
+    return options::IsClickable(options_, box->check);
+  }
   if (name == "FrSet") return options_.NfsSettingsEditable;
   if (name == "FrSMB") return options_.SmbSettingsEditable;
   return true;
@@ -69,8 +77,7 @@ bool MainWindowModel::IsEnabled(std::string_view name) const {
 void MainWindowModel::CheckChanged(std::string_view name, CheckState now) {
   const options::OptionField* field = FieldOfKind(name, options::FieldKind::kCheck);
   if (field == nullptr) return;
-  options_.*field->check = now;
-  options::ApplyCouplingRules(options_, field->check);
+  options::Click(options_, field->check, now);
 }
 
 void MainWindowModel::TextChanged(std::string_view name, std::string text) {
@@ -124,8 +131,15 @@ std::string DriveEntryText(char letter, std::string_view label, std::string_view
   return entry;
 }
 
-std::string ReportDriveLetter(std::string_view drive_entry) {
-  return std::string(drive_entry.substr(0, 1));
+std::optional<std::size_t> StartingDriveEntry(std::span<const std::string> entries,
+                                              char current_letter) {
+  if (entries.empty()) return std::nullopt;
+  for (std::size_t index = 0; index < entries.size(); ++index) {
+    if (current_letter != 0 && !entries[index].empty() && entries[index][0] == current_letter) {
+      return index;
+    }
+  }
+  return 0;
 }
 
 }  // namespace talvex::ui

@@ -3,7 +3,9 @@
 // event and carries out the action an event asks for.
 #pragma once
 
+#include <cstddef>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -79,7 +81,9 @@ std::string ReadmeCommandLine(std::string_view source_root);
 // volume has a label, or the network path in brackets for a network drive.
 std::string DriveEntryText(char letter, std::string_view label, std::string_view network_path);
 
-// The drive letter the report names: the first character of the drive list's entry.
-std::string ReportDriveLetter(std::string_view drive_entry);
+// The entry the drive list starts on: the one of the process's current drive (`current_letter`,
+// 0 when it has none), else the first; nothing when the list is empty.
+std::optional<std::size_t> StartingDriveEntry(std::span<const std::string> entries,
+                                              char current_letter);
 
 }  // namespace talvex::ui

@@ -6,7 +6,7 @@
 
 #include "engine/run_build.h"
 #include "options/build_options.h"
-#include "platform/fault_injecting_file_system.h"
+#include "support/fault_injecting_file_system.h"
 #include "platform/file_system.h"
 #include "platform/paths.h"
 #include "support/test_support.h"

@@ -13,7 +13,7 @@
 #include "engine/generated_files.h"
 #include "engine/payload_manifest.h"
 #include "payload_fixture.h"
-#include "platform/fault_injecting_file_system.h"
+#include "support/fault_injecting_file_system.h"
 
 #ifndef _WIN32
 #include <sys/mount.h>

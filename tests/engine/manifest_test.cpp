@@ -10,7 +10,7 @@
 
 #include "engine/payload_manifest.h"
 #include "payload_fixture.h"
-#include "platform/fault_injecting_file_system.h"
+#include "support/fault_injecting_file_system.h"
 
 namespace talvex::build::testing {
 namespace {

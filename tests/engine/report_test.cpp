@@ -139,6 +139,45 @@ TEST(BuildReportTest, ConsoleTextUsesLineFeedsOnly) {
   EXPECT_NE(console.find("\n\nЗакрыть"), std::string::npos);
 }
 
+TEST(BuildReportTest, PartsHoldTheLinesWithoutTheQuestion) {
+  const options::BuildOptions options;
+  const std::vector<StepFailure> failures{Failure(1)};
+  const ReportParts parts =
+      MakeReportParts({3 * kMegabyte, "e", "c:\\kit", &options, &failures, ","});
+  EXPECT_EQ(parts.title, "Сборка завершена с ошибками");
+  EXPECT_EQ(parts.kind, ReportKind::kBuiltWithFailures);
+  EXPECT_EQ(parts.lines,
+            (std::vector<std::string>{
+                "Собранно на диск \"e\"", "Папка \"Talvex\"", "Размер сборки 3 Мб",
+                "Не выполнено шагов: 1",
+                "Копирование файла \"e:\\Talvex\\f1\": Не удается найти указанный файл."}));
+  EXPECT_EQ(parts.yes_command_line, "");
+}
+
+TEST(BuildReportTest, ConsoleTextIsTheLinesEachEndedByALineFeed) {
+  ReportParts parts;
+  parts.lines = {"Собранно на диск \"/media/usb\"", "Папка \"Talvex\"", "Размер сборки 0 Мб"};
+  // Nothing is cut off: a line that happens to read like the window's question stays.
+  parts.lines.push_back(kQuestion);
+  EXPECT_EQ(ConsoleReportText(parts), std::string("Собранно на диск \"/media/usb\"\n"
+                                                  "Папка \"Talvex\"\nРазмер сборки 0 Мб\n") +
+                                          kQuestion + "\n");
+}
+
+TEST(BuildReportTest, TheWindowAddsAnEmptyLineAndTheQuestionToTheParts) {
+  ReportParts parts;
+  parts.title = "T";
+  parts.lines = {"one", "two"};
+  parts.yes_command_line = "notepad.exe x";
+  const BuildReport report = WindowReport(parts);
+  EXPECT_EQ(report.title, "T");
+  EXPECT_EQ(report.icon, ReportIcon::kQuestion);
+  EXPECT_EQ(report.message, std::string("one\rtwo\r\r") + kQuestion);
+  EXPECT_EQ(report.editor_command_line, "notepad.exe x");
+  parts.kind = ReportKind::kBuiltWithFailures;
+  EXPECT_EQ(WindowReport(parts).icon, ReportIcon::kWarning);
+}
+
 TEST(BuildReportTest, YesWithPvrTickedOpensTheKitsSettingsFileAndCloses) {
   const std::string kit = platform::kPathSeparator == '\\' ? "C:\\My kit" : "/home/me/My kit";
   const std::string sep(1, platform::kPathSeparator);

@@ -7,7 +7,7 @@
 
 #include "engine/generated_files.h"
 #include "payload_fixture.h"
-#include "platform/fault_injecting_file_system.h"
+#include "support/fault_injecting_file_system.h"
 
 namespace talvex::build::testing {
 namespace {

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "fsutil/tree.h"
-#include "platform/fault_injecting_file_system.h"
+#include "support/fault_injecting_file_system.h"
 #include "platform/file_system.h"
 #include "platform/paths.h"
 #include "support/test_support.h"

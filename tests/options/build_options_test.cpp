@@ -60,6 +60,56 @@ TEST(BuildOptionsTest, FieldTableKeepsTheWindowTextsByteForByte) {
   }
 }
 
+TEST(BuildOptionsTest, EveryMemberFindsItsOwnRowOfTheTable) {
+  for (const OptionField& field : kOptionFields) {
+    const OptionField& found = field.check != nullptr ? FieldOf(field.check) : FieldOf(field.text);
+    EXPECT_EQ(&found, &field) << field.name;
+    EXPECT_EQ(FindOptionField(field.name), &field) << field.name;
+  }
+  EXPECT_EQ(FieldOf(&O::TexSMBpas).caption, "Password");
+  EXPECT_EQ(FieldOf(&O::Drive1).kind, FieldKind::kDrive);
+  int addresses = 0;
+  for (const OptionField& field : kOptionFields) {
+    if (field.filter != TextFilter::kAddress) continue;
+    ++addresses;
+    EXPECT_TRUE(field.text == &O::TextIP || field.text == &O::TexSMBip) << field.name;
+  }
+  EXPECT_EQ(addresses, 2);
+}
+
+TEST(ClickRulesTest, NameTheExcludingAndTheUnlockingBoxes) {
+  EXPECT_EQ(ExcludedBy(&O::arFix2), &O::arFix2cip);
+  EXPECT_EQ(ExcludedBy(&O::arFix2cip), &O::arFix2);
+  EXPECT_EQ(ExcludedBy(&O::pvr), nullptr);
+  EXPECT_EQ(UnlockedBy(&O::Chavto), &O::Chcopi);
+  EXPECT_EQ(UnlockedBy(&O::CheckUDP), &O::ChNfs);
+  EXPECT_EQ(UnlockedBy(&O::Chcopi), nullptr);
+}
+
+TEST(ClickRulesTest, ALockedBoxTakesNoClickUntilItsKeyIsTicked) {
+  BuildOptions options;
+  EXPECT_FALSE(IsClickable(options, &O::Chavto));
+  EXPECT_FALSE(options::Click(options, &O::Chavto, kOn));
+  EXPECT_EQ(options.Chavto, kOff);
+  EXPECT_TRUE(options::Click(options, &O::Chcopi, kOn));
+  EXPECT_TRUE(IsClickable(options, &O::Chavto));
+  EXPECT_TRUE(options::Click(options, &O::Chavto, kOn));
+  EXPECT_EQ(options.Chavto, kOn);
+
+  EXPECT_TRUE(IsClickable(options, &O::CheckUDP));
+  EXPECT_TRUE(options::Click(options, &O::ChNfs, kOff));
+  EXPECT_FALSE(options::Click(options, &O::CheckUDP, kOn));
+  EXPECT_EQ(options.CheckUDP, kOff);
+}
+
+TEST(ClickRulesTest, AClickAppliesTheCouplingRules) {
+  BuildOptions options;
+  EXPECT_TRUE(options::Click(options, &O::arFix2, kOn));
+  EXPECT_TRUE(options::Click(options, &O::arFix2cip, kOn));
+  EXPECT_EQ(options.arFix2, kOff);
+  EXPECT_EQ(options.arFix2cip, kOn);
+}
+
 TEST(CouplingRulesTest, ArFixBoxesExcludeEachOther) {
   BuildOptions options;
   Click(options, &O::arFix2cip);

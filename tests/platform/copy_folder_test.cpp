@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/fault_injecting_file_system.h"
+#include "support/fault_injecting_file_system.h"
 #include "platform/file_system.h"
 #include "support/test_support.h"
 

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/fault_injecting_file_system.h"
+#include "support/fault_injecting_file_system.h"
 #include "support/test_support.h"
 
 namespace talvex::platform {

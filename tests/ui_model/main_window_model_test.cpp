@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+#include <vector>
+
 #include "ui/control_table.h"
 
 namespace talvex::ui {
@@ -99,13 +102,21 @@ TEST(MainWindowModelTest, MeasurementOutsideABuildChangesNothing) {
   EXPECT_EQ(model.phase(), Phase::kIdle);
 }
 
+TEST(MainWindowModelTest, TheDriveListStartsOnTheCurrentDriveElseTheFirst) {
+  const std::vector<std::string> entries = {"a:", "c: [SYSTEM]", "e: [FLASH]"};
+  EXPECT_EQ(StartingDriveEntry(entries, 'e'), 2u);
+  EXPECT_EQ(StartingDriveEntry(entries, 'c'), 1u);
+  EXPECT_EQ(StartingDriveEntry(entries, 'z'), 0u);
+  EXPECT_EQ(StartingDriveEntry(entries, 0), 0u) << "a UNC current folder has no drive";
+  EXPECT_EQ(StartingDriveEntry({}, 'c'), std::nullopt);
+}
+
 TEST(MainWindowModelTest, CommandLinesAndDriveTexts) {
   EXPECT_EQ(ReadmeCommandLine("C:\\Kit"), "notepad.exe C:\\Kit\\Talvex\\readme.txt");
   EXPECT_EQ(ReadmeCommandLine("d:\\My Kit"), "notepad.exe d:\\My Kit\\Talvex\\readme.txt");
   EXPECT_EQ(DriveEntryText('E', "", ""), "e:");
   EXPECT_EQ(DriveEntryText('c', "SYSTEM", ""), "c: [SYSTEM]");
   EXPECT_EQ(DriveEntryText('X', "DATA", "\\\\server\\share"), "x: [\\\\server\\share]");
-  EXPECT_EQ(ReportDriveLetter("e: [FLASH]"), "e");
 }
 
 }  // namespace

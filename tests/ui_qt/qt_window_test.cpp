@@ -30,7 +30,7 @@
 
 #include "demo_kit.h"
 #include "options/build_options.h"
-#include "platform/fault_injecting_file_system.h"
+#include "support/fault_injecting_file_system.h"
 #include "support/test_support.h"
 #include "ui/about_content.h"
 #include "ui/control_table.h"

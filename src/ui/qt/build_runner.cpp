@@ -5,7 +5,7 @@
 #include <QUrl>
 
 #include "engine/build_report.h"
-#include "engine/run_build.h"
+#include "engine/session.h"
 #include "platform/paths.h"
 #include "ui/control_table.h"
 #include "ui/qt/qt_ui.h"
@@ -33,27 +33,20 @@ WindowBuild::~WindowBuild() = default;
 
 void WindowBuild::Run(const BuildRequest& request, BuildProgress& progress) {
   ProgressObserver observer(progress);
-  const build::BuildContext context{request.source_root, request.target, *request.options};
-  result_ = std::make_unique<build::BuildResult>(
-      build::RunBuild(*request.file_system, context, &observer));
+  // There are no drive letters here: the report names the volume by its mount point.
+  const build::SessionRequest session{request.source_root, build::TargetOfFolder(request.target),
+                                      *request.options, request.decimal_separator};
+  result_ = std::make_unique<build::SessionResult>(
+      build::RunSession(*request.file_system, session, &observer));
 }
 
 bool WindowBuild::ShowReport(QWidget* window, const BuildRequest& request) const {
   if (!result_) return false;
-  if (result_->refused) {
-    QMessageBox::warning(window, ToQString(kMainWindow.title), ToQString(result_->refusal));
+  if (result_->build.refused) {
+    QMessageBox::warning(window, ToQString(kMainWindow.title), ToQString(result_->build.refusal));
     return false;
   }
-  build::ReportInput input;
-  input.size_bytes = result_->size_bytes;
-  // There are no drive letters here: the report names the volume by its mount point.
-  input.drive_letter = request.target;
-  input.source_root = request.source_root;
-  input.options = request.options;
-  input.failures = &result_->failures;
-  input.decimal_separator = request.decimal_separator;
-  const build::BuildReport report = build::MakeBuildReport(input);
-
+  const build::BuildReport report = build::WindowReport(result_->report);
   QMessageBox box(
       report.icon == build::ReportIcon::kWarning ? QMessageBox::Warning : QMessageBox::Question,
       ToQString(report.title), ToQString(build::MessageWithLineFeeds(report.message)),

@@ -11,7 +11,7 @@
 class QWidget;
 
 namespace talvex::build {
-struct BuildResult;
+struct SessionResult;
 }
 
 namespace talvex::ui::qt {
@@ -50,7 +50,7 @@ class WindowBuild {
   bool ShowReport(QWidget* window, const BuildRequest& request) const;
 
  private:
-  std::unique_ptr<build::BuildResult> result_;
+  std::unique_ptr<build::SessionResult> result_;
 };
 
 }  // namespace talvex::ui::qt

@@ -18,19 +18,6 @@ constexpr int kFirstControlId = 2000;
 constexpr int kPictureWidth = 253;  // pixels at 96 DPI, the picture's own size
 constexpr int kPictureHeight = 173;
 
-void RegisterAboutClass(HINSTANCE instance, WNDPROC procedure) {
-  WNDCLASSEXW about_class{};
-  about_class.cbSize = sizeof(about_class);
-  about_class.lpfnWndProc = procedure;
-  about_class.hInstance = instance;
-  about_class.hIcon = static_cast<HICON>(
-      LoadImageW(instance, MAKEINTRESOURCEW(IDI_TALVEX), IMAGE_ICON, 0, 0, LR_DEFAULTSIZE));
-  about_class.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-  about_class.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-  about_class.lpszClassName = kAboutWindowClass;
-  RegisterClassExW(&about_class);
-}
-
 // The height `text` takes in `label`, wrapped at the label's width as the label wraps it.
 int WrappedHeight(HWND label, const std::wstring& text) {
   RECT rect{};
@@ -48,35 +35,34 @@ int WrappedHeight(HWND label, const std::wstring& text) {
 }  // namespace
 
 AboutWindow::AboutWindow(HWND owner, OpenAddress open_address)
-    : owner_(owner), open_address_(std::move(open_address)) {}
+    : TopLevelWindow({kAboutWindowClass, kAboutWindow, kAboutStyle, kAboutExStyle, false}),
+      owner_(owner),
+      open_address_(std::move(open_address)) {}
 
 AboutWindow::~AboutWindow() {
   if (picture_ != nullptr) DeleteObject(picture_);
 }
 
 AboutWindow* AboutWindow::Create(HWND owner, OpenAddress open_address) {
-  HINSTANCE instance = GetModuleHandleW(nullptr);
-  RegisterAboutClass(instance, WindowProc);
-  auto owned = std::unique_ptr<AboutWindow>(new AboutWindow(owner, std::move(open_address)));
-  HWND window = CreateWindowExW(kAboutExStyle, kAboutWindowClass, Wide(kAboutWindow.title).c_str(),
-                                kAboutStyle, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT,
-                                CW_USEDEFAULT, owner, nullptr, instance, &owned);
-  if (window == nullptr) return nullptr;
-  AboutWindow* self = FromHandle(window);
-  self->dpi_ = DpiOf(window);
-  self->picture_ = static_cast<HBITMAP>(LoadImageW(instance, MAKEINTRESOURCEW(IDB_TELEVISION),
-                                                   IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION));
+  AboutWindow* self = TopLevelWindow::Create(
+      std::unique_ptr<AboutWindow>(new AboutWindow(owner, std::move(open_address))), owner);
+  if (self == nullptr) return nullptr;
+  self->picture_ =
+      static_cast<HBITMAP>(LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDB_TELEVISION),
+                                      IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION));
   self->CreateControls();
   self->PlaceControls();
-  self->CentreOverOwner();
-  ShowWindow(window, SW_SHOWNORMAL);
-  UpdateWindow(window);
+  RECT over{};
+  GetWindowRect(owner, &over);
+  self->CentreOn(over, MonitorFromWindow(owner, MONITOR_DEFAULTTONEAREST));
+  ShowWindow(self->window_, SW_SHOWNORMAL);
+  UpdateWindow(self->window_);
   SetFocus(self->Control("Command1"));
   return self;
 }
 
 AboutWindow* AboutWindow::FromHandle(HWND window) {
-  return static_cast<AboutWindow*>(WindowObject(window, kAboutWindowClass));
+  return static_cast<AboutWindow*>(ObjectOf(window, kAboutWindowClass));
 }
 
 void AboutWindow::CreateControls() {
@@ -107,7 +93,7 @@ void AboutWindow::CreateControls() {
 }
 
 void AboutWindow::PlaceControls() {
-  controls_.Place(dpi_, fonts_);
+  controls_.Place(dpi(), fonts_);
   FitTitle();
 }
 
@@ -126,18 +112,6 @@ void AboutWindow::FitTitle() const {
   if (Wide(WindowTextOf(title)) != text) SetWindowTextW(title, text.c_str());
 }
 
-void AboutWindow::CentreOverOwner() {
-  const SIZE size = OuterSize(kAboutWindow, kAboutStyle, kAboutExStyle, dpi_);
-  RECT owner{};
-  GetWindowRect(owner_, &owner);
-  MONITORINFO monitor{};
-  monitor.cbSize = sizeof(monitor);
-  GetMonitorInfoW(MonitorFromWindow(owner_, MONITOR_DEFAULTTONEAREST), &monitor);
-  const POINT origin = CentredOrigin(owner, size, monitor.rcWork);
-  SetWindowPos(window_, nullptr, origin.x, origin.y, size.cx, size.cy,
-               SWP_NOZORDER | SWP_NOACTIVATE);
-}
-
 void AboutWindow::DrawPicture(const DRAWITEMSTRUCT& item) const {
   FillRect(item.hDC, &item.rcItem, GetSysColorBrush(COLOR_BTNFACE));
   if (picture_ == nullptr) return;
@@ -145,7 +119,7 @@ void AboutWindow::DrawPicture(const DRAWITEMSTRUCT& item) const {
   HGDIOBJ old = SelectObject(source, picture_);
   // The picture keeps its own size at 96 DPI and grows with the layout above it.
   const BLENDFUNCTION blend{AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
-  const int d = static_cast<int>(dpi_);
+  const int d = static_cast<int>(dpi());
   SetStretchBltMode(item.hDC, HALFTONE);
   GdiAlphaBlend(item.hDC, item.rcItem.left, item.rcItem.top, MulDiv(kPictureWidth, d, 96),
                 MulDiv(kPictureHeight, d, 96), source, 0, 0, kPictureWidth, kPictureHeight, blend);
@@ -155,27 +129,9 @@ void AboutWindow::DrawPicture(const DRAWITEMSTRUCT& item) const {
 
 // Both ways of closing end here. The main window is given back first, so that it, not some
 // other program, becomes active when this window goes.
-void AboutWindow::Unload() {
+void AboutWindow::OnClose() {
   EnableWindow(owner_, TRUE);
   DestroyWindow(window_);
-}
-
-LRESULT CALLBACK AboutWindow::WindowProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
-  if (message == WM_NCCREATE) {
-    auto* create = reinterpret_cast<CREATESTRUCTW*>(lparam);
-    AboutWindow* self =
-        static_cast<std::unique_ptr<AboutWindow>*>(create->lpCreateParams)->release();
-    self->window_ = window;
-    SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
-  }
-  auto* self = reinterpret_cast<AboutWindow*>(GetWindowLongPtrW(window, GWLP_USERDATA));
-  if (self == nullptr) return DefWindowProcW(window, message, wparam, lparam);
-  if (message == WM_NCDESTROY) {
-    SetWindowLongPtrW(window, GWLP_USERDATA, 0);
-    delete self;
-    return DefWindowProcW(window, message, wparam, lparam);
-  }
-  return self->Handle(message, wparam, lparam);
 }
 
 LRESULT AboutWindow::Handle(UINT message, WPARAM wparam, LPARAM lparam) {
@@ -184,7 +140,7 @@ LRESULT AboutWindow::Handle(UINT message, WPARAM wparam, LPARAM lparam) {
       const PlacedControl* placed = controls_.Find(reinterpret_cast<HWND>(lparam));
       if (placed == nullptr) break;
       if (placed->row->kind == ControlKind::kButton && HIWORD(wparam) == BN_CLICKED) {
-        Unload();
+        OnClose();
       } else if (!placed->row->link.empty() && HIWORD(wparam) == STN_CLICKED) {
         open_address_(window_, std::string(placed->row->link));
       }
@@ -195,8 +151,7 @@ LRESULT AboutWindow::Handle(UINT message, WPARAM wparam, LPARAM lparam) {
       HDC dc = reinterpret_cast<HDC>(wparam);
       SetBkMode(dc, TRANSPARENT);
       if (placed != nullptr && placed->row->colour) {
-        const Rgb colour = *placed->row->colour;
-        SetTextColor(dc, RGB(colour.red, colour.green, colour.blue));
+        SetTextColor(dc, ColourRef(*placed->row->colour));
       }
       return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_BTNFACE));
     }
@@ -209,19 +164,10 @@ LRESULT AboutWindow::Handle(UINT message, WPARAM wparam, LPARAM lparam) {
       }
       break;
     }
-    case WM_CLOSE:
-      Unload();
-      return 0;
-    case WM_DPICHANGED: {
-      dpi_ = LOWORD(wparam);
-      PlaceControls();
-      MoveToSuggestedRect(window_, lparam);
-      return 0;
-    }
     default:
       break;
   }
-  return DefWindowProcW(window_, message, wparam, lparam);
+  return TopLevelWindow::Handle(message, wparam, lparam);
 }
 
 }  // namespace talvex::ui::win32

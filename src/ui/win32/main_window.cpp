@@ -1,20 +1,11 @@
 #include "ui/win32/main_window.h"
 
 #include <commctrl.h>
-#include <shobjidl.h>
 
-#include <algorithm>
-#include <functional>
 #include <memory>
-#include <string>
 
-#include "engine/build_report.h"
-#include "engine/run_build.h"
-#include "platform/copy_progress.h"
-#include "platform/win32/utf.h"
 #include "ui/win32/about_window.h"
 #include "ui/win32/frame_window.h"
-#include "ui/win32/resource_ids.h"
 
 namespace talvex::ui::win32 {
 
@@ -24,136 +15,33 @@ constexpr DWORD kMainStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_CLIPCH
 constexpr DWORD kMainExStyle = WS_EX_CONTROLPARENT;
 constexpr int kFirstControlId = 1000;
 
-COLORREF ColourRef(Rgb colour) {
-  return RGB(colour.red, colour.green, colour.blue);
-}
-
-options::CheckState CheckStateOf(HWND box) {
-  switch (SendMessageW(box, BM_GETCHECK, 0, 0)) {
-    case BST_CHECKED:
-      return options::CheckState::kChecked;
-    case BST_INDETERMINATE:
-      return options::CheckState::kGrayed;
-    default:
-      return options::CheckState::kUnchecked;
-  }
-}
-
-WPARAM ButtonStateOf(options::CheckState state) {
-  switch (state) {
-    case options::CheckState::kChecked:
-      return BST_CHECKED;
-    case options::CheckState::kGrayed:
-      return BST_INDETERMINATE;
-    case options::CheckState::kUnchecked:
-      break;
-  }
-  return BST_UNCHECKED;
-}
-
-// Hands the build's progress to the window: between steps it only repaints; once per entry of
-// the final measurement it takes the input that is waiting.
-class BuildPump final : public build::BuildObserver {
- public:
-  BuildPump(std::function<void(std::size_t, std::size_t)> step, std::function<void()> yield)
-      : step_(std::move(step)), yield_(std::move(yield)) {}
-  void OnStep(std::size_t index, std::size_t total, const build::BuildStep&) override {
-    step_(index, total);
-  }
-  void Yield() override { yield_(); }
-
- private:
-  std::function<void(std::size_t, std::size_t)> step_;
-  std::function<void()> yield_;
-};
-
-std::string ClipboardText(HWND owner) {
-  std::string text;
-  if (!OpenClipboard(owner)) return text;
-  if (HANDLE data = GetClipboardData(CF_UNICODETEXT)) {
-    if (const auto* wide = static_cast<const wchar_t*>(GlobalLock(data))) {
-      text = platform::WideToUtf8(wide);
-      GlobalUnlock(data);
-    }
-  }
-  CloseClipboard();
-  return text;
-}
-
-// The closed drive list keeps its width from the layout; its open list is made wide enough for
-// the longest entry ("t: [TV STICK]" and the like), with the list's margins and a scroll bar.
-void FitDropDownWidth(HWND list, UINT dpi) {
-  HDC dc = GetDC(list);
-  HGDIOBJ old = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(list, WM_GETFONT, 0, 0)));
-  int widest = 0;
-  const auto count = static_cast<int>(SendMessageW(list, CB_GETCOUNT, 0, 0));
-  for (int index = 0; index < count; ++index) {
-    std::wstring entry(static_cast<std::size_t>(SendMessageW(list, CB_GETLBTEXTLEN, index, 0)),
-                       L'\0');
-    SendMessageW(list, CB_GETLBTEXT, index, reinterpret_cast<LPARAM>(entry.data()));
-    SIZE extent{};
-    GetTextExtentPoint32W(dc, entry.c_str(), static_cast<int>(entry.size()), &extent);
-    widest = std::max(widest, static_cast<int>(extent.cx));
-  }
-  SelectObject(dc, old);
-  ReleaseDC(list, dc);
-  const int d = static_cast<int>(dpi);
-  const int margins = MulDiv(8, d, 96) + MulDiv(GetSystemMetrics(SM_CXVSCROLL), d, 96) +
-                      2 * GetSystemMetrics(SM_CXBORDER);
-  // Twice: Wine takes a width narrower than the list's current one (after a move to a lower
-  // DPI) as a request for the closed box's width, and only a second call then sets it.
-  for (int pass = 0; pass < 2; ++pass) {
-    SendMessageW(list, CB_SETDROPPEDWIDTH, static_cast<WPARAM>(widest + margins), 0);
-  }
-}
-
-void RegisterMainClass(HINSTANCE instance, WNDPROC procedure) {
-  WNDCLASSEXW main_class{};
-  main_class.cbSize = sizeof(main_class);
-  main_class.lpfnWndProc = procedure;
-  main_class.hInstance = instance;
-  main_class.hIcon = static_cast<HICON>(
-      LoadImageW(instance, MAKEINTRESOURCEW(IDI_TALVEX), IMAGE_ICON, 0, 0, LR_DEFAULTSIZE));
-  main_class.hIconSm = static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(IDI_TALVEX),
-                                                     IMAGE_ICON, GetSystemMetrics(SM_CXSMICON),
-                                                     GetSystemMetrics(SM_CYSMICON), 0));
-  main_class.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-  main_class.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-  main_class.lpszClassName = kMainWindowClass;
-  RegisterClassExW(&main_class);
-}
-
 }  // namespace
 
-MainWindow::MainWindow(UiServices services) : services_(std::move(services)) {}
+MainWindow::MainWindow(UiServices services)
+    : TopLevelWindow({kMainWindowClass, kMainWindow, kMainStyle, kMainExStyle, true}),
+      services_(std::move(services)) {}
 
 MainWindow* MainWindow::Create(UiServices services, int show) {
-  HINSTANCE instance = GetModuleHandleW(nullptr);
-  RegisterFrameClass(instance);
-  RegisterMainClass(instance, WindowProc);
-
-  auto owned = std::unique_ptr<MainWindow>(new MainWindow(std::move(services)));
-  // From WM_NCCREATE on, the window owns the object and deletes it with itself.
-  HWND window = CreateWindowExW(kMainExStyle, kMainWindowClass, Wide(kMainWindow.title).c_str(),
-                                kMainStyle, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT,
-                                CW_USEDEFAULT, nullptr, nullptr, instance, &owned);
-  if (window == nullptr) return nullptr;
-  MainWindow* self = FromHandle(window);
-  self->dpi_ = DpiOf(window);
-  self->tooltips_.Create(window);
+  RegisterFrameClass(GetModuleHandleW(nullptr));
+  MainWindow* self = TopLevelWindow::Create(
+      std::unique_ptr<MainWindow>(new MainWindow(std::move(services))), nullptr);
+  if (self == nullptr) return nullptr;
+  self->progress_ = std::make_unique<TaskbarProgress>(self->window_);
+  self->tooltips_.Create(self->window_);
   self->CreateControls();
   self->PlaceControls();
-  self->Centre();
+  const HMONITOR monitor = MonitorFromWindow(self->window_, MONITOR_DEFAULTTOPRIMARY);
+  self->CentreOn(WorkArea(monitor), monitor);
   self->MirrorModel();
-  self->focus_ = self->Control("Drive1");
-  ShowWindow(window, show);
-  UpdateWindow(window);
+  self->focus_ = self->Control(options::FieldOf(&options::BuildOptions::Drive1).name);
+  ShowWindow(self->window_, show);
+  UpdateWindow(self->window_);
   SetFocus(self->focus_);
   return self;
 }
 
 MainWindow* MainWindow::FromHandle(HWND window) {
-  return static_cast<MainWindow*>(WindowObject(window, kMainWindowClass));
+  return static_cast<MainWindow*>(ObjectOf(window, kMainWindowClass));
 }
 
 HWND MainWindow::CreateControl(const ControlRow& row, HWND parent, int id) {
@@ -211,32 +99,21 @@ void MainWindow::CreateControls() {
 
 void MainWindow::FillDriveList(HWND list) {
   const std::vector<std::string> entries = services_.list_drives();
-  const char current = services_.current_drive_letter();
-  int selected = entries.empty() ? -1 : 0;
-  for (std::size_t index = 0; index < entries.size(); ++index) {
-    SendMessageW(list, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(Wide(entries[index]).c_str()));
-    if (current != 0 && !entries[index].empty() && entries[index][0] == current) {
-      selected = static_cast<int>(index);
-    }
+  for (const std::string& entry : entries) {
+    SendMessageW(list, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(Wide(entry).c_str()));
   }
-  SendMessageW(list, CB_SETCURSEL, static_cast<WPARAM>(selected), 0);
-  model_.DriveChosen(selected >= 0 ? entries[static_cast<std::size_t>(selected)] : std::string());
+  const std::optional<std::size_t> selected =
+      StartingDriveEntry(entries, services_.current_drive_letter());
+  SendMessageW(list, CB_SETCURSEL, selected ? *selected : static_cast<WPARAM>(-1), 0);
+  model_.DriveChosen(selected ? entries[*selected] : std::string());
 }
 
 void MainWindow::PlaceControls() {
-  controls_.Place(dpi_, fonts_);
-  if (HWND list = Control("Drive1")) FitDropDownWidth(list, dpi_);
-  tooltips_.SetDpi(dpi_);
-}
-
-void MainWindow::Centre() {
-  const SIZE size = OuterSize(kMainWindow, kMainStyle, kMainExStyle, dpi_);
-  MONITORINFO monitor{};
-  monitor.cbSize = sizeof(monitor);
-  GetMonitorInfoW(MonitorFromWindow(window_, MONITOR_DEFAULTTOPRIMARY), &monitor);
-  const POINT origin = CentredOrigin(monitor.rcWork, size, monitor.rcWork);
-  SetWindowPos(window_, nullptr, origin.x, origin.y, size.cx, size.cy,
-               SWP_NOZORDER | SWP_NOACTIVATE);
+  controls_.Place(dpi(), fonts_);
+  if (HWND list = Control(options::FieldOf(&options::BuildOptions::Drive1).name)) {
+    FitDropDownWidth(list, dpi());
+  }
+  tooltips_.SetDpi(dpi());
 }
 
 void MainWindow::MirrorModel() {
@@ -256,50 +133,32 @@ void MainWindow::MirrorModel() {
 void MainWindow::OnCommand(HWND control, UINT code) {
   const PlacedControl* placed = controls_.Find(control);
   if (placed == nullptr) return;
+  const std::string_view name = placed->row->name;
   switch (placed->row->kind) {
     case ControlKind::kCheckBox:
-      if (code == BN_CLICKED) OnCheckBoxClicked(*placed);
+      if (code != BN_CLICKED) break;
+      model_.CheckChanged(name, CheckStateOf(placed->handle));
+      MirrorModel();
       break;
     case ControlKind::kButton:
-      if (code == BN_CLICKED) Carry(model_.Clicked(placed->row->name));
+      if (code == BN_CLICKED) Carry(model_.Clicked(name));
       break;
     case ControlKind::kTextBox:
-      if (code == EN_CHANGE) OnTextChanged(*placed);
+      if (code != EN_CHANGE) break;
+      // What got past the key filter (a paste by Shift+Insert) is taken out again first.
+      if (KeepOnlyFiltered(placed->handle, [&](const std::string& text) {
+            return model_.FilterPasted(name, text);
+          })) {
+        break;
+      }
+      model_.TextChanged(name, WindowTextOf(placed->handle));
       break;
     case ControlKind::kDriveList:
-      if (code == CBN_SELCHANGE) OnDriveChosen(*placed);
+      if (code == CBN_SELCHANGE) model_.DriveChosen(WindowTextOf(placed->handle));
       break;
     default:
       break;
   }
-}
-
-void MainWindow::OnCheckBoxClicked(const PlacedControl& placed) {
-  model_.CheckChanged(placed.row->name, CheckStateOf(placed.handle));
-  MirrorModel();
-}
-
-void MainWindow::OnTextChanged(const PlacedControl& placed) {
-  const std::string text = WindowTextOf(placed.handle);
-  // Text can reach a field past its key filter and WM_PASTE (Wine's edit control pastes on
-  // Shift+Insert by itself): what the field refuses is taken out again here, the caret kept
-  // after what stays of the text before it. Setting the text brings this notification back.
-  if (const std::string kept = model_.FilterPasted(placed.row->name, text); kept != text) {
-    DWORD caret = 0;
-    SendMessageW(placed.handle, EM_GETSEL, 0, reinterpret_cast<LPARAM>(&caret));
-    const std::wstring before = Wide(text).substr(0, caret);
-    const std::wstring kept_before =
-        Wide(model_.FilterPasted(placed.row->name, platform::WideToUtf8(before)));
-    SetWindowTextW(placed.handle, Wide(kept).c_str());
-    const auto at = static_cast<WPARAM>(kept_before.size());
-    SendMessageW(placed.handle, EM_SETSEL, at, static_cast<LPARAM>(at));
-    return;
-  }
-  model_.TextChanged(placed.row->name, text);
-}
-
-void MainWindow::OnDriveChosen(const PlacedControl& placed) {
-  model_.DriveChosen(WindowTextOf(placed.handle));
 }
 
 void MainWindow::PasteFiltered(const ControlRow& row, HWND box) {
@@ -333,100 +192,36 @@ void MainWindow::OpenAbout() {
   }
 }
 
-void MainWindow::ShowProgress(std::size_t done, std::size_t total) {
-  if (taskbar_ == nullptr) return;
-  if (total == 0) {
-    taskbar_->SetProgressState(window_, TBPF_NOPROGRESS);
-  } else {
-    taskbar_->SetProgressState(window_, TBPF_NORMAL);
-    taskbar_->SetProgressValue(window_, done, total);
-  }
-}
-
 void MainWindow::RunBuild() {
   HWND focus = GetFocus();
   MirrorModel();  // every control locked while the stages copy
-  SetCursor(LoadCursorW(nullptr, IDC_WAIT));
-  if (taskbar_ == nullptr &&
-      SUCCEEDED(CoCreateInstance(CLSID_TaskbarList, nullptr, CLSCTX_INPROC_SERVER,
-                                 IID_ITaskbarList3, reinterpret_cast<void**>(&taskbar_))) &&
-      FAILED(taskbar_->HrInit())) {
-    taskbar_->Release();
-    taskbar_ = nullptr;
-  }
-
-  BuildPump pump(
-      [this](std::size_t index, std::size_t total) {
-        ShowProgress(index, total);
-        PumpPendingMessages(true);
-      },
-      [this] {
-        if (model_.phase() == Phase::kBuilding) {
-          model_.MeasurementStarted();
-          MirrorModel();
-        }
-        PumpPendingMessages(false);
-      });
-  const build::BuildContext context{
-      services_.source_root, options::TargetDriveOf(model_.options().Drive1), model_.options()};
-  build::BuildResult result;
-  {
-    // A single large file can take longer to copy than a window may go unpainted.
-    const platform::ScopedCopyProgressHook repaint([] { PumpPendingMessages(true); });
-    result = build::RunBuild(*services_.file_system, context, &pump);
-  }
-
+  WindowBuildRunner runner(*progress_, [this] {
+    model_.MeasurementStarted();
+    MirrorModel();
+  });
+  const build::SessionResult result =
+      runner.Run(*services_.file_system,
+                 {services_.source_root, build::TargetOfDriveEntry(model_.options().Drive1),
+                  model_.options(), services_.decimal_separator});
   model_.BuildEnded();
   MirrorModel();
-  ShowProgress(0, 0);
-  SetCursor(LoadCursorW(nullptr, IDC_ARROW));
   if (focus != nullptr && IsWindowEnabled(focus)) SetFocus(focus);
-  ShowReport(result);
-}
 
-void MainWindow::ShowReport(const build::BuildResult& result) {
-  const std::wstring program_title = Wide(kMainWindow.title);
-  if (result.refused) {
-    services_.message_box(window_, Wide(result.refusal), program_title, MB_OK | MB_ICONWARNING);
-    return;
-  }
-  build::ReportInput input;
-  input.size_bytes = result.size_bytes;
-  input.drive_letter = ReportDriveLetter(model_.options().Drive1);
-  input.source_root = services_.source_root;
-  input.options = &model_.options();
-  input.failures = &result.failures;
-  input.decimal_separator = services_.decimal_separator;
-  const build::BuildReport report = build::MakeBuildReport(input);
-  const UINT icon = report.icon == build::ReportIcon::kWarning ? MB_ICONWARNING : MB_ICONQUESTION;
-  const int answer = services_.message_box(window_, Wide(report.message), Wide(report.title),
-                                           MB_YESNO | MB_DEFBUTTON1 | icon);
-  if (answer != IDYES) return;
-  if (!report.editor_command_line.empty()) {
-    services_.start_program(report.editor_command_line, SW_SHOWNORMAL);
+  const build::ReportOutcome outcome = AskAboutResult(services_, window_, result);
+  if (!outcome.start_command_line.empty()) {
+    services_.start_program(outcome.start_command_line, SW_SHOWNORMAL);
   }
   // Closed once this click has been handled, not under the button that is still reporting it.
-  PostMessageW(window_, WM_CLOSE, 0, 0);
+  if (outcome.close_program) PostMessageW(window_, WM_CLOSE, 0, 0);
 }
 
-LRESULT CALLBACK MainWindow::WindowProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
-  if (message == WM_NCCREATE) {
-    auto* create = reinterpret_cast<CREATESTRUCTW*>(lparam);
-    MainWindow* self = static_cast<std::unique_ptr<MainWindow>*>(create->lpCreateParams)->release();
-    self->window_ = window;
-    SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
-  }
-  auto* self = reinterpret_cast<MainWindow*>(GetWindowLongPtrW(window, GWLP_USERDATA));
-  if (self == nullptr) return DefWindowProcW(window, message, wparam, lparam);
-  if (message == WM_NCDESTROY) {
-    SetWindowLongPtrW(window, GWLP_USERDATA, 0);
-    std::function<void()> closed = std::move(self->services_.main_window_closed);
-    if (self->taskbar_ != nullptr) self->taskbar_->Release();
-    delete self;
-    if (closed) closed();
-    return DefWindowProcW(window, message, wparam, lparam);
-  }
-  return self->Handle(message, wparam, lparam);
+void MainWindow::OnClose() {
+  // A build runs on this window's thread; it cannot be left half done under a closed window.
+  if (model_.phase() == Phase::kIdle) DestroyWindow(window_);
+}
+
+std::function<void()> MainWindow::OnDestroy() {
+  return std::move(services_.main_window_closed);
 }
 
 LRESULT MainWindow::Handle(UINT message, WPARAM wparam, LPARAM lparam) {
@@ -449,21 +244,10 @@ LRESULT MainWindow::Handle(UINT message, WPARAM wparam, LPARAM lparam) {
         return TRUE;
       }
       break;
-    case WM_CLOSE:
-      // A build runs on this window's thread; it cannot be left half done under a closed window.
-      if (model_.phase() != Phase::kIdle) return 0;
-      DestroyWindow(window_);
-      return 0;
-    case WM_DPICHANGED: {
-      dpi_ = LOWORD(wparam);
-      PlaceControls();
-      MoveToSuggestedRect(window_, lparam);
-      return 0;
-    }
     default:
       break;
   }
-  return DefWindowProcW(window_, message, wparam, lparam);
+  return TopLevelWindow::Handle(message, wparam, lparam);
 }
 
 LRESULT CALLBACK MainWindow::TextBoxProc(HWND box, UINT message, WPARAM wparam, LPARAM lparam,

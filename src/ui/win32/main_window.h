@@ -4,35 +4,27 @@
 
 #include "platform/win32/windows_api.h"
 
+#include <functional>
 #include <string_view>
-#include <vector>
 
 #include "ui/control_table.h"
 #include "ui/main_window_model.h"
+#include "ui/win32/build_runner.h"
+#include "ui/win32/top_level_window.h"
 #include "ui/win32/ui_services.h"
 #include "ui/win32/win32_ui.h"
-
-struct ITaskbarList3;
-
-namespace talvex::build {
-struct BuildResult;
-}
 
 namespace talvex::ui::win32 {
 
 inline constexpr wchar_t kMainWindowClass[] = L"TalvexFrmMain";
 
-class MainWindow {
+class MainWindow final : public TopLevelWindow {
  public:
   // Creates and shows the window, with the focus on the drive list. The object lives as long as
   // its window. Returns nullptr when the window cannot be created.
   static MainWindow* Create(UiServices services, int show = SW_SHOWNORMAL);
   static MainWindow* FromHandle(HWND window);
 
-  MainWindow(const MainWindow&) = delete;
-  MainWindow& operator=(const MainWindow&) = delete;
-
-  HWND handle() const { return window_; }
   // The control of that name in the layout table, or nullptr.
   HWND Control(std::string_view name) const { return controls_.Handle(name); }
   const MainWindowModel& model() const { return model_; }
@@ -40,40 +32,34 @@ class MainWindow {
  private:
   explicit MainWindow(UiServices services);
 
-  static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
+  LRESULT Handle(UINT message, WPARAM wparam, LPARAM lparam) override;
+  void PlaceControls() override;
+  void OnClose() override;
+  std::function<void()> OnDestroy() override;
+
   static LRESULT CALLBACK TextBoxProc(HWND box, UINT message, WPARAM wparam, LPARAM lparam,
                                       UINT_PTR id, DWORD_PTR self);
-  LRESULT Handle(UINT message, WPARAM wparam, LPARAM lparam);
   LRESULT HandleTextBox(const ControlRow& row, HWND box, UINT message, WPARAM wparam,
                         LPARAM lparam);
 
   void CreateControls();
   HWND CreateControl(const ControlRow& row, HWND parent, int id);
   void FillDriveList(HWND list);
-  void PlaceControls();
-  void Centre();
   void MirrorModel();
 
   void OnCommand(HWND control, UINT code);
-  void OnCheckBoxClicked(const PlacedControl& placed);
-  void OnTextChanged(const PlacedControl& placed);
-  void OnDriveChosen(const PlacedControl& placed);
   void PasteFiltered(const ControlRow& row, HWND box);
   void Carry(Action action);
   void OpenAbout();
   void RunBuild();
-  void ShowProgress(std::size_t done, std::size_t total);
-  void ShowReport(const build::BuildResult& result);
 
   UiServices services_;
   MainWindowModel model_;
-  HWND window_ = nullptr;
-  UINT dpi_ = USER_DEFAULT_SCREEN_DPI;
   PlacedControls controls_;
   FontSet fonts_;
   Tooltips tooltips_;
   HWND focus_ = nullptr;  // kept while the window is inactive
-  ITaskbarList3* taskbar_ = nullptr;
+  std::unique_ptr<TaskbarProgress> progress_;
 };
 
 // The message loop of the program: runs until the main window has closed.

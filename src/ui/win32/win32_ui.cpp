@@ -19,6 +19,46 @@ std::string WindowTextOf(HWND window) {
   return platform::WideToUtf8(text);
 }
 
+COLORREF ColourRef(Rgb colour) {
+  return RGB(colour.red, colour.green, colour.blue);
+}
+
+options::CheckState CheckStateOf(HWND box) {
+  switch (SendMessageW(box, BM_GETCHECK, 0, 0)) {
+    case BST_CHECKED:
+      return options::CheckState::kChecked;
+    case BST_INDETERMINATE:
+      return options::CheckState::kGrayed;
+    default:
+      return options::CheckState::kUnchecked;
+  }
+}
+
+WPARAM ButtonStateOf(options::CheckState state) {
+  switch (state) {
+    case options::CheckState::kChecked:
+      return BST_CHECKED;
+    case options::CheckState::kGrayed:
+      return BST_INDETERMINATE;
+    case options::CheckState::kUnchecked:
+      break;
+  }
+  return BST_UNCHECKED;
+}
+
+std::string ClipboardText(HWND owner) {
+  std::string text;
+  if (!OpenClipboard(owner)) return text;
+  if (HANDLE data = GetClipboardData(CF_UNICODETEXT)) {
+    if (const auto* wide = static_cast<const wchar_t*>(GlobalLock(data))) {
+      text = platform::WideToUtf8(wide);
+      GlobalUnlock(data);
+    }
+  }
+  CloseClipboard();
+  return text;
+}
+
 namespace {
 template <typename Function>
 Function User32Function(const char* name) {
@@ -189,6 +229,45 @@ void* WindowObject(HWND window, std::wstring_view class_name) {
     return nullptr;
   }
   return reinterpret_cast<void*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+}
+
+void FitDropDownWidth(HWND list, UINT dpi) {
+  HDC dc = GetDC(list);
+  HGDIOBJ old = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(list, WM_GETFONT, 0, 0)));
+  int widest = 0;
+  const auto count = static_cast<int>(SendMessageW(list, CB_GETCOUNT, 0, 0));
+  for (int index = 0; index < count; ++index) {
+    std::wstring entry(static_cast<std::size_t>(SendMessageW(list, CB_GETLBTEXTLEN, index, 0)),
+                       L'\0');
+    SendMessageW(list, CB_GETLBTEXT, index, reinterpret_cast<LPARAM>(entry.data()));
+    SIZE extent{};
+    GetTextExtentPoint32W(dc, entry.c_str(), static_cast<int>(entry.size()), &extent);
+    widest = std::max(widest, static_cast<int>(extent.cx));
+  }
+  SelectObject(dc, old);
+  ReleaseDC(list, dc);
+  const int d = static_cast<int>(dpi);
+  const int margins = MulDiv(8, d, 96) + MulDiv(GetSystemMetrics(SM_CXVSCROLL), d, 96) +
+                      2 * GetSystemMetrics(SM_CXBORDER);
+  // Twice: Wine takes a width narrower than the list's current one (after a move to a lower
+  // DPI) as a request for the closed box's width, and only a second call then sets it.
+  for (int pass = 0; pass < 2; ++pass) {
+    SendMessageW(list, CB_SETDROPPEDWIDTH, static_cast<WPARAM>(widest + margins), 0);
+  }
+}
+
+bool KeepOnlyFiltered(HWND edit, const std::function<std::string(const std::string&)>& filter) {
+  const std::string text = WindowTextOf(edit);
+  const std::string kept = filter(text);
+  if (kept == text) return false;
+  DWORD caret = 0;
+  SendMessageW(edit, EM_GETSEL, 0, reinterpret_cast<LPARAM>(&caret));
+  const std::wstring before = platform::Utf8ToWide(text).substr(0, caret);
+  const std::wstring kept_before = platform::Utf8ToWide(filter(platform::WideToUtf8(before)));
+  SetWindowTextW(edit, platform::Utf8ToWide(kept).c_str());
+  const auto at = static_cast<WPARAM>(kept_before.size());
+  SendMessageW(edit, EM_SETSEL, at, static_cast<LPARAM>(at));
+  return true;
 }
 
 }  // namespace talvex::ui::win32

@@ -4,16 +4,37 @@
 
 #include "platform/win32/windows_api.h"
 
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "options/build_options.h"
 #include "ui/control_table.h"
 
 namespace talvex::ui::win32 {
 
 std::wstring Wide(std::string_view utf8);
 std::string WindowTextOf(HWND window);
+
+// The text on the clipboard, or empty when there is none.
+std::string ClipboardText(HWND owner);
+
+// Makes the open list of a drop-down list wide enough for its longest entry at `dpi`; the closed
+// box keeps its width from the layout.
+void FitDropDownWidth(HWND list, UINT dpi);
+
+// Text can reach an edit control past its key filter and WM_PASTE (Wine's edit control pastes
+// on Shift+Insert by itself): when `filter` would change the control's text, the refused
+// characters are taken out, the caret kept after what stays of the text before it, and true is
+// returned (setting the text brings the change notification back).
+bool KeepOnlyFiltered(HWND edit, const std::function<std::string(const std::string&)>& filter);
+
+COLORREF ColourRef(Rgb colour);
+
+// A check box's state as the record keeps it, and back.
+options::CheckState CheckStateOf(HWND box);
+WPARAM ButtonStateOf(options::CheckState state);
 
 // The DPI the window is shown at (96 where the system cannot tell).
 UINT DpiOf(HWND window);

@@ -1,4 +1,4 @@
-#include "platform/fault_injecting_file_system.h"
+#include "support/fault_injecting_file_system.h"
 
 #include "platform/paths.h"
 

@@ -1,0 +1,47 @@
+#include "engine/session.h"
+
+namespace talvex::build {
+namespace {
+
+BuildContext ContextOf(const SessionRequest& request) {
+  BuildContext context{request.kit, request.target.root, request.options};
+  context.verify = request.verify;
+  return context;
+}
+
+}  // namespace
+
+Target TargetOfDriveEntry(std::string_view drive_entry) {
+  return Target{options::TargetDriveOf(drive_entry), std::string(drive_entry.substr(0, 1))};
+}
+
+Target TargetOfFolder(std::string folder) {
+  return Target{folder, folder};
+}
+
+SessionResult RunSession(platform::FileSystem& fs, const SessionRequest& request,
+                         BuildObserver* observer) {
+  SessionResult result;
+  result.build = RunBuild(fs, ContextOf(request), observer);
+  if (result.build.refused) return result;
+
+  ReportInput input;
+  input.size_bytes = result.build.size_bytes;
+  input.drive_letter = request.target.name;
+  input.source_root = request.kit;
+  input.options = &request.options;
+  input.failures = &result.build.failures;
+  input.decimal_separator = request.decimal_separator;
+  result.report = MakeReportParts(input);
+  return result;
+}
+
+SessionPlan PlanSession(platform::FileSystem& fs, const SessionRequest& request) {
+  const BuildContext context = ContextOf(request);
+  SessionPlan plan;
+  plan.refusal = CheckTargetOverlap(fs, context);
+  if (!plan.refusal) plan.steps = PlanBuild(context);
+  return plan;
+}
+
+}  // namespace talvex::build

@@ -1,0 +1,56 @@
+// One build as every front end runs it: the request (kit, target, record), the build with its
+// progress told to an observer, and the result the front end shows. A front end fills a
+// request, calls RunSession (or PlanSession for a dry run) and turns the report parts into its
+// own kind of message; it never checks, runs or measures anything itself.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "engine/build_report.h"
+#include "engine/run_build.h"
+#include "options/build_options.h"
+#include "platform/file_system.h"
+
+namespace talvex::build {
+
+// The drive a build prepares.
+struct Target {
+  std::string root;  // what payload paths are joined to: "e:" on Windows, a mount point elsewhere
+  std::string name;  // how the report names the drive: its letter ("e"), or the folder
+};
+
+// The target of the window's drive list entry ("e: [USB]"): the letter and colon are the root,
+// the letter alone is the report's name.
+Target TargetOfDriveEntry(std::string_view drive_entry);
+
+// A folder that stands for the drive's root; the report names the folder.
+Target TargetOfFolder(std::string folder);
+
+struct SessionRequest {
+  std::string kit;  // the folder holding the master tree (SourceRoot)
+  Target target;
+  const options::BuildOptions& options;
+  std::string decimal_separator = ",";  // the user's locale's, for the report
+  bool verify = true;                   // read every file back from the drive once it is flushed
+};
+
+struct SessionResult {
+  BuildResult build;   // refused (touching nothing), or what ran, what failed, the size measured
+  ReportParts report;  // made only when the build ran
+};
+
+// Runs the build (which checks, once, that the target does not overlap the kit, runs the plan
+// and measures the payload tree) and makes the report. `observer` may be null.
+SessionResult RunSession(platform::FileSystem& fs, const SessionRequest& request,
+                         BuildObserver* observer = nullptr);
+
+// What a dry run shows: the refusal the build would meet, or the steps it would take.
+struct SessionPlan {
+  std::optional<std::string> refusal;
+  BuildPlan steps;
+};
+SessionPlan PlanSession(platform::FileSystem& fs, const SessionRequest& request);
+
+}  // namespace talvex::build
