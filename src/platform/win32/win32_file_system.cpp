@@ -423,14 +423,8 @@ bool WriteAllBytes(HANDLE file, std::string_view bytes) {
   return true;
 }
 
-// Written data is flushed every so often while a large file is copied, so the flush at the end
-// of the build never has gigabytes to push at once: under Wine a flush holds the whole server,
-// and every window with it, until it is done.
-constexpr std::uint64_t kFlushEvery = std::uint64_t{32} << 20;
-
 bool CopyContent(HANDLE in, HANDLE out) {
   static thread_local std::vector<char> buffer(std::size_t{1} << 20);
-  std::uint64_t unflushed = 0;
   for (;;) {
     DWORD got = 0;
     if (!::ReadFile(in, buffer.data(), static_cast<DWORD>(buffer.size()), &got, nullptr)) {
@@ -438,11 +432,6 @@ bool CopyContent(HANDLE in, HANDLE out) {
     }
     if (got == 0) return true;
     if (!WriteAllBytes(out, std::string_view(buffer.data(), got))) return false;
-    unflushed += got;
-    if (unflushed >= kFlushEvery) {
-      if (!::FlushFileBuffers(out)) return false;
-      unflushed = 0;
-    }
   }
 }
 
@@ -525,9 +514,13 @@ class Win32Directory final : public Directory {
     }
     Handle out(INVALID_HANDLE_VALUE);
     if (FsStatus created = CreateNewFile(target_path, out, &source_id); !created) return created;
-    // The kit's time stays with the file, as a copy in Explorer keeps it.
-    if (!CopyContent(in.get(), out.get()) ||
-        !::SetFileTime(out.get(), nullptr, nullptr, &written) || !out.Close()) {
+    // The kit's time stays with the file, as a copy in Explorer keeps it. A large file takes a
+    // while: the window on this thread keeps painting meanwhile.
+    const BOOL copied = CallKeepingCallerLive([&] {
+      return CopyContent(in.get(), out.get()) &&
+             ::SetFileTime(out.get(), nullptr, nullptr, &written);
+    });
+    if (!copied || !out.Close()) {
       FsStatus failure = LastError(target_path);
       out.Close();
       DeletePath(target_path);  // a half-copied file must not pass for the real one
@@ -722,8 +715,7 @@ class Win32FileSystem final : public FileSystem {
       }
       Handle file(::CreateFileW(wide.c_str(), GENERIC_WRITE, kShareEverything, nullptr,
                                 OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-      if (!file.valid() ||
-          !CallKeepingCallerLive([&] { return ::FlushFileBuffers(file.get()); })) {
+      if (!file.valid() || !CallKeepingCallerLive([&] { return ::FlushFileBuffers(file.get()); })) {
         failures.push_back(LastError(path));
       }
     }
