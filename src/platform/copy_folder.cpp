@@ -171,23 +171,24 @@ FsStatus CompareStreams(FileReader& reader, const std::string& path, const Chunk
 }  // namespace
 
 FsStatus CompareWithFile(Directory& folder, std::string_view name, Directory& source,
-                         std::string_view source_name) {
+                         std::string_view source_name, bool from_device) {
   const std::string path = ChildPath(folder.path(), name);
   std::unique_ptr<FileReader> original;
   if (FsStatus opened = source.OpenForReading(source_name, false, original); !opened) {
     return opened;
   }
   std::unique_ptr<FileReader> written;
-  if (FsStatus opened = folder.OpenForReading(name, true, written); !opened) return opened;
+  if (FsStatus opened = folder.OpenForReading(name, from_device, written); !opened) return opened;
   return CompareStreams(*written, path, [&](char* buffer, std::size_t size, std::size_t& got) {
     return ReadFull(*original, buffer, size, got);
   });
 }
 
-FsStatus CompareWithBytes(Directory& folder, std::string_view name, std::string_view bytes) {
+FsStatus CompareWithBytes(Directory& folder, std::string_view name, std::string_view bytes,
+                          bool from_device) {
   const std::string path = ChildPath(folder.path(), name);
   std::unique_ptr<FileReader> written;
-  if (FsStatus opened = folder.OpenForReading(name, true, written); !opened) return opened;
+  if (FsStatus opened = folder.OpenForReading(name, from_device, written); !opened) return opened;
   return CompareStreams(*written, path, [&](char* buffer, std::size_t size, std::size_t& got) {
     got = std::min(size, bytes.size());
     std::memcpy(buffer, bytes.data(), got);

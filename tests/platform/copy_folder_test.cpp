@@ -208,5 +208,24 @@ TEST_F(ReadBackTest, GeneratedContentIsComparedWithTheFileAsWell) {
   EXPECT_NE(other.message.find("(байт 14)"), std::string::npos) << other.message;
 }
 
+TEST_F(ReadBackTest, ReadAheadTakesPlainFilesOnlyAndLeavesThemAsTheyAre) {
+  MakeFile(In(dir / "f", "plain"), "plain bytes");
+  MakeDirs(In(dir / "f", "sub"));
+  EXPECT_FALSE(folder->ReadAhead("missing"));
+  EXPECT_FALSE(folder->ReadAhead("sub"));
+#ifdef __linux__
+  EXPECT_TRUE(folder->ReadAhead("plain"));
+  std::filesystem::create_symlink(In(dir / "f", "plain"), In(dir / "f", "link"));
+  EXPECT_FALSE(folder->ReadAhead("link")) << "a link is never followed";
+  ASSERT_EQ(mkfifo(In(dir / "f", "pipe").c_str(), 0600), 0);
+  EXPECT_FALSE(folder->ReadAhead("pipe")) << "a FIFO is neither waited on nor read";
+#endif
+  // What was read ahead is read as it is on the device, whichever way it is asked for.
+  EXPECT_TRUE(CompareWithBytes(*folder, "plain", "plain bytes", false).ok());
+  EXPECT_EQ(CompareWithBytes(*folder, "plain", "plain bytes!", false).message,
+            "файл на диске короче, чем должен быть");
+  EXPECT_EQ(ReadBytes(In(dir / "f", "plain")), "plain bytes");
+}
+
 }  // namespace
 }  // namespace talvex::platform
