@@ -40,7 +40,7 @@ struct Settings {
   std::string work = "bench-work";
   int entries = 200000;
   int runs = 5;
-  int build_runs = 15;  // a build takes a fraction of a second; more rounds tame the noise
+  int build_runs = 21;  // a build takes a fraction of a second; more rounds tame the noise
   std::string parts = "build,size,remove";
 };
 
