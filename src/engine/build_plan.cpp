@@ -23,10 +23,17 @@ platform::FsStatus BuildRun::Folder(const std::string& root, std::string_view re
     if (platform::FsStatus status = fsutil::OpenBeneath(fs_, root, relative, opened); !status) {
       return status;
     }
-    // A handful of folders are in use at a time; a long run never piles up handles.
-    if (folders_.size() >= 64) folders_.clear();
-    found = folders_.emplace(std::move(key), std::move(opened)).first;
+    // A handful of folders are in use at a time; a long run never piles up handles. The folder
+    // handed out last stays: its caller may hold it while it asks for this one (a copy holds its
+    // source folder while it asks for the target's).
+    if (folders_.size() >= 64) {
+      auto last = folders_.extract(last_);
+      folders_.clear();
+      if (last) folders_.insert(std::move(last));
+    }
+    found = folders_.emplace(key, std::move(opened)).first;
   }
+  last_ = std::move(key);
   folder = found->second.get();
   return {};
 }

@@ -89,6 +89,7 @@ class BuildRun {
   platform::FileSystem& fs_;
   FailureLog log_;
   std::map<std::string, std::unique_ptr<platform::Directory>> folders_;
+  std::string last_;  // the key of the folder handed out last
   std::vector<WrittenFile> written_;
   std::size_t step_ = 0;
 };

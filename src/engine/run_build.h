@@ -69,8 +69,9 @@ BuildPlan PlanBuild(const BuildContext& context);
 void AppendFinishing(const BuildContext& context, BuildPlan& plan);
 
 // Reads back one file the run wrote and records a failure if it is not what it should be.
+// `read_ahead`: the file's cached pages were dropped by a read-ahead after the flush.
 void VerifyWrittenFile(BuildRun& run, const std::string& kit, const std::string& drive,
-                       const WrittenFile& file);
+                       const WrittenFile& file, bool read_ahead = false);
 
 // The identities of the folder `path` reaches and of every folder above it, nearest first.
 std::vector<platform::FileId> FolderAndAncestors(platform::FileSystem& fs, const std::string& path);

@@ -138,6 +138,15 @@ class Directory {
   // is read is what the device holds.
   virtual FsStatus OpenForReading(std::string_view name, bool from_device,
                                   std::unique_ptr<FileReader>& reader) = 0;
+
+  // Drops the system's cached pages of the plain file `name` (flushed before) and starts reading
+  // its beginning from the device in the background, so that reading it soon after does not
+  // wait for the device alone. Returns whether both happened; a later OpenForReading of it with
+  // `from_device` false then reads what the device holds. Links and special files are refused.
+  virtual bool ReadAhead(std::string_view name) {
+    (void)name;
+    return false;
+  }
 };
 
 class FileSystem {
@@ -217,10 +226,12 @@ FsStatus CopyTree(Directory& source, Directory& target, const CopiedFile& copied
 FsStatus MismatchStatus(std::string_view why, const std::string& path);
 
 // Reads `name` in `folder` back from the device and compares it with the plain file
-// `source_name` of `source`, or with `bytes`; fails saying how it differs.
+// `source_name` of `source`, or with `bytes`; fails saying how it differs. `from_device` false
+// when ReadAhead has already dropped the file's cached pages.
 FsStatus CompareWithFile(Directory& folder, std::string_view name, Directory& source,
-                         std::string_view source_name);
-FsStatus CompareWithBytes(Directory& folder, std::string_view name, std::string_view bytes);
+                         std::string_view source_name, bool from_device = true);
+FsStatus CompareWithBytes(Directory& folder, std::string_view name, std::string_view bytes,
+                          bool from_device = true);
 
 // The real file system of the platform the program runs on.
 FileSystem& NativeFileSystem();

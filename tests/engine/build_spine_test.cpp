@@ -139,6 +139,26 @@ TEST(BuildSpineTest, ADriveThatIsNotReadyFailsEveryStepAndStillEnds) {
   EXPECT_EQ(result.size_bytes, 0);
 }
 
+// A step holds the folder it asked for first while it asks for a second (a copy's source, then
+// its target): however many folders the run has opened, the first stays usable.
+TEST(BuildRunTest, TheFolderHandedOutLastSurvivesWhenTheRunLetsFoldersGo) {
+  TempDir root;
+  constexpr int kFolders = 150;
+  for (int i = 0; i < kFolders; ++i) testing::MakeDirs(root / ("d" + std::to_string(i)));
+  BuildRun run(NativeFileSystem());
+  platform::Directory* previous = nullptr;
+  ASSERT_TRUE(run.Folder(root.path(), "\\d0", previous).ok());
+  for (int i = 1; i < kFolders; ++i) {
+    platform::Directory* next = nullptr;
+    ASSERT_TRUE(run.Folder(root.path(), "\\d" + std::to_string(i), next).ok());
+    ASSERT_EQ(previous->path(), root / ("d" + std::to_string(i - 1)));
+    EXPECT_TRUE(
+        previous->List([](const platform::DirEntry&) { return true; }, platform::ListDetail::kTypes)
+            .ok());
+    previous = next;
+  }
+}
+
 TEST(BuildOverlapTest, RefusesATargetThatWouldRemoveTheKit) {
   TempDir root;
   testing::MakeFile(root / "Talvex/rcTVX", "master");

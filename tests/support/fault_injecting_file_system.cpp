@@ -141,6 +141,7 @@ class FaultInjectingDirectory final : public Directory {
     }
     return inner_->OpenForReading(name, from_device, reader);
   }
+  bool ReadAhead(std::string_view name) override { return inner_->ReadAhead(name); }
   FsStatus ReplaceFile(std::string_view name, std::string_view bytes) override {
     if (FsStatus failed = Change(FsOperation::kWriteFile, name); !failed) return failed;
     return inner_->ReplaceFile(name, bytes);
