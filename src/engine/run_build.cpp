@@ -52,6 +52,25 @@ bool Contains(const std::vector<platform::FileId>& ids, const platform::FileId& 
   return std::find(ids.begin(), ids.end(), id) != ids.end();
 }
 
+// `path` resolved, with ASCII letters folded to lower case; empty when it cannot be resolved.
+std::string FoldedResolved(platform::FileSystem& fs, const std::string& path) {
+  std::string resolved;
+  if (!fs.ResolvePath(path, resolved)) return {};
+  for (char& c : resolved) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  return resolved;
+}
+
+// Whether the path text `inner` is `outer` or lies below it.
+bool IsSameOrInside(const std::string& inner, const std::string& outer) {
+  if (inner.empty() || outer.empty()) return false;
+  if (inner == outer) return true;
+  if (inner.size() <= outer.size() || inner.compare(0, outer.size(), outer) != 0) return false;
+  return outer.back() == platform::kPathSeparator ||
+         inner[outer.size()] == platform::kPathSeparator;
+}
+
 std::string OverlapMessage(const std::string& path) {
   return "Папка \"" + path + "\" на диске совпадает с комплектом или пересекается с ним: " +
          "сборка удалила бы комплект, из которого она копирует.";
@@ -196,6 +215,35 @@ std::optional<std::string> CheckTargetOverlap(platform::FileSystem& fs,
     platform::FileId id;
     if (!fs.Identify(path, id)) continue;  // nothing there to remove
     if (Contains(kit_chain, id) || (kit_exists && Contains(FolderAndAncestors(fs, path), kit))) {
+      return OverlapMessage(path);
+    }
+  }
+  return CheckSpellingOverlap(fs, context, kit_exists ? &kit : nullptr, removed);
+}
+
+// Some file systems give one folder a new inode number for every spelling of its name (FAT32
+// through FUSE does), so identities alone miss a target typed in other letters than the kit.
+// On the kit's own volume, names that differ only in ASCII letter case are therefore taken for
+// the same folder too. On a case-sensitive volume that may refuse a build that would have been
+// safe, never the reverse.
+std::optional<std::string> CheckSpellingOverlap(platform::FileSystem& fs,
+                                                const BuildContext& context,
+                                                const platform::FileId* kit,
+                                                const std::vector<std::string>& removed) {
+  platform::FileId drive;
+  if (kit == nullptr || !fs.Identify(context.target_drive, drive) || drive.volume != kit->volume) {
+    return std::nullopt;
+  }
+  const std::string kit_text = FoldedResolved(fs, context.source_root);
+  const std::string drive_text = FoldedResolved(fs, context.target_drive);
+  if (!kit_text.empty() && kit_text == drive_text) {
+    return "Программа запущена из корня диска \"" + context.target_drive +
+           "\": сборка удалила бы комплект, из которого она копирует.";
+  }
+  if (IsSameOrInside(drive_text, kit_text)) return OverlapMessage(removed.front());
+  for (const std::string& path : removed) {
+    const std::string text = FoldedResolved(fs, path);
+    if (IsSameOrInside(kit_text, text) || IsSameOrInside(text, kit_text)) {
       return OverlapMessage(path);
     }
   }

@@ -82,6 +82,14 @@ std::vector<platform::FileId> FolderAndAncestors(platform::FileSystem& fs, const
 std::optional<std::string> CheckTargetOverlap(platform::FileSystem& fs,
                                               const BuildContext& context);
 
+// The part of that check that compares names: on the kit's volume, paths that differ only in
+// ASCII letter case count as one (for file systems whose inode numbers follow the spelling).
+// `kit` is the kit's identity (null when it does not exist), `removed` what the build removes.
+std::optional<std::string> CheckSpellingOverlap(platform::FileSystem& fs,
+                                                const BuildContext& context,
+                                                const platform::FileId* kit,
+                                                const std::vector<std::string>& removed);
+
 // Runs the whole build and measures the payload tree. Refuses (touching nothing) when the target
 // overlaps the kit. Every other failure is recorded and the build goes on.
 BuildResult RunBuild(platform::FileSystem& fs, const BuildContext& context,

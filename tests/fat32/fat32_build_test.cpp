@@ -122,6 +122,26 @@ TEST_F(Fat32BuildTest, OldFoldersInAnotherLetterCaseAreReplacedNotKeptBeside) {
 // A volume that fills up part-way: every step that cannot be done is named in the report, the
 // build goes on to the end and exits 1, and the kit it copies from is left as a build that
 // succeeds leaves it (its generated files written, nothing else touched).
+// On FAT32 one folder answers to every spelling of its name: a kit on the stick must be seen
+// as the kit whichever letters the target is typed in.
+TEST_F(Fat32BuildTest, AKitOnTheStickIsNeverRemovedWhateverLettersNameIt) {
+  struct Case {
+    const char* kit;     // on the volume, as created
+    const char* target;  // on the volume, as typed; "" for the volume itself
+  };
+  for (const Case& c : {Case{"KIT", "kit"}, Case{"talvex/kit", ""}}) {
+    const std::string kit = Join(volume_, c.kit);
+    ASSERT_TRUE(tools::WriteDemoKit(platform::NativeFileSystem(), kit, false).ok());
+    const TreeBytes before = TreeWithBytes(kit);
+    const std::string target = *c.target == '\0' ? volume_ : Join(volume_, c.target);
+    const ProgramRun run = RunProgram(
+        BuildProgram(), WithChoices({"--source", kit, "--target", target}, kEveryChoice));
+    EXPECT_EQ(run.exit_code, 2) << c.kit << " -> " << target << "\n" << run.out << run.err;
+    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(TreeWithBytes(kit), before) << c.kit;
+  }
+}
+
 TEST_F(Fat32BuildTest, FullVolumeIsReportedStepByStepWithTheKitIntact) {
   const ProgramRun run = Build(volume_, kEveryChoice);
   EXPECT_EQ(run.exit_code, 1) << run.out << run.err;
