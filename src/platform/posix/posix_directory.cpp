@@ -1,0 +1,314 @@
+// Directory handles on POSIX: every operation on an entry goes through the directory's open
+// descriptor with the *at calls, and none follows a link named by the entry.
+#include "platform/posix/posix_directory.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <memory>
+#include <string>
+#include <utility>
+
+#include "platform/posix/posix_support.h"
+
+namespace talvex::platform::posix {
+namespace {
+
+// The folder part of a path, for the messages of a directory opened through "..".
+std::string ParentPath(const std::string& path) {
+  std::size_t slash = path.find_last_of('/');
+  if (slash == std::string::npos) return path == "." ? ".." : ".";
+  if (slash == 0) return "/";
+  return path.substr(0, slash);
+}
+
+// Whether the failed open of `name` met a link where a file or folder was expected.
+bool IsLinkAt(int dir_fd, const char* name) {
+  struct stat st {};
+  return ::fstatat(dir_fd, name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(st.st_mode);
+}
+
+// Opens the plain file `name` for reading: never through a link, and never blocking on a FIFO.
+FsStatus OpenPlainFile(int dir_fd, const std::string& name, const std::string& path,
+                       FileDescriptor& file, struct stat& st) {
+  FileDescriptor opened(
+      ::openat(dir_fd, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+  if (!opened.valid()) {
+    const int error = errno;
+    if (error == ELOOP || IsLinkAt(dir_fd, name.c_str())) return RefusalStatus(kLinkRefused, path);
+    return ErrnoStatus(error, path);
+  }
+  if (::fstat(opened.get(), &st) != 0) return LastErrno(path);
+  if (S_ISDIR(st.st_mode)) return ErrnoStatus(EISDIR, path);
+  if (!S_ISREG(st.st_mode)) return RefusalStatus(kSpecialFileRefused, path);
+  file = FileDescriptor(opened.release());
+  return {};
+}
+
+// Creates `name` as a new file. A leftover entry of that name (a file, a link, a hard link of
+// something elsewhere) is removed as an entry and the file created again, so nothing is ever
+// written through it. `source` (when given) must not be that leftover: that would lose it.
+FsStatus CreateNewFile(int dir_fd, const std::string& name, const std::string& path,
+                       FileDescriptor& file, const FileId* source) {
+  for (int attempt = 0;; ++attempt) {
+    FileDescriptor created(
+        ::openat(dir_fd, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666));
+    if (created.valid()) {
+      file = FileDescriptor(created.release());
+      return {};
+    }
+    if (errno != EEXIST || attempt > 0) return LastErrno(path);
+    struct stat st {};
+    if (source != nullptr && ::fstatat(dir_fd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+        IdOf(st) == *source) {
+      // Replacing the target would delete the very file we copy from.
+      return ErrnoStatus(EINVAL, path);
+    }
+    if (::unlinkat(dir_fd, name.c_str(), 0) != 0) return LastErrno(path);
+  }
+}
+
+// A name no other writer picks: the process and a counter of our own.
+std::string TemporaryName(std::string_view name) {
+  static std::atomic<unsigned> counter{0};
+  return "." + std::string(name) + ".talvex-" + std::to_string(::getpid()) + "-" +
+         std::to_string(counter.fetch_add(1));
+}
+
+class PosixReader final : public FileReader {
+ public:
+  PosixReader(FileDescriptor fd, std::string path) : fd_(std::move(fd)), path_(std::move(path)) {}
+  FsStatus Read(char* buffer, std::size_t size, std::size_t& got) override {
+    for (;;) {
+      const ssize_t read = ::read(fd_.get(), buffer, size);
+      if (read >= 0) {
+        got = static_cast<std::size_t>(read);
+        return {};
+      }
+      if (errno != EINTR) return LastErrno(path_);
+    }
+  }
+
+ private:
+  FileDescriptor fd_;
+  std::string path_;
+};
+
+class PosixDirectory final : public Directory {
+ public:
+  PosixDirectory(int fd, std::string path, FileId id) : fd_(fd), path_(std::move(path)), id_(id) {}
+
+  const std::string& path() const override { return path_; }
+  FileId id() const override { return id_; }
+  int fd() const { return fd_.get(); }
+
+  FsStatus List(const ListVisitor& visit, ListDetail detail) override {
+    // A descriptor of its own: the listing moves its position, and the handle stays reusable.
+    const int listing = ::openat(fd_.get(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (listing < 0) return LastErrno(path_);
+    DIR* dir = ::fdopendir(listing);
+    if (dir == nullptr) {
+      FsStatus failure = LastErrno(path_);
+      ::close(listing);
+      return failure;
+    }
+    DirHandle handle(dir);
+    return ListOpenDirectory(handle, path_, kListEverything, visit, detail);
+  }
+
+  FsStatus OpenSubdirectory(std::string_view name, std::unique_ptr<Directory>& opened) override {
+    return OpenDirectoryAt(fd_.get(), std::string(name), ChildPath(path_, name), opened);
+  }
+
+  FsStatus OpenParent(std::unique_ptr<Directory>& opened) override {
+    std::string parent = ParentPath(path_);
+    FileDescriptor fd(::openat(fd_.get(), "..", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!fd.valid()) return LastErrno(parent);
+    struct stat st {};
+    if (::fstat(fd.get(), &st) != 0) return LastErrno(parent);
+    opened = std::make_unique<PosixDirectory>(fd.release(), std::move(parent), IdOf(st));
+    return {};
+  }
+
+  FsStatus SetAttributes(std::string_view name, std::uint32_t attributes) override {
+    const std::string entry(name);
+    struct stat st {};
+    if (::fstatat(fd_.get(), entry.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+      return LastErrno(ChildPath(path_, name));
+    }
+    if (S_ISLNK(st.st_mode)) return {};  // a mode change would reach the link's target
+    const mode_t old_mode = st.st_mode & 07777;
+    const mode_t mode = (attributes & kAttrReadOnly) != 0
+                            ? old_mode & ~mode_t{S_IWUSR | S_IWGRP | S_IWOTH}
+                            : old_mode | S_IWUSR;
+    if (mode != old_mode && ::fchmodat(fd_.get(), entry.c_str(), mode, 0) != 0) {
+      return LastErrno(ChildPath(path_, name));
+    }
+    return {};
+  }
+
+  FsStatus DeleteFile(std::string_view name) override { return Unlink(name, 0); }
+  FsStatus RemoveDirectory(std::string_view name) override { return Unlink(name, AT_REMOVEDIR); }
+
+  FsStatus CreateDirectory(std::string_view name) override {
+    if (::mkdirat(fd_.get(), std::string(name).c_str(), 0777) != 0) {
+      return LastErrno(ChildPath(path_, name));
+    }
+    return {};
+  }
+
+  FsStatus CopyFileIn(std::string_view name, Directory& source,
+                      std::string_view source_name) override {
+    auto* from = dynamic_cast<PosixDirectory*>(&source);
+    const std::string source_path = ChildPath(source.path(), source_name);
+    if (from == nullptr) return ErrnoStatus(EXDEV, source_path);
+    FileDescriptor in(-1);
+    struct stat source_stat {};
+    if (FsStatus opened =
+            OpenPlainFile(from->fd(), std::string(source_name), source_path, in, source_stat);
+        !opened) {
+      return opened;
+    }
+    const std::string entry(name);
+    const std::string target_path = ChildPath(path_, name);
+    const FileId source_id = IdOf(source_stat);
+    FileDescriptor out(-1);
+    if (FsStatus created = CreateNewFile(fd_.get(), entry, target_path, out, &source_id);
+        !created) {
+      return created;
+    }
+    if (!CopyContent(in.get(), out.get(), static_cast<std::uint64_t>(source_stat.st_size)) ||
+        out.Close() != 0) {
+      FsStatus failure = LastErrno(target_path);
+      ::unlinkat(fd_.get(), entry.c_str(), 0);  // a half-copied file must not pass for the real one
+      return failure;
+    }
+    return {};
+  }
+
+  FsStatus WriteFileIn(std::string_view name, std::string_view bytes) override {
+    const std::string entry(name);
+    const std::string target_path = ChildPath(path_, name);
+    FileDescriptor out(-1);
+    if (FsStatus created = CreateNewFile(fd_.get(), entry, target_path, out, nullptr); !created) {
+      return created;
+    }
+    if (!WriteAll(out.get(), bytes.data(), bytes.size()) || out.Close() != 0) {
+      FsStatus failure = LastErrno(target_path);
+      ::unlinkat(fd_.get(), entry.c_str(), 0);
+      return failure;
+    }
+    return {};
+  }
+
+  FsStatus OpenForReading(std::string_view name, bool from_device,
+                          std::unique_ptr<FileReader>& reader) override {
+    const std::string path = ChildPath(path_, name);
+    FileDescriptor fd(-1);
+    struct stat st {};
+    if (FsStatus opened = OpenPlainFile(fd_.get(), std::string(name), path, fd, st); !opened) {
+      return opened;
+    }
+#ifdef POSIX_FADV_DONTNEED
+    // Clean cached pages go, so the reads below reach the device; the file was flushed first.
+    if (from_device) ::posix_fadvise(fd.get(), 0, 0, POSIX_FADV_DONTNEED);
+#else
+    (void)from_device;
+#endif
+#ifdef POSIX_FADV_SEQUENTIAL
+    ::posix_fadvise(fd.get(), 0, 0, POSIX_FADV_SEQUENTIAL);
+#endif
+    reader = std::make_unique<PosixReader>(std::move(fd), path);
+    return {};
+  }
+
+  bool ReadAhead(std::string_view name) override {
+#if defined(POSIX_FADV_DONTNEED) && defined(POSIX_FADV_WILLNEED)
+    FileDescriptor fd(-1);
+    struct stat st {};
+    if (!OpenPlainFile(fd_.get(), std::string(name), ChildPath(path_, name), fd, st)) return false;
+    // The pages asked for come from the device and stay after the close, for the read to come.
+    return ::posix_fadvise(fd.get(), 0, 0, POSIX_FADV_DONTNEED) == 0 &&
+           ::posix_fadvise(fd.get(), 0, 0, POSIX_FADV_WILLNEED) == 0;
+#else
+    (void)name;
+    return false;
+#endif
+  }
+
+  FsStatus ReplaceFile(std::string_view name, std::string_view bytes) override {
+    const std::string target_path = ChildPath(path_, name);
+    std::string temporary;
+    FileDescriptor out(-1);
+    for (int attempt = 0; !out.valid(); ++attempt) {
+      temporary = TemporaryName(name);
+      out = FileDescriptor(::openat(fd_.get(), temporary.c_str(),
+                                    O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666));
+      if (!out.valid() && (errno != EEXIST || attempt > 16)) return LastErrno(target_path);
+    }
+    const bool written = WriteAll(out.get(), bytes.data(), bytes.size()) &&
+                         ::fdatasync(out.get()) == 0 && out.Close() == 0;
+    if (!written ||
+        ::renameat(fd_.get(), temporary.c_str(), fd_.get(), std::string(name).c_str()) != 0) {
+      FsStatus failure = LastErrno(target_path);
+      ::unlinkat(fd_.get(), temporary.c_str(), 0);
+      return failure;
+    }
+    return {};
+  }
+
+ private:
+  FsStatus Unlink(std::string_view name, int flags) {
+    if (::unlinkat(fd_.get(), std::string(name).c_str(), flags) != 0) {
+      return LastErrno(ChildPath(path_, name));
+    }
+    return {};
+  }
+
+  FileDescriptor fd_;
+  std::string path_;
+  FileId id_;
+};
+
+}  // namespace
+
+// The folder that holds `path` (links in it followed, as for any path a caller hands us) and the
+// entry's name in it.
+FsStatus OpenFolderOf(const std::string& path, std::unique_ptr<Directory>& folder,
+                      std::string& name) {
+  const std::size_t slash = path.find_last_of('/');
+  const std::string parent =
+      slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
+  name = slash == std::string::npos ? path : path.substr(slash + 1);
+  FileDescriptor fd(::open(parent.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (!fd.valid()) return LastErrno(path);
+  struct stat st {};
+  if (::fstat(fd.get(), &st) != 0) return LastErrno(path);
+  folder = std::make_unique<PosixDirectory>(fd.release(), parent, IdOf(st));
+  return {};
+}
+
+FsStatus OpenDirectoryAt(int dir_fd, const std::string& name, std::string path,
+                         std::unique_ptr<Directory>& opened) {
+  FileDescriptor fd(
+      ::openat(dir_fd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+  if (!fd.valid()) {
+    const int error = errno;
+    if (error == ELOOP || IsLinkAt(dir_fd, name.c_str())) return RefusalStatus(kLinkRefused, path);
+    return ErrnoStatus(error, path);
+  }
+  struct stat st {};
+  if (::fstat(fd.get(), &st) != 0) return LastErrno(path);
+  opened = std::make_unique<PosixDirectory>(fd.release(), std::move(path), IdOf(st));
+  return {};
+}
+
+FsStatus OpenDirectoryFd(int fd, std::string path, FileId id, std::unique_ptr<Directory>& opened) {
+  opened = std::make_unique<PosixDirectory>(fd, std::move(path), id);
+  return {};
+}
+
+}  // namespace talvex::platform::posix
