@@ -1,5 +1,7 @@
 #include "engine/build_plan.h"
 
+#include <array>
+
 #include "fsutil/beneath.h"
 
 namespace talvex::build {
@@ -45,23 +47,11 @@ void BuildRun::Wrote(std::string relative, std::string kit_relative,
 }
 
 const char* StepKindName(StepKind kind) {
-  switch (kind) {
-    case StepKind::kRemoveTree:
-      return "remove";
-    case StepKind::kMakeDirectory:
-      return "mkdir";
-    case StepKind::kWriteGenerated:
-      return "write";
-    case StepKind::kCopyFile:
-      return "copy";
-    case StepKind::kCopyFolder:
-      return "copy-folder";
-    case StepKind::kFlush:
-      return "flush";
-    case StepKind::kVerify:
-      return "verify";
-  }
-  return "?";
+  // In the order of StepKind.
+  static constexpr std::array<const char*, 7> kNames = {"remove",      "mkdir", "write", "copy",
+                                                        "copy-folder", "flush", "verify"};
+  const auto index = static_cast<std::size_t>(kind);
+  return index < kNames.size() ? kNames[index] : "?";
 }
 
 }  // namespace talvex::build

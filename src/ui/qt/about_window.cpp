@@ -21,10 +21,8 @@ constexpr int kPictureDpi = 96;
 }  // namespace
 
 AboutWindow::AboutWindow(QWidget* owner) : owner_(owner) {
-  setObjectName(QStringLiteral("frmAbut"));
   setAttribute(Qt::WA_DeleteOnClose);
-  MakeFixedDialogFrame(*this, kAboutWindow, Qt::Dialog);
-  setWindowIcon(QIcon(QStringLiteral(":/talvex/talvex.ico")));
+  MakeFixedDialogFrame(*this, kAboutWindow, Qt::Dialog, "frmAbut");
   CreateControls();
   widgets_.Place(LogicalDpiOf(*this));
   dialog_scale_ = FitDialogFonts(widgets_);

@@ -96,9 +96,7 @@ Services DefaultServices(std::string source_root) {
 }
 
 MainWindow::MainWindow(Services services) : services_(std::move(services)) {
-  setObjectName(QStringLiteral("FrmMain"));
-  MakeFixedDialogFrame(*this, kMainWindow, Qt::Window);
-  setWindowIcon(QIcon(QStringLiteral(":/talvex/talvex.ico")));
+  MakeFixedDialogFrame(*this, kMainWindow, Qt::Window, "FrmMain");
   CreateControls();
   widgets_.Place(LogicalDpiOf(*this));
   dialog_scale_ = FitDialogFonts(widgets_);

@@ -5,6 +5,7 @@
 #include <QFontMetrics>
 #include <QGroupBox>
 #include <QGuiApplication>
+#include <QIcon>
 #include <QLabel>
 #include <QPushButton>
 #include <QScreen>
@@ -124,7 +125,10 @@ std::vector<std::string> CaptionsThatDoNotFit(const PlacedWidgets& widgets) {
   return names;
 }
 
-void MakeFixedDialogFrame(QWidget& window, const WindowSpec& spec, Qt::WindowType type) {
+void MakeFixedDialogFrame(QWidget& window, const WindowSpec& spec, Qt::WindowType type,
+                          const char* object_name) {
+  window.setObjectName(QString::fromUtf8(object_name));
+  window.setWindowIcon(QIcon(QStringLiteral(":/talvex/talvex.ico")));
   window.setWindowFlags(type | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                         Qt::WindowCloseButtonHint);
   window.setWindowTitle(ToQString(spec.title));

@@ -60,6 +60,7 @@ double FitDialogFonts(const PlacedWidgets& widgets);
 std::vector<std::string> CaptionsThatDoNotFit(const PlacedWidgets& widgets);
 
 // Fixed size, a close box and no minimize or maximize buttons.
-void MakeFixedDialogFrame(QWidget& window, const WindowSpec& spec, Qt::WindowType type);
+void MakeFixedDialogFrame(QWidget& window, const WindowSpec& spec, Qt::WindowType type,
+                          const char* object_name);
 
 }  // namespace talvex::ui::qt
