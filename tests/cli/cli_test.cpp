@@ -28,17 +28,7 @@ using talvex::testing::TempDir;
 using talvex::testing::TreeListing;
 
 std::string Program() {
-  std::string program = TALVEX_BUILD_PROGRAM;
-#ifdef _WIN32
-  // Cross-built and run under Wine: the build tree's host path is reached through drive Z:.
-  if (program.starts_with('/')) {
-    for (char& c : program) {
-      if (c == '/') c = '\\';
-    }
-    program = "Z:" + program;
-  }
-#endif
-  return program;
+  return talvex::testing::ProgramInBuildTree(TALVEX_BUILD_PROGRAM);
 }
 
 std::vector<std::string> Lines(const std::string& text) {

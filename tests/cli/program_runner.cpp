@@ -128,4 +128,16 @@ ProgramRun RunProgram(const std::string& program, const std::vector<std::string>
   return run;
 }
 
+std::string ProgramInBuildTree(std::string host_path) {
+#ifdef _WIN32
+  if (host_path.starts_with('/')) {
+    for (char& c : host_path) {
+      if (c == '/') c = '\\';
+    }
+    host_path = "Z:" + host_path;
+  }
+#endif
+  return host_path;
+}
+
 }  // namespace talvex::testing

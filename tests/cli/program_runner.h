@@ -16,6 +16,10 @@ struct ProgramRun {
 // Runs `program` with `arguments` (UTF-8) and waits for it to end. Standard input holds `input`;
 // standard output and error are files, so neither is a terminal. Fails the calling test (and
 // returns exit_code -1) when the program cannot be started.
+// A program of the build tree as the tests reach it: as built natively; under Wine the host's
+// path through drive Z:, with backslashes.
+std::string ProgramInBuildTree(std::string host_path);
+
 ProgramRun RunProgram(const std::string& program, const std::vector<std::string>& arguments,
                       const std::string& input = {});
 

@@ -5,6 +5,8 @@
 #include <cstdlib>
 #include <filesystem>
 
+#include "program_runner.h"
+
 namespace talvex::testing {
 
 namespace {
@@ -41,17 +43,7 @@ std::string VolumeRoot(const std::string& volume) {
 }
 
 std::string BuildProgram() {
-  std::string program = TALVEX_BUILD_PROGRAM;
-#ifdef _WIN32
-  // Cross-built and run under Wine: the build tree's host path is reached through drive Z:.
-  if (program.starts_with('/')) {
-    for (char& c : program) {
-      if (c == '/') c = '\\';
-    }
-    program = "Z:" + program;
-  }
-#endif
-  return program;
+  return ProgramInBuildTree(TALVEX_BUILD_PROGRAM);
 }
 
 TreeBytes TreeWithBytes(const std::string& root) {
