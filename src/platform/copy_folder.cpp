@@ -55,7 +55,7 @@ FsStatus CopyFiles(Directory& source, Directory& target, CopyLevel& level, FsSta
     if (view.IsLink() || view.IsSpecial()) {
       if (refused.ok()) {
         refused = RefusalStatus(view.IsLink() ? kLinkRefused : kSpecialFileRefused,
-                                ChildPath(source.path(), entry.name));
+                                JoinPath(source.path(), entry.name));
       }
       continue;
     }
@@ -180,7 +180,7 @@ FsStatus CompareStreams(FileReader& reader, const std::string& path, const Chunk
 
 FsStatus CompareWithFile(Directory& folder, std::string_view name, Directory& source,
                          std::string_view source_name, bool from_device) {
-  const std::string path = ChildPath(folder.path(), name);
+  const std::string path = JoinPath(folder.path(), name);
   std::unique_ptr<FileReader> original;
   if (FsStatus opened = source.OpenForReading(source_name, false, original); !opened) {
     return opened;
@@ -194,7 +194,7 @@ FsStatus CompareWithFile(Directory& folder, std::string_view name, Directory& so
 
 FsStatus CompareWithBytes(Directory& folder, std::string_view name, std::string_view bytes,
                           bool from_device) {
-  const std::string path = ChildPath(folder.path(), name);
+  const std::string path = JoinPath(folder.path(), name);
   std::unique_ptr<FileReader> written;
   if (FsStatus opened = folder.OpenForReading(name, from_device, written); !opened) return opened;
   return CompareStreams(*written, path, [&](char* buffer, std::size_t size, std::size_t& got) {
@@ -203,13 +203,6 @@ FsStatus CompareWithBytes(Directory& folder, std::string_view name, std::string_
     bytes.remove_prefix(got);
     return FsStatus{};
   });
-}
-
-std::string ChildPath(const std::string& folder, std::string_view name) {
-  std::string path = folder;
-  if (path.empty() || path.back() != kPathSeparator) path += kPathSeparator;
-  path += name;
-  return path;
 }
 
 }  // namespace talvex::platform

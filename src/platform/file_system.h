@@ -210,10 +210,6 @@ FsStatus NotADirectoryStatus(const std::string& path);
 // entry is a link, the folder is the kit under another name). `why` is the report's text.
 FsStatus RefusalStatus(std::string_view why, const std::string& path);
 
-// `folder` + separator + `name`, for messages and path-based calls; a folder that already ends
-// in a separator (a root) gets no second one.
-std::string ChildPath(const std::string& folder, std::string_view name);
-
 // Merges the tree below `source` into `target` through open handles only: subdirectories are
 // made where missing, files created new. Links and special files inside are neither followed
 // nor copied; the copy goes on past them and then fails naming the first one. Any other failure

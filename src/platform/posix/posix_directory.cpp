@@ -12,6 +12,7 @@
 #include <string>
 #include <utility>
 
+#include "platform/paths.h"
 #include "platform/posix/posix_support.h"
 
 namespace talvex::platform::posix {
@@ -120,7 +121,7 @@ class PosixDirectory final : public Directory {
   }
 
   FsStatus OpenSubdirectory(std::string_view name, std::unique_ptr<Directory>& opened) override {
-    return OpenDirectoryAt(fd_.get(), std::string(name), ChildPath(path_, name), opened);
+    return OpenDirectoryAt(fd_.get(), std::string(name), JoinPath(path_, name), opened);
   }
 
   FsStatus OpenParent(std::unique_ptr<Directory>& opened) override {
@@ -137,7 +138,7 @@ class PosixDirectory final : public Directory {
     const std::string entry(name);
     struct stat st {};
     if (::fstatat(fd_.get(), entry.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
-      return LastErrno(ChildPath(path_, name));
+      return LastErrno(JoinPath(path_, name));
     }
     if (S_ISLNK(st.st_mode)) return {};  // a mode change would reach the link's target
     const mode_t old_mode = st.st_mode & 07777;
@@ -145,7 +146,7 @@ class PosixDirectory final : public Directory {
                             ? old_mode & ~mode_t{S_IWUSR | S_IWGRP | S_IWOTH}
                             : old_mode | S_IWUSR;
     if (mode != old_mode && ::fchmodat(fd_.get(), entry.c_str(), mode, 0) != 0) {
-      return LastErrno(ChildPath(path_, name));
+      return LastErrno(JoinPath(path_, name));
     }
     return {};
   }
@@ -155,7 +156,7 @@ class PosixDirectory final : public Directory {
 
   FsStatus CreateDirectory(std::string_view name) override {
     if (::mkdirat(fd_.get(), std::string(name).c_str(), 0777) != 0) {
-      return LastErrno(ChildPath(path_, name));
+      return LastErrno(JoinPath(path_, name));
     }
     return {};
   }
@@ -163,7 +164,7 @@ class PosixDirectory final : public Directory {
   FsStatus CopyFileIn(std::string_view name, Directory& source,
                       std::string_view source_name) override {
     auto* from = dynamic_cast<PosixDirectory*>(&source);
-    const std::string source_path = ChildPath(source.path(), source_name);
+    const std::string source_path = JoinPath(source.path(), source_name);
     if (from == nullptr) return ErrnoStatus(EXDEV, source_path);
     FileDescriptor in(-1);
     struct stat source_stat {};
@@ -173,7 +174,7 @@ class PosixDirectory final : public Directory {
       return opened;
     }
     const std::string entry(name);
-    const std::string target_path = ChildPath(path_, name);
+    const std::string target_path = JoinPath(path_, name);
     const FileId source_id = IdOf(source_stat);
     FileDescriptor out(-1);
     if (FsStatus created = CreateNewFile(fd_.get(), entry, target_path, out, &source_id);
@@ -191,7 +192,7 @@ class PosixDirectory final : public Directory {
 
   FsStatus WriteFileIn(std::string_view name, std::string_view bytes) override {
     const std::string entry(name);
-    const std::string target_path = ChildPath(path_, name);
+    const std::string target_path = JoinPath(path_, name);
     FileDescriptor out(-1);
     if (FsStatus created = CreateNewFile(fd_.get(), entry, target_path, out, nullptr); !created) {
       return created;
@@ -206,7 +207,7 @@ class PosixDirectory final : public Directory {
 
   FsStatus OpenForReading(std::string_view name, bool from_device,
                           std::unique_ptr<FileReader>& reader) override {
-    const std::string path = ChildPath(path_, name);
+    const std::string path = JoinPath(path_, name);
     FileDescriptor fd(-1);
     struct stat st {};
     if (FsStatus opened = OpenPlainFile(fd_.get(), std::string(name), path, fd, st); !opened) {
@@ -229,7 +230,7 @@ class PosixDirectory final : public Directory {
 #if defined(POSIX_FADV_DONTNEED) && defined(POSIX_FADV_WILLNEED)
     FileDescriptor fd(-1);
     struct stat st {};
-    if (!OpenPlainFile(fd_.get(), std::string(name), ChildPath(path_, name), fd, st)) return false;
+    if (!OpenPlainFile(fd_.get(), std::string(name), JoinPath(path_, name), fd, st)) return false;
     // The pages asked for come from the device and stay after the close, for the read to come.
     return ::posix_fadvise(fd.get(), 0, 0, POSIX_FADV_DONTNEED) == 0 &&
            ::posix_fadvise(fd.get(), 0, 0, POSIX_FADV_WILLNEED) == 0;
@@ -240,7 +241,7 @@ class PosixDirectory final : public Directory {
   }
 
   FsStatus ReplaceFile(std::string_view name, std::string_view bytes) override {
-    const std::string target_path = ChildPath(path_, name);
+    const std::string target_path = JoinPath(path_, name);
     std::string temporary;
     FileDescriptor out(-1);
     for (int attempt = 0; !out.valid(); ++attempt) {
@@ -263,7 +264,7 @@ class PosixDirectory final : public Directory {
  private:
   FsStatus Unlink(std::string_view name, int flags) {
     if (::unlinkat(fd_.get(), std::string(name).c_str(), flags) != 0) {
-      return LastErrno(ChildPath(path_, name));
+      return LastErrno(JoinPath(path_, name));
     }
     return {};
   }

@@ -1,4 +1,5 @@
 #include "platform/posix/posix_support.h"
+#include "platform/paths.h"
 
 #include <fcntl.h>
 
@@ -106,7 +107,7 @@ FsStatus ListOpenDirectory(DirHandle& dir, const std::string& path, std::uint32_
       struct stat st {};
       if (::fstatat(dir_fd, entry->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
         if (errno == ENOENT) continue;  // vanished since it was listed
-        return LastErrno(ChildPath(path, entry->d_name));
+        return LastErrno(JoinPath(path, entry->d_name));
       }
       listed.attributes = AttributesOf(st);
       if (S_ISREG(st.st_mode)) listed.size = static_cast<std::uint64_t>(st.st_size);

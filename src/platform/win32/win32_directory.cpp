@@ -10,6 +10,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/paths.h"
 #include "platform/win32/copy_file_live.h"
 #include "platform/win32/win32_support.h"
 
@@ -182,7 +183,7 @@ class Win32Directory final : public Directory {
   }
 
   FsStatus OpenSubdirectory(std::string_view name, std::unique_ptr<Directory>& opened) override {
-    return Open(ChildPath(path_, name), opened);
+    return Open(JoinPath(path_, name), opened);
   }
 
   FsStatus OpenParent(std::unique_ptr<Directory>& opened) override {
@@ -195,7 +196,7 @@ class Win32Directory final : public Directory {
   }
 
   FsStatus SetAttributes(std::string_view name, std::uint32_t attributes) override {
-    return SetAttributesOf(ChildPath(path_, name), attributes);
+    return SetAttributesOf(JoinPath(path_, name), attributes);
   }
 
   FsStatus DeleteFile(std::string_view name) override {
@@ -210,8 +211,8 @@ class Win32Directory final : public Directory {
 
   FsStatus CopyFileIn(std::string_view name, Directory& source,
                       std::string_view source_name) override {
-    const std::string source_path = ChildPath(source.path(), source_name);
-    const std::string target_path = ChildPath(path_, name);
+    const std::string source_path = JoinPath(source.path(), source_name);
+    const std::string target_path = JoinPath(path_, name);
     Handle in(INVALID_HANDLE_VALUE);
     FileId source_id;
     FILETIME written{};
@@ -236,7 +237,7 @@ class Win32Directory final : public Directory {
   }
 
   FsStatus WriteFileIn(std::string_view name, std::string_view bytes) override {
-    const std::string target_path = ChildPath(path_, name);
+    const std::string target_path = JoinPath(path_, name);
     Handle out(INVALID_HANDLE_VALUE);
     if (FsStatus created = CreateNewFile(target_path, out, nullptr); !created) return created;
     if (!WriteAllBytes(out.get(), bytes) || !out.Close()) {
@@ -250,7 +251,7 @@ class Win32Directory final : public Directory {
 
   FsStatus OpenForReading(std::string_view name, bool /*from_device: read after the flush*/,
                           std::unique_ptr<FileReader>& reader) override {
-    const std::string path = ChildPath(path_, name);
+    const std::string path = JoinPath(path_, name);
     Handle handle(INVALID_HANDLE_VALUE);
     FileId id;
     FILETIME written{};
@@ -260,14 +261,14 @@ class Win32Directory final : public Directory {
   }
 
   FsStatus ReplaceFile(std::string_view name, std::string_view bytes) override {
-    const std::string target_path = ChildPath(path_, name);
+    const std::string target_path = JoinPath(path_, name);
     std::wstring wide_target;
     if (FsStatus converted = Widen(target_path, wide_target); !converted) return converted;
     std::string temporary_path;
     std::wstring wide_temporary;
     Handle out(INVALID_HANDLE_VALUE);
     for (int attempt = 0; !out.valid(); ++attempt) {
-      temporary_path = ChildPath(path_, TemporaryName(name));
+      temporary_path = JoinPath(path_, TemporaryName(name));
       if (FsStatus converted = Widen(temporary_path, wide_temporary); !converted) return converted;
       out = Handle(::CreateFileW(wide_temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                  FILE_ATTRIBUTE_NORMAL, nullptr));
@@ -294,7 +295,7 @@ class Win32Directory final : public Directory {
 
   template <typename Api>
   FsStatus Call(std::string_view name, Api api) {
-    const std::string path = ChildPath(path_, name);
+    const std::string path = JoinPath(path_, name);
     std::wstring wide;
     if (FsStatus converted = Widen(path, wide); !converted) return converted;
     if (!api(wide.c_str())) return LastError(path);

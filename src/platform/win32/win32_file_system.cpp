@@ -20,6 +20,17 @@
 namespace talvex::platform {
 namespace {
 
+// "e:\\a\\b.txt" as the folder "e:\\a" and the name "b.txt"; a bare name lies in ".".
+std::string FolderOf(const std::string& path) {
+  const std::size_t separator = path.find_last_of('\\');
+  return separator == std::string::npos ? std::string(".") : path.substr(0, separator);
+}
+
+std::string NameOf(const std::string& path) {
+  const std::size_t separator = path.find_last_of('\\');
+  return separator == std::string::npos ? path : path.substr(separator + 1);
+}
+
 using namespace win32;  // this file is the Win32 file system over those helpers
 
 class Win32FileSystem final : public FileSystem {
@@ -107,18 +118,13 @@ class Win32FileSystem final : public FileSystem {
   }
 
   FsStatus CopyFile(const std::string& source, const std::string& target) override {
-    std::wstring wide_source;
-    std::wstring wide_target;
-    if (FsStatus converted = Widen(source, wide_source); !converted) return converted;
-    if (FsStatus converted = Widen(target, wide_target); !converted) return converted;
-    if (FsStatus distinct = RefuseSameFile(wide_source, wide_target, source, target); !distinct) {
-      return distinct;
-    }
-    if (!CallKeepingCallerLive(
-            [&] { return ::CopyFileW(wide_source.c_str(), wide_target.c_str(), FALSE); })) {
-      return LastError(target);
-    }
-    return {};
+    // The copy of the directory handles: the target created new (a file of that name replaced,
+    // never the source itself), the source read as a plain file.
+    std::unique_ptr<Directory> from;
+    std::unique_ptr<Directory> to;
+    if (FsStatus opened = OpenFolder(FolderOf(source), true, from); !opened) return opened;
+    if (FsStatus opened = OpenFolder(FolderOf(target), true, to); !opened) return opened;
+    return to->CopyFileIn(NameOf(target), *from, NameOf(source));
   }
 
   std::vector<FsStatus> Flush(const std::string& /*root*/,
@@ -184,24 +190,6 @@ class Win32FileSystem final : public FileSystem {
       head.erase(separator);
       if (!head.empty() && head.back() == L':') head += L'\\';
     }
-  }
-
- private:
-  // Copying a file onto itself (the same path, or another name of the same file) would empty
-  // it before reading it: refuse, as Windows does when the source is open.
-  static FsStatus RefuseSameFile(const std::wstring& source, const std::wstring& target,
-                                 const std::string& source_text, const std::string& target_text) {
-    Handle source_file(OpenForQuery(source));
-    if (!source_file.valid()) return LastError(source_text);
-    Handle target_file(OpenForQuery(target));
-    if (!target_file.valid()) return {};  // no target yet, or CopyFileW will say what is wrong
-    FileIdentity source_identity;
-    FileIdentity target_identity;
-    if (IdentityOf(source_file, source_identity) && IdentityOf(target_file, target_identity) &&
-        source_identity == target_identity) {
-      return ErrorStatus(ERROR_SHARING_VIOLATION, target_text);
-    }
-    return {};
   }
 };
 

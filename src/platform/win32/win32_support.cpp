@@ -103,13 +103,6 @@ bool ReadAttributes(const std::wstring& wide, DWORD& attributes, DWORD& error) {
   return true;
 }
 
-bool IdentityOf(const Handle& file, FileIdentity& identity) {
-  BY_HANDLE_FILE_INFORMATION info;
-  if (!::GetFileInformationByHandle(file.get(), &info)) return false;
-  identity = {info.dwVolumeSerialNumber, info.nFileIndexHigh, info.nFileIndexLow};
-  return true;
-}
-
 // "\\?\C:\x" -> "C:\x", "\\?\UNC\server\share" -> "\\server\share".
 std::wstring WithoutExtendedPrefix(std::wstring path) {
   if (StartsWith(path, L"\\\\?\\UNC\\")) return L"\\\\" + path.substr(8);

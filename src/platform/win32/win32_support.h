@@ -70,13 +70,6 @@ class FindHandle {
   HANDLE handle_;
 };
 
-struct FileIdentity {
-  DWORD volume = 0;
-  DWORD index_high = 0;
-  DWORD index_low = 0;
-  bool operator==(const FileIdentity&) const = default;
-};
-
 std::string SystemMessage(DWORD code);
 FsStatus ErrorStatus(DWORD code, const std::string& path);
 FsStatus LastError(const std::string& path);
@@ -90,7 +83,6 @@ bool PassesFilter(std::uint32_t attributes, std::uint32_t filter);
 HANDLE FindFirst(const std::wstring& pattern, WIN32_FIND_DATAW& data);
 HANDLE OpenForQuery(const std::wstring& path);
 bool ReadAttributes(const std::wstring& wide, DWORD& attributes, DWORD& error);
-bool IdentityOf(const Handle& file, FileIdentity& identity);
 std::wstring WithoutExtendedPrefix(std::wstring path);
 bool IsBareDrive(const std::wstring& path);
 bool FullPathOf(const std::wstring& path, std::wstring& full);
