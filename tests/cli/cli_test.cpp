@@ -21,6 +21,7 @@
 namespace talvex::cli {
 namespace {
 
+using talvex::testing::OutputLines;
 using talvex::testing::PathExists;
 using talvex::testing::ProgramRun;
 using talvex::testing::ReadBytes;
@@ -31,25 +32,15 @@ std::string Program() {
   return talvex::testing::ProgramInBuildTree(TALVEX_BUILD_PROGRAM);
 }
 
-std::vector<std::string> Lines(const std::string& text) {
-  std::vector<std::string> lines;
-  std::size_t start = 0;
-  for (std::size_t end; (end = text.find('\n', start)) != std::string::npos; start = end + 1) {
-    lines.push_back(text.substr(start, end - start));
-  }
-  if (start < text.size()) lines.push_back(text.substr(start));
-  return lines;
-}
-
 bool HasLineContaining(const std::string& text, std::string_view piece) {
-  for (const std::string& line : Lines(text)) {
+  for (const std::string& line : OutputLines(text)) {
     if (line.find(piece) != std::string::npos) return true;
   }
   return false;
 }
 
 bool HasLineEndingWith(const std::string& text, std::string_view end) {
-  for (const std::string& line : Lines(text)) {
+  for (const std::string& line : OutputLines(text)) {
     if (line.ends_with(end)) return true;
   }
   return false;
@@ -124,7 +115,7 @@ TEST_F(TalvexBuildTest, DefaultBuildPrintsTheReportAndExitsZero) {
 
   const double size = fsutil::SizeOf(platform::NativeFileSystem(), Drive("\\Talvex"));
   ASSERT_GT(size, 0);
-  const std::vector<std::string> lines = Lines(run.out);
+  const std::vector<std::string> lines = OutputLines(run.out);
   ASSERT_EQ(lines.size(), 3u) << run.out;
   EXPECT_EQ(lines[0], "Собранно на диск \"" + report_drive_ + "\"");
   EXPECT_EQ(lines[1], "Папка \"Talvex\"");
@@ -185,7 +176,7 @@ TEST_F(TalvexBuildTest, DryRunListsTheStepsAndTouchesNothing) {
 
   const ProgramRun run = Build({"--dry-run", "--pvr", "--ftp"});
   ASSERT_EQ(run.exit_code, 0) << run.err;
-  const std::vector<std::string> lines = Lines(run.out);
+  const std::vector<std::string> lines = OutputLines(run.out);
   ASSERT_GT(lines.size(), 8u);
   EXPECT_EQ(lines[0], "remove " + Drive("\\Talvex\\"));
   EXPECT_EQ(lines[1], "mkdir " + Drive("\\Talvex\\etc\\init.d"));
@@ -198,7 +189,7 @@ TEST_F(TalvexBuildTest, DryRunListsTheStepsAndTouchesNothing) {
   EXPECT_TRUE(lines.back().starts_with("verify "));
   const ProgramRun unverified = Build({"--dry-run", "--pvr", "--ftp", "--no-verify"});
   ASSERT_EQ(unverified.exit_code, 0) << unverified.err;
-  EXPECT_EQ(Lines(unverified.out).back(), "flush " + drive_);
+  EXPECT_EQ(OutputLines(unverified.out).back(), "flush " + drive_);
   EXPECT_FALSE(HasLineContaining(unverified.out, "verify "));
 
   EXPECT_EQ(TreeListing(Drive("")), drive_before);
@@ -305,7 +296,7 @@ TEST_F(TalvexBuildTest, DriveLetterMayBeUpperCaseOrEndInABackslash) {
     const ProgramRun run =
         talvex::testing::RunProgram(Program(), {"--source", kit_.path(), "--target", typed});
     ASSERT_EQ(run.exit_code, 0) << typed << ": " << run.err;
-    EXPECT_EQ(Lines(run.out).at(0), "Собранно на диск \"" + report_drive_ + "\"") << typed;
+    EXPECT_EQ(OutputLines(run.out).at(0), "Собранно на диск \"" + report_drive_ + "\"") << typed;
     EXPECT_TRUE(PathExists(Drive("\\Talvex\\etc\\init.d\\access_nfs")));
   }
 }

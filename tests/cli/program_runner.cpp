@@ -140,4 +140,14 @@ std::string ProgramInBuildTree(std::string host_path) {
   return host_path;
 }
 
+std::vector<std::string> OutputLines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::size_t start = 0;
+  for (std::size_t end; (end = text.find('\n', start)) != std::string::npos; start = end + 1) {
+    lines.push_back(text.substr(start, end - start));
+  }
+  if (start < text.size()) lines.push_back(text.substr(start));
+  return lines;
+}
+
 }  // namespace talvex::testing

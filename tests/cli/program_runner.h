@@ -20,6 +20,9 @@ struct ProgramRun {
 // path through drive Z:, with backslashes.
 std::string ProgramInBuildTree(std::string host_path);
 
+// A program's output as lines, without their LF; a last line without one counts too.
+std::vector<std::string> OutputLines(const std::string& text);
+
 ProgramRun RunProgram(const std::string& program, const std::vector<std::string>& arguments,
                       const std::string& input = {});
 

@@ -20,16 +20,6 @@ bool IsDriveLetter(const std::string& path) {
   return path.size() == 2 && path[1] == ':';
 }
 
-std::vector<std::string> Lines(const std::string& text) {
-  std::vector<std::string> lines;
-  std::size_t start = 0;
-  for (std::size_t end; (end = text.find('\n', start)) != std::string::npos; start = end + 1) {
-    lines.push_back(text.substr(start, end - start));
-  }
-  if (start < text.size()) lines.push_back(text.substr(start));
-  return lines;
-}
-
 constexpr std::string_view kFailedSteps = "Не выполнено шагов: ";
 
 }  // namespace
@@ -64,7 +54,7 @@ void ExpectKitBytes(const TreeBytes& built, const std::string& kit) {
 }
 
 std::size_t FailedStepCount(const std::string& report) {
-  for (const std::string& line : Lines(report)) {
+  for (const std::string& line : OutputLines(report)) {
     if (line.starts_with(kFailedSteps)) {
       return static_cast<std::size_t>(
           std::strtoul(line.c_str() + kFailedSteps.size(), nullptr, 10));
@@ -76,7 +66,7 @@ std::size_t FailedStepCount(const std::string& report) {
 std::vector<std::string> FailureLines(const std::string& report) {
   std::vector<std::string> named;
   bool in_failures = false;
-  for (const std::string& line : Lines(report)) {
+  for (const std::string& line : OutputLines(report)) {
     if (line.starts_with(kFailedSteps)) {
       in_failures = true;
     } else if (in_failures) {

@@ -27,16 +27,10 @@ TEST(Fat32WindowTest, GoBuildsTheExpectedTreeWithTheKitsBytesOntoTheDrive) {
   TempDir kit;
   ASSERT_TRUE(tools::WriteDemoKit(platform::NativeFileSystem(), kit.path(), false).ok());
 
-  const INITCOMMONCONTROLSEX controls{sizeof(INITCOMMONCONTROLSEX), ICC_STANDARD_CLASSES};
-  InitCommonControlsEx(&controls);
-  CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
   Recorder recorder;
-  ui::win32::MainWindow* window =
-      ui::win32::MainWindow::Create(RecordingServices(recorder, kit.path()));
+  ui::win32::MainWindow* window = OpenMainWindowOnDrive(recorder, kit.path(), volume);
   ASSERT_NE(window, nullptr);
   HWND main = window->handle();
-  Pump();
-  ChooseInList(window->Control("Drive1"), platform::Utf8ToWide(volume));
   ASSERT_EQ(window->model().options().Drive1.substr(0, 2), volume)
       << "the drive list shows no " << volume;
   {

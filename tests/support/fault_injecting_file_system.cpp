@@ -92,7 +92,7 @@ class FaultInjectingDirectory final : public Directory {
     return inner_->List(visit, detail);
   }
   FsStatus OpenSubdirectory(std::string_view name, std::unique_ptr<Directory>& opened) override {
-    if (FsStatus failed = owner_.Check(FsOperation::kOpenDirectory, ChildPath(path(), name));
+    if (FsStatus failed = owner_.Check(FsOperation::kOpenDirectory, JoinPath(path(), name));
         !failed) {
       return failed;
     }
@@ -120,7 +120,7 @@ class FaultInjectingDirectory final : public Directory {
   FsStatus CopyFileIn(std::string_view name, Directory& source,
                       std::string_view source_name) override {
     if (FsStatus failed =
-            owner_.Check(FsOperation::kCopyFile, ChildPath(source.path(), source_name));
+            owner_.Check(FsOperation::kCopyFile, JoinPath(source.path(), source_name));
         !failed) {
       return failed;
     }
@@ -136,7 +136,7 @@ class FaultInjectingDirectory final : public Directory {
   }
   FsStatus OpenForReading(std::string_view name, bool from_device,
                           std::unique_ptr<FileReader>& reader) override {
-    if (FsStatus failed = owner_.Check(FsOperation::kRead, ChildPath(path(), name)); !failed) {
+    if (FsStatus failed = owner_.Check(FsOperation::kRead, JoinPath(path(), name)); !failed) {
       return failed;
     }
     return inner_->OpenForReading(name, from_device, reader);
@@ -149,11 +149,11 @@ class FaultInjectingDirectory final : public Directory {
 
  private:
   FsStatus Damaged(FsStatus written, std::string_view name) {
-    if (written) owner_.DamageIfAsked(ChildPath(path(), name));
+    if (written) owner_.DamageIfAsked(JoinPath(path(), name));
     return written;
   }
   FsStatus Change(FsOperation operation, std::string_view name) {
-    return owner_.Record(operation, ChildPath(path(), name));
+    return owner_.Record(operation, JoinPath(path(), name));
   }
   FsStatus Wrap(FsStatus status, std::unique_ptr<Directory>& opened) {
     if (status) opened = std::make_unique<FaultInjectingDirectory>(std::move(opened), owner_);

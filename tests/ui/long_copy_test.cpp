@@ -94,16 +94,10 @@ TEST(LongCopyTest, TheWindowAnswersEveryPaintRequestWithinASecondWhileALargeFile
   const std::string large = platform::JoinPayloadPath(kit.path(), "\\Talvex\\clmeta.dat");
   ASSERT_TRUE(MakeSparseFile(large, kLargeFileBytes));
 
-  const INITCOMMONCONTROLSEX controls{sizeof(INITCOMMONCONTROLSEX), ICC_STANDARD_CLASSES};
-  InitCommonControlsEx(&controls);
-  CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
   Recorder recorder;
-  ui::win32::MainWindow* window =
-      ui::win32::MainWindow::Create(RecordingServices(recorder, kit.path()));
+  ui::win32::MainWindow* window = OpenMainWindowOnDrive(recorder, kit.path(), drive);
   ASSERT_NE(window, nullptr);
   HWND main = window->handle();
-  Pump();
-  ChooseInList(window->Control("Drive1"), platform::Utf8ToWide(drive));
   ASSERT_EQ(window->model().options().Drive1.substr(0, 2), drive);
 
   Clock::duration build_time{};

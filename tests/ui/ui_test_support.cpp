@@ -1,11 +1,14 @@
 #include "ui_test_support.h"
 
 #include <commctrl.h>
+#include <objbase.h>
 
 #include <array>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
+
+#include "platform/win32/utf.h"
 
 namespace talvex::testing {
 
@@ -263,6 +266,19 @@ bool SaveScreenshot(HWND window, const std::string& png_path) {
   const std::string png = EncodePng(width, height, rgb);
   out.write(png.data(), static_cast<std::streamsize>(png.size()));
   return static_cast<bool>(out);
+}
+
+ui::win32::MainWindow* OpenMainWindowOnDrive(Recorder& recorder, const std::string& source_root,
+                                             const std::string& drive) {
+  const INITCOMMONCONTROLSEX controls{sizeof(INITCOMMONCONTROLSEX), ICC_STANDARD_CLASSES};
+  InitCommonControlsEx(&controls);
+  CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+  ui::win32::MainWindow* window =
+      ui::win32::MainWindow::Create(RecordingServices(recorder, source_root));
+  if (window == nullptr) return nullptr;
+  Pump();
+  ChooseInList(window->Control("Drive1"), platform::Utf8ToWide(drive));
+  return window;
 }
 
 }  // namespace talvex::testing

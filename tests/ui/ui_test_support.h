@@ -9,6 +9,7 @@
 #include <utility>
 #include <vector>
 
+#include "ui/win32/main_window.h"
 #include "ui/win32/ui_services.h"
 
 namespace talvex::testing {
@@ -48,6 +49,11 @@ class MessageBoxAnswerer {
 
 // Handles every message waiting for this thread; a leftover quit request is dropped.
 void Pump();
+
+// The main window over the kit `source_root`, with `recorder`'s services, shown, and with the
+// drive `drive` ("t:") chosen in its drive list; null when the window could not be made.
+ui::win32::MainWindow* OpenMainWindowOnDrive(Recorder& recorder, const std::string& source_root,
+                                             const std::string& drive);
 
 void Click(HWND button);                                // BM_CLICK, as a mouse click does
 void MouseClick(HWND control);                          // button down and up inside it

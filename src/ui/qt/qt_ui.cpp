@@ -98,11 +98,11 @@ QString DialogFamily() {
   return QGuiApplication::font().family();
 }
 
-QFont FontOf(const FontSpec& spec, double dialog_scale) {
-  const bool dialog = spec.family == kDialogFamily;
-  QFont font(dialog ? DialogFamily() : ToQString(spec.family));
-  font.setPointSizeF(spec.size_centipoints / 100.0 * (dialog ? dialog_scale : 1.0));
-  font.setBold(spec.bold);
+QFont FontOf(const FontSpec& face, double dialog_scale) {
+  const bool dialog = face.family == kDialogFamily;
+  QFont font(dialog ? DialogFamily() : ToQString(face.family));
+  font.setPointSizeF(face.size_centipoints / 100.0 * (dialog ? dialog_scale : 1.0));
+  font.setBold(face.bold);
   return font;
 }
 
@@ -125,16 +125,16 @@ std::vector<std::string> CaptionsThatDoNotFit(const PlacedWidgets& widgets) {
   return names;
 }
 
-void MakeFixedDialogFrame(QWidget& window, const WindowSpec& spec, Qt::WindowType type,
+void MakeFixedDialogFrame(QWidget& window, const WindowSpec& layout, Qt::WindowType type,
                           const char* object_name) {
   window.setObjectName(QString::fromUtf8(object_name));
   window.setWindowIcon(QIcon(QStringLiteral(":/talvex/talvex.ico")));
   window.setWindowFlags(type | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                         Qt::WindowCloseButtonHint);
-  window.setWindowTitle(ToQString(spec.title));
+  window.setWindowTitle(ToQString(layout.title));
   const int dpi = LogicalDpiOf(window);
-  window.setFixedSize(TwipsToPixels(spec.client_width, dpi),
-                      TwipsToPixels(spec.client_height, dpi));
+  window.setFixedSize(TwipsToPixels(layout.client_width, dpi),
+                      TwipsToPixels(layout.client_height, dpi));
 }
 
 }  // namespace talvex::ui::qt

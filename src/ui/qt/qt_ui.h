@@ -48,7 +48,7 @@ int LogicalDpiOf(const QWidget& window);
 QString DialogFamily();
 
 // The font of a row, with sizes of the dialog family scaled by `dialog_scale`.
-QFont FontOf(const FontSpec& spec, double dialog_scale);
+QFont FontOf(const FontSpec& face, double dialog_scale);
 
 // Gives every widget its row's font at the largest dialog scale, in steps of a quarter point of
 // the 8 pt dialog font and never above 1, at which every caption fits its control. Returns the
@@ -60,7 +60,7 @@ double FitDialogFonts(const PlacedWidgets& widgets);
 std::vector<std::string> CaptionsThatDoNotFit(const PlacedWidgets& widgets);
 
 // Fixed size, a close box and no minimize or maximize buttons.
-void MakeFixedDialogFrame(QWidget& window, const WindowSpec& spec, Qt::WindowType type,
+void MakeFixedDialogFrame(QWidget& window, const WindowSpec& layout, Qt::WindowType type,
                           const char* object_name);
 
 }  // namespace talvex::ui::qt
