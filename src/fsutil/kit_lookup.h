@@ -30,4 +30,12 @@ std::string FindKitRelative(platform::FileSystem& fs, std::string_view root,
 std::string FindKitRelative(platform::FileSystem& fs, std::string_view root,
                             std::string_view relative, bool names_ignore_case);
 
+// The text every front end shows when a folder holds no kit: where it looked and what it needs.
+std::string NoKitMessage(std::string_view folder);
+
+// Whether `folder` holds a kit: a master "Talvex" folder (in any letter case) inside it. A build
+// from a folder without one would wipe the stick's payload and copy nothing back, so no build
+// starts without it.
+bool HoldsKit(platform::FileSystem& fs, std::string_view folder);
+
 }  // namespace talvex::fsutil
