@@ -72,7 +72,7 @@ int RunCommand(const std::vector<std::string>& arguments, Console& console,
       build::RunSession(fs, session, console.err_is_terminal ? &progress : nullptr);
   if (result.build.refused) return Refuse(console, result.build.refusal);
   console.out << build::ConsoleReportText(result.report);
-  return result.build.failures.empty() ? kExitBuilt : kExitStepsFailed;
+  return result.build.Complete() ? kExitBuilt : kExitStepsFailed;
 }
 
 }  // namespace talvex::cli

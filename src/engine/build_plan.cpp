@@ -3,6 +3,8 @@
 #include <array>
 
 #include "fsutil/beneath.h"
+#include "fsutil/kit_lookup.h"
+#include "platform/paths.h"
 
 namespace talvex::build {
 
@@ -14,16 +16,35 @@ bool FailureLog::Check(const std::string& action, const platform::FsStatus& stat
   return false;
 }
 
+platform::Directory* BuildRun::Root(const std::string& root, platform::FsStatus& status) {
+  auto found = roots_.find(root);
+  if (found == roots_.end()) {
+    OpenedRoot opened;
+    opened.status = fs_.OpenDirectory(root, opened.directory);
+    if (!opened.status) opened.directory.reset();
+    found = roots_.emplace(root, std::move(opened)).first;
+  }
+  status = found->second.status;
+  return found->second.directory.get();
+}
+
 platform::FsStatus BuildRun::Folder(const std::string& root, std::string_view relative,
                                     platform::Directory*& folder) {
+  platform::FsStatus status;
+  platform::Directory* top = Root(root, status);
+  if (top == nullptr) return status;
+  if (relative.empty()) {
+    folder = top;
+    return {};
+  }
   std::string key = root;
   key += '\0';
   key += relative;
   auto found = folders_.find(key);
   if (found == folders_.end()) {
     std::unique_ptr<platform::Directory> opened;
-    if (platform::FsStatus status = fsutil::OpenBeneath(fs_, root, relative, opened); !status) {
-      return status;
+    if (platform::FsStatus descended = fsutil::OpenBeneath(*top, relative, opened); !descended) {
+      return descended;
     }
     // A handful of folders are in use at a time; a long run never piles up handles. The folder
     // handed out last stays: its caller may hold it while it asks for this one (a copy holds its
@@ -38,6 +59,17 @@ platform::FsStatus BuildRun::Folder(const std::string& root, std::string_view re
   last_ = std::move(key);
   folder = found->second.get();
   return {};
+}
+
+platform::FsStatus BuildRun::ClaimDriveName(const std::string& drive, std::string_view relative) {
+  const auto [claimed, fresh] =
+      drive_names_.emplace(fsutil::FoldCase(relative), std::string(relative));
+  if (fresh || claimed->second == relative) return {};
+  return platform::RefusalStatus(
+      "на флешке это тот же файл, что и \"" +
+          platform::JoinPayloadPath(drive, claimed->second) +
+          "\" (имена различаются только регистром букв); второй не записан",
+      platform::JoinPayloadPath(drive, relative));
 }
 
 void BuildRun::Wrote(std::string relative, std::string kit_relative,

@@ -2,6 +2,7 @@
 // is attempted once; a failing step is recorded and skipped, and the next one runs.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <functional>
 #include <map>
@@ -22,6 +23,9 @@ struct BuildContext {
   const options::BuildOptions& options;
   // Whether every file put on the drive is read back and compared once everything is flushed.
   bool verify = true;
+  // Set (from any thread) to stop the build: the step in hand finishes, the remaining writing
+  // steps are skipped, and what was written is still flushed. May be null.
+  const std::atomic<bool>* stop = nullptr;
   // The kit folder and every folder that holds it, by identity: a removal never enters them,
   // whatever name leads there (filled in by RunBuild).
   std::vector<platform::FileId> protected_folders = {};
@@ -72,12 +76,23 @@ class BuildRun {
   FailureLog& log() { return log_; }
 
   // The folder `relative` ("\Talvex\etc", or empty for the root) below `root`, opened level by
-  // level without following any link below `root`, or reused from an earlier step.
+  // level without following any link below `root`, or reused from an earlier step. `root` itself
+  // is opened once, at its first use, and kept for the whole run: its path is never looked up
+  // again, so a drive unmounted or a folder swapped under that path meanwhile cannot send a
+  // step anywhere else.
   platform::FsStatus Folder(const std::string& root, std::string_view relative,
                             platform::Directory*& folder);
-  // Forgets the folders opened so far; a step that removes folders calls it first, since a kept
-  // handle would go on naming a folder that is gone.
+  // The root's handle, opened now if it was not yet (null when it cannot be opened; `status`
+  // says why).
+  platform::Directory* Root(const std::string& root, platform::FsStatus& status);
+  // Forgets the folders opened so far below the roots; a step that removes folders calls it
+  // first, since a kept handle would go on naming a folder that is gone.
   void ForgetFolders() { folders_.clear(); }
+
+  // Claims the drive file `relative` for this build. Two names that differ only in letter case
+  // are one file on the television's stick: the second would silently replace the first, so it
+  // is refused, naming both.
+  platform::FsStatus ClaimDriveName(const std::string& drive, std::string_view relative);
 
   void set_step(std::size_t step) { step_ = step; }
   std::size_t step() const { return step_; }
@@ -86,8 +101,15 @@ class BuildRun {
   const std::vector<WrittenFile>& written() const { return written_; }
 
  private:
+  struct OpenedRoot {
+    std::unique_ptr<platform::Directory> directory;
+    platform::FsStatus status;  // why it could not be opened
+  };
+
   platform::FileSystem& fs_;
   FailureLog log_;
+  std::map<std::string, OpenedRoot> roots_;
+  std::map<std::string, std::string> drive_names_;  // case-folded -> as written
   std::map<std::string, std::unique_ptr<platform::Directory>> folders_;
   std::string last_;  // the key of the folder handed out last
   std::vector<WrittenFile> written_;

@@ -56,8 +56,12 @@ std::string FailureLine(const StepFailure& failure) {
   return line;
 }
 
-void AppendFailureLines(const std::vector<StepFailure>& failures, std::vector<std::string>& lines) {
-  lines.push_back("Не выполнено шагов: " + std::to_string(failures.size()));
+void AppendFailureLines(const std::vector<StepFailure>& failures,
+                        const ReportInterruption& interruption, std::vector<std::string>& lines) {
+  lines.push_back("Не выполнено шагов: " +
+                  std::to_string(failures.size() + interruption.steps_not_done));
+  // Why the build ended early comes first: it explains the lines after it.
+  if (!interruption.line.empty()) lines.push_back(interruption.line);
   const std::size_t named = std::min(failures.size(), kReportedFailuresMax);
   for (std::size_t i = 0; i < named; ++i) lines.push_back(FailureLine(failures[i]));
   if (failures.size() > named) {
@@ -90,16 +94,21 @@ std::string SizeText(double bytes, std::string_view decimal_separator) {
   return text.substr(0, separator_at + decimal_separator.size() + fraction_digits);
 }
 
-ReportParts MakeReportParts(const ReportInput& input) {
-  const bool failed = input.failures != nullptr && !input.failures->empty();
+ReportParts MakeReportParts(const ReportInput& input, const ReportInterruption& interruption) {
+  static const std::vector<StepFailure> kNoFailures;
+  const std::vector<StepFailure>& failures =
+      input.failures != nullptr ? *input.failures : kNoFailures;
+  const bool failed = !failures.empty() || !interruption.line.empty();
   ReportParts parts;
-  parts.title = std::string(failed ? kReportTitleWithFailures : kReportTitle);
+  parts.title = std::string(interruption.stopped ? kReportTitleStopped
+                            : failed      ? kReportTitleWithFailures
+                                          : kReportTitle);
   parts.kind = failed ? ReportKind::kBuiltWithFailures : ReportKind::kBuilt;
   parts.lines.push_back("Собранно на диск \"" + input.drive_letter + '"');
   parts.lines.push_back("Папка \"Talvex\"");
   parts.lines.push_back("Размер сборки " + SizeText(input.size_bytes, input.decimal_separator) +
                         " Мб");
-  if (failed) AppendFailureLines(*input.failures, parts.lines);
+  if (failed) AppendFailureLines(failures, interruption, parts.lines);
   if (input.options != nullptr && options::IsTicked(input.options->pvr)) {
     parts.yes_command_line =
         "notepad.exe " + platform::JoinPayloadPath(input.source_root, kPvrSettingsFile);

@@ -48,6 +48,7 @@ struct ReportInput {
 
 inline constexpr std::string_view kReportTitle = "Поздравляю, всё готово!";
 inline constexpr std::string_view kReportTitleWithFailures = "Сборка завершена с ошибками";
+inline constexpr std::string_view kReportTitleStopped = "Сборка остановлена";
 inline constexpr std::string_view kClosingQuestion = "Закрыть программу конфигуратор Talvex-Auto?";
 
 // The report names at most this many failed steps one by one; the rest are only counted.
@@ -62,7 +63,15 @@ inline constexpr std::string_view kPvrSettingsFile = "\\PVR\\pvr.ini";
 // "12345"). So 123.45 MB gives "123," and 100 bytes give "0,00".
 std::string SizeText(double bytes, std::string_view decimal_separator);
 
-ReportParts MakeReportParts(const ReportInput& input);
+// When the build ended early: the line that says why, the steps it skipped, whether the user
+// stopped it.
+struct ReportInterruption {
+  std::string line;
+  std::size_t steps_not_done = 0;
+  bool stopped = false;
+};
+
+ReportParts MakeReportParts(const ReportInput& input, const ReportInterruption& interruption = {});
 
 // The message box of the window: the lines, an empty line and the closing question, with CR
 // line breaks.

@@ -34,6 +34,13 @@ SplitPath Split(std::string_view relative) {
   return {std::string(folder), std::string(name)};
 }
 
+// A failure met on the drive's side of a step is named after the file the step was about: the
+// folder that failed to open says less than the file that did not land.
+platform::FsStatus AboutFile(platform::FsStatus status, const std::string& file) {
+  if (!status.ok()) status.path = file;
+  return status;
+}
+
 // Copies the kit file `relative` to the same place on the drive. Both folders are opened level
 // by level below their roots, so no link in the kit or on the drive is followed.
 platform::FsStatus CopyKitFile(BuildRun& run, const std::string& kit, const std::string& drive,
@@ -41,14 +48,44 @@ platform::FsStatus CopyKitFile(BuildRun& run, const std::string& kit, const std:
   const std::string spelled = fsutil::FindKitRelative(run.fs(), kit, relative);
   const SplitPath source = Split(spelled);
   const SplitPath target = Split(relative);
+  const std::string target_path = platform::JoinPayloadPath(drive, relative);
+  if (platform::FsStatus claimed = run.ClaimDriveName(drive, relative); !claimed) return claimed;
   platform::Directory* from = nullptr;
   platform::Directory* to = nullptr;
   if (platform::FsStatus opened = run.Folder(kit, source.folder, from); !opened) return opened;
-  if (platform::FsStatus opened = run.Folder(drive, target.folder, to); !opened) return opened;
+  if (platform::FsStatus opened = run.Folder(drive, target.folder, to); !opened) {
+    return AboutFile(opened, target_path);
+  }
   platform::FsStatus copied = to->CopyFileIn(target.name, *from, source.name);
   if (copied) run.Wrote(std::string(relative), spelled);
   return copied;
 }
+
+// Records every file of a folder copy: each one written, each one that failed (the copy goes on
+// past it), and each name that would replace one this build already wrote in another case.
+class FolderCopyRecorder final : public platform::CopyListener {
+ public:
+  FolderCopyRecorder(BuildRun& run, const std::string& drive, std::string relative,
+                     std::string spelled)
+      : run_(run), drive_(drive), relative_(std::move(relative)), spelled_(std::move(spelled)) {}
+
+  bool MayCopy(std::string_view inside) override {
+    return run_.log().Check(std::string(action::kCopyFile),
+                            run_.ClaimDriveName(drive_, relative_ + std::string(inside)));
+  }
+  void Copied(std::string_view inside) override {
+    run_.Wrote(relative_ + std::string(inside), spelled_ + std::string(inside));
+  }
+  void Failed(const platform::FsStatus& failure) override {
+    run_.log().Check(std::string(action::kCopyFile), failure);
+  }
+
+ private:
+  BuildRun& run_;
+  const std::string& drive_;
+  std::string relative_;
+  std::string spelled_;
+};
 
 platform::FsStatus CopyKitFolder(BuildRun& run, const std::string& kit, const std::string& drive,
                                  std::string_view relative) {
@@ -57,9 +94,11 @@ platform::FsStatus CopyKitFolder(BuildRun& run, const std::string& kit, const st
   platform::Directory* to = nullptr;
   if (platform::FsStatus opened = run.Folder(kit, spelled, from); !opened) return opened;
   if (platform::FsStatus opened = run.Folder(drive, relative, to); !opened) return opened;
-  return platform::CopyTree(*from, *to, [&](std::string_view inside) {
-    run.Wrote(std::string(relative) + std::string(inside), spelled + std::string(inside));
-  });
+  // Each file that fails is recorded by the recorder as it happens; the folder step itself
+  // succeeded in going through the whole folder.
+  FolderCopyRecorder recorder(run, drive, std::string(relative), spelled);
+  platform::CopyTree(*from, *to, &recorder);
+  return {};
 }
 
 using KitCopy = platform::FsStatus (*)(BuildRun&, const std::string&, const std::string&,
@@ -118,7 +157,8 @@ GeneratedFileSteps PlanGeneratedFile(const BuildContext& context, std::string_vi
                target](BuildRun& run) {
     const SplitPath path = Split(relative);
     platform::Directory* folder = nullptr;
-    platform::FsStatus written = run.Folder(drive, path.folder, folder);
+    platform::FsStatus written = run.ClaimDriveName(drive, relative);
+    if (written) written = AboutFile(run.Folder(drive, path.folder, folder), target);
     if (written) written = folder->WriteFileIn(path.name, *bytes);
     if (run.log().Check(std::string(action::kCopyFile), written, target)) {
       run.Wrote(relative, {}, bytes);

@@ -5,6 +5,7 @@
 #include "engine/app_folders.h"
 #include "engine/stages.h"
 #include "fsutil/beneath.h"
+#include "fsutil/kit_lookup.h"
 #include "fsutil/tree.h"
 #include "platform/paths.h"
 
@@ -81,9 +82,20 @@ std::string OverlapMessage(const std::string& path) {
 BuildStep RemoveTreeStep(const BuildContext& context, std::string_view relative) {
   BuildStep step{
       StepKind::kRemoveTree, {}, platform::JoinPayloadPath(context.target_drive, relative), {}};
-  step.run = [path = step.target, protect = context.protected_folders](BuildRun& run) {
+  std::string_view inside = relative;
+  while (inside.ends_with('\\')) inside.remove_suffix(1);
+  std::string_view folder;
+  std::string_view name;
+  fsutil::SplitRelative(inside, folder, name);
+  step.run = [drive = context.target_drive, folder = std::string(folder), name = std::string(name),
+              path = step.target, protect = context.protected_folders](BuildRun& run) {
     run.ForgetFolders();  // what was opened below the folder is about to go
-    fsutil::DelTreeOutcome outcome = fsutil::DelTreeWithFailure(run.fs(), path, protect);
+    platform::Directory* parent = nullptr;
+    if (platform::FsStatus opened = run.Folder(drive, folder, parent); !opened) {
+      run.log().Check(std::string(action::kRemoveFolder), opened, path);
+      return;
+    }
+    fsutil::DelTreeOutcome outcome = fsutil::DelTreeBelow(*parent, name, protect);
     // A refusal means there was nothing to remove (no such folder): not a failure.
     if (outcome.result > 0) {
       run.log().Check(std::string(action::kRemoveFolder), outcome.failure, path);
@@ -98,8 +110,10 @@ BuildStep MakeDirectoryStep(const BuildContext& context, std::string_view relati
   // Level by level below the drive's root, never through a link a failed removal left behind.
   step.run = [root = context.target_drive, relative = std::string(relative),
               path = step.target](BuildRun& run) {
-    run.log().Check(std::string(action::kCreateFolder),
-                    fsutil::MakeDirBeneath(run.fs(), root, relative), path);
+    platform::Directory* drive = nullptr;
+    platform::FsStatus made = run.Folder(root, {}, drive);
+    if (made) made = fsutil::MakeDirBeneath(*drive, relative);
+    run.log().Check(std::string(action::kCreateFolder), made, path);
   };
   return step;
 }
@@ -250,10 +264,51 @@ std::optional<std::string> CheckSpellingOverlap(platform::FileSystem& fs,
   return std::nullopt;
 }
 
+std::optional<std::string> CheckBuildMayStart(platform::FileSystem& fs,
+                                              const BuildContext& context) {
+  // Without a master tree the build would wipe the stick's payload and copy nothing back.
+  if (!fsutil::HoldsKit(fs, context.source_root)) return fsutil::NoKitMessage(context.source_root);
+  return CheckTargetOverlap(fs, context);
+}
+
+namespace {
+
+std::string BusyMessage(const std::string& drive) {
+  return "На диск \"" + drive +
+         "\" уже идёт другая сборка (в другом окне программы или в talvex-build). Дождитесь её "
+         "конца и начните сборку ещё раз; флешка не тронута.";
+}
+
+// Whether the build's failures from `first` on say the device itself is gone.
+bool DeviceGoneAmong(const std::vector<StepFailure>& failures, std::size_t first) {
+  for (std::size_t i = first; i < failures.size(); ++i) {
+    if (platform::IsDeviceGone(failures[i].code)) return true;
+  }
+  return false;
+}
+
+bool StopAsked(const BuildContext& context) {
+  return context.stop != nullptr && context.stop->load(std::memory_order_relaxed);
+}
+
+std::string InterruptionLine(BuildInterruption interruption, const std::string& drive,
+                             std::size_t not_done, const platform::FsStatus& root_failure) {
+  const std::string count = "не выполнено шагов: " + std::to_string(not_done);
+  if (interruption == BuildInterruption::kStopped) {
+    return "Сборка остановлена по вашей просьбе; записанное сброшено на диск, " + count;
+  }
+  if (!root_failure.ok()) {
+    return "Диск \"" + drive + "\" недоступен (" + root_failure.message + "); " + count;
+  }
+  return "Диск \"" + drive + "\" отключён во время сборки; " + count;
+}
+
+}  // namespace
+
 BuildResult RunBuild(platform::FileSystem& fs, const BuildContext& context,
                      BuildObserver* observer) {
   BuildResult result;
-  if (std::optional<std::string> refusal = CheckTargetOverlap(fs, context)) {
+  if (std::optional<std::string> refusal = CheckBuildMayStart(fs, context)) {
     result.refused = true;
     result.refusal = std::move(*refusal);
     return result;
@@ -261,20 +316,58 @@ BuildResult RunBuild(platform::FileSystem& fs, const BuildContext& context,
   BuildContext guarded = context;
   guarded.protected_folders = FolderAndAncestors(fs, context.source_root);
   const BuildPlan plan = PlanBuild(guarded);
-  if (observer != nullptr) observer->OnPhase(BuildPhase::kSteps);
+
+  // The drive is opened once, here; every step works below this handle.
   BuildRun run(fs);
+  platform::FsStatus root_failure;
+  platform::Directory* drive = run.Root(context.target_drive, root_failure);
+  if (drive != nullptr) {
+    // One build per drive: a second one would interleave its removals and copies with ours.
+    bool busy = false;
+    if (!drive->LockForBuild(busy) && busy) {
+      result.refused = true;
+      result.refusal = BusyMessage(context.target_drive);
+      return result;
+    }
+  }
+  // The drive is still there while its root path leads to the folder we opened: a stick that was
+  // pulled, unmounted or swapped for another folder no longer does.
+  auto still_there = [&, id = drive != nullptr ? drive->id() : platform::FileId{}] {
+    platform::FileId now;
+    return fs.Identify(context.target_drive, now).ok() && now == id;
+  };
+
+  if (observer != nullptr) observer->OnPhase(BuildPhase::kSteps);
+  bool gone = drive == nullptr;
+  bool stopped = false;
   for (std::size_t index = 0; index < plan.size(); ++index) {
-    if (observer != nullptr) observer->OnStep(index, plan.size(), plan[index]);
+    const BuildStep& step = plan[index];
+    if (!gone && !still_there()) gone = true;
+    if (!gone && !stopped) stopped = StopAsked(context);
+    // After a stop only the flush runs: what was written must still reach the stick.
+    if (gone || (stopped && step.kind != StepKind::kFlush)) {
+      ++result.steps_not_done;
+      continue;
+    }
+    if (observer != nullptr) observer->OnStep(index, plan.size(), step);
     run.set_step(index);
-    plan[index].run(run);
+    const std::size_t failures_before = run.log().failures().size();
+    step.run(run);
     ++result.steps_run;
+    if (DeviceGoneAmong(run.log().failures(), failures_before)) gone = true;
   }
   result.failures = run.log().TakeFailures();
+  if (gone || stopped) {
+    result.interruption = gone ? BuildInterruption::kDriveGone : BuildInterruption::kStopped;
+    result.interruption_line = InterruptionLine(result.interruption, context.target_drive,
+                                                result.steps_not_done, root_failure);
+  }
   if (observer != nullptr) observer->OnPhase(BuildPhase::kMeasuring);
-  result.size_bytes = fsutil::SizeOf(
-      fs, platform::JoinPayloadPath(context.target_drive, kPayloadFolder), [observer] {
-        if (observer != nullptr) observer->Yield();
-      });
+  if (!gone) {
+    result.size_bytes = fsutil::SizeOfBelow(*drive, kPayloadFolder.substr(1), [observer] {
+      if (observer != nullptr) observer->Yield();
+    });
+  }
   return result;
 }
 

@@ -53,12 +53,25 @@ class BuildObserver {
   virtual void Yield() {}
 };
 
+// Why a build ended before its last step.
+enum class BuildInterruption {
+  kNone,
+  kDriveGone,    // the drive went away (or could not be opened at all)
+  kStopped,      // the user asked it to stop
+};
+
 struct BuildResult {
   bool refused = false;  // nothing was done; `refusal` says why
   std::string refusal;
   std::vector<StepFailure> failures;
   std::size_t steps_run = 0;
-  double size_bytes = 0;  // of the payload tree, measured at the end
+  std::size_t steps_not_done = 0;  // skipped because the build was interrupted
+  BuildInterruption interruption = BuildInterruption::kNone;
+  std::string interruption_line;  // the report's line that says so, empty when not interrupted
+  double size_bytes = 0;          // of the payload tree, measured at the end
+
+  // Every step ran and none failed.
+  bool Complete() const { return failures.empty() && steps_not_done == 0; }
 };
 
 // The ordered steps a build of `context` takes: the removal, the skeleton, the stages, then the
@@ -90,8 +103,17 @@ std::optional<std::string> CheckSpellingOverlap(platform::FileSystem& fs,
                                                 const platform::FileId* kit,
                                                 const std::vector<std::string>& removed);
 
-// Runs the whole build and measures the payload tree. Refuses (touching nothing) when the target
-// overlaps the kit. Every other failure is recorded and the build goes on.
+// Why a build of `context` must not start at all, before anything is opened: the kit folder
+// holds no kit, or the target overlaps it.
+std::optional<std::string> CheckBuildMayStart(platform::FileSystem& fs,
+                                              const BuildContext& context);
+
+// Runs the whole build and measures the payload tree. Refuses (touching nothing) when the kit
+// folder holds no kit, when the target overlaps the kit, or when another build holds the drive.
+// The drive's root is opened once, before the first step, and every step works below that
+// handle. When the drive goes away, or the caller asks the build to stop, the remaining steps
+// are skipped (after a stop, what was written is still flushed) and the result says so. Every
+// other failure is recorded and the build goes on.
 BuildResult RunBuild(platform::FileSystem& fs, const BuildContext& context,
                      BuildObserver* observer = nullptr);
 
@@ -104,6 +126,7 @@ inline constexpr std::string_view kCopyFile = "Копирование файла
 inline constexpr std::string_view kCopyFolder = "Копирование папки";
 inline constexpr std::string_view kFlush = "Сброс на диск";
 inline constexpr std::string_view kVerifyFile = "Проверка файла";
+inline constexpr std::string_view kDriveGone = "Диск отключён";
 }  // namespace action
 
 }  // namespace talvex::build

@@ -31,15 +31,19 @@ SessionResult RunSession(platform::FileSystem& fs, const SessionRequest& request
   input.source_root = request.kit;
   input.options = &request.options;
   input.failures = &result.build.failures;
+
   input.decimal_separator = request.decimal_separator;
-  result.report = MakeReportParts(input);
+  const ReportInterruption interruption{
+      result.build.interruption_line, result.build.steps_not_done,
+      result.build.interruption == BuildInterruption::kStopped};
+  result.report = MakeReportParts(input, interruption);
   return result;
 }
 
 SessionPlan PlanSession(platform::FileSystem& fs, const SessionRequest& request) {
   const BuildContext context = ContextOf(request);
   SessionPlan plan;
-  plan.refusal = CheckTargetOverlap(fs, context);
+  plan.refusal = CheckBuildMayStart(fs, context);
   if (!plan.refusal) plan.steps = PlanBuild(context);
   return plan;
 }

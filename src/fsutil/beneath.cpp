@@ -35,25 +35,28 @@ void SplitRelative(std::string_view relative, std::string_view& folder, std::str
   name = relative.substr(separator + 1);
 }
 
-platform::FsStatus OpenBeneath(platform::FileSystem& fs, const std::string& root,
-                               std::string_view relative,
+platform::FsStatus OpenBeneath(platform::Directory& root, std::string_view relative,
                                std::unique_ptr<platform::Directory>& opened) {
-  std::unique_ptr<platform::Directory> current;
-  if (platform::FsStatus status = fs.OpenDirectory(root, current); !status) return status;
+  platform::Directory* current = &root;
+  std::unique_ptr<platform::Directory> held;
   platform::FsStatus status = ForEachLevel(relative, [&](std::string_view level) {
     std::unique_ptr<platform::Directory> next;
     platform::FsStatus descended = current->OpenSubdirectory(level, next);
-    if (descended) current = std::move(next);
+    if (descended) {
+      held = std::move(next);
+      current = held.get();
+    }
     return descended;
   });
-  if (status) opened = std::move(current);
+  // The root itself is the caller's to use: it has no second handle to give.
+  if (status && !held) return platform::NotADirectoryStatus(root.path());
+  if (status) opened = std::move(held);
   return status;
 }
 
-platform::FsStatus MakeDirBeneath(platform::FileSystem& fs, const std::string& root,
-                                  std::string_view relative) {
-  std::unique_ptr<platform::Directory> current;
-  if (platform::FsStatus status = fs.OpenDirectory(root, current); !status) return status;
+platform::FsStatus MakeDirBeneath(platform::Directory& root, std::string_view relative) {
+  platform::Directory* current = &root;
+  std::unique_ptr<platform::Directory> held;
   return ForEachLevel(relative, [&](std::string_view level) {
     std::unique_ptr<platform::Directory> next;
     platform::FsStatus opened = current->OpenSubdirectory(level, next);
@@ -65,7 +68,8 @@ platform::FsStatus MakeDirBeneath(platform::FileSystem& fs, const std::string& r
         return reopened;
       }
     }
-    current = std::move(next);
+    held = std::move(next);
+    current = held.get();
     return platform::FsStatus{};
   });
 }

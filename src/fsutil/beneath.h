@@ -15,16 +15,14 @@ namespace talvex::fsutil {
 // "\a\b\c" -> "\a\b" and "c"; "\c" -> "" and "c".
 void SplitRelative(std::string_view relative, std::string_view& folder, std::string_view& name);
 
-// Opens the folder `relative` (a payload constant such as "\Talvex\etc"; empty for the root
-// itself) below `root`.
-platform::FsStatus OpenBeneath(platform::FileSystem& fs, const std::string& root,
-                               std::string_view relative,
+// Opens the folder `relative` (a payload constant such as "\Talvex\etc", naming at least one
+// level) below the open folder `root`, level by level.
+platform::FsStatus OpenBeneath(platform::Directory& root, std::string_view relative,
                                std::unique_ptr<platform::Directory>& opened);
 
 // Creates every missing level of `relative` below `root`, left to right, like MakeDir; an
 // existing entry of a level's name is used when it is a folder and fails the call otherwise (a
 // link is never entered).
-platform::FsStatus MakeDirBeneath(platform::FileSystem& fs, const std::string& root,
-                                  std::string_view relative);
+platform::FsStatus MakeDirBeneath(platform::Directory& root, std::string_view relative);
 
 }  // namespace talvex::fsutil

@@ -116,12 +116,20 @@ DelTreeOutcome DelTreeWithFailure(FileSystem& fs, std::string strDir,
   SplitLast(strDir, parent_path, name);
   std::unique_ptr<Directory> parent;
   if (FsStatus opened = fs.OpenDirectory(parent_path, parent); !opened) return Failed(opened);
-  if (is_link) {
-    FsStatus removed = RemoveLinkEntry(*parent, name, attributes);
+  return DelTreeBelow(*parent, name, protect);
+}
+
+DelTreeOutcome DelTreeBelow(Directory& parent, std::string_view name,
+                            const std::vector<FileId>& protect) {
+  std::uint32_t attributes = 0;
+  if (!parent.EntryAttributes(name, attributes)) return {};  // nothing there to remove
+  if ((attributes & platform::kAttrReparsePoint) != 0) {
+    FsStatus removed = RemoveLinkEntry(parent, name, attributes);
     return removed ? DelTreeOutcome{kDelTreeRemoved, {}} : Failed(removed);
   }
+  if ((attributes & platform::kAttrDirectory) == 0) return {};
 
-  DirectoryChain chain(*parent);
+  DirectoryChain chain(parent);
   if (FsStatus opened = chain.Descend(name); !opened) return Failed(opened);
   if (IsProtected(chain.top().id(), protect)) {
     return Failed(platform::RefusalStatus(kKitInside, chain.top().path()));

@@ -100,6 +100,36 @@ std::string FindKitRelative(platform::FileSystem& fs, std::string_view root,
   return found_relative;
 }
 
+std::string FoldCase(std::string_view name) {
+  std::string folded(name);
+  for (std::size_t i = 0; i < folded.size(); ++i) {
+    auto byte = [&](std::size_t at) { return static_cast<unsigned char>(folded[at]); };
+    const unsigned char c = byte(i);
+    if (c < 0x80) {
+      folded[i] = AsciiLower(folded[i]);
+      continue;
+    }
+    if (i + 1 >= folded.size()) break;
+    const unsigned char next = byte(i + 1);
+    // Only lead bytes of the two-byte letters below are looked at; every other byte stays.
+    if (c == 0xC3 && next >= 0x80 && next <= 0x9E && next != 0x97) {
+      folded[i + 1] = static_cast<char>(next + 0x20);  // À..Þ -> à..þ, but not ×
+    } else if (c == 0xD0 && next >= 0x90 && next <= 0x9F) {
+      folded[i + 1] = static_cast<char>(next + 0x20);  // А..П -> а..п
+    } else if (c == 0xD0 && next >= 0xA0 && next <= 0xAF) {
+      folded[i] = static_cast<char>(0xD1);  // Р..Я -> р..я
+      folded[i + 1] = static_cast<char>(next - 0x20);
+    } else if (c == 0xD0 && next >= 0x80 && next <= 0x8F) {
+      folded[i] = static_cast<char>(0xD1);  // Ѐ..Џ -> ѐ..џ
+      folded[i + 1] = static_cast<char>(next + 0x10);
+    } else {
+      continue;
+    }
+    ++i;
+  }
+  return folded;
+}
+
 std::string NoKitMessage(std::string_view folder) {
   return "В папке \"" + std::string(folder) +
          "\" нет комплекта: в ней должна лежать папка Talvex с файлами сборки и папки приложений "

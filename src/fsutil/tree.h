@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/file_system.h"
@@ -32,6 +33,11 @@ std::int32_t DelTree(platform::FileSystem& fs, std::string strDir);
 DelTreeOutcome DelTreeWithFailure(platform::FileSystem& fs, std::string strDir,
                                   const std::vector<platform::FileId>& protect = {});
 
+// The same for the entry `name` of the open folder `parent`: the tree is reached through the
+// handle, never through a path. A missing entry or a file is refused (-1), touching nothing.
+DelTreeOutcome DelTreeBelow(platform::Directory& parent, std::string_view name,
+                            const std::vector<platform::FileId>& protect = {});
+
 // Creates every missing level of `DirName`, left to right; a level that ends in ':' (the drive)
 // is never created. The first failure ends it and is returned; levels made until then stay.
 platform::FsStatus MakeDir(platform::FileSystem& fs, const std::string& DirName);
@@ -41,5 +47,9 @@ platform::FsStatus MakeDir(platform::FileSystem& fs, const std::string& DirName)
 // followed. `yield` runs after every entry, so a window can handle its pending input.
 double SizeOf(platform::FileSystem& fs, const std::string& DirPath,
               const std::function<void()>& yield = {});
+
+// The same for the folder `name` of the open folder `parent`, walked through handles only.
+double SizeOfBelow(platform::Directory& parent, std::string_view name,
+                   const std::function<void()>& yield = {});
 
 }  // namespace talvex::fsutil

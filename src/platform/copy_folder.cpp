@@ -38,77 +38,106 @@ FsStatus EnsureSubdirectory(Directory& target, const std::string& name) {
   return created;
 }
 
-// Copies the files of the top source folder into the top target folder and lists its
-// subdirectories. A link or special file is skipped and remembered in `refused`.
-FsStatus CopyFiles(Directory& source, Directory& target, CopyLevel& level, FsStatus& refused,
-                   const std::string& relative, const CopiedFile& copied) {
+// Hears every failure of the walk, keeps the first for the caller without a listener, and goes
+// on: one file the stick refuses must not cost the rest of the folder.
+class FailureSink {
+ public:
+  explicit FailureSink(CopyListener* listener) : listener_(listener) {}
+  void Failed(FsStatus failure) {
+    if (listener_ != nullptr) listener_->Failed(failure);
+    if (first_.ok()) first_ = std::move(failure);
+  }
+  FsStatus first() const { return first_; }
+
+ private:
+  CopyListener* listener_;
+  FsStatus first_;
+};
+
+// Copies the files of the top source folder into the top target folder and lists the
+// subdirectories the walk goes into next. Whatever cannot be copied is named and passed over.
+void CopyFiles(Directory& source, Directory& target, CopyLevel& level, const std::string& relative,
+               CopyListener* listener, FailureSink& failures) {
   std::vector<PendingEntry> entries;
-  FsStatus listed = source.List(
-      [&](const DirEntry& entry) {
-        entries.push_back({std::string(entry.name), entry.attributes});
-        return true;
-      },
-      ListDetail::kTypes);
-  if (!listed) return listed;
+  if (FsStatus listed = source.List(
+          [&](const DirEntry& entry) {
+            entries.push_back({std::string(entry.name), entry.attributes});
+            return true;
+          },
+          ListDetail::kTypes);
+      !listed) {
+    failures.Failed(std::move(listed));
+    return;
+  }
   for (const PendingEntry& entry : entries) {
     const DirEntry view{entry.name, entry.attributes, 0};
     if (view.IsLink() || view.IsSpecial()) {
-      if (refused.ok()) {
-        refused = RefusalStatus(view.IsLink() ? kLinkRefused : kSpecialFileRefused,
-                                JoinPath(source.path(), entry.name));
-      }
+      failures.Failed(RefusalStatus(view.IsLink() ? kLinkRefused : kSpecialFileRefused,
+                                    JoinPath(source.path(), entry.name)));
       continue;
     }
     if (view.IsDirectory()) {
-      if (FsStatus made = EnsureSubdirectory(target, entry.name); !made) return made;
-      level.subdirectories.push_back(entry.name);
+      if (FsStatus made = EnsureSubdirectory(target, entry.name); !made) {
+        failures.Failed(std::move(made));
+      } else {
+        level.subdirectories.push_back(entry.name);
+      }
       continue;
     }
+    const std::string inside = relative + "\\" + entry.name;
+    if (listener != nullptr && !listener->MayCopy(inside)) continue;
     if (FsStatus status = target.CopyFileIn(entry.name, source, entry.name); !status) {
-      return status;
+      failures.Failed(std::move(status));
+      continue;
     }
-    if (copied) copied(relative + "\\" + entry.name);
+    if (listener != nullptr) listener->Copied(inside);
   }
-  return {};
 }
 
 }  // namespace
 
-FsStatus CopyTree(Directory& source_root, Directory& target_root, const CopiedFile& copied) {
+FsStatus CopyTree(Directory& source_root, Directory& target_root, CopyListener* listener) {
   // The two walks move in step, depth first; each keeps only the handles near its current folder
   // open, so the depth of the tree is not limited by the handle limit.
   DirectoryChain source(source_root);
   DirectoryChain target(target_root);
+  FailureSink failures(listener);
   std::vector<CopyLevel> levels(1);
   std::string relative;  // of the current folder below the roots, backslash form
-  FsStatus refused;
-  if (FsStatus status =
-          CopyFiles(source.top(), target.top(), levels.back(), refused, relative, copied);
-      !status) {
-    return status;
-  }
+  CopyFiles(source.top(), target.top(), levels.back(), relative, listener, failures);
   while (!levels.empty()) {
     CopyLevel& level = levels.back();
     if (level.next < level.subdirectories.size()) {
       const std::string name = level.subdirectories[level.next++];
-      if (FsStatus opened = source.Descend(name); !opened) return opened;
-      if (FsStatus opened = target.Descend(name); !opened) return opened;
+      if (FsStatus opened = source.Descend(name); !opened) {
+        failures.Failed(std::move(opened));
+        continue;
+      }
+      if (FsStatus opened = target.Descend(name); !opened) {
+        failures.Failed(std::move(opened));
+        // The source went down alone: it comes back up, or the walks are out of step for good.
+        if (FsStatus up = source.Ascend(); !up) {
+          failures.Failed(std::move(up));
+          break;
+        }
+        continue;
+      }
       levels.emplace_back();
       relative += "\\" + name;
-      if (FsStatus status =
-              CopyFiles(source.top(), target.top(), levels.back(), refused, relative, copied);
-          !status) {
-        return status;
-      }
+      CopyFiles(source.top(), target.top(), levels.back(), relative, listener, failures);
       continue;
     }
     levels.pop_back();
     if (levels.empty()) break;
     relative.erase(relative.find_last_of('\\'));
-    if (FsStatus up = source.Ascend(); !up) return up;
-    if (FsStatus up = target.Ascend(); !up) return up;
+    FsStatus up = source.Ascend();
+    if (up) up = target.Ascend();
+    if (!up) {
+      failures.Failed(std::move(up));
+      break;
+    }
   }
-  return refused;
+  return failures.first();
 }
 
 FsStatus FileSystem::CopyFolder(const std::string& source, const std::string& target) {
@@ -118,6 +147,7 @@ FsStatus FileSystem::CopyFolder(const std::string& source, const std::string& ta
   if (FsStatus opened = OpenDirectory(target, to); !opened) return opened;
   return CopyTree(*from, *to);
 }
+
 
 namespace {
 

@@ -109,6 +109,14 @@ class Directory {
   // FIFOs, sockets and device nodes kAttrDevice.
   virtual FsStatus List(const ListVisitor& visit, ListDetail detail) = 0;
 
+  // The attributes of the entry `name` itself (a link is reported as a link).
+  virtual FsStatus EntryAttributes(std::string_view name, std::uint32_t& attributes) = 0;
+
+  // Takes this folder for one build: while the handle lives, no other process gets it, and the
+  // system lets it go when the process ends however it ends. `busy` tells a holder elsewhere
+  // apart from a failure to lock at all.
+  virtual FsStatus LockForBuild(bool& busy) = 0;
+
   // Opens the subdirectory `name`; fails, naming why, if `name` is a link or no directory.
   virtual FsStatus OpenSubdirectory(std::string_view name, std::unique_ptr<Directory>& opened) = 0;
   // Opens the directory that holds this one (its ".." entry). Callers compare its identity with
@@ -210,13 +218,25 @@ FsStatus NotADirectoryStatus(const std::string& path);
 // entry is a link, the folder is the kit under another name). `why` is the report's text.
 FsStatus RefusalStatus(std::string_view why, const std::string& path);
 
+// Hears a folder copy as it goes. Relative paths are below the copied folder, backslash form.
+class CopyListener {
+ public:
+  virtual ~CopyListener() = default;
+  // Before a file is copied; false passes it over (the listener records why).
+  virtual bool MayCopy(std::string_view relative) {
+    (void)relative;
+    return true;
+  }
+  virtual void Copied(std::string_view relative) { (void)relative; }
+  // Something that could not be copied (a file, a folder, a link or special file refused).
+  virtual void Failed(const FsStatus& failure) { (void)failure; }
+};
+
 // Merges the tree below `source` into `target` through open handles only: subdirectories are
 // made where missing, files created new. Links and special files inside are neither followed
-// nor copied; the copy goes on past them and then fails naming the first one. Any other failure
-// ends the copy, keeping what was copied.
-// `copied`, when given, hears the relative path (backslash form) of every file copied.
-using CopiedFile = std::function<void(std::string_view relative)>;
-FsStatus CopyTree(Directory& source, Directory& target, const CopiedFile& copied = {});
+// nor copied. Whatever cannot be copied is told to `listener` and passed over, and the copy goes
+// on with the next entry; the result is the first such failure.
+FsStatus CopyTree(Directory& source, Directory& target, CopyListener* listener = nullptr);
 
 // A failure of the read-back: the file on the device is not what was written.
 FsStatus MismatchStatus(std::string_view why, const std::string& path);
@@ -228,6 +248,10 @@ FsStatus CompareWithFile(Directory& folder, std::string_view name, Directory& so
                          std::string_view source_name, bool from_device = true);
 FsStatus CompareWithBytes(Directory& folder, std::string_view name, std::string_view bytes,
                           bool from_device = true);
+
+// Whether the system's error `code` says the device itself is gone (pulled, powered off, its
+// driver ended), as opposed to one file or folder failing.
+bool IsDeviceGone(int code);
 
 // The real file system of the platform the program runs on.
 FileSystem& NativeFileSystem();

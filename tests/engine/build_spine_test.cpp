@@ -23,6 +23,7 @@ using options::CheckState;
 using platform::FaultInjectingFileSystem;
 using platform::FsOperation;
 using platform::NativeFileSystem;
+using testing::KitDir;
 using testing::TempDir;
 
 // Options with nothing that writes or copies beyond the skeleton and the core files.
@@ -60,7 +61,7 @@ const std::vector<std::string> kSkeleton = {
 };
 
 TEST(BuildSpineTest, ReplacesTheOldPayloadWithTheSkeleton) {
-  TempDir kit;
+  KitDir kit;
   TempDir drive;
   testing::MakeFile(drive / "Talvex/old/stale.bin", "from an earlier build");
   testing::MakeFile(drive / "Talvex/etc/init.d/99_old.init", "old");
@@ -98,7 +99,7 @@ TEST(BuildSpineTest, TheFirstStepsAreTheRemovalAndTheSkeletonInOrder) {
 }
 
 TEST(BuildSpineTest, FailedStepsAreRecordedAndTheBuildGoesOn) {
-  TempDir kit;
+  KitDir kit;
   TempDir drive;
   testing::MakeFile(drive / "Talvex/lib/busy.ko", "held open");
   FaultInjectingFileSystem fs(NativeFileSystem());
@@ -126,16 +127,22 @@ TEST(BuildSpineTest, FailedStepsAreRecordedAndTheBuildGoesOn) {
   }
 }
 
-TEST(BuildSpineTest, ADriveThatIsNotReadyFailsEveryStepAndStillEnds) {
-  TempDir kit;
+// A drive that cannot even be opened is said once, with every step counted as not done, instead
+// of one line per step that could not reach it.
+TEST(BuildSpineTest, ADriveThatIsNotReadyIsSaidOnceAndTheBuildStillEnds) {
+  KitDir kit;
   TempDir drive;
   FaultInjectingFileSystem fs(NativeFileSystem());
   fs.FailUnder(FsOperation::kAny, drive.path(), 21, "not ready");
   const BuildOptions options = NothingTicked();
   BuildResult result = RunBuild(fs, {kit.path(), drive.path(), options});
   EXPECT_FALSE(result.refused);
-  EXPECT_EQ(result.steps_run, PlanBuild({kit.path(), drive.path(), options}).size());
-  EXPECT_GE(result.failures.size(), kSkeletonDirectories.size());
+  EXPECT_EQ(result.steps_run, 0u);
+  EXPECT_EQ(result.steps_not_done, PlanBuild({kit.path(), drive.path(), options}).size());
+  EXPECT_EQ(result.interruption, BuildInterruption::kDriveGone);
+  EXPECT_NE(result.interruption_line.find("not ready"), std::string::npos);
+  EXPECT_TRUE(result.failures.empty());
+  EXPECT_FALSE(result.Complete());
   EXPECT_EQ(result.size_bytes, 0);
 }
 
@@ -187,7 +194,7 @@ TEST(BuildOverlapTest, RefusesATargetThatWouldRemoveTheKit) {
 
   // A kit elsewhere on the same drive is fine.
   TempDir drive;
-  testing::MakeDirs(drive / "kit");
+  testing::MakeDirs(drive / "kit/Talvex");
   BuildResult allowed = RunBuild(NativeFileSystem(), {drive / "kit", drive.path(), options});
   EXPECT_FALSE(allowed.refused) << allowed.refusal;
 }

@@ -138,15 +138,16 @@ TEST_F(PayloadTest, AMissingKitFileIsRecordedAndEveryLaterEntryIsStillCopied) {
   EXPECT_EQ(FilesBelow(drive_.path()), expected);
 }
 
-TEST_F(PayloadTest, AKitWithoutTalvexCopiesNothingAndTheBuildStillEnds) {
+// Without a master tree the build would wipe the stick and copy nothing back: it never starts.
+TEST_F(PayloadTest, AKitWithoutTalvexIsRefusedBeforeAnythingIsTouched) {
   std::filesystem::remove_all(U8Path(Kit("\\Talvex")));
-  BuildOptions options = AllUnticked();
-  options.Chftp = CheckState::kChecked;
-  const BuildResult result = Build(options);
-  EXPECT_TRUE(FilesBelow(drive_.path()).empty());
-  EXPECT_EQ(result.failures.size(), kCoreEntryCount + 3);
-  for (const StepFailure& failure : result.failures) EXPECT_EQ(failure.action, action::kCopyFile);
-  EXPECT_EQ(result.size_bytes, 0.0);
+  talvex::testing::MakeFile(Drive("\\Talvex\\rcTVX"), "from an earlier build");
+  platform::FaultInjectingFileSystem watched(fs());
+  const BuildResult result = Build(AllUnticked(), watched);
+  EXPECT_TRUE(result.refused);
+  EXPECT_NE(result.refusal.find(kit_.path()), std::string::npos) << result.refusal;
+  EXPECT_TRUE(watched.journal().empty());
+  EXPECT_EQ(talvex::testing::ReadBytes(Drive("\\Talvex\\rcTVX")), "from an earlier build");
 }
 
 }  // namespace

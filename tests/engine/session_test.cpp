@@ -15,6 +15,7 @@ namespace {
 using options::BuildOptions;
 using options::CheckState;
 using platform::NativeFileSystem;
+using testing::KitDir;
 using testing::TempDir;
 
 BuildOptions NoShares() {
@@ -49,7 +50,7 @@ TEST(SessionTargetTest, ADriveEntryGivesTheDriveAndTheLetterTheReportNames) {
 }
 
 TEST(SessionTest, TellsThePhasesAndStepsInOrderAndMakesTheReport) {
-  TempDir kit;
+  KitDir kit;
   TempDir drive;
   const BuildOptions options = NoShares();
   Recorder recorder;
@@ -76,7 +77,7 @@ TEST(SessionTest, TellsThePhasesAndStepsInOrderAndMakesTheReport) {
 }
 
 TEST(SessionTest, AReportOfADriveLetterNamesTheLetterAndYesOpensTheKitsPvrSettings) {
-  TempDir kit;
+  KitDir kit;
   BuildOptions options = NoShares();
   options.pvr = CheckState::kChecked;
   // A drive that does not exist: every step fails, the session still ends with a report.
@@ -107,7 +108,7 @@ TEST(SessionTest, ARefusedSessionTouchesNothingAndHasNoReport) {
 
 TEST(SessionTest, ADryRunGivesTheRefusalOrThePlanAndTouchesNothing) {
   TempDir root;
-  testing::MakeDirs(root / "kit");
+  testing::MakeDirs(root / "kit/Talvex");
   const BuildOptions options = NoShares();
   platform::FaultInjectingFileSystem fs(NativeFileSystem());
 

@@ -91,6 +91,14 @@ class FaultInjectingDirectory final : public Directory {
     if (FsStatus failed = owner_.Check(FsOperation::kListDirectory, path()); !failed) return failed;
     return inner_->List(visit, detail);
   }
+  FsStatus EntryAttributes(std::string_view name, std::uint32_t& attributes) override {
+    if (FsStatus failed = owner_.Check(FsOperation::kQueryAttributes, JoinPath(path(), name));
+        !failed) {
+      return failed;
+    }
+    return inner_->EntryAttributes(name, attributes);
+  }
+  FsStatus LockForBuild(bool& busy) override { return inner_->LockForBuild(busy); }
   FsStatus OpenSubdirectory(std::string_view name, std::unique_ptr<Directory>& opened) override {
     if (FsStatus failed = owner_.Check(FsOperation::kOpenDirectory, JoinPath(path(), name));
         !failed) {
@@ -231,6 +239,7 @@ const FaultInjectingFileSystem::Rule* FaultInjectingFileSystem::Match(
 }
 
 FsStatus FaultInjectingFileSystem::Check(FsOperation operation, const std::string& path) const {
+  if (watcher_) watcher_(operation, path);
   if (const Rule* rule = Match(operation, path)) {
     return FsStatus{rule->code, rule->message.empty() ? "injected failure" : rule->message, path};
   }

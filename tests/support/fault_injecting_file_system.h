@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <utility>
@@ -62,6 +63,12 @@ class FaultInjectingFileSystem final : public FileSystem {
   // Used by the directory handles after a successful write.
   void DamageIfAsked(const std::string& path);
 
+  // Tells `watcher` of every call it checks (each operation with its path), before the call:
+  // how a test acts at a chosen moment of a build.
+  void Watch(std::function<void(FsOperation, const std::string&)> watcher) {
+    watcher_ = std::move(watcher);
+  }
+
   struct JournalEntry {
     FsOperation operation;
     std::string path;
@@ -112,6 +119,7 @@ class FaultInjectingFileSystem final : public FileSystem {
   std::vector<std::pair<std::string, std::string>> aliases_;
   std::vector<std::pair<std::string, Damage>> damages_;
   std::vector<JournalEntry> journal_;
+  std::function<void(FsOperation, const std::string&)> watcher_;
 };
 
 }  // namespace talvex::platform

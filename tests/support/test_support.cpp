@@ -107,4 +107,8 @@ std::vector<std::string> TreeListing(const std::string& root) {
   return entries;
 }
 
+KitDir::KitDir() {
+  MakeDirs(*this / "Talvex");
+}
+
 }  // namespace talvex::testing

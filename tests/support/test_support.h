@@ -28,6 +28,12 @@ class TempDir {
   std::string path_;
 };
 
+// A fresh folder that holds the least a kit must: an empty master "Talvex" folder.
+class KitDir : public TempDir {
+ public:
+  KitDir();
+};
+
 // `relative` with '/' and '\\' turned into the native separator.
 std::string Native(std::string_view relative);
 std::string Join(const std::string& root, std::string_view relative);

@@ -99,67 +99,21 @@ class BoxAnswerer final : public QObject {
 };
 
 // Passes every call to the native file system, telling the test before work on a folder
-// (every step that writes opens its folder first) and before listings, and counting flushes
-// (one a build).
-class WatchedFileSystem final : public platform::FileSystem {
- public:
+// (the build opens the drive, then each folder it writes in) and before listings, and counting
+// flushes (one a build).
+struct WatchedFileSystem {
+  WatchedFileSystem() {
+    fs.Watch([this](platform::FsOperation operation, const std::string& path) {
+      if (operation == platform::FsOperation::kOpenDirectory && before_write) before_write(path);
+      if (operation == platform::FsOperation::kListDirectory && before_list) before_list();
+      if (operation == platform::FsOperation::kFlush && path == flushed_root) ++flushes;
+    });
+  }
+  platform::FaultInjectingFileSystem fs{platform::NativeFileSystem()};
   std::function<void(const std::string&)> before_write;
   std::function<void()> before_list;
+  std::string flushed_root;  // the drive: the flush names it once
   int flushes = 0;
-
-  platform::FsStatus OpenDirectory(const std::string& path,
-                                   std::unique_ptr<platform::Directory>& opened) override {
-    if (before_write) before_write(path);
-    return native_.OpenDirectory(path, opened);
-  }
-  platform::FsStatus Identify(const std::string& path, platform::FileId& id) override {
-    return native_.Identify(path, id);
-  }
-  std::vector<platform::FsStatus> Flush(const std::string& root,
-                                        const std::vector<std::string>& written) override {
-    ++flushes;
-    return native_.Flush(root, written);
-  }
-
-  platform::FsStatus QueryAttributes(const std::string& path, std::uint32_t& attributes) override {
-    return native_.QueryAttributes(path, attributes);
-  }
-  platform::FsStatus ListDirectory(const std::string& path, std::uint32_t filter,
-                                   const platform::ListVisitor& visit,
-                                   platform::ListDetail detail) override {
-    if (before_list) before_list();
-    return native_.ListDirectory(path, filter, visit, detail);
-  }
-  platform::FsStatus Exists(const std::string& path, bool& exists) override {
-    return native_.Exists(path, exists);
-  }
-  platform::FsStatus SetAttributes(const std::string& path, std::uint32_t attributes) override {
-    return native_.SetAttributes(path, attributes);
-  }
-  platform::FsStatus DeleteFile(const std::string& path) override {
-    return native_.DeleteFile(path);
-  }
-  platform::FsStatus RemoveDirectory(const std::string& path) override {
-    return native_.RemoveDirectory(path);
-  }
-  platform::FsStatus CreateDirectory(const std::string& path) override {
-    return native_.CreateDirectory(path);
-  }
-  platform::FsStatus FileLength(const std::string& path, std::uint64_t& length) override {
-    return native_.FileLength(path, length);
-  }
-  platform::FsStatus WriteFile(const std::string& path, std::string_view bytes) override {
-    return native_.WriteFile(path, bytes);
-  }
-  platform::FsStatus CopyFile(const std::string& source, const std::string& target) override {
-    return native_.CopyFile(source, target);
-  }
-  platform::FsStatus ResolvePath(const std::string& path, std::string& resolved) override {
-    return native_.ResolvePath(path, resolved);
-  }
-
- private:
-  platform::FileSystem& native_ = platform::NativeFileSystem();
 };
 
 class QtWindowTest : public ::testing::Test {
@@ -722,7 +676,8 @@ class PaintCounter final : public QObject {
 
 TEST_F(QtWindowTest, DuringABuildTheWindowIsLockedBusyAndRepaintedAndGoStartsNothing) {
   WatchedFileSystem watched;
-  file_system_ = &watched;
+  watched.flushed_root = drive_.path();
+  file_system_ = &watched.fs;
   MainWindow& window = Open();
   QWidget* go = Get("CommanEND");
   PaintCounter painted;

@@ -3,14 +3,19 @@
 #include "platform/posix/posix_directory.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <csignal>
+
 #include <atomic>
 #include <cerrno>
+#include <cstdlib>
 #include <memory>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "platform/paths.h"
 #include "platform/posix/posix_support.h"
@@ -118,6 +123,27 @@ class PosixDirectory final : public Directory {
     }
     DirHandle handle(dir);
     return ListOpenDirectory(handle, path_, kListEverything, visit, detail);
+  }
+
+  FsStatus EntryAttributes(std::string_view name, std::uint32_t& attributes) override {
+    struct stat st {};
+    if (::fstatat(fd_.get(), std::string(name).c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+      return LastErrno(JoinPath(path_, name));
+    }
+    attributes = AttributesOf(st);
+    return {};
+  }
+
+  FsStatus LockForBuild(bool& busy) override {
+    busy = false;
+    // flock belongs to this open descriptor, so another process - or another build in this one,
+    // which opens the folder anew - is refused, and the kernel drops it with the descriptor.
+    while (::flock(fd_.get(), LOCK_EX | LOCK_NB) != 0) {
+      if (errno == EINTR) continue;
+      busy = errno == EWOULDBLOCK;
+      return LastErrno(path_);
+    }
+    return {};
   }
 
   FsStatus OpenSubdirectory(std::string_view name, std::unique_ptr<Directory>& opened) override {
@@ -242,18 +268,14 @@ class PosixDirectory final : public Directory {
 
   FsStatus ReplaceFile(std::string_view name, std::string_view bytes) override {
     const std::string target_path = JoinPath(path_, name);
+    RemoveStaleTemporaries(name);
     std::string temporary;
-    FileDescriptor out(-1);
-    for (int attempt = 0; !out.valid(); ++attempt) {
-      temporary = TemporaryName(name);
-      out = FileDescriptor(::openat(fd_.get(), temporary.c_str(),
-                                    O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666));
-      if (!out.valid() && (errno != EEXIST || attempt > 16)) return LastErrno(target_path);
+    if (!WriteUnnamed(name, bytes, temporary)) {
+      if (FsStatus failure = WriteNamedTemporary(name, bytes, temporary); !failure) {
+        return failure;
+      }
     }
-    const bool written = WriteAll(out.get(), bytes.data(), bytes.size()) &&
-                         ::fdatasync(out.get()) == 0 && out.Close() == 0;
-    if (!written ||
-        ::renameat(fd_.get(), temporary.c_str(), fd_.get(), std::string(name).c_str()) != 0) {
+    if (::renameat(fd_.get(), temporary.c_str(), fd_.get(), std::string(name).c_str()) != 0) {
       FsStatus failure = LastErrno(target_path);
       ::unlinkat(fd_.get(), temporary.c_str(), 0);
       return failure;
@@ -262,6 +284,71 @@ class PosixDirectory final : public Directory {
   }
 
  private:
+  // Writes `bytes` to an unnamed file, flushes it and only then gives it a temporary name beside
+  // `name`, so a build killed while it writes leaves nothing behind. False where the system
+  // has no unnamed files (or no /proc to name one through); the caller then takes a named one.
+  bool WriteUnnamed(std::string_view name, std::string_view bytes, std::string& temporary) {
+#ifdef O_TMPFILE
+    FileDescriptor out(::openat(fd_.get(), ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666));
+    if (!out.valid() || !WriteAll(out.get(), bytes.data(), bytes.size()) ||
+        ::fdatasync(out.get()) != 0) {
+      return false;
+    }
+    const std::string self = "/proc/self/fd/" + std::to_string(out.get());
+    for (int attempt = 0; attempt <= 16; ++attempt) {
+      temporary = TemporaryName(name);
+      if (::linkat(AT_FDCWD, self.c_str(), fd_.get(), temporary.c_str(), AT_SYMLINK_FOLLOW) == 0) {
+        if (out.Close() == 0) return true;
+        ::unlinkat(fd_.get(), temporary.c_str(), 0);
+        break;
+      }
+      if (errno != EEXIST) break;
+    }
+    temporary.clear();
+#else
+    (void)name;
+    (void)bytes;
+    (void)temporary;
+#endif
+    return false;
+  }
+
+  FsStatus WriteNamedTemporary(std::string_view name, std::string_view bytes,
+                               std::string& temporary) {
+    const std::string target_path = JoinPath(path_, name);
+    FileDescriptor out(-1);
+    for (int attempt = 0; !out.valid(); ++attempt) {
+      temporary = TemporaryName(name);
+      out = FileDescriptor(::openat(fd_.get(), temporary.c_str(),
+                                    O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666));
+      if (!out.valid() && (errno != EEXIST || attempt > 16)) return LastErrno(target_path);
+    }
+    if (!WriteAll(out.get(), bytes.data(), bytes.size()) || ::fdatasync(out.get()) != 0 ||
+        out.Close() != 0) {
+      FsStatus failure = LastErrno(target_path);
+      ::unlinkat(fd_.get(), temporary.c_str(), 0);
+      return failure;
+    }
+    return {};
+  }
+
+  // Removes what a build killed between naming its temporary file and renaming it left beside
+  // `name`; a temporary of a build still running (its process alive) stays.
+  void RemoveStaleTemporaries(std::string_view name) {
+    const std::string prefix = "." + std::string(name) + ".talvex-";
+    std::vector<std::string> stale;
+    List(
+        [&](const DirEntry& entry) {
+          if (!entry.name.starts_with(prefix) || entry.IsDirectory()) return true;
+          const std::string_view rest = entry.name.substr(prefix.size());
+          const pid_t pid = static_cast<pid_t>(std::atol(std::string(rest).c_str()));
+          if (pid > 0 && ::kill(pid, 0) != 0 && errno == ESRCH) stale.emplace_back(entry.name);
+          return true;
+        },
+        ListDetail::kTypes);
+    for (const std::string& leftover : stale) ::unlinkat(fd_.get(), leftover.c_str(), 0);
+  }
+
   FsStatus Unlink(std::string_view name, int flags) {
     if (::unlinkat(fd_.get(), std::string(name).c_str(), flags) != 0) {
       return LastErrno(JoinPath(path_, name));

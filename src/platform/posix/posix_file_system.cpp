@@ -187,6 +187,21 @@ FsStatus MismatchStatus(std::string_view why, const std::string& path) {
   return FsStatus{EIO, std::string(why), path};
 }
 
+bool IsDeviceGone(int code) {
+  switch (code) {
+    case ENODEV:
+    case ENXIO:
+    case ENOTCONN:  // a FUSE volume whose driver went away
+    case ESHUTDOWN:
+#ifdef ENOMEDIUM
+    case ENOMEDIUM:
+#endif
+      return true;
+    default:
+      return false;
+  }
+}
+
 FileSystem& NativeFileSystem() {
   static PosixFileSystem file_system;
   return file_system;

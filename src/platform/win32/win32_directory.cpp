@@ -5,6 +5,8 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstdlib>
+#include <cwchar>
 #include <memory>
 #include <string>
 #include <utility>
@@ -182,6 +184,34 @@ class Win32Directory final : public Directory {
     return ListFolder(path_, kListEverything, visit);
   }
 
+  FsStatus EntryAttributes(std::string_view name, std::uint32_t& attributes) override {
+    return QueryAttributesOf(JoinPath(path_, name), attributes);
+  }
+
+  FsStatus LockForBuild(bool& busy) override {
+    busy = false;
+    // A mutex named after what the folder is (its volume's serial number and its index there),
+    // whatever letter or path reaches it. The system lets it go with the process.
+    wchar_t name[80];
+    ::swprintf(name, 80, L"Local\\TalvexAuto.Build.%016llx.%016llx",
+               static_cast<unsigned long long>(id_.volume),
+               static_cast<unsigned long long>(id_.index));
+    lock_ = Handle(::CreateMutexW(nullptr, FALSE, name));
+    if (!lock_.valid()) return LastError(path_);
+    const DWORD waited = ::WaitForSingleObject(lock_.get(), 0);
+    if (waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED) {
+      locked_ = true;
+      return {};
+    }
+    lock_ = Handle(INVALID_HANDLE_VALUE);
+    busy = waited == WAIT_TIMEOUT;
+    return ErrorStatus(busy ? ERROR_LOCK_VIOLATION : ::GetLastError(), path_);
+  }
+
+  ~Win32Directory() override {
+    if (locked_) ::ReleaseMutex(lock_.get());
+  }
+
   FsStatus OpenSubdirectory(std::string_view name, std::unique_ptr<Directory>& opened) override {
     return Open(JoinPath(path_, name), opened);
   }
@@ -264,6 +294,7 @@ class Win32Directory final : public Directory {
     const std::string target_path = JoinPath(path_, name);
     std::wstring wide_target;
     if (FsStatus converted = Widen(target_path, wide_target); !converted) return converted;
+    RemoveStaleTemporaries(name);
     std::string temporary_path;
     std::wstring wide_temporary;
     Handle out(INVALID_HANDLE_VALUE);
@@ -302,9 +333,32 @@ class Win32Directory final : public Directory {
     return {};
   }
 
+  // Removes what a build killed between creating its temporary file and renaming it left beside
+  // `name`; a temporary of a build still running (its process alive) stays.
+  void RemoveStaleTemporaries(std::string_view name) {
+    const std::string prefix = "." + std::string(name) + ".talvex-";
+    std::vector<std::string> stale;
+    List(
+        [&](const DirEntry& entry) {
+          if (!entry.name.starts_with(prefix) || entry.IsDirectory()) return true;
+          const DWORD pid =
+              static_cast<DWORD>(std::strtoul(std::string(entry.name.substr(prefix.size())).c_str(),
+                                              nullptr, 10));
+          Handle process(::OpenProcess(SYNCHRONIZE, FALSE, pid));
+          const bool alive =
+              process.valid() && ::WaitForSingleObject(process.get(), 0) == WAIT_TIMEOUT;
+          if (!alive) stale.emplace_back(entry.name);
+          return true;
+        },
+        ListDetail::kTypes);
+    for (const std::string& leftover : stale) DeletePath(JoinPath(path_, leftover));
+  }
+
   std::string path_;
   Handle handle_;
   FileId id_;
+  Handle lock_{INVALID_HANDLE_VALUE};
+  bool locked_ = false;
 };
 
 }  // namespace

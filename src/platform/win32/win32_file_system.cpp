@@ -207,6 +207,20 @@ FsStatus MismatchStatus(std::string_view why, const std::string& path) {
   return FsStatus{static_cast<int>(ERROR_FILE_CORRUPT), std::string(why), path};
 }
 
+bool IsDeviceGone(int code) {
+  switch (static_cast<DWORD>(code)) {
+    case ERROR_NOT_READY:
+    case ERROR_DEV_NOT_EXIST:
+    case ERROR_DEVICE_NOT_CONNECTED:
+    case ERROR_NO_MEDIA_IN_DRIVE:
+    case ERROR_DEVICE_REMOVED:
+    case ERROR_UNRECOGNIZED_VOLUME:
+      return true;
+    default:
+      return false;
+  }
+}
+
 FileSystem& NativeFileSystem() {
   static Win32FileSystem file_system;
   return file_system;
