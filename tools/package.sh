@@ -1,10 +1,13 @@
 #!/usr/bin/env bash
 # Makes the packages users install, after tools/test.sh has built both presets: the .deb from
-# build/linux and the Windows .zip from build/windows. The .deb is unpacked into a scratch root,
-# its programs are started from there, and every package it depends on must be installed here.
+# build/linux and the Windows .zip from build/windows. The .deb must pass lintian without an
+# error, its AppStream metadata and desktop entry their validators; it is unpacked into a scratch
+# root, its programs are started from there, and every package it depends on must be installed
+# here.
 set -euo pipefail
 
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
+
 bash tools/install-deps.sh
 
 echo "== Linux package"
@@ -13,14 +16,26 @@ cmake --build --preset linux -j2
 (cd build/linux && rm -f talvex-auto_*.deb && cpack -G DEB >/dev/null)
 deb=$(ls build/linux/talvex-auto_*.deb)
 echo "$deb"
-dpkg-deb --contents "$deb" | awk '{print "  " $6}' | grep -v '/$'
+dpkg-deb --contents "$deb" | awk '{print "  " $1 " " $6}' | grep -v '/$'
+
+# Every tag is shown; an error fails the package (lintian warns that it runs as root in CI).
+echo "== lintian"
+lintian --fail-on error "$deb"
 
 scratch=build/linux/package-root
 rm -rf "$scratch"
 dpkg-deb --extract "$deb" "$scratch"
 "$scratch/usr/bin/talvex-build" --version
 QT_QPA_PLATFORM=offscreen "$scratch/usr/bin/talvex-auto" --version
-desktop-file-validate "$scratch/usr/share/applications/talvex-auto.desktop"
+desktop-file-validate "$scratch"/usr/share/applications/*.desktop
+appstreamcli validate --no-net "$scratch"/usr/share/metainfo/*.metainfo.xml
+for size in 16 24 32 48 64 128 256; do
+  icon="$scratch/usr/share/icons/hicolor/${size}x${size}/apps/talvex-auto.png"
+  file "$icon" | grep -q "PNG image data, $size x $size," || {
+    echo "not a $size x $size PNG: $icon" >&2
+    exit 1
+  }
+done
 
 # What `apt install ./talvex-auto_*.deb` would have to fetch: nothing may be missing that a
 # Debian 12 archive does not have, and here everything it names is already installed.
