@@ -1,6 +1,10 @@
 # What users install. On Linux `cpack` (in build/linux) makes a .deb with both programs, the
 # desktop entry, the icon in the hicolor theme's sizes, the AppStream metadata, the copyright file
 # and the changelog; for Windows (in build/windows) a .zip with both .exe files and the README.
+#
+# `cpack` installs what is built and does not build the whole tree first (the test suites are no
+# part of a package): build the target `package_contents` before it, as tools/package.sh does.
+set(CMAKE_SKIP_INSTALL_ALL_DEPENDENCY ON)
 
 set(CPACK_PACKAGE_NAME talvex-auto)
 set(CPACK_PACKAGE_VENDOR Talvex)
@@ -18,6 +22,7 @@ set(TALVEX_RELEASE_CHANGELOG_DATE "Mon, 07 Dec 2026 12:00:00 +0000")
 if(WIN32)
   install(TARGETS talvex-auto talvex-build RUNTIME DESTINATION .)
   install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION .)
+  add_custom_target(package_contents DEPENDS talvex-auto talvex-build)
   set(CPACK_GENERATOR ZIP)
   set(CPACK_PACKAGE_FILE_NAME talvex-auto-${PROJECT_VERSION}-windows-x64)
   set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY ON)
@@ -29,6 +34,7 @@ else()
   set(app_id org.example.talvex_auto)
 
   install(TARGETS talvex-build RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+  add_custom_target(package_contents DEPENDS talvex-build)
   if(TARGET talvex-auto)
     install(TARGETS talvex-auto RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
     install(FILES ${linux_packaging}/${app_id}.desktop
@@ -38,6 +44,7 @@ else()
                    ${CMAKE_BINARY_DIR}/packaging/${app_id}.metainfo.xml @ONLY)
     install(FILES ${CMAKE_BINARY_DIR}/packaging/${app_id}.metainfo.xml
             DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
+    add_dependencies(package_contents talvex-auto talvex_theme_icons)
   endif()
 
   # Debian's documentation files: the machine-readable copyright file and the changelog,
@@ -49,6 +56,7 @@ else()
     DEPENDS ${CMAKE_BINARY_DIR}/packaging/doc/changelog
     COMMENT "Compressing the package's changelog")
   add_custom_target(talvex_changelog ALL DEPENDS ${CMAKE_BINARY_DIR}/packaging/doc/changelog.gz)
+  add_dependencies(package_contents talvex_changelog)
   install(FILES ${linux_packaging}/copyright ${CMAKE_BINARY_DIR}/packaging/doc/changelog.gz
                 ${PROJECT_SOURCE_DIR}/README.md
           DESTINATION ${doc_dir})
