@@ -5,11 +5,12 @@ set -euo pipefail
 
 # qt6-base-dev brings Qt Widgets and QTest for the Linux window; fonts-liberation2 gives its GO
 # button Arial's metrics; dpkg-dev and file let CPack work out the .deb's dependencies, and
-# desktop-file-utils checks its desktop entry. dosfstools, fusefat and mtools make, mount and
-# read the FAT32 images the drive tests build onto.
+# lintian, desktop-file-utils and appstream check the .deb, its desktop entry and its AppStream
+# metadata. dosfstools, fusefat and mtools make, mount and read the FAT32 images the drive tests
+# build onto.
 packages=(g++ cmake make googletest libgtest-dev mingw-w64 wine64 xvfb fonts-wine imagemagick
           libcli11-dev clang-format qt6-base-dev fonts-liberation2 dpkg-dev file
-          desktop-file-utils fuse3 dosfstools fusefat mtools)
+          lintian desktop-file-utils appstream fuse3 dosfstools fusefat mtools)
 missing=()
 for package in "${packages[@]}"; do
   dpkg -s "$package" >/dev/null 2>&1 || missing+=("$package")

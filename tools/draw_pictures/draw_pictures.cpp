@@ -3,12 +3,15 @@
 // and for high DPI) and the 253 x 173 television on a stand that the About window shows.
 // Run it after changing a drawing and commit its output:
 //   talvex-draw-pictures <folder>   ->  <folder>/talvex.ico, <folder>/television.bmp
+// The Linux build runs it for the desktop icon theme's sizes, from 16 to 256 pixels:
+//   talvex-draw-pictures --theme-icon <file>   ->  <file>, an icon file holding each size
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <fstream>
 #include <functional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -215,8 +218,8 @@ bool WriteFile(const std::string& path, const std::string& bytes) {
   return static_cast<bool>(out);
 }
 
-std::string IconFile() {
-  const int sizes[] = {16, 32, 48};
+// An icon file with the drawing at each of `sizes` (at most 256 pixels).
+std::string IconFile(std::span<const int> sizes) {
   std::vector<std::string> images;
   for (int size : sizes) {
     const Picture picture = Icon(size);
@@ -228,8 +231,8 @@ std::string IconFile() {
   Put16(out, static_cast<unsigned>(images.size()));
   std::uint32_t offset = 6 + 16 * static_cast<std::uint32_t>(images.size());
   for (std::size_t i = 0; i < images.size(); ++i) {
-    out += static_cast<char>(sizes[i]);
-    out += static_cast<char>(sizes[i]);
+    out += static_cast<char>(sizes[i] & 0xFF);  // 256 is written as 0
+    out += static_cast<char>(sizes[i] & 0xFF);
     out += '\0';  // no palette
     out += '\0';
     Put16(out, 1);
@@ -255,12 +258,22 @@ std::string BitmapFile() {
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc == 3 && std::string(argv[1]) == "--theme-icon") {
+    // The sizes of the hicolor icon theme's fixed-size folders that desktops look in.
+    constexpr int kThemeSizes[] = {16, 24, 32, 48, 64, 128, 256};
+    const bool ok = WriteFile(argv[2], IconFile(kThemeSizes));
+    if (!ok) std::fprintf(stderr, "cannot write %s\n", argv[2]);
+    return ok ? 0 : 1;
+  }
   if (argc != 2) {
-    std::fprintf(stderr, "usage: %s <output folder>\n", argv[0]);
+    std::fprintf(stderr, "usage: %s <output folder>\n       %s --theme-icon <file>\n", argv[0],
+                 argv[0]);
     return 2;
   }
+  // The Windows program's icon: the small icon, the usual one and the one for high DPI.
+  constexpr int kWindowsSizes[] = {16, 32, 48};
   const std::string folder = argv[1];
-  const bool ok = WriteFile(folder + "/talvex.ico", IconFile()) &&
+  const bool ok = WriteFile(folder + "/talvex.ico", IconFile(kWindowsSizes)) &&
                   WriteFile(folder + "/television.bmp", BitmapFile());
   if (!ok) std::fprintf(stderr, "cannot write into %s\n", folder.c_str());
   return ok ? 0 : 1;

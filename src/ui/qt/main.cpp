@@ -37,6 +37,8 @@ int main(int argc, char** argv) {
   QApplication application(argc, argv);
   QApplication::setApplicationName(QStringLiteral("talvex-auto"));
   QApplication::setApplicationVersion(QStringLiteral(TALVEX_VERSION));
+  // The desktop entry the package installs, so that desktops tie the window to its name and icon.
+  QApplication::setDesktopFileName(QStringLiteral("org.example.talvex_auto"));
   // The windows are laid out in twips like their Windows originals; one style for every desktop
   // keeps the controls' insides (check marks, frame captions) the size they were measured at.
   QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
