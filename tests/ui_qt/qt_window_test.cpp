@@ -22,13 +22,20 @@
 #include <QUrl>
 #include <QWindow>
 
+#include <sys/mount.h>
+
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <functional>
+#include <iterator>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "demo_kit.h"
+#include "fsutil/kit_lookup.h"
 #include "options/build_options.h"
 #include "support/fault_injecting_file_system.h"
 #include "support/test_support.h"
@@ -697,6 +704,93 @@ TEST_F(QtWindowTest, WithoutAFlashDriveGoExplainsAndTouchesNothing) {
   EXPECT_TRUE(Get("CommanEND")->isEnabled());
 }
 
+TEST_F(QtWindowTest, WithoutAKitGoExplainsAndTouchesNothing) {
+  platform::FaultInjectingFileSystem guard(platform::NativeFileSystem());
+  guard.RefuseAllChanges(13);
+  file_system_ = &guard;
+  talvex::testing::MakeFile(Built("Talvex/keep.txt"), "the stick's own");
+  MainWindow& window = Open();
+  std::filesystem::rename(kit_.path() + "/Talvex", kit_.path() + "/Talvex.moved");
+  BoxAnswerer answer(QMessageBox::Ok);
+  Click(Get("CommanEND"));
+  ASSERT_EQ(answer.seen.size(), 1u);
+  EXPECT_EQ(answer.seen[0].text.toStdString(), fsutil::NoKitMessage(kit_.path()));
+  EXPECT_EQ(answer.seen[0].icon, QMessageBox::Warning);
+  EXPECT_TRUE(guard.journal().empty());
+  EXPECT_TRUE(talvex::testing::PathExists(Built("Talvex/keep.txt")));
+  EXPECT_EQ(window.model().phase(), Phase::kIdle);
+  EXPECT_TRUE(Get("CommanEND")->isEnabled());
+}
+
+// GO checks the picked entry against the system once more: a volume must still be listed at its
+// mount point from the same device, a plain folder must still be the same folder.
+TEST_F(QtWindowTest, GoRefusesADriveThatChangedSinceItWasListed) {
+  TempDir place;
+  const std::string folder = place.path() + "/stick";
+  struct Case {
+    const char* what;
+    std::vector<RemovableVolume> listed;
+    std::function<void()> change;
+    std::string refused;  // the mount point GO names, or empty when the build runs
+    int entries_after;
+  };
+  const std::vector<Case> cases = {
+      {"unplugged",
+       {{drive_.path(), "TV STICK", "8:17"}},
+       [&] { volumes_.clear(); },
+       drive_.path(),
+       0},
+      {"another device mounted there",
+       {{drive_.path(), "TV STICK", "8:17"}},
+       [&] { volumes_[0].device = "8:33"; },
+       drive_.path(),
+       1},
+      {"another stick listed instead",
+       {{drive_.path(), "TV STICK", "8:17"}},
+       [&] { volumes_[0].mount_point = place.path(); },
+       drive_.path(),
+       1},
+      {"the folder put aside and a new one made in its place",
+       {{folder, {}, {}}},
+       [&] {
+         std::filesystem::rename(folder, folder + "-aside");
+         std::filesystem::create_directory(folder);
+       },
+       folder,
+       1},
+      {"the folder removed",
+       {{folder, {}, {}}},
+       [&] { std::filesystem::remove(folder); },
+       folder,
+       1},
+      {"the same folder", {{folder, {}, {}}}, [] {}, "", 1},
+  };
+  for (const Case& test : cases) {
+    SCOPED_TRACE(test.what);
+    std::filesystem::remove_all(place.path());
+    std::filesystem::create_directories(folder);
+    platform::FaultInjectingFileSystem guard(platform::NativeFileSystem());
+    file_system_ = &guard;
+    volumes_ = test.listed;
+    MainWindow& window = Open();
+    test.change();
+    BoxAnswerer answer(QMessageBox::No);
+    Click(Get("CommanEND"));
+    ASSERT_EQ(answer.seen.size(), 1u);
+    if (test.refused.empty()) {
+      EXPECT_EQ(answer.seen[0].title, "Поздравляю, всё готово!");
+      EXPECT_TRUE(talvex::testing::IsDirectory(folder + "/Talvex"));
+    } else {
+      EXPECT_EQ(answer.seen[0].text.toStdString(), DriveChangedMessage(test.refused));
+      EXPECT_EQ(answer.seen[0].icon, QMessageBox::Warning);
+      EXPECT_TRUE(guard.journal().empty());
+    }
+    EXPECT_EQ(Get<QComboBox>("Drive1")->count(), test.entries_after);
+    EXPECT_EQ(window.model().phase(), Phase::kIdle);
+    window_.reset();
+  }
+}
+
 TEST_F(QtWindowTest, ABuildThatWouldDeleteItsKitIsRefusedWithAWarning) {
   volumes_ = {{kit_.path(), {}, "8:17"}};
   MainWindow& window = Open();
@@ -735,8 +829,9 @@ TEST_F(QtWindowTest, DuringABuildTheWindowIsLockedBusyAndRepaintedAndGoStartsNot
     int paints_before = 0;
   } during_steps, during_measurement;
   int writes = 0;
-  watched.before_write = [&](const std::string&) {
-    if (writes++ != 0) return;
+  // GO looks into the kit before the build starts; the drive's folders are the build's own work.
+  watched.before_write = [&](const std::string& folder) {
+    if (folder.rfind(drive_.path(), 0) != 0 || writes++ != 0) return;
     during_steps.go_enabled = go->isEnabled();
     during_steps.options_enabled = Check("mc")->isEnabled() || Get("TextIP")->isEnabled();
     during_steps.busy = QApplication::overrideCursor() != nullptr &&

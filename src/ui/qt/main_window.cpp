@@ -17,6 +17,7 @@
 #include <QStyle>
 #include <QUrl>
 
+#include "fsutil/kit_lookup.h"
 #include "platform/paths.h"
 #include "platform/process.h"
 #include "ui/qt/about_window.h"
@@ -93,6 +94,12 @@ Services DefaultServices(std::string source_root) {
   services.list_volumes = [kit = source_root] { return ListRemovableVolumes("/", kit); };
   services.source_root = std::move(source_root);
   return services;
+}
+
+std::string DriveChangedMessage(std::string_view mount_point) {
+  return "Флешка \"" + std::string(mount_point) +
+         "\" отключена, заменена или стала доступна только для чтения с тех пор, как список был "
+         "прочитан. Список дисков обновлён; выберите флешку ещё раз.";
 }
 
 MainWindow::MainWindow(Services services) : services_(std::move(services)) {
@@ -177,11 +184,21 @@ void MainWindow::FillDriveList() {
   auto* list = qobject_cast<QComboBox*>(widgets_.Find("Drive1"));
   if (list == nullptr) return;
   const QString chosen = list->currentText();
-  volumes_ = services_.list_volumes ? services_.list_volumes() : std::vector<RemovableVolume>{};
+  listed_.clear();
+  for (RemovableVolume& volume :
+       services_.list_volumes ? services_.list_volumes() : std::vector<RemovableVolume>{}) {
+    ListedVolume listed{std::move(volume), std::nullopt};
+    platform::FileId folder;
+    if (listed.volume.device.empty() &&
+        services_.file_system->Identify(listed.volume.mount_point, folder).ok()) {
+      listed.folder = folder;
+    }
+    listed_.push_back(std::move(listed));
+  }
   list->clear();
   int widest = 0;
-  for (const RemovableVolume& volume : volumes_) {
-    const QString entry = ToQString(VolumeEntryText(volume));
+  for (const ListedVolume& listed : listed_) {
+    const QString entry = ToQString(VolumeEntryText(listed.volume));
     list->addItem(entry);
     widest = std::max(widest, list->fontMetrics().horizontalAdvance(entry));
   }
@@ -192,8 +209,25 @@ void MainWindow::FillDriveList() {
                                 2 * style.pixelMetric(QStyle::PM_FocusFrameHMargin));
   // The volume picked before stays picked while it is mounted; otherwise the first one.
   const int kept = list->findText(chosen);
-  list->setCurrentIndex(kept >= 0 ? kept : (volumes_.empty() ? -1 : 0));
+  list->setCurrentIndex(kept >= 0 ? kept : (listed_.empty() ? -1 : 0));
   model_.DriveChosen(list->currentText().toStdString());
+}
+
+bool MainWindow::StillAsListed(std::size_t entry) {
+  const ListedVolume& listed = listed_[entry];
+  if (listed.volume.device.empty()) {
+    platform::FileId now;
+    return listed.folder && services_.file_system->Identify(listed.volume.mount_point, now).ok() &&
+           now == *listed.folder;
+  }
+  // Listed again means mounted at the same place from the same device, writable, and still
+  // neither the system's volume nor the kit's.
+  for (const RemovableVolume& volume : services_.list_volumes()) {
+    if (volume.mount_point == listed.volume.mount_point && volume.device == listed.volume.device) {
+      return true;
+    }
+  }
+  return false;
 }
 
 void MainWindow::SetTabOrder() {
@@ -261,17 +295,34 @@ void MainWindow::OpenAbout() {
 }
 
 void MainWindow::RunBuild() {
-  if (volumes_.empty() || model_.options().Drive1.empty()) {
+  // A refused build ends before it began; the list is read again first when it is out of date.
+  const auto refuse = [this](std::string_view why, bool list_out_of_date = false) {
     model_.BuildEnded();
-    QMessageBox::warning(this, ToQString(kMainWindow.title), ToQString(kNoFlashDrive));
+    if (list_out_of_date) FillDriveList();
+    QMessageBox::warning(this, ToQString(kMainWindow.title), ToQString(why));
+  };
+  if (listed_.empty() || model_.options().Drive1.empty()) {
+    refuse(kNoFlashDrive);
+    return;
+  }
+  // Without a kit the build would empty the stick's payload and copy nothing back.
+  if (!fsutil::HoldsKit(*services_.file_system, services_.source_root)) {
+    refuse(fsutil::NoKitMessage(services_.source_root));
     return;
   }
   auto* list = qobject_cast<QComboBox*>(widgets_.Find("Drive1"));
-  const int chosen = list != nullptr ? list->currentIndex() : 0;
+  const auto chosen =
+      static_cast<std::size_t>(std::max(list != nullptr ? list->currentIndex() : 0, 0));
+  // The list may be older than the last unplugging: what was listed is checked once more, so a
+  // build never lands in the empty folder a stick leaves behind, nor on another volume.
+  if (!StillAsListed(chosen)) {
+    refuse(DriveChangedMessage(listed_[chosen].volume.mount_point), true);
+    return;
+  }
   BuildRequest request;
   request.file_system = services_.file_system;
   request.source_root = services_.source_root;
-  request.target = volumes_[static_cast<std::size_t>(std::max(chosen, 0))].mount_point;
+  request.target = listed_[chosen].volume.mount_point;
   request.options = &model_.options();
   request.decimal_separator = services_.decimal_separator;
 
