@@ -185,7 +185,8 @@ class QtWindowTest : public ::testing::Test {
     services.file_system = file_system_;
     services.source_root = kit_.path();
     services.decimal_separator = ",";
-    services.list_volumes = [this] { return volumes_; };
+    services.list_volumes = list_volumes_ ? list_volumes_ : [this] { return volumes_; };
+    services.mount_table = mount_table_;
     window_ = std::make_unique<MainWindow>(services);
     window_->show();
     window_->activateWindow();
@@ -215,6 +216,8 @@ class QtWindowTest : public ::testing::Test {
   TempDir kit_;
   TempDir drive_;
   std::vector<RemovableVolume> volumes_;
+  std::function<std::vector<RemovableVolume>()> list_volumes_;  // instead of volumes_
+  std::string mount_table_;                                     // not watched by default
   platform::FileSystem* file_system_ = &platform::NativeFileSystem();
   std::unique_ptr<MainWindow> window_;
 };
@@ -267,6 +270,51 @@ TEST_F(QtWindowTest, TheDriveListReadsTheVolumesAgainWhenItOpensAndKeepsThePicke
   drives->hidePopup();
   EXPECT_EQ(drives->count(), 1);
   EXPECT_EQ(window_->model().options().Drive1, second.path());
+}
+
+// A real mount made while the window is open: the kernel's signal on the mount table refreshes
+// the list without anyone opening it. Mounting needs root and a system that lets it mount.
+TEST_F(QtWindowTest, TheDriveListFollowsAMountMadeAfterTheStart) {
+  TempDir place;
+  const std::string stick = place.path() + "/stick";
+  talvex::testing::MakeDirs(stick);
+  if (::mount("tmpfs", stick.c_str(), "tmpfs", 0, "size=1m") != 0) {
+    GTEST_SKIP() << "no tmpfs can be mounted here: " << std::strerror(errno);
+  }
+  ::umount2(stick.c_str(), MNT_DETACH);
+  struct Unmount {
+    const std::string& path;
+    ~Unmount() { ::umount2(path.c_str(), MNT_DETACH); }
+  } unmount{stick};
+
+  // The mounts below this test's folder, read from the real table, then the fixture's stick.
+  list_volumes_ = [&] {
+    std::vector<RemovableVolume> volumes;
+    std::ifstream in("/proc/self/mountinfo");
+    const std::string table{std::istreambuf_iterator<char>(in), {}};
+    for (const MountEntry& mount : ParseMountInfo(table)) {
+      if (mount.mount_point.rfind(place.path() + "/", 0) == 0) {
+        volumes.push_back({mount.mount_point, {}, mount.device});
+      }
+    }
+    volumes.insert(volumes.end(), volumes_.begin(), volumes_.end());
+    return volumes;
+  };
+  mount_table_ = "/proc/self/mountinfo";
+  MainWindow& window = Open();
+  auto* drives = Get<QComboBox>("Drive1");
+  ASSERT_EQ(drives->count(), 1);
+
+  ASSERT_EQ(::mount("tmpfs", stick.c_str(), "tmpfs", 0, "size=1m"), 0) << std::strerror(errno);
+  // QTRY_* report to QtTest's log only; the waits are checked here.
+  ASSERT_TRUE(QTest::qWaitFor([&] { return drives->count() == 2; }, 5000)) << drives->count();
+  EXPECT_EQ(drives->itemText(0).toStdString(), stick);
+  // The picked entry stays picked, though it moved down.
+  EXPECT_EQ(drives->currentText().toStdString(), drive_.path() + " [TV STICK]");
+
+  ASSERT_EQ(::umount2(stick.c_str(), 0), 0) << std::strerror(errno);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return drives->count() == 1; }, 5000)) << drives->count();
+  EXPECT_EQ(window.model().options().Drive1, drive_.path() + " [TV STICK]");
 }
 
 TEST_F(QtWindowTest, EveryControlHasItsTableNameTextsAndPlaceAtTheWindowsDpi) {

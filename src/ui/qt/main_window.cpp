@@ -1,5 +1,8 @@
 #include "ui/qt/main_window.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <algorithm>
 
 #include <QAbstractItemView>
@@ -14,6 +17,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScreen>
+#include <QSocketNotifier>
 #include <QStyle>
 #include <QUrl>
 
@@ -92,6 +96,7 @@ Services DefaultServices(std::string source_root) {
   services.file_system = &platform::NativeFileSystem();
   services.decimal_separator = platform::DecimalSeparator();
   services.list_volumes = [kit = source_root] { return ListRemovableVolumes("/", kit); };
+  services.mount_table = "/proc/self/mountinfo";
   services.source_root = std::move(source_root);
   return services;
 }
@@ -109,6 +114,7 @@ MainWindow::MainWindow(Services services) : services_(std::move(services)) {
   dialog_scale_ = FitDialogFonts(widgets_);
   SetTabOrder();
   FillDriveList();
+  WatchMountTable();
   MirrorModel();
   CentreOnScreen();
   if (QWidget* drive = widgets_.Find("Drive1")) drive->setFocus(Qt::OtherFocusReason);
@@ -116,6 +122,18 @@ MainWindow::MainWindow(Services services) : services_(std::move(services)) {
 
 MainWindow::~MainWindow() {
   if (about_) delete about_.data();
+  // The notifier goes before the descriptor it watches.
+  delete mount_table_watch_;
+  if (mount_table_fd_ >= 0) ::close(mount_table_fd_);
+}
+
+void MainWindow::WatchMountTable() {
+  if (services_.mount_table.empty()) return;
+  // Only the exceptional condition means a change: the table is always readable.
+  mount_table_fd_ = ::open(services_.mount_table.c_str(), O_RDONLY | O_CLOEXEC);
+  if (mount_table_fd_ < 0) return;  // the list is still read again whenever it drops down
+  mount_table_watch_ = new QSocketNotifier(mount_table_fd_, QSocketNotifier::Exception, this);
+  connect(mount_table_watch_, &QSocketNotifier::activated, this, [this] { FillDriveList(); });
 }
 
 QWidget* MainWindow::CreateControl(const ControlRow& row, QWidget* parent) {
@@ -183,6 +201,12 @@ void MainWindow::CreateControls() {
 void MainWindow::FillDriveList() {
   auto* list = qobject_cast<QComboBox*>(widgets_.Find("Drive1"));
   if (list == nullptr) return;
+  // A build goes on with the drive and the options it started with; the list catches up after.
+  if (model_.phase() != Phase::kIdle) {
+    refresh_after_build_ = true;
+    return;
+  }
+  refresh_after_build_ = false;
   const QString chosen = list->currentText();
   listed_.clear();
   for (RemovableVolume& volume :
@@ -336,6 +360,7 @@ void MainWindow::RunBuild() {
   WindowBuild build;
   build.Run(request, progress);
   model_.BuildEnded();
+  if (refresh_after_build_) FillDriveList();
   MirrorModel();
   QApplication::restoreOverrideCursor();
   if (focus != nullptr && focus->isEnabled()) focus->setFocus();

@@ -6,6 +6,8 @@
 #include <QPointer>
 #include <QWidget>
 
+class QSocketNotifier;
+
 #include <functional>
 #include <optional>
 #include <string>
@@ -29,6 +31,9 @@ struct Services {
   // The volumes offered as drives. An entry without a device is a plain folder standing for a
   // drive's root (the command line's --target).
   std::function<std::vector<RemovableVolume>()> list_volumes;
+  // The mount table whose changes refresh the drive list ("/proc/self/mountinfo"); the kernel
+  // marks an open copy of it exceptional after every mount and unmount. Empty: not watched.
+  std::string mount_table;
 };
 
 Services DefaultServices(std::string source_root);
@@ -66,6 +71,7 @@ class MainWindow final : public QWidget {
   void CentreOnScreen();
   void MirrorModel();
 
+  void WatchMountTable();
   bool StillAsListed(std::size_t entry);
 
   void Carry(Action action);
@@ -83,6 +89,9 @@ class MainWindow final : public QWidget {
     std::optional<platform::FileId> folder;
   };
   std::vector<ListedVolume> listed_;
+  int mount_table_fd_ = -1;
+  QSocketNotifier* mount_table_watch_ = nullptr;
+  bool refresh_after_build_ = false;
   double dialog_scale_ = 1.0;
   QPointer<AboutWindow> about_;
 };
