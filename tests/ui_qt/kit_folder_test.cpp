@@ -9,7 +9,6 @@
 #include <QMessageBox>
 #include <QTimer>
 
-#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -22,68 +21,56 @@ namespace {
 
 using talvex::testing::TempDir;
 
-// Folders the cases name by role; "" in an answer stands for Cancel.
+// The cases name folders by a letter: K holds a kit, E does not; C answers with Cancel.
 class KitFolders {
  public:
   KitFolders() { talvex::testing::MakeDirs(kit_.path() + "/talvex"); }
-  std::string operator[](const std::string& role) const {
-    return role == "kit" ? kit_.path() : empty_.path();
-  }
+  std::string operator[](char role) const { return role == 'K' ? kit_.path() : empty_.path(); }
 
  private:
   TempDir kit_;
   TempDir empty_;
 };
 
-struct KitFolderCase {
-  const char* what;
-  std::optional<std::string> named;
-  std::vector<std::string> usual;
-  std::vector<std::string> answers;
-  std::optional<std::string> chosen;
-  std::vector<std::string> told;  // the folders the user is told hold no kit
-  std::size_t asked;
-};
-
 TEST(QtKitFolderTest, TheKitFolderIsNamedFoundOrAskedForUntilItHoldsAKit) {
-  const std::vector<KitFolderCase> cases = {
-      {"named kit", "kit", {"empty"}, {}, "kit", {}, 0},
-      {"named folder without a kit ends", "empty", {"kit"}, {"kit"}, {}, {"empty"}, 0},
-      {"the first usual folder with a kit", {}, {"empty", "kit"}, {}, "kit", {}, 0},
-      {"a wrong answer is explained and asked again",
-       {},
-       {"empty"},
-       {"empty", "kit"},
-       "kit",
-       {"empty"},
-       2},
-      {"cancel ends, nothing shown", {}, {"empty"}, {""}, {}, {}, 1},
-      {"cancel after a wrong answer", {}, {}, {"empty", ""}, {}, {"empty"}, 2},
+  struct Case {
+    const char* what;
+    char named;  // 0: none on the command line
+    std::string usual, answers;
+    char chosen;       // 0: no kit, the program ends
+    std::string told;  // the folders the user is told hold no kit
+  };
+  const std::vector<Case> cases = {
+      {"named kit", 'K', "E", "", 'K', ""},
+      {"named folder without a kit ends", 'E', "K", "K", 0, "E"},
+      {"the first usual folder with a kit", 0, "EK", "", 'K', ""},
+      {"a wrong answer is explained and asked again", 0, "E", "EK", 'K', "E"},
+      {"cancel ends, nothing shown", 0, "E", "C", 0, ""},
+      {"cancel after a wrong answer", 0, "", "EC", 0, "E"},
   };
   const KitFolders folders;
-  for (const KitFolderCase& test : cases) {
+  for (const Case& test : cases) {
+    SCOPED_TRACE(test.what);
     KitFolderChoice choice;
-    if (test.named) choice.named = folders[*test.named];
-    for (const std::string& role : test.usual) choice.usual.push_back(folders[role]);
+    if (test.named != 0) choice.named = folders[test.named];
+    for (const char role : test.usual) choice.usual.push_back(folders[role]);
     std::size_t asked = 0;
     choice.ask = [&]() -> std::optional<std::string> {
-      if (asked >= test.answers.size()) return std::nullopt;
-      const std::string& answer = test.answers[asked++];
-      if (answer.empty()) return std::nullopt;
+      const char answer = asked < test.answers.size() ? test.answers[asked] : 'C';
+      ++asked;
+      if (answer == 'C') return std::nullopt;
       return folders[answer];
     };
     std::vector<std::string> told;
     choice.tell = [&](const std::string& message) { told.push_back(message); };
 
-    const std::optional<std::string> chosen = ChooseKitFolder(platform::NativeFileSystem(), choice);
-    EXPECT_EQ(chosen, test.chosen ? std::optional(folders[*test.chosen]) : std::nullopt)
-        << test.what;
+    const auto chosen = ChooseKitFolder(platform::NativeFileSystem(), choice);
+    EXPECT_EQ(chosen, test.chosen != 0 ? std::optional(folders[test.chosen]) : std::nullopt);
     std::vector<std::string> expected_told;
-    for (const std::string& role : test.told) {
-      expected_told.push_back(fsutil::NoKitMessage(folders[role]));
-    }
-    EXPECT_EQ(told, expected_told) << test.what;
-    EXPECT_EQ(asked, test.asked) << test.what;
+    for (const char role : test.told) expected_told.push_back(fsutil::NoKitMessage(folders[role]));
+    EXPECT_EQ(told, expected_told);
+    // Asked exactly as often as the answers go, and not at all when a kit was at hand.
+    EXPECT_EQ(asked, test.named != 0 ? 0 : test.answers.size());
   }
 }
 
@@ -101,7 +88,7 @@ TEST(QtKitFolderTest, TheDialogIsAskedAgainAfterTheMessageAndCancelEnds) {
       const bool first = seen.empty();
       seen.push_back(QStringLiteral("dialog"));
       if (first) {
-        dialog->setDirectory(QString::fromStdString(folders["empty"]));
+        dialog->setDirectory(QString::fromStdString(folders['E']));
         QMetaObject::invokeMethod(dialog, "accept");
       } else {
         dialog->reject();
@@ -114,14 +101,13 @@ TEST(QtKitFolderTest, TheDialogIsAskedAgainAfterTheMessageAndCancelEnds) {
   answerer.start();
 
   KitFolderChoice choice;
-  choice.usual = {folders["empty"]};
+  choice.usual = {folders['E']};
   choice.ask = AskForKitFolderByDialog;
   choice.tell = TellByMessageBox;
   EXPECT_EQ(ChooseKitFolder(platform::NativeFileSystem(), choice), std::nullopt);
-  EXPECT_EQ(seen,
-            (std::vector<QString>{QStringLiteral("dialog"),
-                                  QString::fromStdString(fsutil::NoKitMessage(folders["empty"])),
-                                  QStringLiteral("dialog")}));
+  EXPECT_EQ(seen, (std::vector<QString>{QStringLiteral("dialog"),
+                                        QString::fromStdString(fsutil::NoKitMessage(folders['E'])),
+                                        QStringLiteral("dialog")}));
 }
 
 }  // namespace
