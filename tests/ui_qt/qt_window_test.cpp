@@ -209,6 +209,11 @@ class QtWindowTest : public ::testing::Test {
   }
   static void Click(QWidget* widget) { QTest::mouseClick(widget, Qt::LeftButton); }
 
+  // QTRY_* report to QtTest's log only, which GoogleTest never reads: waits are checked here.
+  static bool WaitFor(const std::function<bool()>& condition) {
+    return QTest::qWaitFor(condition, 5000);
+  }
+
   std::string Built(std::string_view relative) const {
     return drive_.path() + "/" + std::string(relative);
   }
@@ -306,14 +311,13 @@ TEST_F(QtWindowTest, TheDriveListFollowsAMountMadeAfterTheStart) {
   ASSERT_EQ(drives->count(), 1);
 
   ASSERT_EQ(::mount("tmpfs", stick.c_str(), "tmpfs", 0, "size=1m"), 0) << std::strerror(errno);
-  // QTRY_* report to QtTest's log only; the waits are checked here.
-  ASSERT_TRUE(QTest::qWaitFor([&] { return drives->count() == 2; }, 5000)) << drives->count();
+  ASSERT_TRUE(WaitFor([&] { return drives->count() == 2; })) << drives->count();
   EXPECT_EQ(drives->itemText(0).toStdString(), stick);
   // The picked entry stays picked, though it moved down.
   EXPECT_EQ(drives->currentText().toStdString(), drive_.path() + " [TV STICK]");
 
   ASSERT_EQ(::umount2(stick.c_str(), 0), 0) << std::strerror(errno);
-  ASSERT_TRUE(QTest::qWaitFor([&] { return drives->count() == 1; }, 5000)) << drives->count();
+  ASSERT_TRUE(WaitFor([&] { return drives->count() == 1; })) << drives->count();
   EXPECT_EQ(window.model().options().Drive1, drive_.path() + " [TV STICK]");
 }
 
@@ -472,7 +476,7 @@ TEST_F(QtWindowTest, PastingByTheContextMenuPassesTheKeyFilterToo) {
   QContextMenuEvent menu_request(QContextMenuEvent::Mouse, QPoint(5, 5),
                                  address->mapToGlobal(QPoint(5, 5)));
   QApplication::sendEvent(address, &menu_request);
-  QTRY_VERIFY(QApplication::activePopupWidget() != nullptr);
+  ASSERT_TRUE(WaitFor([&] { return QApplication::activePopupWidget() != nullptr; }));
   QAction* paste = nullptr;
   for (QAction* action : QApplication::activePopupWidget()->actions()) {
     if (action->text().startsWith("&Paste")) paste = action;
@@ -550,7 +554,7 @@ TEST_F(QtWindowTest, AboutDisablesTheMainWindowUntilEitherWayOfClosingIt) {
   EXPECT_FALSE(Check("mc")->isChecked());
 
   Click(about->findChild<QPushButton*>("Command1"));
-  QTRY_VERIFY(window.about() == nullptr);
+  ASSERT_TRUE(WaitFor([&] { return window.about() == nullptr; }));
   EXPECT_TRUE(window.isEnabled());
 
   // And by the close box.
@@ -558,7 +562,7 @@ TEST_F(QtWindowTest, AboutDisablesTheMainWindowUntilEitherWayOfClosingIt) {
   ASSERT_NE(window.about(), nullptr);
   EXPECT_FALSE(window.isEnabled());
   window.about()->close();
-  QTRY_VERIFY(window.about() == nullptr);
+  ASSERT_TRUE(WaitFor([&] { return window.about() == nullptr; }));
   EXPECT_TRUE(window.isEnabled());
   Click(Check("mc"));
   EXPECT_TRUE(Check("mc")->isChecked());
@@ -718,7 +722,7 @@ TEST_F(QtWindowTest, YesOpensThePvrSettingsAndClosesTheWindow) {
   Click(Get("CommanEND"));
   EXPECT_TRUE(talvex::testing::IsDirectory(Built("PVR")));
   ASSERT_EQ(answer.seen.size(), 1u);
-  QTRY_VERIFY(!window.isVisible());
+  ASSERT_TRUE(WaitFor([&] { return !window.isVisible(); }));
   ASSERT_EQ(urls.urls.size(), 1u);
   EXPECT_EQ(urls.urls[0],
             QUrl::fromLocalFile(QString::fromStdString(kit_.path() + "/PVR/pvr.ini")));
@@ -730,7 +734,7 @@ TEST_F(QtWindowTest, YesWithoutPvrOnlyCloses) {
   BoxAnswerer answer(QMessageBox::Yes);
   Click(Get("CommanEND"));
   ASSERT_EQ(answer.seen.size(), 1u);
-  QTRY_VERIFY(!window.isVisible());
+  ASSERT_TRUE(WaitFor([&] { return !window.isVisible(); }));
   EXPECT_TRUE(urls.urls.empty());
 }
 
@@ -850,6 +854,8 @@ TEST_F(QtWindowTest, DuringABuildTheWindowIsLockedBusyAndRepaintedAndGoStartsNot
   file_system_ = &watched;
   MainWindow& window = Open();
   QWidget* go = Get("CommanEND");
+  auto* drives = Get<QComboBox>("Drive1");
+  TempDir second;
   PaintCounter painted;
   Get("Frame1")->installEventFilter(&painted);
 
@@ -858,6 +864,7 @@ TEST_F(QtWindowTest, DuringABuildTheWindowIsLockedBusyAndRepaintedAndGoStartsNot
     bool options_enabled = true;
     bool busy = false;
     int paints_before = 0;
+    int drives = 0;
   } during_steps, during_measurement;
   int writes = 0;
   // GO looks into the kit before the build starts; the drive's folders are the build's own work.
@@ -878,6 +885,11 @@ TEST_F(QtWindowTest, DuringABuildTheWindowIsLockedBusyAndRepaintedAndGoStartsNot
     measured = true;
     during_measurement.go_enabled = go->isEnabled();
     during_measurement.options_enabled = Check("mc")->isEnabled();
+    // A stick plugged in meanwhile shows once the build is over.
+    volumes_.push_back({second.path(), {}, "8:33"});
+    drives->showPopup();
+    drives->hidePopup();
+    during_measurement.drives = drives->count();
     Click(go);
     Click(Get("Command1"));
   };
@@ -891,6 +903,9 @@ TEST_F(QtWindowTest, DuringABuildTheWindowIsLockedBusyAndRepaintedAndGoStartsNot
   ASSERT_TRUE(measured);
   EXPECT_FALSE(during_measurement.go_enabled);
   EXPECT_TRUE(during_measurement.options_enabled);  // the measurement takes input again
+  EXPECT_EQ(during_measurement.drives, 1);
+  EXPECT_EQ(drives->count(), 2);
+  EXPECT_EQ(drives->currentText().toStdString(), drive_.path() + " [TV STICK]");
   EXPECT_EQ(window.about(), nullptr);
 
   // One build, one report.
