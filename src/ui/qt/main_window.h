@@ -6,8 +6,6 @@
 #include <QPointer>
 #include <QWidget>
 
-class QSocketNotifier;
-
 #include <functional>
 #include <optional>
 #include <string>
@@ -19,6 +17,8 @@ class QSocketNotifier;
 #include "ui/qt/about_window.h"
 #include "ui/qt/qt_ui.h"
 #include "ui/qt/removable_volumes.h"
+
+class QSocketNotifier;
 
 namespace talvex::ui::qt {
 
