@@ -22,13 +22,20 @@
 #include <QUrl>
 #include <QWindow>
 
+#include <sys/mount.h>
+
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <functional>
+#include <iterator>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "demo_kit.h"
+#include "fsutil/kit_lookup.h"
 #include "options/build_options.h"
 #include "support/fault_injecting_file_system.h"
 #include "support/test_support.h"
@@ -132,7 +139,8 @@ class QtWindowTest : public ::testing::Test {
     services.file_system = file_system_;
     services.source_root = kit_.path();
     services.decimal_separator = ",";
-    services.list_volumes = [this] { return volumes_; };
+    services.list_volumes = list_volumes_ ? list_volumes_ : [this] { return volumes_; };
+    services.mount_table = mount_table_;
     window_ = std::make_unique<MainWindow>(services);
     window_->show();
     window_->activateWindow();
@@ -155,6 +163,11 @@ class QtWindowTest : public ::testing::Test {
   }
   static void Click(QWidget* widget) { QTest::mouseClick(widget, Qt::LeftButton); }
 
+  // QTRY_* report to QtTest's log only, which GoogleTest never reads: waits are checked here.
+  static bool WaitFor(const std::function<bool()>& condition) {
+    return QTest::qWaitFor(condition, 5000);
+  }
+
   std::string Built(std::string_view relative) const {
     return drive_.path() + "/" + std::string(relative);
   }
@@ -162,6 +175,8 @@ class QtWindowTest : public ::testing::Test {
   TempDir kit_;
   TempDir drive_;
   std::vector<RemovableVolume> volumes_;
+  std::function<std::vector<RemovableVolume>()> list_volumes_;  // instead of volumes_
+  std::string mount_table_;                                     // not watched by default
   platform::FileSystem* file_system_ = &platform::NativeFileSystem();
   std::unique_ptr<MainWindow> window_;
 };
@@ -214,6 +229,50 @@ TEST_F(QtWindowTest, TheDriveListReadsTheVolumesAgainWhenItOpensAndKeepsThePicke
   drives->hidePopup();
   EXPECT_EQ(drives->count(), 1);
   EXPECT_EQ(window_->model().options().Drive1, second.path());
+}
+
+// A real mount made while the window is open: the kernel's signal on the mount table refreshes
+// the list without anyone opening it. Mounting needs root and a system that lets it mount.
+TEST_F(QtWindowTest, TheDriveListFollowsAMountMadeAfterTheStart) {
+  TempDir place;
+  const std::string stick = place.path() + "/stick";
+  talvex::testing::MakeDirs(stick);
+  if (::mount("tmpfs", stick.c_str(), "tmpfs", 0, "size=1m") != 0) {
+    GTEST_SKIP() << "no tmpfs can be mounted here: " << std::strerror(errno);
+  }
+  ::umount2(stick.c_str(), MNT_DETACH);
+  struct Unmount {
+    const std::string& path;
+    ~Unmount() { ::umount2(path.c_str(), MNT_DETACH); }
+  } unmount{stick};
+
+  // The mounts below this test's folder, read from the real table, then the fixture's stick.
+  list_volumes_ = [&] {
+    std::vector<RemovableVolume> volumes;
+    std::ifstream in("/proc/self/mountinfo");
+    const std::string table{std::istreambuf_iterator<char>(in), {}};
+    for (const MountEntry& mount : ParseMountInfo(table)) {
+      if (mount.mount_point.rfind(place.path() + "/", 0) == 0) {
+        volumes.push_back({mount.mount_point, {}, mount.device});
+      }
+    }
+    volumes.insert(volumes.end(), volumes_.begin(), volumes_.end());
+    return volumes;
+  };
+  mount_table_ = "/proc/self/mountinfo";
+  MainWindow& window = Open();
+  auto* drives = Get<QComboBox>("Drive1");
+  ASSERT_EQ(drives->count(), 1);
+
+  ASSERT_EQ(::mount("tmpfs", stick.c_str(), "tmpfs", 0, "size=1m"), 0) << std::strerror(errno);
+  ASSERT_TRUE(WaitFor([&] { return drives->count() == 2; })) << drives->count();
+  EXPECT_EQ(drives->itemText(0).toStdString(), stick);
+  // The picked entry stays picked, though it moved down.
+  EXPECT_EQ(drives->currentText().toStdString(), drive_.path() + " [TV STICK]");
+
+  ASSERT_EQ(::umount2(stick.c_str(), 0), 0) << std::strerror(errno);
+  ASSERT_TRUE(WaitFor([&] { return drives->count() == 1; })) << drives->count();
+  EXPECT_EQ(window.model().options().Drive1, drive_.path() + " [TV STICK]");
 }
 
 TEST_F(QtWindowTest, EveryControlHasItsTableNameTextsAndPlaceAtTheWindowsDpi) {
@@ -371,7 +430,7 @@ TEST_F(QtWindowTest, PastingByTheContextMenuPassesTheKeyFilterToo) {
   QContextMenuEvent menu_request(QContextMenuEvent::Mouse, QPoint(5, 5),
                                  address->mapToGlobal(QPoint(5, 5)));
   QApplication::sendEvent(address, &menu_request);
-  QTRY_VERIFY(QApplication::activePopupWidget() != nullptr);
+  ASSERT_TRUE(WaitFor([&] { return QApplication::activePopupWidget() != nullptr; }));
   QAction* paste = nullptr;
   for (QAction* action : QApplication::activePopupWidget()->actions()) {
     if (action->text().startsWith("&Paste")) paste = action;
@@ -449,7 +508,7 @@ TEST_F(QtWindowTest, AboutDisablesTheMainWindowUntilEitherWayOfClosingIt) {
   EXPECT_FALSE(Check("mc")->isChecked());
 
   Click(about->findChild<QPushButton*>("Command1"));
-  QTRY_VERIFY(window.about() == nullptr);
+  ASSERT_TRUE(WaitFor([&] { return window.about() == nullptr; }));
   EXPECT_TRUE(window.isEnabled());
 
   // And by the close box.
@@ -457,7 +516,7 @@ TEST_F(QtWindowTest, AboutDisablesTheMainWindowUntilEitherWayOfClosingIt) {
   ASSERT_NE(window.about(), nullptr);
   EXPECT_FALSE(window.isEnabled());
   window.about()->close();
-  QTRY_VERIFY(window.about() == nullptr);
+  ASSERT_TRUE(WaitFor([&] { return window.about() == nullptr; }));
   EXPECT_TRUE(window.isEnabled());
   Click(Check("mc"));
   EXPECT_TRUE(Check("mc")->isChecked());
@@ -617,7 +676,7 @@ TEST_F(QtWindowTest, YesOpensThePvrSettingsAndClosesTheWindow) {
   Click(Get("CommanEND"));
   EXPECT_TRUE(talvex::testing::IsDirectory(Built("PVR")));
   ASSERT_EQ(answer.seen.size(), 1u);
-  QTRY_VERIFY(!window.isVisible());
+  ASSERT_TRUE(WaitFor([&] { return !window.isVisible(); }));
   ASSERT_EQ(urls.urls.size(), 1u);
   EXPECT_EQ(urls.urls[0],
             QUrl::fromLocalFile(QString::fromStdString(kit_.path() + "/PVR/pvr.ini")));
@@ -629,7 +688,7 @@ TEST_F(QtWindowTest, YesWithoutPvrOnlyCloses) {
   BoxAnswerer answer(QMessageBox::Yes);
   Click(Get("CommanEND"));
   ASSERT_EQ(answer.seen.size(), 1u);
-  QTRY_VERIFY(!window.isVisible());
+  ASSERT_TRUE(WaitFor([&] { return !window.isVisible(); }));
   EXPECT_TRUE(urls.urls.empty());
 }
 
@@ -649,6 +708,76 @@ TEST_F(QtWindowTest, WithoutAFlashDriveGoExplainsAndTouchesNothing) {
   EXPECT_TRUE(window.isVisible());
   EXPECT_EQ(window.model().phase(), Phase::kIdle);
   EXPECT_TRUE(Get("CommanEND")->isEnabled());
+}
+
+TEST_F(QtWindowTest, WithoutAKitGoExplainsAndTouchesNothing) {
+  platform::FaultInjectingFileSystem guard(platform::NativeFileSystem());
+  guard.RefuseAllChanges(13);
+  file_system_ = &guard;
+  talvex::testing::MakeFile(Built("Talvex/keep.txt"), "the stick's own");
+  MainWindow& window = Open();
+  std::filesystem::rename(kit_.path() + "/Talvex", kit_.path() + "/Talvex.moved");
+  BoxAnswerer answer(QMessageBox::Ok);
+  Click(Get("CommanEND"));
+  ASSERT_EQ(answer.seen.size(), 1u);
+  EXPECT_EQ(answer.seen[0].text.toStdString(), fsutil::NoKitMessage(kit_.path()));
+  EXPECT_EQ(answer.seen[0].icon, QMessageBox::Warning);
+  EXPECT_TRUE(guard.journal().empty());
+  EXPECT_TRUE(talvex::testing::PathExists(Built("Talvex/keep.txt")));
+  EXPECT_EQ(window.model().phase(), Phase::kIdle);
+  EXPECT_TRUE(Get("CommanEND")->isEnabled());
+}
+
+// GO checks the picked entry against the system once more: a volume must still be listed at its
+// mount point from the same device, a plain folder must still be the same folder.
+TEST_F(QtWindowTest, GoRefusesADriveThatChangedSinceItWasListed) {
+  TempDir place;
+  const std::string folder = place.path() + "/stick";
+  struct Case {
+    const char* what;
+    bool plain_folder;  // else the fixture's stick
+    std::function<void()> change;
+    bool refused;
+    int entries_after;
+  };
+  const std::vector<Case> cases = {
+      {"unplugged", false, [&] { volumes_.clear(); }, true, 0},
+      {"another device mounted there", false, [&] { volumes_[0].device = "8:33"; }, true, 1},
+      {"the folder put aside and a new one made in its place", true,
+       [&] {
+         std::filesystem::rename(folder, folder + "-aside");
+         std::filesystem::create_directory(folder);
+       },
+       true, 1},
+      {"the folder removed", true, [&] { std::filesystem::remove(folder); }, true, 1},
+      {"the same folder", true, [] {}, false, 1},
+  };
+  for (const Case& test : cases) {
+    SCOPED_TRACE(test.what);
+    std::filesystem::remove_all(place.path());
+    std::filesystem::create_directories(folder);
+    platform::FaultInjectingFileSystem guard(platform::NativeFileSystem());
+    file_system_ = &guard;
+    const std::string listed = test.plain_folder ? folder : drive_.path();
+    volumes_ = {test.plain_folder ? RemovableVolume{folder, {}, {}}
+                                  : RemovableVolume{drive_.path(), "TV STICK", "8:17"}};
+    MainWindow& window = Open();
+    test.change();
+    BoxAnswerer answer(QMessageBox::No);
+    Click(Get("CommanEND"));
+    ASSERT_EQ(answer.seen.size(), 1u);
+    if (!test.refused) {
+      EXPECT_EQ(answer.seen[0].title, "Поздравляю, всё готово!");
+      EXPECT_TRUE(talvex::testing::IsDirectory(listed + "/Talvex"));
+    } else {
+      EXPECT_EQ(answer.seen[0].text.toStdString(), DriveChangedMessage(listed));
+      EXPECT_EQ(answer.seen[0].icon, QMessageBox::Warning);
+      EXPECT_TRUE(guard.journal().empty());
+    }
+    EXPECT_EQ(Get<QComboBox>("Drive1")->count(), test.entries_after);
+    EXPECT_EQ(window.model().phase(), Phase::kIdle);
+    window_.reset();
+  }
 }
 
 TEST_F(QtWindowTest, ABuildThatWouldDeleteItsKitIsRefusedWithAWarning) {
@@ -680,6 +809,8 @@ TEST_F(QtWindowTest, DuringABuildTheWindowIsLockedBusyAndRepaintedAndGoStartsNot
   file_system_ = &watched.fs;
   MainWindow& window = Open();
   QWidget* go = Get("CommanEND");
+  auto* drives = Get<QComboBox>("Drive1");
+  TempDir second;
   PaintCounter painted;
   Get("Frame1")->installEventFilter(&painted);
 
@@ -688,10 +819,12 @@ TEST_F(QtWindowTest, DuringABuildTheWindowIsLockedBusyAndRepaintedAndGoStartsNot
     bool options_enabled = true;
     bool busy = false;
     int paints_before = 0;
+    int drives = 0;
   } during_steps, during_measurement;
   int writes = 0;
-  watched.before_write = [&](const std::string&) {
-    if (writes++ != 0) return;
+  // GO looks into the kit before the build starts; the drive's folders are the build's own work.
+  watched.before_write = [&](const std::string& folder) {
+    if (folder.rfind(drive_.path(), 0) != 0 || writes++ != 0) return;
     during_steps.go_enabled = go->isEnabled();
     during_steps.options_enabled = Check("mc")->isEnabled() || Get("TextIP")->isEnabled();
     during_steps.busy = QApplication::overrideCursor() != nullptr &&
@@ -707,6 +840,11 @@ TEST_F(QtWindowTest, DuringABuildTheWindowIsLockedBusyAndRepaintedAndGoStartsNot
     measured = true;
     during_measurement.go_enabled = go->isEnabled();
     during_measurement.options_enabled = Check("mc")->isEnabled();
+    // A stick plugged in meanwhile shows once the build is over.
+    volumes_.push_back({second.path(), {}, "8:33"});
+    drives->showPopup();
+    drives->hidePopup();
+    during_measurement.drives = drives->count();
     Click(go);
     Click(Get("Command1"));
   };
@@ -720,6 +858,9 @@ TEST_F(QtWindowTest, DuringABuildTheWindowIsLockedBusyAndRepaintedAndGoStartsNot
   ASSERT_TRUE(measured);
   EXPECT_FALSE(during_measurement.go_enabled);
   EXPECT_TRUE(during_measurement.options_enabled);  // the measurement takes input again
+  EXPECT_EQ(during_measurement.drives, 1);
+  EXPECT_EQ(drives->count(), 2);
+  EXPECT_EQ(drives->currentText().toStdString(), drive_.path() + " [TV STICK]");
   EXPECT_EQ(window.about(), nullptr);
 
   // One build, one report.

@@ -178,6 +178,19 @@ TEST(RemovableVolumesTest, VolumesComeInMountOrderAndEachOnlyOnce) {
             (std::vector<std::string>{"/media/user/SECOND", "/media/user/FIRST"}));
 }
 
+TEST(RemovableVolumesTest, AVolumeCoveredByALaterMountIsNotListed) {
+  FakeSystem system;
+  system.AddSystemDisk();
+  system.AddPartition("8:17", kUsbDisk, "sdb1");
+  system.AddPartition("8:33", kSecondUsbDisk, "sdc1");
+  system.Mount("8:17", "/media/user/STICK");
+  system.Mount("8:33", "/media/user/OTHER");
+  system.Mount("0:40", "/media/user/STICK", "rw", "tmpfs", "rw");
+  EXPECT_EQ(system.Entries(), std::vector<std::string>{"/media/user/OTHER"});
+  system.Mount("0:41", "/media", "rw", "tmpfs", "rw");
+  EXPECT_TRUE(system.Entries().empty());
+}
+
 TEST(RemovableVolumesTest, NothingIsListedWithoutMountinfo) {
   FakeSystem system;
   system.AddPartition("8:17", kUsbDisk, "sdb1");

@@ -2,36 +2,17 @@
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QDir>
-#include <QFileDialog>
 #include <QStyleFactory>
 
-#include "fsutil/kit_lookup.h"
+#include <optional>
+#include <string>
+
 #include "platform/file_system.h"
 #include "platform/process.h"
 #include "ui/control_table.h"
+#include "ui/qt/kit_folder.h"
 #include "ui/qt/main_window.h"
 #include "ui/qt/qt_ui.h"
-
-namespace {
-
-bool HoldsKit(const QString& folder) {
-  talvex::platform::FileSystem& fs = talvex::platform::NativeFileSystem();
-  const std::string payload = talvex::fsutil::FindKitPath(fs, folder.toStdString(), "\\Talvex");
-  bool exists = false;
-  return fs.Exists(payload, exists) && exists;
-}
-
-// The kit lies beside the program, as on Windows. An installed program lives in a bin folder,
-// though: then the folder it was started in, and failing that the folder the user picks.
-QString DefaultKitFolder() {
-  const QString beside = QString::fromStdString(talvex::platform::ExecutableFolder());
-  if (HoldsKit(beside)) return beside;
-  if (HoldsKit(QDir::currentPath())) return QDir::currentPath();
-  return QFileDialog::getExistingDirectory(
-      nullptr, QStringLiteral("Папка комплекта Talvex (с папкой Talvex внутри)"), QDir::homePath());
-}
-
-}  // namespace
 
 int main(int argc, char** argv) {
   QApplication application(argc, argv);
@@ -61,11 +42,21 @@ int main(int argc, char** argv) {
       QStringLiteral("[kit]"));
   parser.process(application);
 
+  // The kit lies beside the program, as on Windows. An installed program lives in a bin folder,
+  // though: then the folder it was started in, and failing that the folder the user picks.
+  talvex::ui::qt::KitFolderChoice choice;
   const QStringList positional = parser.positionalArguments();
-  const QString kit =
-      positional.isEmpty() ? DefaultKitFolder() : QDir(positional.first()).absolutePath();
-  talvex::ui::qt::Services services =
-      talvex::ui::qt::DefaultServices(QDir::cleanPath(kit).toStdString());
+  if (!positional.isEmpty()) {
+    choice.named = QDir::cleanPath(QDir(positional.first()).absolutePath()).toStdString();
+  }
+  choice.usual = {talvex::platform::ExecutableFolder(), QDir::currentPath().toStdString()};
+  choice.ask = talvex::ui::qt::AskForKitFolderByDialog;
+  choice.tell = talvex::ui::qt::TellByMessageBox;
+  const std::optional<std::string> kit =
+      talvex::ui::qt::ChooseKitFolder(talvex::platform::NativeFileSystem(), choice);
+  // Without a kit there is nothing to build from; the user has been told why, or cancelled.
+  if (!kit) return 2;
+  talvex::ui::qt::Services services = talvex::ui::qt::DefaultServices(*kit);
   if (parser.isSet(target)) {
     const std::string folder =
         QDir::cleanPath(QDir(parser.value(target)).absolutePath()).toStdString();

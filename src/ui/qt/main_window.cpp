@@ -1,5 +1,8 @@
 #include "ui/qt/main_window.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <algorithm>
 
 #include <QAbstractItemView>
@@ -14,9 +17,11 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScreen>
+#include <QSocketNotifier>
 #include <QStyle>
 #include <QUrl>
 
+#include "fsutil/kit_lookup.h"
 #include "platform/paths.h"
 #include "platform/process.h"
 #include "ui/qt/about_window.h"
@@ -91,8 +96,15 @@ Services DefaultServices(std::string source_root) {
   services.file_system = &platform::NativeFileSystem();
   services.decimal_separator = platform::DecimalSeparator();
   services.list_volumes = [kit = source_root] { return ListRemovableVolumes("/", kit); };
+  services.mount_table = "/proc/self/mountinfo";
   services.source_root = std::move(source_root);
   return services;
+}
+
+std::string DriveChangedMessage(std::string_view mount_point) {
+  return "Флешка \"" + std::string(mount_point) +
+         "\" отключена, заменена или стала доступна только для чтения с тех пор, как список был "
+         "прочитан. Список дисков обновлён; выберите флешку ещё раз.";
 }
 
 MainWindow::MainWindow(Services services) : services_(std::move(services)) {
@@ -102,6 +114,7 @@ MainWindow::MainWindow(Services services) : services_(std::move(services)) {
   dialog_scale_ = FitDialogFonts(widgets_);
   SetTabOrder();
   FillDriveList();
+  WatchMountTable();
   MirrorModel();
   CentreOnScreen();
   if (QWidget* drive = widgets_.Find("Drive1")) drive->setFocus(Qt::OtherFocusReason);
@@ -109,6 +122,18 @@ MainWindow::MainWindow(Services services) : services_(std::move(services)) {
 
 MainWindow::~MainWindow() {
   if (about_) delete about_.data();
+  // The notifier goes before the descriptor it watches.
+  delete mount_table_watch_;
+  if (mount_table_fd_ >= 0) ::close(mount_table_fd_);
+}
+
+void MainWindow::WatchMountTable() {
+  if (services_.mount_table.empty()) return;
+  // Only the exceptional condition means a change: the table is always readable.
+  mount_table_fd_ = ::open(services_.mount_table.c_str(), O_RDONLY | O_CLOEXEC);
+  if (mount_table_fd_ < 0) return;  // the list is still read again whenever it drops down
+  mount_table_watch_ = new QSocketNotifier(mount_table_fd_, QSocketNotifier::Exception, this);
+  connect(mount_table_watch_, &QSocketNotifier::activated, this, [this] { FillDriveList(); });
 }
 
 QWidget* MainWindow::CreateControl(const ControlRow& row, QWidget* parent) {
@@ -176,12 +201,28 @@ void MainWindow::CreateControls() {
 void MainWindow::FillDriveList() {
   auto* list = qobject_cast<QComboBox*>(widgets_.Find("Drive1"));
   if (list == nullptr) return;
+  // A build goes on with the drive and the options it started with; the list catches up after.
+  if (model_.phase() != Phase::kIdle) {
+    refresh_after_build_ = true;
+    return;
+  }
+  refresh_after_build_ = false;
   const QString chosen = list->currentText();
-  volumes_ = services_.list_volumes ? services_.list_volumes() : std::vector<RemovableVolume>{};
+  listed_.clear();
+  for (RemovableVolume& volume :
+       services_.list_volumes ? services_.list_volumes() : std::vector<RemovableVolume>{}) {
+    ListedVolume listed{std::move(volume), std::nullopt};
+    platform::FileId folder;
+    if (listed.volume.device.empty() &&
+        services_.file_system->Identify(listed.volume.mount_point, folder).ok()) {
+      listed.folder = folder;
+    }
+    listed_.push_back(std::move(listed));
+  }
   list->clear();
   int widest = 0;
-  for (const RemovableVolume& volume : volumes_) {
-    const QString entry = ToQString(VolumeEntryText(volume));
+  for (const ListedVolume& listed : listed_) {
+    const QString entry = ToQString(VolumeEntryText(listed.volume));
     list->addItem(entry);
     widest = std::max(widest, list->fontMetrics().horizontalAdvance(entry));
   }
@@ -192,8 +233,25 @@ void MainWindow::FillDriveList() {
                                 2 * style.pixelMetric(QStyle::PM_FocusFrameHMargin));
   // The volume picked before stays picked while it is mounted; otherwise the first one.
   const int kept = list->findText(chosen);
-  list->setCurrentIndex(kept >= 0 ? kept : (volumes_.empty() ? -1 : 0));
+  list->setCurrentIndex(kept >= 0 ? kept : (listed_.empty() ? -1 : 0));
   model_.DriveChosen(list->currentText().toStdString());
+}
+
+bool MainWindow::StillAsListed(std::size_t entry) {
+  const ListedVolume& listed = listed_[entry];
+  if (listed.volume.device.empty()) {
+    platform::FileId now;
+    return listed.folder && services_.file_system->Identify(listed.volume.mount_point, now).ok() &&
+           now == *listed.folder;
+  }
+  // Listed again means mounted at the same place from the same device, writable, and still
+  // neither the system's volume nor the kit's.
+  for (const RemovableVolume& volume : services_.list_volumes()) {
+    if (volume.mount_point == listed.volume.mount_point && volume.device == listed.volume.device) {
+      return true;
+    }
+  }
+  return false;
 }
 
 void MainWindow::SetTabOrder() {
@@ -261,17 +319,34 @@ void MainWindow::OpenAbout() {
 }
 
 void MainWindow::RunBuild() {
-  if (volumes_.empty() || model_.options().Drive1.empty()) {
+  // A refused build ends before it began; the list is read again first when it is out of date.
+  const auto refuse = [this](std::string_view why, bool list_out_of_date = false) {
     model_.BuildEnded();
-    QMessageBox::warning(this, ToQString(kMainWindow.title), ToQString(kNoFlashDrive));
+    if (list_out_of_date) FillDriveList();
+    QMessageBox::warning(this, ToQString(kMainWindow.title), ToQString(why));
+  };
+  if (listed_.empty() || model_.options().Drive1.empty()) {
+    refuse(kNoFlashDrive);
+    return;
+  }
+  // Without a kit the build would empty the stick's payload and copy nothing back.
+  if (!fsutil::HoldsKit(*services_.file_system, services_.source_root)) {
+    refuse(fsutil::NoKitMessage(services_.source_root));
     return;
   }
   auto* list = qobject_cast<QComboBox*>(widgets_.Find("Drive1"));
-  const int chosen = list != nullptr ? list->currentIndex() : 0;
+  const auto chosen =
+      static_cast<std::size_t>(std::max(list != nullptr ? list->currentIndex() : 0, 0));
+  // The list may be older than the last unplugging: what was listed is checked once more, so a
+  // build never lands in the empty folder a stick leaves behind, nor on another volume.
+  if (!StillAsListed(chosen)) {
+    refuse(DriveChangedMessage(listed_[chosen].volume.mount_point), true);
+    return;
+  }
   BuildRequest request;
   request.file_system = services_.file_system;
   request.source_root = services_.source_root;
-  request.target = volumes_[static_cast<std::size_t>(std::max(chosen, 0))].mount_point;
+  request.target = listed_[chosen].volume.mount_point;
   request.options = &model_.options();
   request.decimal_separator = services_.decimal_separator;
 
@@ -285,6 +360,7 @@ void MainWindow::RunBuild() {
   WindowBuild build;
   build.Run(request, progress);
   model_.BuildEnded();
+  if (refresh_after_build_) FillDriveList();
   MirrorModel();
   QApplication::restoreOverrideCursor();
   if (focus != nullptr && focus->isEnabled()) focus->setFocus();

@@ -7,6 +7,7 @@
 #include <QWidget>
 
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -17,6 +18,8 @@
 #include "ui/qt/qt_ui.h"
 #include "ui/qt/removable_volumes.h"
 
+class QSocketNotifier;
+
 namespace talvex::ui::qt {
 
 // What the window needs from outside. The program uses DefaultServices(); tests point the
@@ -25,7 +28,12 @@ struct Services {
   platform::FileSystem* file_system = nullptr;
   std::string source_root;        // the kit folder
   std::string decimal_separator;  // the user's locale's, for the report
+  // The volumes offered as drives. An entry without a device is a plain folder standing for a
+  // drive's root (the command line's --target).
   std::function<std::vector<RemovableVolume>()> list_volumes;
+  // The mount table whose changes refresh the drive list ("/proc/self/mountinfo"); the kernel
+  // marks an open copy of it exceptional after every mount and unmount. Empty: not watched.
+  std::string mount_table;
 };
 
 Services DefaultServices(std::string source_root);
@@ -34,6 +42,9 @@ Services DefaultServices(std::string source_root);
 inline constexpr std::string_view kNoFlashDrive =
     "Флешка не найдена: ни один съёмный диск не подключён. Вставьте флешку, выберите её в "
     "списке \"Flash Disk\" и нажмите GO ещё раз.";
+
+// What GO says when the drive picked in the list is no longer the one listed.
+std::string DriveChangedMessage(std::string_view mount_point);
 
 class MainWindow final : public QWidget {
   Q_OBJECT
@@ -60,6 +71,9 @@ class MainWindow final : public QWidget {
   void CentreOnScreen();
   void MirrorModel();
 
+  void WatchMountTable();
+  bool StillAsListed(std::size_t entry);
+
   void Carry(Action action);
   void OpenReadme();
   void OpenAbout();
@@ -68,7 +82,16 @@ class MainWindow final : public QWidget {
   Services services_;
   MainWindowModel model_;
   PlacedWidgets widgets_;
-  std::vector<RemovableVolume> volumes_;
+  // A drive list entry as it was read: a plain folder with its identity then, so that GO can
+  // tell the same folder from another one put in its place.
+  struct ListedVolume {
+    RemovableVolume volume;
+    std::optional<platform::FileId> folder;
+  };
+  std::vector<ListedVolume> listed_;
+  int mount_table_fd_ = -1;
+  QSocketNotifier* mount_table_watch_ = nullptr;
+  bool refresh_after_build_ = false;
   double dialog_scale_ = 1.0;
   QPointer<AboutWindow> about_;
 };

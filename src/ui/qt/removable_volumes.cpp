@@ -1,7 +1,9 @@
 #include "ui/qt/removable_volumes.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <optional>
 #include <set>
 #include <sstream>
@@ -142,6 +144,15 @@ const MountEntry* MountHolding(const std::vector<MountEntry>& mounts, const std:
   return holding;
 }
 
+// Whether a later mount at the same place or above it covers the mount: its mount point then
+// reaches the later file system, and a build there would land on that one.
+bool IsHidden(std::vector<MountEntry>::const_iterator mount,
+              std::vector<MountEntry>::const_iterator end) {
+  return std::any_of(std::next(mount), end, [&](const MountEntry& later) {
+    return IsAtOrBelow(mount->mount_point, later.mount_point);
+  });
+}
+
 }  // namespace
 
 std::vector<MountEntry> ParseMountInfo(std::string_view text) {
@@ -192,9 +203,10 @@ std::vector<RemovableVolume> ListRemovableVolumes(const std::string& root,
   const auto labels = LabelsByDevice(root_path);
   std::vector<RemovableVolume> volumes;
   std::set<std::string> listed;
-  for (const MountEntry& mount : mounts) {
+  for (auto mount_at = mounts.begin(); mount_at != mounts.end(); ++mount_at) {
+    const MountEntry& mount = *mount_at;
     if (mount.mount_point == "/" || IsReadOnly(mount) || excluded_devices.count(mount.device) ||
-        listed.count(mount.device)) {
+        listed.count(mount.device) || IsHidden(mount_at, mounts.end())) {
       continue;
     }
     const std::optional<BlockDevice> device = DescribeBlockDevice(root_path, mount.device);
