@@ -3,13 +3,12 @@
 #include <CLI/CLI.hpp>
 
 #include <array>
-#include <filesystem>
-#include <fstream>
 #include <iterator>
 #include <sstream>
 #include <string_view>
 
 #include "cli/target.h"
+#include "platform/file_system.h"
 
 namespace talvex::cli {
 namespace {
@@ -152,22 +151,18 @@ std::string ReadBounded(std::istream& in) {
 }
 
 std::string ReadPasswordFile(const std::string& file) {
-  const std::filesystem::path path(std::u8string(file.begin(), file.end()));
-  std::error_code error;
-  const std::filesystem::file_status status = std::filesystem::status(path, error);
-  if (error || !std::filesystem::exists(status)) {
-    throw Refusal("cannot read the password file \"" + file + "\"");
-  }
-  if (std::filesystem::is_directory(status)) {
+  if (IsExistingDirectory(platform::NativeFileSystem(), file)) {
     throw Refusal("the password file \"" + file + "\" is a folder");
   }
+  std::string content;
+  const platform::FsStatus read = platform::ReadSmallFile(file, kPasswordFileLimit, content);
   // A FIFO or device could block for ever or never end.
-  if (!std::filesystem::is_regular_file(status)) {
+  if (read.message == platform::kSpecialFileRefused) {
     throw Refusal("the password file \"" + file + "\" is not a regular file");
   }
-  std::ifstream in(path, std::ios::binary);
-  if (!in) throw Refusal("cannot read the password file \"" + file + "\"");
-  return ReadBounded(in);
+  // A read that fails half way must not pass for a shorter password.
+  if (!read) throw Refusal("cannot read the password file \"" + file + "\": " + read.message);
+  return content;
 }
 
 std::string ReadPassword(const std::string& file, std::istream& standard_input) {

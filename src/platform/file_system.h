@@ -249,6 +249,11 @@ FsStatus CompareWithFile(Directory& folder, std::string_view name, Directory& so
 FsStatus CompareWithBytes(Directory& folder, std::string_view name, std::string_view bytes,
                           bool from_device = true);
 
+// Reads a small plain file whole (at most `limit` bytes, and one more to tell that it is
+// longer). It is opened without waiting - a FIFO or a device given by mistake never blocks -
+// and anything but a plain file is refused; every read error is a failure, never a short text.
+FsStatus ReadSmallFile(const std::string& path, std::size_t limit, std::string& content);
+
 // Whether the system's error `code` says the device itself is gone (pulled, powered off, its
 // driver ended), as opposed to one file or folder failing.
 bool IsDeviceGone(int code);

@@ -238,6 +238,8 @@ TEST_F(TalvexBuildTest, EveryRefusalExitsTwoSaysWhyAndTouchesNothing) {
   const std::string with_nul = drive_folder_ / "with-zero-byte.txt";
   talvex::testing::MakeFile(large, std::string(64 * 1024 + 1, 'p'));
   talvex::testing::MakeFile(with_nul, std::string("pass\0word\n", 10));
+  const std::string not_a_kit = drive_folder_ / "not a kit";
+  talvex::testing::MakeFile(not_a_kit + platform::kPathSeparator + "readme.txt", "no kit here");
   const Case cases[] = {
       {{"--set", "Nope=1"}, {"Nope"}},
       {{"--set", "Drive1=e:"}, {"Drive1"}},
@@ -271,7 +273,12 @@ TEST_F(TalvexBuildTest, EveryRefusalExitsTwoSaysWhyAndTouchesNothing) {
       {{"--source", kit_.path(), "--target", Kit("\\Talvex\\rcTVX")}, {"rcTVX"}, true},
       // A device would never end (or block): it is refused without being read.
       {{"--smb-password-file", "/dev/zero"}, {"/dev/zero", "not a regular file"}},
+      // Plain files that never give their bytes: one would block, one fails to read.
+      {{"--smb-password-file", "/proc/kmsg"}, {"/proc/kmsg"}},
+      {{"--smb-password-file", "/proc/self/mem"}, {"/proc/self/mem"}},
 #endif
+      // A folder without a master Talvex folder: a build from it would wipe the stick.
+      {{"--source", not_a_kit, "--target", drive_}, {not_a_kit, "Talvex"}, true},
   };
   talvex::testing::MakeFile(Drive("\\Talvex\\left from before"), "old");
   const std::vector<std::string> drive_before = TreeListing(Drive(""));

@@ -187,6 +187,30 @@ FsStatus MismatchStatus(std::string_view why, const std::string& path) {
   return FsStatus{EIO, std::string(why), path};
 }
 
+FsStatus ReadSmallFile(const std::string& path, std::size_t limit, std::string& content) {
+  FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+  if (!fd.valid()) return LastErrno(path);
+  struct stat st {};
+  if (::fstat(fd.get(), &st) != 0) return LastErrno(path);
+  if (S_ISDIR(st.st_mode)) return ErrnoStatus(EISDIR, path);
+  if (!S_ISREG(st.st_mode)) return RefusalStatus(kSpecialFileRefused, path);
+  content.assign(limit + 1, '\0');
+  std::size_t got = 0;
+  while (got < content.size()) {
+    const ssize_t read = ::read(fd.get(), content.data() + got, content.size() - got);
+    if (read == 0) break;
+    if (read < 0) {
+      if (errno == EINTR) continue;
+      // EAGAIN too: a "file" that has nothing to give without waiting (/proc/kmsg) is no
+      // password file.
+      return LastErrno(path);
+    }
+    got += static_cast<std::size_t>(read);
+  }
+  content.resize(got);
+  return {};
+}
+
 bool IsDeviceGone(int code) {
   switch (code) {
     case ENODEV:

@@ -207,6 +207,34 @@ FsStatus MismatchStatus(std::string_view why, const std::string& path) {
   return FsStatus{static_cast<int>(ERROR_FILE_CORRUPT), std::string(why), path};
 }
 
+FsStatus ReadSmallFile(const std::string& path, std::size_t limit, std::string& content) {
+  std::wstring wide;
+  if (FsStatus converted = Widen(path, wide); !converted) return converted;
+  Handle file(::CreateFileW(wide.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                            nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  if (!file.valid()) return LastError(path);
+  BY_HANDLE_FILE_INFORMATION info;
+  if (::GetFileInformationByHandle(file.get(), &info) &&
+      (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+    return ErrorStatus(ERROR_DIRECTORY, path);
+  }
+  // A pipe or a console would make the read wait.
+  if (::GetFileType(file.get()) != FILE_TYPE_DISK) return RefusalStatus(kSpecialFileRefused, path);
+  content.assign(limit + 1, '\0');
+  std::size_t got = 0;
+  while (got < content.size()) {
+    DWORD read = 0;
+    if (!::ReadFile(file.get(), content.data() + got, static_cast<DWORD>(content.size() - got),
+                    &read, nullptr)) {
+      return LastError(path);
+    }
+    if (read == 0) break;
+    got += read;
+  }
+  content.resize(got);
+  return {};
+}
+
 bool IsDeviceGone(int code) {
   switch (static_cast<DWORD>(code)) {
     case ERROR_NOT_READY:
