@@ -66,8 +66,7 @@ platform::FsStatus BuildRun::ClaimDriveName(const std::string& drive, std::strin
       drive_names_.emplace(fsutil::FoldCase(relative), std::string(relative));
   if (fresh || claimed->second == relative) return {};
   return platform::RefusalStatus(
-      "на флешке это тот же файл, что и \"" +
-          platform::JoinPayloadPath(drive, claimed->second) +
+      "на флешке это тот же файл, что и \"" + platform::JoinPayloadPath(drive, claimed->second) +
           "\" (имена различаются только регистром букв); второй не записан",
       platform::JoinPayloadPath(drive, relative));
 }

@@ -101,8 +101,8 @@ ReportParts MakeReportParts(const ReportInput& input, const ReportInterruption& 
   const bool failed = !failures.empty() || !interruption.line.empty();
   ReportParts parts;
   parts.title = std::string(interruption.stopped ? kReportTitleStopped
-                            : failed      ? kReportTitleWithFailures
-                                          : kReportTitle);
+                            : failed             ? kReportTitleWithFailures
+                                                 : kReportTitle);
   parts.kind = failed ? ReportKind::kBuiltWithFailures : ReportKind::kBuilt;
   parts.lines.push_back("Собранно на диск \"" + input.drive_letter + '"');
   parts.lines.push_back("Папка \"Talvex\"");

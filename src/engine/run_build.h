@@ -56,8 +56,8 @@ class BuildObserver {
 // Why a build ended before its last step.
 enum class BuildInterruption {
   kNone,
-  kDriveGone,    // the drive went away (or could not be opened at all)
-  kStopped,      // the user asked it to stop
+  kDriveGone,  // the drive went away (or could not be opened at all)
+  kStopped,    // the user asked it to stop
 };
 
 struct BuildResult {

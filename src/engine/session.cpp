@@ -33,9 +33,8 @@ SessionResult RunSession(platform::FileSystem& fs, const SessionRequest& request
   input.failures = &result.build.failures;
 
   input.decimal_separator = request.decimal_separator;
-  const ReportInterruption interruption{
-      result.build.interruption_line, result.build.steps_not_done,
-      result.build.interruption == BuildInterruption::kStopped};
+  const ReportInterruption interruption{result.build.interruption_line, result.build.steps_not_done,
+                                        result.build.interruption == BuildInterruption::kStopped};
   result.report = MakeReportParts(input, interruption);
   return result;
 }

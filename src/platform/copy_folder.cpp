@@ -148,7 +148,6 @@ FsStatus FileSystem::CopyFolder(const std::string& source, const std::string& ta
   return CopyTree(*from, *to);
 }
 
-
 namespace {
 
 constexpr std::size_t kCompareChunk = std::size_t{1} << 20;

@@ -6,9 +6,9 @@
 
 #include "engine/run_build.h"
 #include "options/build_options.h"
-#include "support/fault_injecting_file_system.h"
 #include "platform/file_system.h"
 #include "platform/paths.h"
+#include "support/fault_injecting_file_system.h"
 #include "support/test_support.h"
 
 #ifndef _WIN32

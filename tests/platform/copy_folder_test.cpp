@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "support/fault_injecting_file_system.h"
 #include "platform/file_system.h"
+#include "support/fault_injecting_file_system.h"
 #include "support/test_support.h"
 
 namespace talvex::platform {
@@ -102,8 +102,7 @@ TEST_F(CopyFolderTest, GoesOnPastAFailingFileAndNamesEachOne) {
   ASSERT_EQ(heard.failed.size(), 2u);
   std::vector<std::string> failed_paths{heard.failed[0].path, heard.failed[1].path};
   std::sort(failed_paths.begin(), failed_paths.end());
-  EXPECT_EQ(failed_paths,
-            (std::vector<std::string>{In(target, "b.txt"), In(target, "sub/d.txt")}));
+  EXPECT_EQ(failed_paths, (std::vector<std::string>{In(target, "b.txt"), In(target, "sub/d.txt")}));
   std::sort(heard.copied.begin(), heard.copied.end());
   EXPECT_EQ(heard.copied, (std::vector<std::string>{"\\a.txt", "\\c.txt"}));
   EXPECT_EQ(TreeListing(target), (std::vector<std::string>{"a.txt", "c.txt", "sub/"}));

@@ -341,9 +341,8 @@ class Win32Directory final : public Directory {
     List(
         [&](const DirEntry& entry) {
           if (!entry.name.starts_with(prefix) || entry.IsDirectory()) return true;
-          const DWORD pid =
-              static_cast<DWORD>(std::strtoul(std::string(entry.name.substr(prefix.size())).c_str(),
-                                              nullptr, 10));
+          const DWORD pid = static_cast<DWORD>(
+              std::strtoul(std::string(entry.name.substr(prefix.size())).c_str(), nullptr, 10));
           Handle process(::OpenProcess(SYNCHRONIZE, FALSE, pid));
           const bool alive =
               process.valid() && ::WaitForSingleObject(process.get(), 0) == WAIT_TIMEOUT;

@@ -210,8 +210,8 @@ FsStatus MismatchStatus(std::string_view why, const std::string& path) {
 FsStatus ReadSmallFile(const std::string& path, std::size_t limit, std::string& content) {
   std::wstring wide;
   if (FsStatus converted = Widen(path, wide); !converted) return converted;
-  Handle file(::CreateFileW(wide.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                            nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  Handle file(::CreateFileW(wide.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                            OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
   if (!file.valid()) return LastError(path);
   BY_HANDLE_FILE_INFORMATION info;
   if (::GetFileInformationByHandle(file.get(), &info) &&
