@@ -190,26 +190,27 @@ class Win32Directory final : public Directory {
 
   FsStatus LockForBuild(bool& busy) override {
     busy = false;
-    // A mutex named after what the folder is (its volume's serial number and its index there),
-    // whatever letter or path reaches it. The system lets it go with the process.
+    // A semaphore of one named after what the folder is (its volume's serial number and its
+    // index there), whatever letter or path reaches it. Unlike a mutex it belongs to no thread,
+    // so a second build in the same thread is refused too. The object goes with the last handle
+    // to it, so a build that dies lets the drive go.
     wchar_t name[80];
     ::swprintf(name, 80, L"Local\\TalvexAuto.Build.%016llx.%016llx",
                static_cast<unsigned long long>(id_.volume),
                static_cast<unsigned long long>(id_.index));
-    lock_ = Handle(::CreateMutexW(nullptr, FALSE, name));
-    if (!lock_.valid()) return LastError(path_);
-    const DWORD waited = ::WaitForSingleObject(lock_.get(), 0);
-    if (waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED) {
-      locked_ = true;
+    Handle lock(::CreateSemaphoreW(nullptr, 1, 1, name));
+    if (!lock.valid()) return LastError(path_);
+    const DWORD waited = ::WaitForSingleObject(lock.get(), 0);
+    if (waited == WAIT_OBJECT_0) {
+      lock_ = std::move(lock);
       return {};
     }
-    lock_ = Handle(INVALID_HANDLE_VALUE);
     busy = waited == WAIT_TIMEOUT;
     return ErrorStatus(busy ? ERROR_LOCK_VIOLATION : ::GetLastError(), path_);
   }
 
   ~Win32Directory() override {
-    if (locked_) ::ReleaseMutex(lock_.get());
+    if (lock_.valid()) ::ReleaseSemaphore(lock_.get(), 1, nullptr);
   }
 
   FsStatus OpenSubdirectory(std::string_view name, std::unique_ptr<Directory>& opened) override {
@@ -356,8 +357,7 @@ class Win32Directory final : public Directory {
   std::string path_;
   Handle handle_;
   FileId id_;
-  Handle lock_{INVALID_HANDLE_VALUE};
-  bool locked_ = false;
+  Handle lock_{INVALID_HANDLE_VALUE};  // held while this folder is locked for a build
 };
 
 }  // namespace
