@@ -1,6 +1,7 @@
 #include "ui/win32/main_window.h"
 
 #include <commctrl.h>
+#include <dbt.h>
 
 #include <memory>
 
@@ -33,7 +34,7 @@ MainWindow* MainWindow::Create(UiServices services, int show) {
   const HMONITOR monitor = MonitorFromWindow(self->window_, MONITOR_DEFAULTTOPRIMARY);
   self->CentreOn(WorkArea(monitor), monitor);
   self->MirrorModel();
-  self->focus_ = self->Control(options::FieldOf(&options::BuildOptions::Drive1).name);
+  self->focus_ = self->DriveList();
   ShowWindow(self->window_, show);
   UpdateWindow(self->window_);
   SetFocus(self->focus_);
@@ -98,19 +99,42 @@ void MainWindow::CreateControls() {
 }
 
 void MainWindow::FillDriveList(HWND list) {
-  const std::vector<std::string> entries = services_.list_drives();
-  for (const std::string& entry : entries) {
-    SendMessageW(list, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(Wide(entry).c_str()));
+  const char kept = DriveLetterOf(model_.options().Drive1);
+  const char kit = DriveLetterOf(services_.source_root);
+  std::vector<DriveListEntry> entries;
+  SendMessageW(list, CB_RESETCONTENT, 0, 0);
+  for (std::string& text : services_.list_drives()) {
+    const char letter = DriveLetterOf(text);
+    const std::optional<DriveProbe> probe = services_.probe_drive(letter);
+    SendMessageW(list, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(Wide(text).c_str()));
+    entries.push_back({std::move(text), probe && probe->removable, letter != 0 && letter == kit});
   }
   const std::optional<std::size_t> selected =
-      StartingDriveEntry(entries, services_.current_drive_letter());
+      ChosenDriveEntry(entries, kept, services_.current_drive_letter());
   SendMessageW(list, CB_SETCURSEL, selected ? *selected : static_cast<WPARAM>(-1), 0);
-  model_.DriveChosen(selected ? entries[*selected] : std::string());
+  model_.DriveChosen(selected ? entries[*selected].text : std::string());
+}
+
+void MainWindow::RefreshDriveList() {
+  HWND list = DriveList();
+  if (list == nullptr) return;
+  // The build has taken its drive already; the list it was chosen from stays until it ends.
+  if (model_.phase() != Phase::kIdle) {
+    drive_list_stale_ = true;
+    return;
+  }
+  ReadDrivesAgain(list);
+}
+
+void MainWindow::ReadDrivesAgain(HWND list) {
+  drive_list_stale_ = false;
+  FillDriveList(list);
+  FitDropDownWidth(list, dpi());
 }
 
 void MainWindow::PlaceControls() {
   controls_.Place(dpi(), fonts_);
-  if (HWND list = Control(options::FieldOf(&options::BuildOptions::Drive1).name)) {
+  if (HWND list = DriveList()) {
     FitDropDownWidth(list, dpi());
   }
   tooltips_.SetDpi(dpi());
@@ -155,6 +179,8 @@ void MainWindow::OnCommand(HWND control, UINT code) {
       break;
     case ControlKind::kDriveList:
       if (code == CBN_SELCHANGE) model_.DriveChosen(WindowTextOf(placed->handle));
+      // A stick plugged in while the window ran is there when the list opens.
+      if (code == CBN_DROPDOWN) RefreshDriveList();
       break;
     default:
       break;
@@ -204,6 +230,7 @@ void MainWindow::RunBuild() {
                  {services_.source_root, build::TargetOfDriveEntry(model_.options().Drive1),
                   model_.options(), services_.decimal_separator});
   model_.BuildEnded();
+  if (drive_list_stale_) RefreshDriveList();
   MirrorModel();
   if (focus != nullptr && IsWindowEnabled(focus)) SetFocus(focus);
 
@@ -238,6 +265,13 @@ LRESULT MainWindow::Handle(UINT message, WPARAM wparam, LPARAM lparam) {
         return 0;
       }
       break;
+    case WM_DEVICECHANGE:
+      if ((wparam == DBT_DEVICEARRIVAL || wparam == DBT_DEVICEREMOVECOMPLETE) && lparam != 0 &&
+          reinterpret_cast<const DEV_BROADCAST_HDR*>(lparam)->dbch_devicetype ==
+              DBT_DEVTYP_VOLUME) {
+        RefreshDriveList();
+      }
+      return TRUE;
     case WM_SETCURSOR:
       if (model_.phase() != Phase::kIdle) {
         SetCursor(LoadCursorW(nullptr, IDC_WAIT));

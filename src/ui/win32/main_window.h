@@ -5,6 +5,7 @@
 #include "platform/win32/windows_api.h"
 
 #include <functional>
+#include <optional>
 #include <string_view>
 
 #include "ui/control_table.h"
@@ -44,7 +45,11 @@ class MainWindow final : public TopLevelWindow {
 
   void CreateControls();
   HWND CreateControl(const ControlRow& row, HWND parent, int id);
+  HWND DriveList() const { return Control(options::FieldOf(&options::BuildOptions::Drive1).name); }
   void FillDriveList(HWND list);
+  // Reads the drive list again, or once the build has ended when one is running.
+  void RefreshDriveList();
+  void ReadDrivesAgain(HWND list);
   void MirrorModel();
 
   void OnCommand(HWND control, UINT code);
@@ -60,6 +65,7 @@ class MainWindow final : public TopLevelWindow {
   Tooltips tooltips_;
   HWND focus_ = nullptr;  // kept while the window is inactive
   std::unique_ptr<TaskbarProgress> progress_;
+  bool drive_list_stale_ = false;  // drives came or went while a build ran
 };
 
 // The message loop of the program: runs until the main window has closed.
