@@ -45,8 +45,9 @@ const auto* const kEnvironment = ::testing::AddGlobalTestEnvironment(new WindowE
 class MainWindowTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    ui::win32::UiServices services =
-        RecordingServices(recorder_, source_root_.empty() ? kit_.path() : source_root_);
+    const std::string root = source_root_.empty() ? kit_.path() : source_root_;
+    MakeDirs(Join(root, "Talvex"));  // a kit, as far as the window asks
+    ui::win32::UiServices services = RecordingServices(recorder_, root);
     if (file_system_ != nullptr) services.file_system = file_system_;
     window_ = MainWindow::Create(std::move(services));
     ASSERT_NE(window_, nullptr);
@@ -477,6 +478,7 @@ class MainWindowRefusedBuildTest : public MainWindowBuildTest {
 };
 
 TEST_F(MainWindowRefusedBuildTest, ABuildThatWouldDeleteItsKitIsRefusedWithAWarning) {
+  MakeFile(drive_ + "\\Talvex\\readme.txt", "the master");
   const std::vector<std::string> before = Snapshot();
   MessageBoxAnswerer answer(IDYES);
   Click(Get("CommanEND"));
@@ -484,7 +486,7 @@ TEST_F(MainWindowRefusedBuildTest, ABuildThatWouldDeleteItsKitIsRefusedWithAWarn
   ASSERT_EQ(recorder_.boxes.size(), 1u);
   EXPECT_EQ(recorder_.boxes[0].style, static_cast<UINT>(MB_OK | MB_ICONWARNING));
   EXPECT_EQ(recorder_.boxes[0].title, L"Talvex - Auto");
-  EXPECT_FALSE(Exists("\\Talvex"));
+  EXPECT_EQ(TreeListing(drive_ + "\\Talvex"), std::vector<std::string>{"readme.txt"});
   EXPECT_TRUE(IsWindow(main_));
   EXPECT_EQ(Snapshot(), before);
   EXPECT_TRUE(recorder_.programs.empty());
