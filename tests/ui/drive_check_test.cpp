@@ -227,7 +227,7 @@ TEST_F(DriveCheckTest, GoOnADriveThatChangedSinceItWasListedSaysSoAndTouchesNoth
     ASSERT_EQ(ui::DriveLetterOf(Chosen()), test.letter) << test.what;
     test.change();
     recorder_.boxes.clear();
-    MessageBoxAnswerer answerer(IDYES);
+    MessageBoxAnswerer answerer(IDNO);  // OK to the warning; No to a report would keep the window
     Click(window_->Control("CommanEND"));
     Pump();
     ASSERT_EQ(recorder_.boxes.size(), 1u) << test.what;
@@ -257,7 +257,7 @@ TEST_F(DriveCheckTest, WithoutAKitTheWindowSaysSoAtStartAndGoTouchesNothing) {
     return show(owner, text, title, style);
   };
   const std::wstring message = platform::Utf8ToWide(fsutil::NoKitMessage(no_kit.path()));
-  MessageBoxAnswerer answerer(IDOK);
+  MessageBoxAnswerer answerer(IDNO);  // OK to the warning; No to a report would keep the window
   Open();
   ASSERT_EQ(recorder_.boxes.size(), 1u);
   EXPECT_EQ(recorder_.boxes[0].text, message);
