@@ -86,8 +86,11 @@ std::optional<DriveProbe> ProbeDrive(char letter) {
   DriveProbe probe;
   const UINT type = GetDriveTypeW(root.c_str());
   probe.removable = type == DRIVE_REMOVABLE || (type == DRIVE_FIXED && OnUsbBus(wide_letter));
+  // A network drive whose server is away can keep the question waiting for many seconds, on
+  // every drop-down; such a drive is no stick, and its letter alone is checked at GO.
   DWORD serial = 0;
-  if (GetVolumeInformationW(root.c_str(), nullptr, 0, &serial, nullptr, nullptr, nullptr, 0)) {
+  if (type != DRIVE_REMOTE &&
+      GetVolumeInformationW(root.c_str(), nullptr, 0, &serial, nullptr, nullptr, nullptr, 0)) {
     probe.serial = serial;
   }
   return probe;
