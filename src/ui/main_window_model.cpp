@@ -131,15 +131,43 @@ std::string DriveEntryText(char letter, std::string_view label, std::string_view
   return entry;
 }
 
-std::optional<std::size_t> StartingDriveEntry(std::span<const std::string> entries,
-                                              char current_letter) {
+char DriveLetterOf(std::string_view entry_or_path) {
+  if (entry_or_path.size() < 2 || entry_or_path[1] != ':') return 0;
+  const auto letter = static_cast<unsigned char>(entry_or_path[0]);
+  return std::isalpha(letter) != 0 ? static_cast<char>(std::tolower(letter)) : 0;
+}
+
+std::optional<std::size_t> ChosenDriveEntry(std::span<const DriveListEntry> entries,
+                                            char kept_letter, char current_letter) {
   if (entries.empty()) return std::nullopt;
-  for (std::size_t index = 0; index < entries.size(); ++index) {
-    if (current_letter != 0 && !entries[index].empty() && entries[index][0] == current_letter) {
-      return index;
+  auto find = [&](auto&& wanted) -> std::optional<std::size_t> {
+    for (std::size_t index = 0; index < entries.size(); ++index) {
+      if (wanted(entries[index])) return index;
     }
+    return std::nullopt;
+  };
+  auto on_drive = [](char letter) {
+    return [letter](const DriveListEntry& entry) {
+      return letter != 0 && DriveLetterOf(entry.text) == letter;
+    };
+  };
+  if (auto kept = find(on_drive(kept_letter))) return kept;
+  if (auto stick =
+          find([](const DriveListEntry& entry) { return entry.removable && !entry.holds_kit; })) {
+    return stick;
   }
-  return 0;
+  return find(on_drive(current_letter)).value_or(0);
+}
+
+std::string WindowsDriveQuestion(char letter) {
+  return "На диске \"" + std::string{letter, ':'} +
+         "\" установлена Windows. Это не флешка. Всё равно собрать сборку на этом диске?";
+}
+
+std::string DriveChangedMessage(char letter) {
+  return "Диск \"" + std::string{letter, ':'} +
+         "\" отключён или заменён другим с тех пор, как список был прочитан. Список дисков "
+         "обновлён; выберите флешку ещё раз.";
 }
 
 }  // namespace talvex::ui

@@ -81,9 +81,29 @@ std::string ReadmeCommandLine(std::string_view source_root);
 // volume has a label, or the network path in brackets for a network drive.
 std::string DriveEntryText(char letter, std::string_view label, std::string_view network_path);
 
-// The entry the drive list starts on: the one of the process's current drive (`current_letter`,
-// 0 when it has none), else the first; nothing when the list is empty.
-std::optional<std::size_t> StartingDriveEntry(std::span<const std::string> entries,
-                                              char current_letter);
+// The lower-case drive letter that a drive list entry or a path begins with ("e: [FLASH]",
+// "C:\Kit"), or 0 when it begins with none (an empty entry, a UNC path).
+char DriveLetterOf(std::string_view entry_or_path);
+
+// One entry of the drive list with what the window found out about its drive.
+struct DriveListEntry {
+  std::string text;        // as DriveEntryText makes it
+  bool removable = false;  // a removable or USB drive: what a flash drive is
+  bool holds_kit = false;  // the drive the kit folder lies on
+};
+
+// The entry the drive list shows after it has been read: the drive of `kept_letter` (the one it
+// showed before, 0 on the first reading) while that drive is still listed; else the first
+// removable drive that does not hold the kit, since that is the stick a user means; else the
+// process's current drive (`current_letter`, 0 when it has none); else the first. Nothing when
+// the list is empty.
+std::optional<std::size_t> ChosenDriveEntry(std::span<const DriveListEntry> entries,
+                                            char kept_letter, char current_letter);
+
+// What GO asks before building onto the drive that holds the Windows folder.
+std::string WindowsDriveQuestion(char letter);
+// What GO says when the chosen drive is gone or another volume took its letter since the list
+// was read.
+std::string DriveChangedMessage(char letter);
 
 }  // namespace talvex::ui

@@ -192,6 +192,7 @@ class CaptionFitTest : public ::testing::Test {
   }
 
   void SetUp() override {
+    MakeDirs(kit_ / "Talvex");
     window_ = ui::win32::MainWindow::Create(RecordingServices(recorder_, kit_.path()));
     ASSERT_NE(window_, nullptr);
     main_ = window_->handle();
@@ -241,6 +242,7 @@ TEST_F(CaptionFitTest, EveryAboutWindowCaptionFitsItsControlAtEachDpi) {
 // shows every entry whole.
 TEST(DriveListTest, TheOpenListIsWideEnoughForTheLongestEntryAtEachDpi) {
   TempDir kit;
+  MakeDirs(kit / "Talvex");
   Recorder recorder;
   ui::win32::UiServices services = RecordingServices(recorder, kit.path());
   const std::vector<std::wstring> entries = {L"c:", L"t: [TV STICK 16GB]",

@@ -89,6 +89,7 @@ class KeyInputTest : public ::testing::Test {
   }
 
   void SetUp() override {
+    MakeDirs(kit_ / "Talvex");
     window_ = ui::win32::MainWindow::Create(RecordingServices(recorder_, kit_.path()));
     ASSERT_NE(window_, nullptr);
     main_ = window_->handle();

@@ -102,13 +102,56 @@ TEST(MainWindowModelTest, MeasurementOutsideABuildChangesNothing) {
   EXPECT_EQ(model.phase(), Phase::kIdle);
 }
 
-TEST(MainWindowModelTest, TheDriveListStartsOnTheCurrentDriveElseTheFirst) {
-  const std::vector<std::string> entries = {"a:", "c: [SYSTEM]", "e: [FLASH]"};
-  EXPECT_EQ(StartingDriveEntry(entries, 'e'), 2u);
-  EXPECT_EQ(StartingDriveEntry(entries, 'c'), 1u);
-  EXPECT_EQ(StartingDriveEntry(entries, 'z'), 0u);
-  EXPECT_EQ(StartingDriveEntry(entries, 0), 0u) << "a UNC current folder has no drive";
-  EXPECT_EQ(StartingDriveEntry({}, 'c'), std::nullopt);
+TEST(MainWindowModelTest, TheDriveListShowsTheKeptDriveElseAStickWithoutTheKitElseTheCurrent) {
+  const DriveListEntry a{"a:", true, false};
+  const DriveListEntry c{"c: [SYSTEM]", false, false};
+  const DriveListEntry c_kit{"c: [SYSTEM]", false, true};
+  const DriveListEntry e{"e: [FLASH]", true, false};
+  const DriveListEntry e_kit{"e: [KIT]", true, true};
+  const DriveListEntry f{"f: [TV]", true, false};
+  const DriveListEntry z{"z: [\\\\server\\films]", false, false};
+  struct Case {
+    const char* what;
+    std::vector<DriveListEntry> entries;
+    char kept;
+    char current;
+    std::optional<std::size_t> chosen;
+  };
+  const Case cases[] = {
+      {"the first removable drive", {c, e, f}, 0, 'c', 1},
+      {"the first of several removable drives", {a, c, e}, 0, 'c', 0},
+      {"never the stick that holds the kit", {c_kit, e_kit, f}, 0, 'e', 2},
+      {"the kit's stick alone: the current drive", {c, e_kit, z}, 0, 'z', 2},
+      {"no removable drive: the current drive", {c, z}, 0, 'z', 1},
+      {"no removable drive, no current drive: the first", {c, z}, 0, 0, 0},
+      {"the current drive is not listed: the first", {c_kit, z}, 0, 'q', 0},
+      {"a refresh keeps the drive shown before", {c, e, f}, 'f', 'c', 2},
+      {"even one that is no stick", {c, e, f}, 'c', 'c', 0},
+      {"a kept drive that went away: as on the first reading", {c, f}, 'e', 'c', 1},
+      {"an empty list shows nothing", {}, 'e', 'c', std::nullopt},
+  };
+  for (const Case& test : cases) {
+    EXPECT_EQ(ChosenDriveEntry(test.entries, test.kept, test.current), test.chosen) << test.what;
+  }
+}
+
+TEST(MainWindowModelTest, DriveLettersOfEntriesAndPaths) {
+  EXPECT_EQ(DriveLetterOf("e: [FLASH]"), 'e');
+  EXPECT_EQ(DriveLetterOf("C:\\Kit"), 'c');
+  EXPECT_EQ(DriveLetterOf("T:"), 't');
+  EXPECT_EQ(DriveLetterOf("\\\\server\\kit"), 0);
+  EXPECT_EQ(DriveLetterOf("1:"), 0);
+  EXPECT_EQ(DriveLetterOf("e"), 0);
+  EXPECT_EQ(DriveLetterOf(""), 0);
+}
+
+TEST(MainWindowModelTest, DriveMessagesNameTheDrive) {
+  EXPECT_EQ(WindowsDriveQuestion('c'),
+            "На диске \"c:\" установлена Windows. Это не флешка. Всё равно собрать сборку на "
+            "этом диске?");
+  EXPECT_EQ(DriveChangedMessage('e'),
+            "Диск \"e:\" отключён или заменён другим с тех пор, как список был прочитан. Список "
+            "дисков обновлён; выберите флешку ещё раз.");
 }
 
 TEST(MainWindowModelTest, CommandLinesAndDriveTexts) {

@@ -1,9 +1,11 @@
 #include "ui/win32/main_window.h"
 
 #include <commctrl.h>
+#include <dbt.h>
 
 #include <memory>
 
+#include "fsutil/kit_lookup.h"
 #include "ui/win32/about_window.h"
 #include "ui/win32/frame_window.h"
 
@@ -14,6 +16,8 @@ namespace {
 constexpr DWORD kMainStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;
 constexpr DWORD kMainExStyle = WS_EX_CONTROLPARENT;
 constexpr int kFirstControlId = 1000;
+// Posted to the window once it is shown: the warning that its folder holds no kit.
+constexpr UINT kWarnNoKit = WM_APP + 1;
 
 }  // namespace
 
@@ -33,10 +37,15 @@ MainWindow* MainWindow::Create(UiServices services, int show) {
   const HMONITOR monitor = MonitorFromWindow(self->window_, MONITOR_DEFAULTTOPRIMARY);
   self->CentreOn(WorkArea(monitor), monitor);
   self->MirrorModel();
-  self->focus_ = self->Control(options::FieldOf(&options::BuildOptions::Drive1).name);
+  self->focus_ = self->DriveList();
   ShowWindow(self->window_, show);
   UpdateWindow(self->window_);
   SetFocus(self->focus_);
+  // Started outside its kit folder, the program could only wipe the stick: it says so at once,
+  // over the window rather than before it.
+  if (!fsutil::HoldsKit(*self->services_.file_system, self->services_.source_root)) {
+    PostMessageW(self->window_, kWarnNoKit, 0, 0);
+  }
   return self;
 }
 
@@ -98,19 +107,50 @@ void MainWindow::CreateControls() {
 }
 
 void MainWindow::FillDriveList(HWND list) {
-  const std::vector<std::string> entries = services_.list_drives();
-  for (const std::string& entry : entries) {
-    SendMessageW(list, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(Wide(entry).c_str()));
+  const char kept = DriveLetterOf(model_.options().Drive1);
+  const char kit = DriveLetterOf(services_.source_root);
+  std::vector<DriveListEntry> entries;
+  listed_serials_.clear();
+  SendMessageW(list, CB_RESETCONTENT, 0, 0);
+  for (std::string& text : services_.list_drives()) {
+    const char letter = DriveLetterOf(text);
+    const std::optional<DriveProbe> probe = services_.probe_drive(letter);
+    listed_serials_[letter] = probe ? probe->serial : std::nullopt;
+    SendMessageW(list, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(Wide(text).c_str()));
+    entries.push_back({std::move(text), probe && probe->removable, letter != 0 && letter == kit});
   }
   const std::optional<std::size_t> selected =
-      StartingDriveEntry(entries, services_.current_drive_letter());
+      ChosenDriveEntry(entries, kept, services_.current_drive_letter());
   SendMessageW(list, CB_SETCURSEL, selected ? *selected : static_cast<WPARAM>(-1), 0);
-  model_.DriveChosen(selected ? entries[*selected] : std::string());
+  model_.DriveChosen(selected ? entries[*selected].text : std::string());
+}
+
+void MainWindow::RefreshDriveList() {
+  HWND list = DriveList();
+  if (list == nullptr) return;
+  // The build has taken its drive already; the list it was chosen from stays until it ends.
+  if (model_.phase() != Phase::kIdle) {
+    drive_list_stale_ = true;
+    return;
+  }
+  ReadDrivesAgain(list);
+}
+
+void MainWindow::ReadDrivesAgain(HWND list) {
+  drive_list_stale_ = false;
+  FillDriveList(list);
+  FitDropDownWidth(list, dpi());
+}
+
+bool MainWindow::DriveChangedSinceListed(char letter) const {
+  const auto listed = listed_serials_.find(letter);
+  const std::optional<DriveProbe> now = services_.probe_drive(letter);
+  return listed == listed_serials_.end() || !now || now->serial != listed->second;
 }
 
 void MainWindow::PlaceControls() {
   controls_.Place(dpi(), fonts_);
-  if (HWND list = Control(options::FieldOf(&options::BuildOptions::Drive1).name)) {
+  if (HWND list = DriveList()) {
     FitDropDownWidth(list, dpi());
   }
   tooltips_.SetDpi(dpi());
@@ -155,6 +195,8 @@ void MainWindow::OnCommand(HWND control, UINT code) {
       break;
     case ControlKind::kDriveList:
       if (code == CBN_SELCHANGE) model_.DriveChosen(WindowTextOf(placed->handle));
+      // A stick plugged in while the window ran is there when the list opens.
+      if (code == CBN_DROPDOWN) RefreshDriveList();
       break;
     default:
       break;
@@ -192,7 +234,38 @@ void MainWindow::OpenAbout() {
   }
 }
 
+void MainWindow::Warn(const std::string& text) {
+  services_.message_box(window_, Wide(text), Wide(kMainWindow.title), MB_OK | MB_ICONWARNING);
+}
+
+bool MainWindow::ReadyToBuild() {
+  if (!fsutil::HoldsKit(*services_.file_system, services_.source_root)) {
+    Warn(fsutil::NoKitMessage(services_.source_root));
+    return false;
+  }
+  const char letter = DriveLetterOf(model_.options().Drive1);
+  if (letter == 0) return true;  // no drive at all: the build itself says so
+  // A letter names whatever volume has it now: the stick the user chose may have been pulled
+  // and another drive been given its letter.
+  if (DriveChangedSinceListed(letter)) {
+    ReadDrivesAgain(DriveList());
+    Warn(DriveChangedMessage(letter));
+    return false;
+  }
+  if (letter == services_.windows_drive_letter()) {
+    return services_.message_box(window_, Wide(WindowsDriveQuestion(letter)),
+                                 Wide(kMainWindow.title),
+                                 MB_YESNO | MB_DEFBUTTON2 | MB_ICONWARNING) == IDYES;
+  }
+  return true;
+}
+
 void MainWindow::RunBuild() {
+  if (!ReadyToBuild()) {
+    model_.BuildEnded();
+    if (drive_list_stale_) RefreshDriveList();
+    return;
+  }
   HWND focus = GetFocus();
   MirrorModel();  // every control locked while the stages copy
   WindowBuildRunner runner(*progress_, [this] {
@@ -204,6 +277,7 @@ void MainWindow::RunBuild() {
                  {services_.source_root, build::TargetOfDriveEntry(model_.options().Drive1),
                   model_.options(), services_.decimal_separator});
   model_.BuildEnded();
+  if (drive_list_stale_) RefreshDriveList();
   MirrorModel();
   if (focus != nullptr && IsWindowEnabled(focus)) SetFocus(focus);
 
@@ -238,6 +312,16 @@ LRESULT MainWindow::Handle(UINT message, WPARAM wparam, LPARAM lparam) {
         return 0;
       }
       break;
+    case WM_DEVICECHANGE:
+      if ((wparam == DBT_DEVICEARRIVAL || wparam == DBT_DEVICEREMOVECOMPLETE) && lparam != 0 &&
+          reinterpret_cast<const DEV_BROADCAST_HDR*>(lparam)->dbch_devicetype ==
+              DBT_DEVTYP_VOLUME) {
+        RefreshDriveList();
+      }
+      return TRUE;
+    case kWarnNoKit:
+      Warn(fsutil::NoKitMessage(services_.source_root));
+      return 0;
     case WM_SETCURSOR:
       if (model_.phase() != Phase::kIdle) {
         SetCursor(LoadCursorW(nullptr, IDC_WAIT));

@@ -4,7 +4,10 @@
 
 #include "platform/win32/windows_api.h"
 
+#include <cstdint>
 #include <functional>
+#include <map>
+#include <optional>
 #include <string_view>
 
 #include "ui/control_table.h"
@@ -44,7 +47,12 @@ class MainWindow final : public TopLevelWindow {
 
   void CreateControls();
   HWND CreateControl(const ControlRow& row, HWND parent, int id);
+  HWND DriveList() const { return Control(options::FieldOf(&options::BuildOptions::Drive1).name); }
   void FillDriveList(HWND list);
+  // Reads the drive list again, or once the build has ended when one is running.
+  void RefreshDriveList();
+  void ReadDrivesAgain(HWND list);
+  bool DriveChangedSinceListed(char letter) const;
   void MirrorModel();
 
   void OnCommand(HWND control, UINT code);
@@ -52,6 +60,10 @@ class MainWindow final : public TopLevelWindow {
   void Carry(Action action);
   void OpenAbout();
   void RunBuild();
+  // What GO checks before a build touches anything; false when the build must not start, the
+  // user having been told why or having said no.
+  bool ReadyToBuild();
+  void Warn(const std::string& text);
 
   UiServices services_;
   MainWindowModel model_;
@@ -60,6 +72,9 @@ class MainWindow final : public TopLevelWindow {
   Tooltips tooltips_;
   HWND focus_ = nullptr;  // kept while the window is inactive
   std::unique_ptr<TaskbarProgress> progress_;
+  // The volume serial number of each listed drive letter as the list was read.
+  std::map<char, std::optional<std::uint32_t>> listed_serials_;
+  bool drive_list_stale_ = false;  // drives came or went while a build ran
 };
 
 // The message loop of the program: runs until the main window has closed.

@@ -1,8 +1,10 @@
 #include "ui/win32/ui_services.h"
 
 #include <shellapi.h>
+#include <winioctl.h>
 #include <winnetwk.h>
 
+#include <cstddef>
 #include <cwctype>
 
 #include "platform/process.h"
@@ -31,12 +33,76 @@ std::string NetworkPath(wchar_t letter) {
   return platform::WideToUtf8(remote);
 }
 
+// Whether the disk under the drive sits on the USB bus: a stick that calls itself a fixed disk
+// still is one.
+bool OnUsbBus(wchar_t letter) {
+  const std::wstring device = std::wstring(L"\\\\.\\") + letter + L':';
+  // No access rights are asked for: the query needs none, and it then works without elevation.
+  HANDLE volume = CreateFileW(device.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                              OPEN_EXISTING, 0, nullptr);
+  if (volume == INVALID_HANDLE_VALUE) return false;
+  STORAGE_PROPERTY_QUERY query{};
+  query.PropertyId = StorageDeviceProperty;
+  query.QueryType = PropertyStandardQuery;
+  STORAGE_DEVICE_DESCRIPTOR descriptor{};
+  DWORD returned = 0;
+  const bool asked = DeviceIoControl(volume, IOCTL_STORAGE_QUERY_PROPERTY, &query, sizeof(query),
+                                     &descriptor, sizeof(descriptor), &returned, nullptr) != 0;
+  CloseHandle(volume);
+  return asked &&
+         returned >= offsetof(STORAGE_DEVICE_DESCRIPTOR, BusType) + sizeof(descriptor.BusType) &&
+         descriptor.BusType == BusTypeUsb;
+}
+
+// The lower-case drive letter of a folder that a call of `length` characters (0 on failure, more
+// than the buffer when it did not fit) put into `folder`; 0 for a UNC folder.
+char LetterOfFolder(const wchar_t* folder, DWORD length) {
+  if (length < 2 || length > MAX_PATH || folder[1] != L':' || !std::iswalpha(folder[0])) return 0;
+  return static_cast<char>(std::towlower(folder[0]));
+}
+
+// Asking an empty card reader or floppy drive about its volume must not bring up the system's
+// "insert a disk" box.
+class QuietDriveErrors {
+ public:
+  QuietDriveErrors() : old_mode_(SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX)) {}
+  ~QuietDriveErrors() { SetErrorMode(old_mode_); }
+  QuietDriveErrors(const QuietDriveErrors&) = delete;
+  QuietDriveErrors& operator=(const QuietDriveErrors&) = delete;
+
+ private:
+  UINT old_mode_;
+};
+
 }  // namespace
 
+std::optional<DriveProbe> ProbeDrive(char letter) {
+  if (letter < 'a' || letter > 'z') return std::nullopt;
+  const int index = letter - 'a';
+  if ((GetLogicalDrives() & (1u << index)) == 0) return std::nullopt;
+  const QuietDriveErrors quiet;
+  const wchar_t wide_letter = static_cast<wchar_t>(L'A' + index);
+  const std::wstring root{wide_letter, L':', L'\\'};
+  DriveProbe probe;
+  const UINT type = GetDriveTypeW(root.c_str());
+  probe.removable = type == DRIVE_REMOVABLE || (type == DRIVE_FIXED && OnUsbBus(wide_letter));
+  // A network drive whose server is away can keep the question waiting for many seconds, on
+  // every drop-down; such a drive is no stick, and its letter alone is checked at GO.
+  DWORD serial = 0;
+  if (type != DRIVE_REMOTE &&
+      GetVolumeInformationW(root.c_str(), nullptr, 0, &serial, nullptr, nullptr, nullptr, 0)) {
+    probe.serial = serial;
+  }
+  return probe;
+}
+
+char WindowsDriveLetter() {
+  wchar_t folder[MAX_PATH + 1] = {};
+  return LetterOfFolder(folder, GetWindowsDirectoryW(folder, MAX_PATH + 1));
+}
+
 std::vector<std::string> LogicalDriveEntries() {
-  // Asking an empty card reader or floppy drive for its label must not bring up the system's
-  // "insert a disk" box.
-  const UINT old_mode = SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
+  const QuietDriveErrors quiet;
   std::vector<std::string> entries;
   const DWORD drives = GetLogicalDrives();
   for (int index = 0; index < 26; ++index) {
@@ -48,15 +114,12 @@ std::vector<std::string> LogicalDriveEntries() {
                                      remote ? std::string() : VolumeLabel(root),
                                      remote ? NetworkPath(letter) : std::string()));
   }
-  SetErrorMode(old_mode);
   return entries;
 }
 
 char CurrentDriveLetter() {
   wchar_t folder[MAX_PATH + 1] = {};
-  const DWORD length = GetCurrentDirectoryW(MAX_PATH + 1, folder);
-  if (length < 2 || length > MAX_PATH || folder[1] != L':' || !std::iswalpha(folder[0])) return 0;
-  return static_cast<char>(std::towlower(folder[0]));
+  return LetterOfFolder(folder, GetCurrentDirectoryW(MAX_PATH + 1, folder));
 }
 
 UiServices DefaultUiServices() {
@@ -66,6 +129,8 @@ UiServices DefaultUiServices() {
   services.decimal_separator = platform::DecimalSeparator();
   services.list_drives = LogicalDriveEntries;
   services.current_drive_letter = CurrentDriveLetter;
+  services.probe_drive = ProbeDrive;
+  services.windows_drive_letter = WindowsDriveLetter;
   services.start_program = [](const std::string& command_line, int show) {
     platform::StartProgram(command_line, show);
   };

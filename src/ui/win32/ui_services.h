@@ -5,13 +5,22 @@
 
 #include "platform/win32/windows_api.h"
 
+#include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "platform/file_system.h"
 
 namespace talvex::ui::win32 {
+
+// What the window learns of one drive letter when it reads its drive list.
+struct DriveProbe {
+  bool removable = false;  // removable media, or a disk on the USB bus: what a stick is
+  // The volume's serial number; nothing when no volume can be read there (an empty card reader).
+  std::optional<std::uint32_t> serial;
+};
 
 struct UiServices {
   platform::FileSystem* file_system = nullptr;
@@ -21,6 +30,10 @@ struct UiServices {
   // The drive list's entries, and the letter of the process's current drive.
   std::function<std::vector<std::string>()> list_drives;
   std::function<char()> current_drive_letter;
+  // What the drive of a lower-case letter is now; nothing when no drive has that letter.
+  std::function<std::optional<DriveProbe>(char letter)> probe_drive;
+  // The lower-case letter of the drive that holds the Windows folder, 0 when it cannot be told.
+  std::function<char()> windows_drive_letter;
 
   std::function<void(const std::string& command_line, int show)> start_program;
   std::function<void(const std::wstring& layout, UINT flags)> load_keyboard_layout;
@@ -39,5 +52,8 @@ std::vector<std::string> LogicalDriveEntries();
 
 // The lower-case letter of the process's current drive, or 0 when it has none (a UNC folder).
 char CurrentDriveLetter();
+
+std::optional<DriveProbe> ProbeDrive(char letter);
+char WindowsDriveLetter();
 
 }  // namespace talvex::ui::win32
