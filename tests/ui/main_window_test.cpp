@@ -492,8 +492,9 @@ TEST_F(MainWindowRefusedBuildTest, ABuildThatWouldDeleteItsKitIsRefusedWithAWarn
   EXPECT_TRUE(recorder_.programs.empty());
 }
 
-// The file system of the build, watched: every step that works on the drive opens the drive's
-// root first, and before each such opening `before_step` runs with its count.
+// The file system of the build, watched: before every step the build asks whether the drive's
+// root is still the folder it opened, and before each such question `before_step` runs with its
+// count.
 class StepWatchingFileSystem final : public platform::FileSystem {
  public:
   StepWatchingFileSystem(std::string drive, std::function<void(std::size_t)> before_step)
@@ -501,13 +502,13 @@ class StepWatchingFileSystem final : public platform::FileSystem {
 
   platform::FsStatus OpenDirectory(const std::string& path,
                                    std::unique_ptr<platform::Directory>& opened) override {
-    if (path == drive_) before_step_(openings_++);
     return inner_.OpenDirectory(path, opened);
   }
   platform::FsStatus CreateDirectory(const std::string& path) override {
     return inner_.CreateDirectory(path);
   }
   platform::FsStatus Identify(const std::string& path, platform::FileId& id) override {
+    if (path == drive_) before_step_(openings_++);
     return inner_.Identify(path, id);
   }
   std::vector<platform::FsStatus> Flush(const std::string& root,
