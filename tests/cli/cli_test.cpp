@@ -4,6 +4,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -144,6 +145,25 @@ TEST_F(TalvexBuildTest, SetFillsEveryKindOfFieldExactlyAsGiven) {
   EXPECT_EQ(
       ReadBytes(Drive("\\Talvex\\etc\\init.d\\access_smb")),
       "USER=\"guest user\" # \nPASSWD=\"\" # \nSERVER=\"192.168.0.1\" # \nSHARES=\"\" # \r\n");
+}
+
+// While a build in this process holds the drive, talvex-build in another is refused at once,
+// every time, touching nothing; once the drive is let go it builds.
+TEST_F(TalvexBuildTest, ASecondProcessOntoADriveInUseIsRefusedEveryTime) {
+  talvex::testing::MakeFile(Drive("\\Talvex\\left from before"), "old");
+  const std::vector<std::string> before = TreeListing(Drive(""));
+  for (int round = 0; round < 3; ++round) {
+    std::unique_ptr<platform::Directory> held;
+    ASSERT_TRUE(platform::NativeFileSystem().OpenDirectory(drive_, held).ok());
+    bool busy = false;
+    ASSERT_TRUE(held->LockForBuild(busy).ok());
+    const ProgramRun refused = Build({});
+    EXPECT_EQ(refused.exit_code, 2) << refused.err;
+    EXPECT_NE(refused.err.find("другая сборка"), std::string::npos) << refused.err;
+    EXPECT_EQ(TreeListing(Drive("")), before);
+  }
+  const ProgramRun built = Build({});
+  EXPECT_EQ(built.exit_code, 0) << built.err;
 }
 
 TEST_F(TalvexBuildTest, PasswordComesFromStandardInputOrAFile) {

@@ -59,6 +59,15 @@ BuildOptions SharesPvrAndFtp() {
 
 constexpr std::size_t kMidBuild = 12;  // past the skeleton, before the copies
 
+void ExpectGoneAndSaidOnce(const BuildResult& result) {
+  EXPECT_EQ(result.interruption, BuildInterruption::kDriveGone);
+  EXPECT_GT(result.steps_not_done, 0u);
+  EXPECT_NE(result.interruption_line.find(std::to_string(result.steps_not_done)), std::string::npos)
+      << result.interruption_line;
+  EXPECT_LE(result.failures.size(), 1u) << "a vanished drive is said once, not step by step";
+}
+
+#ifndef _WIN32
 // Whatever sits at the drive's path once the drive went away must come out of the build as it
 // went in: the folder a desktop leaves under a mount point, or another folder put in its place.
 std::map<std::string, std::string> FolderWithPreciousFile(const std::string& root) {
@@ -74,15 +83,6 @@ std::map<std::string, std::string> Contents(const std::string& root) {
   return contents;
 }
 
-void ExpectGoneAndSaidOnce(const BuildResult& result) {
-  EXPECT_EQ(result.interruption, BuildInterruption::kDriveGone);
-  EXPECT_GT(result.steps_not_done, 0u);
-  EXPECT_NE(result.interruption_line.find(std::to_string(result.steps_not_done)), std::string::npos)
-      << result.interruption_line;
-  EXPECT_LE(result.failures.size(), 1u) << "a vanished drive is said once, not step by step";
-}
-
-#ifndef _WIN32
 // Windows pins every folder a build works in, so its root cannot be renamed under it.
 TEST_F(PayloadTest, ARootSwappedMidBuildIsNeverWrittenThroughItsPath) {
   const std::string moved = drive_.path() + ".moved";
