@@ -2,6 +2,7 @@
 
 #include <array>
 
+#include "engine/run_build.h"
 #include "fsutil/beneath.h"
 #include "fsutil/kit_lookup.h"
 #include "platform/paths.h"
@@ -75,6 +76,47 @@ void BuildRun::Wrote(std::string relative, std::string kit_relative,
                      std::shared_ptr<const std::string> content) {
   written_.push_back(
       WrittenFile{step_, std::move(relative), std::move(kit_relative), std::move(content)});
+}
+
+void BuildRun::Observe(BuildObserver* observer, std::uint64_t bytes_total, std::size_t steps) {
+  observer_ = observer;
+  progress_.bytes_total = bytes_total;
+  progress_.steps = steps;
+}
+
+void BuildRun::Tell(bool now) {
+  if (observer_ == nullptr) return;
+  // A window hears of a step at once, and of the bytes and files within it often enough for a
+  // bar that moves smoothly, never so often that telling costs the build time.
+  constexpr auto kInterval = std::chrono::milliseconds(40);
+  const auto at = std::chrono::steady_clock::now();
+  if (!now && at - told_ < kInterval) return;
+  told_ = at;
+  observer_->OnProgress(progress_);
+}
+
+void BuildRun::BeginStep(std::size_t index, BuildStage stage, std::string item) {
+  step_ = index;
+  progress_.step = index + 1;
+  progress_.stage = stage;
+  progress_.item = std::move(item);
+  Tell(true);
+}
+
+void BuildRun::Working(std::string item) {
+  if (observer_ == nullptr) return;
+  progress_.item = std::move(item);
+  Tell(false);
+}
+
+void BuildRun::Moved(std::uint64_t bytes) {
+  progress_.bytes_done += bytes;
+  Tell(false);
+}
+
+platform::ByteProgress BuildRun::MovedHook() {
+  if (observer_ == nullptr) return {};
+  return [this](std::uint64_t bytes) { Moved(bytes); };
 }
 
 const char* StepKindName(StepKind kind) {

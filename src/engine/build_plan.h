@@ -3,7 +3,9 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <map>
 #include <memory>
@@ -54,6 +56,28 @@ class FailureLog {
   std::vector<StepFailure> failures_;
 };
 
+// What a build is doing, as a front end shows it.
+enum class BuildStage {
+  kRemoving,   // the old payload and application folders go
+  kCopying,    // folders made, files written and copied
+  kFlushing,   // everything written, out of the system's cache onto the device
+  kVerifying,  // every file read back and compared
+  kMeasuring,  // the payload tree measured for the report
+};
+
+struct BuildProgress {
+  BuildStage stage = BuildStage::kRemoving;
+  std::string item;              // the file or folder in hand (its path on the drive)
+  std::uint64_t bytes_done = 0;  // copied and read back so far
+  // What the plan copies and reads back, as far as the kit tells it before the build; the done
+  // bytes may pass it when the kit grows meanwhile.
+  std::uint64_t bytes_total = 0;
+  std::size_t step = 0;   // the step in hand, from 1...
+  std::size_t steps = 0;  // ...of these
+};
+
+class BuildObserver;
+
 // A file the build put on the drive, and what it must hold: a kit file's bytes, or the content
 // the build composed. The flush and the read-back go through these.
 struct WrittenFile {
@@ -94,7 +118,16 @@ class BuildRun {
   // is refused, naming both.
   platform::FsStatus ClaimDriveName(const std::string& drive, std::string_view relative);
 
-  void set_step(std::size_t step) { step_ = step; }
+  // Progress for `observer` (may be null): the totals, then each step's start, the item in
+  // hand and the bytes moved, told at most every few dozen milliseconds between step starts.
+  void Observe(BuildObserver* observer, std::uint64_t bytes_total, std::size_t steps);
+  void BeginStep(std::size_t index, BuildStage stage, std::string item);
+  void Working(std::string item);
+  void Moved(std::uint64_t bytes);
+  // Moved() as a callback for the platform's copies and comparisons; empty when nobody listens.
+  platform::ByteProgress MovedHook();
+  const BuildProgress& progress() const { return progress_; }
+
   std::size_t step() const { return step_; }
   void Wrote(std::string relative, std::string kit_relative,
              std::shared_ptr<const std::string> content = nullptr);
@@ -114,6 +147,11 @@ class BuildRun {
   std::string last_;  // the key of the folder handed out last
   std::vector<WrittenFile> written_;
   std::size_t step_ = 0;
+  BuildObserver* observer_ = nullptr;
+  BuildProgress progress_;
+  std::chrono::steady_clock::time_point told_{};
+
+  void Tell(bool now);
 };
 
 enum class StepKind {

@@ -56,7 +56,7 @@ platform::FsStatus CopyKitFile(BuildRun& run, const std::string& kit, const std:
   if (platform::FsStatus opened = run.Folder(drive, target.folder, to); !opened) {
     return AboutFile(opened, target_path);
   }
-  platform::FsStatus copied = to->CopyFileIn(target.name, *from, source.name);
+  platform::FsStatus copied = to->CopyFileIn(target.name, *from, source.name, run.MovedHook());
   if (copied) run.Wrote(std::string(relative), spelled);
   return copied;
 }
@@ -70,9 +70,11 @@ class FolderCopyRecorder final : public platform::CopyListener {
       : run_(run), drive_(drive), relative_(std::move(relative)), spelled_(std::move(spelled)) {}
 
   bool MayCopy(std::string_view inside) override {
-    return run_.log().Check(std::string(action::kCopyFile),
-                            run_.ClaimDriveName(drive_, relative_ + std::string(inside)));
+    const std::string relative = relative_ + std::string(inside);
+    run_.Working(platform::JoinPayloadPath(drive_, relative));
+    return run_.log().Check(std::string(action::kCopyFile), run_.ClaimDriveName(drive_, relative));
   }
+  void Moved(std::uint64_t bytes) override { run_.Moved(bytes); }
   void Copied(std::string_view inside) override {
     run_.Wrote(relative_ + std::string(inside), spelled_ + std::string(inside));
   }

@@ -172,8 +172,10 @@ void VerifyWrittenFile(BuildRun& run, const std::string& kit, const std::string&
   std::string_view name;
   fsutil::SplitRelative(file.relative, folder, name);
   platform::Directory* on_drive = nullptr;
+  run.Working(platform::JoinPayloadPath(drive, file.relative));
   platform::FsStatus status = run.Folder(drive, folder, on_drive);
   if (status && file.content) {
+    // A few bytes composed by the build: not part of what the bar measures (the kit's files).
     status = platform::CompareWithBytes(*on_drive, name, *file.content, !read_ahead);
   } else if (status) {
     std::string_view kit_folder;
@@ -181,7 +183,10 @@ void VerifyWrittenFile(BuildRun& run, const std::string& kit, const std::string&
     fsutil::SplitRelative(file.kit_relative, kit_folder, kit_name);
     platform::Directory* in_kit = nullptr;
     status = run.Folder(kit, kit_folder, in_kit);
-    if (status) status = platform::CompareWithFile(*on_drive, name, *in_kit, kit_name, !read_ahead);
+    if (status) {
+      status = platform::CompareWithFile(*on_drive, name, *in_kit, kit_name, !read_ahead,
+                                         run.MovedHook());
+    }
   }
   run.log().Check(std::string(action::kVerifyFile), status,
                   platform::JoinPayloadPath(drive, file.relative));
@@ -287,6 +292,35 @@ bool DeviceGoneAmong(const std::vector<StepFailure>& failures, std::size_t first
   return false;
 }
 
+BuildStage StageOf(StepKind kind) {
+  switch (kind) {
+    case StepKind::kRemoveTree:
+      return BuildStage::kRemoving;
+    case StepKind::kFlush:
+      return BuildStage::kFlushing;
+    case StepKind::kVerify:
+      return BuildStage::kVerifying;
+    default:
+      return BuildStage::kCopying;
+  }
+}
+
+// What the plan will copy from the kit, as the kit is now: the bar's whole length. Each copy is
+// read back once more when the build verifies.
+std::uint64_t BytesToMove(platform::FileSystem& fs, const BuildContext& context,
+                          const BuildPlan& plan) {
+  std::uint64_t copied = 0;
+  for (const BuildStep& step : plan) {
+    if (step.kind == StepKind::kCopyFolder) {
+      copied += static_cast<std::uint64_t>(fsutil::SizeOf(fs, step.source));
+    } else if (step.kind == StepKind::kCopyFile && !step.source.empty()) {
+      std::uint64_t length = 0;
+      if (fs.FileLength(step.source, length)) copied += length;
+    }
+  }
+  return context.verify ? 2 * copied : copied;
+}
+
 bool StopAsked(const BuildContext& context) {
   return context.stop != nullptr && context.stop->load(std::memory_order_relaxed);
 }
@@ -337,7 +371,10 @@ BuildResult RunBuild(platform::FileSystem& fs, const BuildContext& context,
     return fs.Identify(context.target_drive, now).ok() && now == id;
   };
 
-  if (observer != nullptr) observer->OnPhase(BuildPhase::kSteps);
+  if (observer != nullptr) {
+    run.Observe(observer, BytesToMove(fs, context, plan), plan.size());
+    observer->OnPhase(BuildPhase::kSteps);
+  }
   bool gone = drive == nullptr;
   bool stopped = false;
   for (std::size_t index = 0; index < plan.size(); ++index) {
@@ -350,7 +387,7 @@ BuildResult RunBuild(platform::FileSystem& fs, const BuildContext& context,
       continue;
     }
     if (observer != nullptr) observer->OnStep(index, plan.size(), step);
-    run.set_step(index);
+    run.BeginStep(index, StageOf(step.kind), step.target);
     const std::size_t failures_before = run.log().failures().size();
     step.run(run);
     ++result.steps_run;
@@ -363,6 +400,8 @@ BuildResult RunBuild(platform::FileSystem& fs, const BuildContext& context,
                                                 result.steps_not_done, root_failure);
   }
   if (observer != nullptr) observer->OnPhase(BuildPhase::kMeasuring);
+  run.BeginStep(plan.size(), BuildStage::kMeasuring,
+                platform::JoinPayloadPath(context.target_drive, kPayloadFolder));
   if (!gone) {
     result.size_bytes = fsutil::SizeOfBelow(*drive, kPayloadFolder.substr(1), [observer] {
       if (observer != nullptr) observer->Yield();

@@ -51,6 +51,9 @@ class BuildObserver {
   }
   // Once per directory entry while the finished tree is measured.
   virtual void Yield() {}
+  // How far the build has come: at each step's start, and every few dozen milliseconds while a
+  // step copies or reads back. Called on the build's own thread.
+  virtual void OnProgress(const BuildProgress& progress) { (void)progress; }
 };
 
 // Why a build ended before its last step.

@@ -6,6 +6,7 @@ namespace {
 BuildContext ContextOf(const SessionRequest& request) {
   BuildContext context{request.kit, request.target.root, request.options};
   context.verify = request.verify;
+  context.stop = request.stop;
   return context;
 }
 

@@ -4,6 +4,7 @@
 // own kind of message; it never checks, runs or measures anything itself.
 #pragma once
 
+#include <atomic>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -34,6 +35,9 @@ struct SessionRequest {
   const options::BuildOptions& options;
   std::string decimal_separator = ",";  // the user's locale's, for the report
   bool verify = true;                   // read every file back from the drive once it is flushed
+  // Set from any thread to stop the build after the step in hand (what was written is still
+  // flushed); may be null.
+  const std::atomic<bool>* stop = nullptr;
 };
 
 struct SessionResult {

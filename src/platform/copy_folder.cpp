@@ -86,7 +86,9 @@ void CopyFiles(Directory& source, Directory& target, CopyLevel& level, const std
     }
     const std::string inside = relative + "\\" + entry.name;
     if (listener != nullptr && !listener->MayCopy(inside)) continue;
-    if (FsStatus status = target.CopyFileIn(entry.name, source, entry.name); !status) {
+    ByteProgress moved;
+    if (listener != nullptr) moved = [listener](std::uint64_t bytes) { listener->Moved(bytes); };
+    if (FsStatus status = target.CopyFileIn(entry.name, source, entry.name, moved); !status) {
       failures.Failed(std::move(status));
       continue;
     }
@@ -168,7 +170,8 @@ FsStatus ReadFull(FileReader& reader, char* buffer, std::size_t size, std::size_
 
 // Compares what `reader` gives with what `expected` gives, chunk by chunk; `expected` fills
 // whole chunks until its last one.
-FsStatus CompareStreams(FileReader& reader, const std::string& path, const ChunkSource& expected) {
+FsStatus CompareStreams(FileReader& reader, const std::string& path, const ChunkSource& expected,
+                        const ByteProgress& progress) {
   // One pair of chunks per thread, left uninitialised and kept for the next file: allocating
   // and zeroing two fresh megabytes per file cost more (in page faults) than the reading itself.
   static thread_local const std::unique_ptr<char[]> ours =
@@ -196,6 +199,7 @@ FsStatus CompareStreams(FileReader& reader, const std::string& path, const Chunk
                             path);
     }
     offset += want;
+    if (progress && want > 0) progress(want);
     if (want < kCompareChunk) {
       std::size_t extra = 0;
       if (FsStatus read = ReadFull(reader, ours.get(), 1, extra); !read) return read;
@@ -208,7 +212,8 @@ FsStatus CompareStreams(FileReader& reader, const std::string& path, const Chunk
 }  // namespace
 
 FsStatus CompareWithFile(Directory& folder, std::string_view name, Directory& source,
-                         std::string_view source_name, bool from_device) {
+                         std::string_view source_name, bool from_device,
+                         const ByteProgress& progress) {
   const std::string path = JoinPath(folder.path(), name);
   std::unique_ptr<FileReader> original;
   if (FsStatus opened = source.OpenForReading(source_name, false, original); !opened) {
@@ -216,22 +221,28 @@ FsStatus CompareWithFile(Directory& folder, std::string_view name, Directory& so
   }
   std::unique_ptr<FileReader> written;
   if (FsStatus opened = folder.OpenForReading(name, from_device, written); !opened) return opened;
-  return CompareStreams(*written, path, [&](char* buffer, std::size_t size, std::size_t& got) {
-    return ReadFull(*original, buffer, size, got);
-  });
+  return CompareStreams(
+      *written, path,
+      [&](char* buffer, std::size_t size, std::size_t& got) {
+        return ReadFull(*original, buffer, size, got);
+      },
+      progress);
 }
 
 FsStatus CompareWithBytes(Directory& folder, std::string_view name, std::string_view bytes,
-                          bool from_device) {
+                          bool from_device, const ByteProgress& progress) {
   const std::string path = JoinPath(folder.path(), name);
   std::unique_ptr<FileReader> written;
   if (FsStatus opened = folder.OpenForReading(name, from_device, written); !opened) return opened;
-  return CompareStreams(*written, path, [&](char* buffer, std::size_t size, std::size_t& got) {
-    got = std::min(size, bytes.size());
-    std::memcpy(buffer, bytes.data(), got);
-    bytes.remove_prefix(got);
-    return FsStatus{};
-  });
+  return CompareStreams(
+      *written, path,
+      [&](char* buffer, std::size_t size, std::size_t& got) {
+        got = std::min(size, bytes.size());
+        std::memcpy(buffer, bytes.data(), got);
+        bytes.remove_prefix(got);
+        return FsStatus{};
+      },
+      progress);
 }
 
 }  // namespace talvex::platform

@@ -72,6 +72,10 @@ inline constexpr std::uint64_t FileSizeFromWords(std::uint32_t high, std::uint32
 // Return false to stop the listing early.
 using ListVisitor = std::function<bool(const DirEntry&)>;
 
+// Hears how many more bytes a long copy or read-back has moved, a piece at a time, so that a
+// caller can tell how far it has come. Called on the thread doing the work.
+using ByteProgress = std::function<void(std::uint64_t bytes)>;
+
 // Why a copy or an open refused an entry that is not a plain file or folder. The build copies
 // only what it can read as ordinary data; anything else is named in the report, never followed.
 inline constexpr std::string_view kLinkRefused = "это ссылка; программа не переходит по ссылкам";
@@ -132,8 +136,9 @@ class Directory {
 
   // Copies the plain file `source_name` of `source` to a new file `name` here. A source that is
   // a link or a special file is refused without being opened for reading.
+  // `progress` hears the bytes as they are copied.
   virtual FsStatus CopyFileIn(std::string_view name, Directory& source,
-                              std::string_view source_name) = 0;
+                              std::string_view source_name, const ByteProgress& progress = {}) = 0;
   // Creates the new file `name` with exactly these bytes.
   virtual FsStatus WriteFileIn(std::string_view name, std::string_view bytes) = 0;
   // Replaces `name` as a whole: the bytes go to a temporary file beside it, which is flushed and
@@ -230,6 +235,8 @@ class CopyListener {
   virtual void Copied(std::string_view relative) { (void)relative; }
   // Something that could not be copied (a file, a folder, a link or special file refused).
   virtual void Failed(const FsStatus& failure) { (void)failure; }
+  // More bytes of the file in hand were copied.
+  virtual void Moved(std::uint64_t bytes) { (void)bytes; }
 };
 
 // Merges the tree below `source` into `target` through open handles only: subdirectories are
@@ -244,10 +251,12 @@ FsStatus MismatchStatus(std::string_view why, const std::string& path);
 // Reads `name` in `folder` back from the device and compares it with the plain file
 // `source_name` of `source`, or with `bytes`; fails saying how it differs. `from_device` false
 // when ReadAhead has already dropped the file's cached pages.
+// `progress` hears the bytes as they are compared.
 FsStatus CompareWithFile(Directory& folder, std::string_view name, Directory& source,
-                         std::string_view source_name, bool from_device = true);
+                         std::string_view source_name, bool from_device = true,
+                         const ByteProgress& progress = {});
 FsStatus CompareWithBytes(Directory& folder, std::string_view name, std::string_view bytes,
-                          bool from_device = true);
+                          bool from_device = true, const ByteProgress& progress = {});
 
 // Reads a small plain file whole (at most `limit` bytes, and one more to tell that it is
 // longer). It is opened without waiting - a FIFO or a device given by mistake never blocks -

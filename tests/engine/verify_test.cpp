@@ -108,5 +108,32 @@ TEST_F(PayloadTest, AFileThatFailedToCopyIsNotReadBackAgain) {
   EXPECT_EQ(result.failures[0].action, action::kCopyFile);
 }
 
+// What a window shows while the build runs: every stage in its order, the flush and the
+// read-back among them, and a byte count that ends where the plan said it would.
+TEST_F(PayloadTest, ProgressTellsEveryStageInOrderAndTheBytesAddUp) {
+  struct Heard final : BuildObserver {
+    std::vector<BuildProgress> told;
+    void OnProgress(const BuildProgress& progress) override { told.push_back(progress); }
+  } heard;
+  const BuildResult result =
+      RunBuild(fs(), BuildContext{kit_.path(), drive_.path(), PvrAndShares()}, &heard);
+  ASSERT_TRUE(result.Complete());
+  ASSERT_FALSE(heard.told.empty());
+  std::vector<BuildStage> stages;
+  for (const BuildProgress& progress : heard.told) {
+    if (stages.empty() || stages.back() != progress.stage) stages.push_back(progress.stage);
+    EXPECT_FALSE(progress.item.empty());
+    EXPECT_EQ(progress.steps, heard.told.front().steps);
+  }
+  EXPECT_EQ(stages, (std::vector<BuildStage>{BuildStage::kRemoving, BuildStage::kCopying,
+                                             BuildStage::kRemoving, BuildStage::kCopying,
+                                             BuildStage::kFlushing, BuildStage::kVerifying,
+                                             BuildStage::kMeasuring}));
+  const BuildProgress& last = heard.told.back();
+  EXPECT_GT(last.bytes_total, 0u);
+  // Every byte copied is read back once: the bar's end is twice what the kit gives.
+  EXPECT_EQ(last.bytes_done, last.bytes_total);
+}
+
 }  // namespace
 }  // namespace talvex::build::testing

@@ -125,8 +125,8 @@ class FaultInjectingDirectory final : public Directory {
     if (FsStatus failed = Change(FsOperation::kCreateDirectory, name); !failed) return failed;
     return inner_->CreateDirectory(name);
   }
-  FsStatus CopyFileIn(std::string_view name, Directory& source,
-                      std::string_view source_name) override {
+  FsStatus CopyFileIn(std::string_view name, Directory& source, std::string_view source_name,
+                      const ByteProgress& progress) override {
     if (FsStatus failed =
             owner_.Check(FsOperation::kCopyFile, JoinPath(source.path(), source_name));
         !failed) {
@@ -134,9 +134,9 @@ class FaultInjectingDirectory final : public Directory {
     }
     if (FsStatus failed = Change(FsOperation::kCopyFile, name); !failed) return failed;
     auto* wrapped = dynamic_cast<FaultInjectingDirectory*>(&source);
-    return Damaged(
-        inner_->CopyFileIn(name, wrapped != nullptr ? wrapped->inner() : source, source_name),
-        name);
+    return Damaged(inner_->CopyFileIn(name, wrapped != nullptr ? wrapped->inner() : source,
+                                      source_name, progress),
+                   name);
   }
   FsStatus WriteFileIn(std::string_view name, std::string_view bytes) override {
     if (FsStatus failed = Change(FsOperation::kWriteFile, name); !failed) return failed;

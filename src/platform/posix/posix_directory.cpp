@@ -187,8 +187,8 @@ class PosixDirectory final : public Directory {
     return {};
   }
 
-  FsStatus CopyFileIn(std::string_view name, Directory& source,
-                      std::string_view source_name) override {
+  FsStatus CopyFileIn(std::string_view name, Directory& source, std::string_view source_name,
+                      const ByteProgress& progress) override {
     auto* from = dynamic_cast<PosixDirectory*>(&source);
     const std::string source_path = JoinPath(source.path(), source_name);
     if (from == nullptr) return ErrnoStatus(EXDEV, source_path);
@@ -207,7 +207,8 @@ class PosixDirectory final : public Directory {
         !created) {
       return created;
     }
-    if (!CopyContent(in.get(), out.get(), static_cast<std::uint64_t>(source_stat.st_size)) ||
+    if (!CopyContent(in.get(), out.get(), static_cast<std::uint64_t>(source_stat.st_size),
+                     progress) ||
         out.Close() != 0) {
       FsStatus failure = LastErrno(target_path);
       ::unlinkat(fd_.get(), entry.c_str(), 0);  // a half-copied file must not pass for the real one

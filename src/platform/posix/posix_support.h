@@ -67,7 +67,7 @@ std::uint32_t AttributesOf(const struct stat& st);
 std::uint32_t AttributesOfType(unsigned char type);
 bool IsDotOrDotDot(const char* name);
 bool WriteAll(int fd, const char* data, std::size_t size);
-bool CopyContent(int in, int out, std::uint64_t size);
+bool CopyContent(int in, int out, std::uint64_t size, const ByteProgress& progress = {});
 FsStatus ListOpenDirectory(DirHandle& dir, const std::string& path, std::uint32_t filter,
                            const ListVisitor& visit, ListDetail detail);
 FileId IdOf(const struct stat& st);

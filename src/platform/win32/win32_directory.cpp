@@ -132,7 +132,7 @@ bool WriteAllBytes(HANDLE file, std::string_view bytes) {
   return true;
 }
 
-bool CopyContent(HANDLE in, HANDLE out) {
+bool CopyContent(HANDLE in, HANDLE out, const ByteProgress& progress) {
   static thread_local std::vector<char> buffer(std::size_t{1} << 20);
   for (;;) {
     DWORD got = 0;
@@ -141,6 +141,7 @@ bool CopyContent(HANDLE in, HANDLE out) {
     }
     if (got == 0) return true;
     if (!WriteAllBytes(out, std::string_view(buffer.data(), got))) return false;
+    if (progress) progress(got);
   }
 }
 
@@ -240,8 +241,8 @@ class Win32Directory final : public Directory {
     return Call(name, [](const wchar_t* path) { return ::CreateDirectoryW(path, nullptr); });
   }
 
-  FsStatus CopyFileIn(std::string_view name, Directory& source,
-                      std::string_view source_name) override {
+  FsStatus CopyFileIn(std::string_view name, Directory& source, std::string_view source_name,
+                      const ByteProgress& progress) override {
     const std::string source_path = JoinPath(source.path(), source_name);
     const std::string target_path = JoinPath(path_, name);
     Handle in(INVALID_HANDLE_VALUE);
@@ -255,7 +256,7 @@ class Win32Directory final : public Directory {
     // The kit's time stays with the file, as a copy in Explorer keeps it. A large file takes a
     // while: the window on this thread keeps painting meanwhile.
     const BOOL copied = CallKeepingCallerLive([&] {
-      return CopyContent(in.get(), out.get()) &&
+      return CopyContent(in.get(), out.get(), progress) &&
              ::SetFileTime(out.get(), nullptr, nullptr, &written);
     });
     if (!copied || !out.Close()) {
