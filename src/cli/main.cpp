@@ -1,5 +1,6 @@
 // talvex-build: prepares a drive from the command line, with the same build and report as the
 // window. Everything but setting up the process lives in RunCommand.
+#include <atomic>
 #include <iostream>
 
 #include "cli/run_command.h"
@@ -8,7 +9,10 @@
 
 int main(int argc, char** argv) {
   const talvex::platform::ConsoleStreams streams;
-  talvex::cli::Console console{std::cin, std::cout, std::cerr, streams.err_is_terminal()};
+  // Ctrl+C ends a build cleanly instead of leaving a file half copied and nothing flushed.
+  static std::atomic<bool> stop{false};
+  talvex::platform::StopOnInterrupt(stop);
+  talvex::cli::Console console{std::cin, std::cout, std::cerr, streams.err_is_terminal(), &stop};
   const int status = talvex::cli::RunCommand(talvex::platform::CommandLineArguments(argc, argv),
                                              console, talvex::platform::NativeFileSystem());
   std::cout.flush();

@@ -59,6 +59,7 @@ int RunCommand(const std::vector<std::string>& arguments, Console& console,
   build::SessionRequest session{source, std::move(*target), request.options,
                                 platform::DecimalSeparator()};
   session.verify = request.verify;
+  session.stop = console.stop;
 
   if (request.dry_run) {
     const build::SessionPlan plan = build::PlanSession(fs, session);

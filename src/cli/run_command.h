@@ -2,6 +2,7 @@
 // only sets up the process around it.
 #pragma once
 
+#include <atomic>
 #include <istream>
 #include <ostream>
 #include <string>
@@ -15,7 +16,8 @@ struct Console {
   std::istream& in;
   std::ostream& out;
   std::ostream& err;
-  bool err_is_terminal = false;  // progress is shown only to a person watching
+  bool err_is_terminal = false;             // progress is shown only to a person watching
+  const std::atomic<bool>* stop = nullptr;  // set (by Ctrl+C) to stop the build after its step
 };
 
 // Parses, checks, builds (or lists the steps of a dry run) and prints the report. Returns the

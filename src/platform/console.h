@@ -2,6 +2,7 @@
 // standard streams that carry UTF-8 bytes exactly as written.
 #pragma once
 
+#include <atomic>
 #include <string>
 #include <vector>
 
@@ -29,5 +30,10 @@ class ConsoleStreams {
   unsigned saved_output_code_page_ = 0;  // 0: nothing to give back
   bool err_is_terminal_ = false;
 };
+
+// From now on Ctrl+C (and, on POSIX, SIGTERM; on Windows closing the console) sets `stop`
+// instead of killing the program, so a build in hand can end cleanly: the file being copied is
+// finished and what was written is flushed. `stop` must outlive the program's main().
+void StopOnInterrupt(std::atomic<bool>& stop);
 
 }  // namespace talvex::platform

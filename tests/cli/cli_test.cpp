@@ -4,6 +4,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -18,6 +19,14 @@
 #include "platform/paths.h"
 #include "program_runner.h"
 #include "support/test_support.h"
+
+#ifndef _WIN32
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <cstdio>
+#endif
 
 namespace talvex::cli {
 namespace {
@@ -165,6 +174,58 @@ TEST_F(TalvexBuildTest, ASecondProcessOntoADriveInUseIsRefusedEveryTime) {
   const ProgramRun built = Build({});
   EXPECT_EQ(built.exit_code, 0) << built.err;
 }
+
+#ifndef _WIN32
+// Ctrl+C in the middle of a build: the file in hand is finished, the rest is skipped, what was
+// written is flushed, and the report says the build was stopped (exit 1). The kit stays whole.
+TEST_F(TalvexBuildTest, InterruptedMidBuildItStopsCleanlyAndSaysSo) {
+  // A large application file keeps the build busy long enough to be interrupted while it copies.
+  const std::string large = Kit("\\PVR\\recording.ts");
+  {
+    std::ofstream out(large, std::ios::binary);
+    const std::string block(1 << 20, 'r');
+    for (int i = 0; i < 128; ++i)
+      out.write(block.data(), static_cast<std::streamsize>(block.size()));
+  }
+  const std::vector<std::string> kit_before = TreeListing(kit_.path());
+  const std::string out_file = drive_folder_ / "out.txt";
+  const std::string err_file = drive_folder_ / "err.txt";
+  const pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    ::freopen(out_file.c_str(), "w", stdout);
+    ::freopen(err_file.c_str(), "w", stderr);
+    const std::string program = Program();
+    ::execl(program.c_str(), program.c_str(), "--source", kit_.path().c_str(), "--target",
+            drive_.c_str(), "--pvr", "--mc", "--netsurf", static_cast<char*>(nullptr));
+    ::_exit(127);
+  }
+  // Wait until the large file is being written on the drive, then press Ctrl+C.
+  const std::string copying = Drive("\\PVR\\recording.ts");
+  for (int waited = 0; waited < 2000 && !PathExists(copying); ++waited) ::usleep(5000);
+  ::kill(child, SIGINT);
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status)) << "killed by the signal instead of stopping";
+  EXPECT_EQ(WEXITSTATUS(status), 1);
+  const std::string out = ReadBytes(out_file);
+  EXPECT_TRUE(HasLineContaining(out, "Сборка остановлена")) << out << ReadBytes(err_file);
+  EXPECT_TRUE(HasLineContaining(out, "не выполнено шагов")) << out;
+  EXPECT_EQ(ReadBytes(copying).size(), std::size_t{128} << 20) << "the file in hand is finished";
+  EXPECT_FALSE(PathExists(Drive("\\Talvex\\rcTVX"))) << "the steps after it were skipped";
+  // Nothing beside the masters the build writes appeared in the kit, no temporary among them.
+  auto without_masters = [](std::vector<std::string> listing) {
+    std::erase_if(listing, [](const std::string& entry) {
+      return entry.starts_with("Talvex/etc/init.d/access_") ||
+             entry == "Talvex/etc/init.d/libraries";
+    });
+    return listing;
+  };
+  EXPECT_EQ(without_masters(TreeListing(kit_.path())), without_masters(kit_before));
+  // The master the build rewrote before it was stopped is whole.
+  EXPECT_TRUE(ReadBytes(Kit("\\Talvex\\etc\\init.d\\access_smb")).ends_with(" # \r\n"));
+}
+#endif
 
 TEST_F(TalvexBuildTest, PasswordComesFromStandardInputOrAFile) {
   ProgramRun run = Build({"--smb-password-file", "-"}, "from stdin\r\n");

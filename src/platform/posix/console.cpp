@@ -1,5 +1,6 @@
 #include "platform/console.h"
 
+#include <signal.h>
 #include <unistd.h>
 
 #include <clocale>
@@ -19,5 +20,24 @@ ConsoleStreams::ConsoleStreams() {
 }
 
 ConsoleStreams::~ConsoleStreams() = default;
+
+namespace {
+std::atomic<bool>* g_stop = nullptr;
+static_assert(std::atomic<bool>::is_always_lock_free, "set from a signal handler");
+
+extern "C" void AskToStop(int) {
+  if (g_stop != nullptr) g_stop->store(true);
+}
+}  // namespace
+
+void StopOnInterrupt(std::atomic<bool>& stop) {
+  g_stop = &stop;
+  struct sigaction action {};
+  action.sa_handler = AskToStop;
+  sigemptyset(&action.sa_mask);
+  action.sa_flags = SA_RESTART;  // the build's system calls go on; it looks at the flag itself
+  ::sigaction(SIGINT, &action, nullptr);
+  ::sigaction(SIGTERM, &action, nullptr);
+}
 
 }  // namespace talvex::platform

@@ -41,3 +41,24 @@ ConsoleStreams::~ConsoleStreams() {
 }
 
 }  // namespace talvex::platform
+
+namespace talvex::platform {
+namespace {
+std::atomic<bool>* g_stop = nullptr;
+
+BOOL WINAPI AskToStop(DWORD event) {
+  if (g_stop == nullptr) return FALSE;
+  if (event == CTRL_C_EVENT || event == CTRL_BREAK_EVENT || event == CTRL_CLOSE_EVENT) {
+    g_stop->store(true);
+    return TRUE;
+  }
+  return FALSE;
+}
+}  // namespace
+
+void StopOnInterrupt(std::atomic<bool>& stop) {
+  g_stop = &stop;
+  ::SetConsoleCtrlHandler(AskToStop, TRUE);
+}
+
+}  // namespace talvex::platform
