@@ -15,6 +15,7 @@
 
 #include "support/test_support.h"
 #include "ui/control_table.h"
+#include "ui/win32/about_window.h"
 #include "ui/win32/main_window.h"
 #include "ui/win32/win32_ui.h"
 #include "ui_test_support.h"
@@ -142,22 +143,35 @@ TEST_F(KeyInputTest, AddressFieldsTakeOnlyDigitsFullStopsSpacesAndBackspaceFromT
   }
 }
 
-TEST_F(KeyInputTest, ShiftInsertPastesOnlyWhatTheKeyFilterLetsThrough) {
-  for (std::string_view name : {"TextIP", "TexSMBip"}) {
-    HWND field = EmptyField(name);
-    PressKeys({'7', VK_OEM_PERIOD});
-    PutOnClipboard(main_, L"10.0.x0.5, Ж");
-    PressWith(VK_SHIFT, VK_INSERT);
-    HandleInput();
-    EXPECT_EQ(TextOf(field), L"7.10.0.0.5 ") << name;
-    PressKeys({'1'});  // the caret stays after what was pasted
-    HandleInput();
-    EXPECT_EQ(TextOf(field), L"7.10.0.0.5 1") << name;
-    EXPECT_EQ(ui::win32::WindowTextOf(field), name == "TextIP"
-                                                  ? window_->model().options().TextIP
-                                                  : window_->model().options().TexSMBip);
+// Shift+Insert and Ctrl+V paste what typing the same text would have left; Ctrl+A and Ctrl+C
+// select and copy as in any edit field.
+TEST_F(KeyInputTest, PasteKeysPasteOnlyWhatTheKeyFilterLetsThroughAndCopyKeysCopy) {
+  for (const WORD modifier : {VK_SHIFT, VK_CONTROL}) {
+    const WORD paste = modifier == VK_SHIFT ? VK_INSERT : 'V';
+    for (std::string_view name : {"TextIP", "TexSMBip"}) {
+      HWND field = EmptyField(name);
+      PressKeys({'7', VK_OEM_PERIOD});
+      PutOnClipboard(main_, L"ip 10.1.2.3 x");
+      PressWith(modifier, paste);
+      HandleInput();
+      EXPECT_EQ(TextOf(field), L"7. 10.1.2.3 ") << name << " " << paste;
+      PressKeys({'1'});  // the caret stays after what was pasted
+      HandleInput();
+      EXPECT_EQ(TextOf(field), L"7. 10.1.2.3 1") << name;
+      EXPECT_EQ(ui::win32::WindowTextOf(field), name == "TextIP"
+                                                    ? window_->model().options().TextIP
+                                                    : window_->model().options().TexSMBip);
+    }
   }
+  EmptyField("TextIP");
+  PressKeys({'4', '2'});
+  PutOnClipboard(main_, L"nothing yet");
+  PressWith(VK_CONTROL, 'A');
+  PressWith(VK_CONTROL, 'C');
+  HandleInput();
+  EXPECT_EQ(ui::win32::ClipboardText(main_), "42");
   // The other fields take the clipboard as it is.
+  PutOnClipboard(main_, L"10.0.x0.5, Ж");
   HWND login = EmptyField("TexSMBlog");
   PressWith(VK_SHIFT, VK_INSERT);
   HandleInput();
@@ -175,6 +189,20 @@ TEST_F(KeyInputTest, ContextMenuPasteTakesOnlyWhatTheKeyFilterLetsThrough) {
     EXPECT_EQ(ui::win32::WindowTextOf(field), name == "TextIP"
                                                   ? window_->model().options().TextIP
                                                   : window_->model().options().TexSMBip);
+  }
+}
+
+TEST_F(KeyInputTest, EnterAndEscapeCloseTheAboutWindow) {
+  for (const WORD key : {VK_RETURN, VK_ESCAPE}) {
+    Click(window_->Control("Command1"));
+    HWND about = FindWindowW(ui::win32::kAboutWindowClass, nullptr);
+    ASSERT_NE(about, nullptr);
+    SetForegroundWindow(about);
+    HandleInput();
+    PressKeys({key});
+    HandleInput();
+    EXPECT_FALSE(IsWindow(about)) << key;
+    EXPECT_TRUE(IsWindowEnabled(main_)) << key;
   }
 }
 

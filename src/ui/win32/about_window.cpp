@@ -137,6 +137,11 @@ void AboutWindow::OnClose() {
 LRESULT AboutWindow::Handle(UINT message, WPARAM wparam, LPARAM lparam) {
   switch (message) {
     case WM_COMMAND: {
+      // Enter and Escape come from the dialog navigation as the standard OK and Cancel.
+      if (lparam == 0 && (LOWORD(wparam) == IDOK || LOWORD(wparam) == IDCANCEL)) {
+        OnClose();
+        return 0;
+      }
       const PlacedControl* placed = controls_.Find(reinterpret_cast<HWND>(lparam));
       if (placed == nullptr) break;
       if (placed->row->kind == ControlKind::kButton && HIWORD(wparam) == BN_CLICKED) {

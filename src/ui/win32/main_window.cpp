@@ -16,6 +16,11 @@ namespace {
 constexpr DWORD kMainStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;
 constexpr DWORD kMainExStyle = WS_EX_CONTROLPARENT;
 constexpr int kFirstControlId = 1000;
+
+// The characters Ctrl+A, Ctrl+C, Ctrl+V and Ctrl+X produce in an edit control.
+bool IsClipboardShortcut(WPARAM character) {
+  return character == 0x01 || character == 0x03 || character == 0x16 || character == 0x18;
+}
 // Posted to the window once it is shown: the warning that its folder holds no kit.
 constexpr UINT kWarnNoKit = WM_APP + 1;
 
@@ -335,9 +340,9 @@ LRESULT MainWindow::Handle(UINT message, WPARAM wparam, LPARAM lparam) {
 }
 
 LRESULT CALLBACK MainWindow::TextBoxProc(HWND box, UINT message, WPARAM wparam, LPARAM lparam,
-                                         UINT_PTR, DWORD_PTR self) {
+                                         UINT_PTR id, DWORD_PTR self) {
   if (message == WM_NCDESTROY) {
-    RemoveWindowSubclass(box, TextBoxProc, 0);
+    RemoveWindowSubclass(box, TextBoxProc, id);
     return DefSubclassProc(box, message, wparam, lparam);
   }
   auto* window = reinterpret_cast<MainWindow*>(self);
@@ -350,6 +355,9 @@ LRESULT MainWindow::HandleTextBox(const ControlRow& row, HWND box, UINT message,
                                   LPARAM lparam) {
   switch (message) {
     case WM_CHAR:
+      // The clipboard shortcuts reach an edit control as control characters; they are keys, not
+      // typed text, and what they paste is filtered on WM_PASTE.
+      if (IsClipboardShortcut(wparam)) break;
       if (!model_.AcceptTyped(row.name, static_cast<char32_t>(wparam))) return 0;
       break;
     case WM_PASTE:
