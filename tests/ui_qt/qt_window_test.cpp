@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <QAbstractItemView>
+#include <QAccessible>
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
@@ -12,9 +13,11 @@
 #include <QFontInfo>
 #include <QGroupBox>
 #include <QImage>
+#include <QInputMethodEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QPointer>
 #include <QPushButton>
 #include <QStyleOptionGroupBox>
 #include <QTest>
@@ -80,6 +83,7 @@ class BoxAnswerer final : public QObject {
     QMessageBox::Icon icon;
     QMessageBox::StandardButtons buttons;
     bool yes_is_default;
+    QString details;  // the informative text
   };
 
   explicit BoxAnswerer(QMessageBox::StandardButton answer) : answer_(answer) {
@@ -95,7 +99,8 @@ class BoxAnswerer final : public QObject {
     if (box == nullptr || !box->isVisible()) return;
     seen.push_back(
         {box->windowTitle(), box->text(), box->icon(), box->standardButtons(),
-         box->defaultButton() != nullptr && box->defaultButton() == box->button(QMessageBox::Yes)});
+         box->defaultButton() != nullptr && box->defaultButton() == box->button(QMessageBox::Yes),
+         box->informativeText()});
     QAbstractButton* button = box->button(answer_);
     if (button == nullptr && !box->buttons().isEmpty()) button = box->buttons().first();
     if (button != nullptr) button->click();
@@ -626,6 +631,72 @@ TEST_F(QtWindowTest, DescriptionOpensTheReadmeInTheDesktopsEditor) {
   ASSERT_EQ(urls.urls.size(), 1u);
   EXPECT_EQ(urls.urls[0],
             QUrl::fromLocalFile(QString::fromStdString(kit_.path() + "/Talvex/readme.txt")));
+}
+
+// Where no application opens the readme, a message says so and shows the path to copy.
+TEST_F(QtWindowTest, WithoutADefaultApplicationTheReadmesPathIsShown) {
+  Open();
+  BoxAnswerer answer(QMessageBox::Ok);
+  Click(Get("CmdReadme"));  // the offscreen desktop opens nothing
+  ASSERT_EQ(answer.seen.size(), 1u);
+  EXPECT_EQ(answer.seen[0].text, ToQString(kNothingOpens));
+  EXPECT_EQ(answer.seen[0].details, QString::fromStdString(kit_.path() + "/Talvex/readme.txt"));
+}
+
+// Dead keys and input methods commit text without key presses: the address filter holds there
+// too, and the other fields take what is committed.
+TEST_F(QtWindowTest, InputMethodCommitsIntoAddressFieldsAreFiltered) {
+  Open();
+  struct Case {
+    const char* field;
+    const char* committed;
+    const char* left;
+  };
+  for (const Case& c :
+       {Case{"TextIP", "10.0.0.7\u00b0", "10.0.0.7"}, Case{"TexSMBip", "\u00e9\u00e0\u00fc", ""},
+        Case{"TexSMBlog", "\u00e9l\u00e8ve", "\u00e9l\u00e8ve"}}) {
+    QLineEdit* box = Text(c.field);
+    box->clear();
+    box->setFocus();
+    QInputMethodEvent commit;
+    commit.setCommitString(QString::fromUtf8(c.committed));
+    QApplication::sendEvent(box, &commit);
+    EXPECT_EQ(box->text(), QString::fromUtf8(c.left)) << c.field;
+  }
+}
+
+// Keys as a desktop user expects: Enter clicks the focused button, Escape and Enter close About,
+// and the focus comes back to the About button.
+TEST_F(QtWindowTest, EnterClicksTheFocusedButtonAndEscapeOrEnterCloseAbout) {
+  MainWindow& window = Open();
+  window.activateWindow();
+  for (const Qt::Key close_key : {Qt::Key_Escape, Qt::Key_Return}) {
+    QWidget* about_button = Get("Command1");
+    about_button->setFocus();
+    QTest::keyClick(about_button, Qt::Key_Return);
+    ASSERT_NE(window.about(), nullptr);
+    QPointer<AboutWindow> about = window.about();
+    QTest::keyClick(about.data(), close_key);
+    QTest::qWait(20);
+    EXPECT_TRUE(about.isNull()) << close_key;
+    EXPECT_TRUE(window.isEnabled());
+    EXPECT_EQ(window.focusWidget(), about_button) << close_key;
+  }
+}
+
+// A screen reader names each field by the label above it.
+TEST_F(QtWindowTest, EachAddressAndAccountFieldIsNamedByItsLabel) {
+  Open();
+  for (const auto& [field, name] :
+       std::vector<std::pair<const char*, const char*>>{{"TexSMBip", "IP-address"},
+                                                        {"TexSMBsh", "Folder name"},
+                                                        {"TexSMBlog", "Login"},
+                                                        {"TexSMBpas", "Password"},
+                                                        {"TextIP", "IP-address"}}) {
+    QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(Get(field));
+    ASSERT_NE(accessible, nullptr) << field;
+    EXPECT_EQ(accessible->text(QAccessible::Name), QString::fromLatin1(name)) << field;
+  }
 }
 
 TEST_F(QtWindowTest, GoBuildsTheTreeAndNoLeavesTheWindowAsItWas) {

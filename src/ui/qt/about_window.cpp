@@ -3,6 +3,7 @@
 #include <QCloseEvent>
 #include <QDesktopServices>
 #include <QIcon>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPixmap>
@@ -96,11 +97,24 @@ bool AboutWindow::eventFilter(QObject* watched, QEvent* event) {
       static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
     if (const ControlRow* row = widgets_.RowOf(qobject_cast<QWidget*>(watched))) {
       // The address goes to the desktop as it stands, trailing space and all.
-      QDesktopServices::openUrl(QUrl(ToQString(row->link), QUrl::TolerantMode));
+      OpenOrSay(this, QUrl(ToQString(row->link), QUrl::TolerantMode), ToQString(row->link));
       return true;
     }
   }
   return QWidget::eventFilter(watched, event);
+}
+
+void AboutWindow::keyPressEvent(QKeyEvent* event) {
+  // As in any dialog: Escape closes it, and so does Enter, its one button being "Спасибо!".
+  switch (event->key()) {
+    case Qt::Key_Escape:
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+      close();
+      return;
+    default:
+      QWidget::keyPressEvent(event);
+  }
 }
 
 void AboutWindow::closeEvent(QCloseEvent* event) {

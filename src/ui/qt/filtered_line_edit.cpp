@@ -4,6 +4,7 @@
 #include <QClipboard>
 #include <QContextMenuEvent>
 #include <QGuiApplication>
+#include <QInputMethodEvent>
 #include <QKeyEvent>
 #include <QKeySequence>
 #include <QMenu>
@@ -105,6 +106,22 @@ void FilteredLineEdit::dropEvent(QDropEvent* event) {
   setCursorPosition(cursorPositionAt(event->position().toPoint()));
   PasteFiltered(event->mimeData()->text());
   event->acceptProposedAction();
+}
+
+// Dead keys and input methods commit their text here, not as key presses: the commit passes the
+// same filter as pasted text, and the text being composed stays as the method shows it.
+void FilteredLineEdit::inputMethodEvent(QInputMethodEvent* event) {
+  if (event->commitString().isEmpty()) {
+    QLineEdit::inputMethodEvent(event);
+    return;
+  }
+  const QByteArray utf8 = event->commitString().toUtf8();
+  const QString filtered = QString::fromStdString(
+      filter_pasted_(std::string_view(utf8.constData(), static_cast<std::size_t>(utf8.size()))));
+  QInputMethodEvent passed(event->preeditString(), event->attributes());
+  passed.setCommitString(filtered, event->replacementStart(), event->replacementLength());
+  QLineEdit::inputMethodEvent(&passed);
+  event->accept();
 }
 
 }  // namespace talvex::ui::qt

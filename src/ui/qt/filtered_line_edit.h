@@ -33,6 +33,7 @@ class FilteredLineEdit final : public QLineEdit {
   void mouseReleaseEvent(QMouseEvent* event) override;
   void contextMenuEvent(QContextMenuEvent* event) override;
   void dropEvent(QDropEvent* event) override;
+  void inputMethodEvent(QInputMethodEvent* event) override;
 
  private:
   std::function<bool(char32_t)> accept_typed_;

@@ -13,12 +13,15 @@
 #include <QDesktopServices>
 #include <QGroupBox>
 #include <QIcon>
+#include <QKeyEvent>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScreen>
 #include <QSocketNotifier>
 #include <QStyle>
+#include <QTimer>
 #include <QUrl>
 
 #include "fsutil/kit_lookup.h"
@@ -49,6 +52,39 @@ class DriveList final : public QComboBox {
  private:
   std::function<void()> before_popup_;
 };
+
+// Enter on a focused button clicks it, as on every desktop; a plain window (not a dialog) leaves
+// that to its buttons, and a QPushButton takes only Space.
+class EnterClicksButtons final : public QObject {
+ public:
+  using QObject::QObject;
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (event->type() == QEvent::KeyPress) {
+      const int key = static_cast<QKeyEvent*>(event)->key();
+      auto* button = qobject_cast<QPushButton*>(watched);
+      if (button != nullptr && (key == Qt::Key_Return || key == Qt::Key_Enter)) {
+        button->click();
+        return true;
+      }
+    }
+    return QObject::eventFilter(watched, event);
+  }
+};
+
+// Each label above a text box names it: the label is the box's buddy (its mnemonic and what a
+// screen reader says for the box), and the box's accessible name is the label's text.
+void NameTextBoxesByTheirLabels(const PlacedWidgets& widgets) {
+  QLabel* pending = nullptr;
+  for (const auto& placed : widgets) {
+    if (auto* label = qobject_cast<QLabel*>(placed.widget)) {
+      pending = label;
+    } else if (auto* box = qobject_cast<QLineEdit*>(placed.widget); box != nullptr && pending) {
+      pending->setBuddy(box);
+      box->setAccessibleName(pending->text());
+      pending = nullptr;
+    }
+  }
+}
 
 // The frame's caption in its own colour. Fusion draws a frame's caption in its text colours, which
 // the controls inside would inherit; they get the usual ones back explicitly.
@@ -109,6 +145,7 @@ std::string DriveChangedMessage(std::string_view mount_point) {
 
 MainWindow::MainWindow(Services services) : services_(std::move(services)) {
   MakeFixedDialogFrame(*this, kMainWindow, Qt::Window, "FrmMain");
+  enter_clicks_ = new EnterClicksButtons(this);
   CreateControls();
   widgets_.Place(LogicalDpiOf(*this));
   dialog_scale_ = FitDialogFonts(widgets_);
@@ -155,6 +192,7 @@ QWidget* MainWindow::CreateControl(const ControlRow& row, QWidget* parent) {
     case ControlKind::kButton: {
       auto* button = new QPushButton(caption, parent);
       button->setAutoDefault(false);
+      button->installEventFilter(enter_clicks_);
       connect(button, &QPushButton::clicked, this, [this, name] { Carry(model_.Clicked(name)); });
       return button;
     }
@@ -196,6 +234,7 @@ void MainWindow::CreateControls() {
     auto* frame = qobject_cast<QGroupBox*>(placed.widget);
     if (frame != nullptr && placed.row->colour) ColourCaption(*frame, *placed.row->colour);
   }
+  NameTextBoxesByTheirLabels(widgets_);
 }
 
 void MainWindow::FillDriveList() {
@@ -307,14 +346,21 @@ void MainWindow::Carry(Action action) {
 }
 
 void MainWindow::OpenReadme() {
-  const std::string readme = platform::JoinPayloadPath(services_.source_root, kReadmeFile);
-  QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(readme)));
+  const QString readme =
+      QString::fromStdString(platform::JoinPayloadPath(services_.source_root, kReadmeFile));
+  OpenOrSay(this, QUrl::fromLocalFile(readme), readme);
 }
 
 void MainWindow::OpenAbout() {
   setEnabled(false);
   about_ = new AboutWindow(this);
-  connect(about_, &AboutWindow::closed, this, [this] { setEnabled(true); });
+  connect(about_, &AboutWindow::closed, this, [this] {
+    setEnabled(true);
+    // Back where the user left: on the About button, once this window is active again.
+    QTimer::singleShot(0, this, [this] {
+      if (QWidget* about = widgets_.Find("Command1")) about->setFocus(Qt::OtherFocusReason);
+    });
+  });
   about_->show();
 }
 

@@ -94,6 +94,7 @@ class MainWindow final : public QWidget {
   bool refresh_after_build_ = false;
   double dialog_scale_ = 1.0;
   QPointer<AboutWindow> about_;
+  QObject* enter_clicks_ = nullptr;  // the filter that lets Enter click a focused button
 };
 
 }  // namespace talvex::ui::qt

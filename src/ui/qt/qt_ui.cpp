@@ -1,5 +1,8 @@
 #include "ui/qt/qt_ui.h"
 
+#include <QDesktopServices>
+#include <QMessageBox>
+
 #include <QAbstractButton>
 #include <QCheckBox>
 #include <QFontMetrics>
@@ -135,6 +138,15 @@ void MakeFixedDialogFrame(QWidget& window, const WindowSpec& layout, Qt::WindowT
   const int dpi = LogicalDpiOf(window);
   window.setFixedSize(TwipsToPixels(layout.client_width, dpi),
                       TwipsToPixels(layout.client_height, dpi));
+}
+
+void OpenOrSay(QWidget* parent, const QUrl& url, const QString& shown) {
+  if (QDesktopServices::openUrl(url)) return;
+  QMessageBox box(QMessageBox::Warning, ToQString(kMainWindow.title), ToQString(kNothingOpens),
+                  QMessageBox::Ok, parent);
+  box.setInformativeText(shown);
+  box.setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+  box.exec();
 }
 
 }  // namespace talvex::ui::qt

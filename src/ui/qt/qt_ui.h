@@ -4,6 +4,7 @@
 
 #include <QFont>
 #include <QString>
+#include <QUrl>
 #include <QWidget>
 
 #include <span>
@@ -62,5 +63,14 @@ std::vector<std::string> CaptionsThatDoNotFit(const PlacedWidgets& widgets);
 // Fixed size, a close box and no minimize or maximize buttons.
 void MakeFixedDialogFrame(QWidget& window, const WindowSpec& layout, Qt::WindowType type,
                           const char* object_name);
+
+// Hands `url` to the desktop's default application. Where none takes it, a message over `parent`
+// says so and shows `shown` (the path or address) as text the user can select and copy.
+void OpenOrSay(QWidget* parent, const QUrl& url, const QString& shown);
+
+// The message that says no application took `shown`.
+inline constexpr std::string_view kNothingOpens =
+    "Не удалось открыть: на компьютере не задана программа, которая открывает такие файлы или "
+    "адреса. Откройте его сами:";
 
 }  // namespace talvex::ui::qt
