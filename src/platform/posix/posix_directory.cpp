@@ -7,11 +7,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <csignal>
-
-#include <atomic>
 #include <cerrno>
-#include <cstdlib>
 #include <memory>
 #include <string>
 #include <utility>
@@ -19,6 +15,7 @@
 
 #include "platform/paths.h"
 #include "platform/posix/posix_support.h"
+#include "platform/temporary_files.h"
 
 namespace talvex::platform::posix {
 namespace {
@@ -75,13 +72,6 @@ FsStatus CreateNewFile(int dir_fd, const std::string& name, const std::string& p
     }
     if (::unlinkat(dir_fd, name.c_str(), 0) != 0) return LastErrno(path);
   }
-}
-
-// A name no other writer picks: the process and a counter of our own.
-std::string TemporaryName(std::string_view name) {
-  static std::atomic<unsigned> counter{0};
-  return "." + std::string(name) + ".talvex-" + std::to_string(::getpid()) + "-" +
-         std::to_string(counter.fetch_add(1));
 }
 
 class PosixReader final : public FileReader {
@@ -333,21 +323,11 @@ class PosixDirectory final : public Directory {
     return {};
   }
 
-  // Removes what a build killed between naming its temporary file and renaming it left beside
-  // `name`; a temporary of a build still running (its process alive) stays.
+  // Removes what builds killed before they could rename their temporary file left beside `name`.
   void RemoveStaleTemporaries(std::string_view name) {
-    const std::string prefix = "." + std::string(name) + ".talvex-";
-    std::vector<std::string> stale;
-    List(
-        [&](const DirEntry& entry) {
-          if (!entry.name.starts_with(prefix) || entry.IsDirectory()) return true;
-          const std::string_view rest = entry.name.substr(prefix.size());
-          const pid_t pid = static_cast<pid_t>(std::atol(std::string(rest).c_str()));
-          if (pid > 0 && ::kill(pid, 0) != 0 && errno == ESRCH) stale.emplace_back(entry.name);
-          return true;
-        },
-        ListDetail::kTypes);
-    for (const std::string& leftover : stale) ::unlinkat(fd_.get(), leftover.c_str(), 0);
+    for (const std::string& leftover : StaleTemporaries(*this, name)) {
+      ::unlinkat(fd_.get(), leftover.c_str(), 0);
+    }
   }
 
   FsStatus Unlink(std::string_view name, int flags) {

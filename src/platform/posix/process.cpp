@@ -1,5 +1,8 @@
 // The running process and the desktop, on POSIX.
 #include "platform/process.h"
+#include "platform/temporary_files.h"
+
+#include <signal.h>
 
 #include <spawn.h>
 #include <sys/wait.h>
@@ -62,6 +65,15 @@ bool StartProgram(const std::string& command_line, int /*show: no window styles 
     if (errno != EINTR) return false;
   }
   return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+unsigned long CurrentProcessId() {
+  return static_cast<unsigned long>(::getpid());
+}
+
+bool ProcessIsRunning(unsigned long id) {
+  // Signal 0 only asks: no such process is the one answer that says it ended.
+  return ::kill(static_cast<pid_t>(id), 0) == 0 || errno != ESRCH;
 }
 
 }  // namespace talvex::platform

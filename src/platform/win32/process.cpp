@@ -1,5 +1,6 @@
 // The running process and the desktop, on Win32.
 #include "platform/process.h"
+#include "platform/temporary_files.h"
 
 #include <string>
 #include <vector>
@@ -54,6 +55,18 @@ bool StartProgram(const std::string& command_line, int show) {
   ::CloseHandle(process.hThread);
   ::CloseHandle(process.hProcess);
   return true;
+}
+
+unsigned long CurrentProcessId() {
+  return ::GetCurrentProcessId();
+}
+
+bool ProcessIsRunning(unsigned long id) {
+  HANDLE process = ::OpenProcess(SYNCHRONIZE, FALSE, static_cast<DWORD>(id));
+  if (process == nullptr) return ::GetLastError() == ERROR_ACCESS_DENIED;  // someone else's
+  const bool running = ::WaitForSingleObject(process, 0) == WAIT_TIMEOUT;
+  ::CloseHandle(process);
+  return running;
 }
 
 }  // namespace talvex::platform

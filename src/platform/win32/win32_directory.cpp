@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "platform/paths.h"
+#include "platform/temporary_files.h"
 #include "platform/win32/copy_file_live.h"
 #include "platform/win32/win32_support.h"
 
@@ -148,12 +149,6 @@ bool CopyContent(HANDLE in, HANDLE out, const ByteProgress& progress) {
 void DeletePath(const std::string& path) {
   std::wstring wide;
   if (Widen(path, wide)) ::DeleteFileW(wide.c_str());
-}
-
-std::string TemporaryName(std::string_view name) {
-  static std::atomic<unsigned> counter{0};
-  return "." + std::string(name) + ".talvex-" + std::to_string(::GetCurrentProcessId()) + "-" +
-         std::to_string(counter.fetch_add(1));
 }
 
 class Win32Reader final : public FileReader {
@@ -335,24 +330,11 @@ class Win32Directory final : public Directory {
     return {};
   }
 
-  // Removes what a build killed between creating its temporary file and renaming it left beside
-  // `name`; a temporary of a build still running (its process alive) stays.
+  // Removes what builds killed before they could rename their temporary file left beside `name`.
   void RemoveStaleTemporaries(std::string_view name) {
-    const std::string prefix = "." + std::string(name) + ".talvex-";
-    std::vector<std::string> stale;
-    List(
-        [&](const DirEntry& entry) {
-          if (!entry.name.starts_with(prefix) || entry.IsDirectory()) return true;
-          const DWORD pid = static_cast<DWORD>(
-              std::strtoul(std::string(entry.name.substr(prefix.size())).c_str(), nullptr, 10));
-          Handle process(::OpenProcess(SYNCHRONIZE, FALSE, pid));
-          const bool alive =
-              process.valid() && ::WaitForSingleObject(process.get(), 0) == WAIT_TIMEOUT;
-          if (!alive) stale.emplace_back(entry.name);
-          return true;
-        },
-        ListDetail::kTypes);
-    for (const std::string& leftover : stale) DeletePath(JoinPath(path_, leftover));
+    for (const std::string& leftover : StaleTemporaries(*this, name)) {
+      DeletePath(JoinPath(path_, leftover));
+    }
   }
 
   std::string path_;
