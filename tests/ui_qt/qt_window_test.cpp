@@ -684,6 +684,17 @@ TEST_F(QtWindowTest, EnterClicksTheFocusedButtonAndEscapeOrEnterCloseAbout) {
   }
 }
 
+// A mount point longer than the closed box is cut in its middle there; each entry's whole text is
+// its tooltip in the open list.
+TEST_F(QtWindowTest, EachDriveEntryCarriesItsWholeTextAsItsTooltip) {
+  Open();
+  auto* drives = Get<QComboBox>("Drive1");
+  ASSERT_GT(drives->count(), 0);
+  for (int i = 0; i < drives->count(); ++i) {
+    EXPECT_EQ(drives->itemData(i, Qt::ToolTipRole).toString(), drives->itemText(i));
+  }
+}
+
 // A screen reader names each field by the label above it.
 TEST_F(QtWindowTest, EachAddressAndAccountFieldIsNamedByItsLabel) {
   Open();

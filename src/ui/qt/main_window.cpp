@@ -21,6 +21,8 @@
 #include <QScreen>
 #include <QSocketNotifier>
 #include <QStyle>
+#include <QStyleOptionComboBox>
+#include <QStylePainter>
 #include <QTimer>
 #include <QUrl>
 
@@ -47,6 +49,23 @@ class DriveList final : public QComboBox {
   void showPopup() override {
     before_popup_();
     QComboBox::showPopup();
+  }
+
+ protected:
+  // A mount point is longer than the closed box: it is cut in its middle, where both its start
+  // and its last folder (usually the stick's name) stay readable. The open list shows it whole.
+  void paintEvent(QPaintEvent*) override {
+    QStylePainter painter(this);
+    QStyleOptionComboBox option;
+    initStyleOption(&option);
+    painter.drawComplexControl(QStyle::CC_ComboBox, option);
+    const QRect room =
+        style()->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxEditField, this);
+    // The label is drawn a frame's width in from the field's edges.
+    const int inset = 2 * style()->pixelMetric(QStyle::PM_DefaultFrameWidth, &option, this);
+    option.currentText =
+        fontMetrics().elidedText(option.currentText, Qt::ElideMiddle, room.width() - inset);
+    painter.drawControl(QStyle::CE_ComboBoxLabel, option);
   }
 
  private:
@@ -263,6 +282,7 @@ void MainWindow::FillDriveList() {
   for (const ListedVolume& listed : listed_) {
     const QString entry = ToQString(VolumeEntryText(listed.volume));
     list->addItem(entry);
+    list->setItemData(list->count() - 1, entry, Qt::ToolTipRole);  // whole, however it is cut
     widest = std::max(widest, list->fontMetrics().horizontalAdvance(entry));
   }
   // Mount points are longer than drive letters: the open list is as wide as its longest entry.
