@@ -18,6 +18,7 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPointer>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QStyleOptionGroupBox>
 #include <QTest>
@@ -27,7 +28,10 @@
 
 #include <sys/mount.h>
 
+#include <atomic>
 #include <cerrno>
+#include <chrono>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -35,6 +39,7 @@
 #include <iterator>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "demo_kit.h"
@@ -46,6 +51,7 @@
 #include "ui/control_table.h"
 #include "ui/qt/about_window.h"
 #include "ui/qt/main_window.h"
+#include "ui/qt/progress_window.h"
 
 namespace talvex::ui::qt {
 namespace {
@@ -110,22 +116,39 @@ class BoxAnswerer final : public QObject {
   QTimer timer_;
 };
 
-// Passes every call to the native file system, telling the test before work on a folder
-// (the build opens the drive, then each folder it writes in) and before listings, and counting
-// flushes (one a build).
-struct WatchedFileSystem {
-  WatchedFileSystem() {
-    fs.Watch([this](platform::FsOperation operation, const std::string& path) {
-      if (operation == platform::FsOperation::kOpenDirectory && before_write) before_write(path);
-      if (operation == platform::FsOperation::kListDirectory && before_list) before_list();
-      if (operation == platform::FsOperation::kFlush && path == flushed_root) ++flushes;
+// A slow stick: passes every call to the native file system, and makes every call that changes,
+// lists or reads back something on the drive wait `delay` first (the build's calls come from its
+// own thread). Counts the flushes of the drive (one a build) and the files read back.
+struct SlowDrive {
+  SlowDrive(std::string drive_root, std::chrono::milliseconds delay)
+      : drive(std::move(drive_root)) {
+    fs.Watch([this, delay](platform::FsOperation operation, const std::string& path) {
+      if (path.rfind(drive, 0) != 0) return;  // the kit is as quick as ever
+      switch (operation) {
+        case platform::FsOperation::kFlush:
+          if (path != drive) return;  // the flush names every file, then the drive
+          ++flushes;
+          break;
+        case platform::FsOperation::kRead:
+          ++reads;
+          break;
+        case platform::FsOperation::kDeleteFile:
+        case platform::FsOperation::kRemoveDirectory:
+        case platform::FsOperation::kCreateDirectory:
+        case platform::FsOperation::kWriteFile:
+        case platform::FsOperation::kCopyFile:
+        case platform::FsOperation::kListDirectory:
+          break;
+        default:
+          return;
+      }
+      std::this_thread::sleep_for(delay);
     });
   }
+  std::string drive;
   platform::FaultInjectingFileSystem fs{platform::NativeFileSystem()};
-  std::function<void(const std::string&)> before_write;
-  std::function<void()> before_list;
-  std::string flushed_root;  // the drive: the flush names it once
-  int flushes = 0;
+  std::atomic<int> flushes{0};
+  std::atomic<int> reads{0};
 };
 
 class QtWindowTest : public ::testing::Test {
@@ -169,8 +192,26 @@ class QtWindowTest : public ::testing::Test {
   static void Click(QWidget* widget) { QTest::mouseClick(widget, Qt::LeftButton); }
 
   // QTRY_* report to QtTest's log only, which GoogleTest never reads: waits are checked here.
-  static bool WaitFor(const std::function<bool()>& condition) {
-    return QTest::qWaitFor(condition, 5000);
+  static bool WaitFor(const std::function<bool()>& condition, int milliseconds = 5000) {
+    return QTest::qWaitFor(condition, milliseconds);
+  }
+
+  // GO, and the build it started run to its end (its report answered) or refused.
+  void Go(int milliseconds = 5000) const {
+    Click(Get("CommanEND"));
+    EXPECT_TRUE(WaitFor([this] { return !Building(); }, milliseconds));
+  }
+  bool Building() const {
+    return window_->progress() != nullptr || window_->model().phase() != Phase::kIdle;
+  }
+  // The stage the progress window shows, empty when there is none.
+  QString StageShown() const {
+    return window_->progress() != nullptr ? window_->progress()->stage()->text() : QString();
+  }
+  // Clicks GO and waits until the build copies.
+  bool GoAndWaitForTheCopy() const {
+    Click(Get("CommanEND"));
+    return WaitFor([this] { return StageShown() == "Копирование"; });
   }
 
   std::string Built(std::string_view relative) const {
@@ -716,7 +757,7 @@ TEST_F(QtWindowTest, GoBuildsTheTreeAndNoLeavesTheWindowAsItWas) {
   QTest::keyClicks(Text("TexSMBsh"), "films");
   const options::BuildOptions before = window.model().options();
   BoxAnswerer answer(QMessageBox::No);
-  Click(Get("CommanEND"));
+  Go();
 
   EXPECT_TRUE(talvex::testing::IsDirectory(Built("Talvex/opt/brandeval/usr/sbin")));
   EXPECT_TRUE(talvex::testing::PathExists(Built("Talvex/etc/init.d/access_nfs")));
@@ -755,7 +796,7 @@ TEST_F(QtWindowTest, YesOpensThePvrSettingsAndClosesTheWindow) {
   UrlRecorder urls;
   Click(Check("pvr"));
   BoxAnswerer answer(QMessageBox::Yes);
-  Click(Get("CommanEND"));
+  Go();
   EXPECT_TRUE(talvex::testing::IsDirectory(Built("PVR")));
   ASSERT_EQ(answer.seen.size(), 1u);
   ASSERT_TRUE(WaitFor([&] { return !window.isVisible(); }));
@@ -768,7 +809,7 @@ TEST_F(QtWindowTest, YesWithoutPvrOnlyCloses) {
   MainWindow& window = Open();
   UrlRecorder urls;
   BoxAnswerer answer(QMessageBox::Yes);
-  Click(Get("CommanEND"));
+  Go();
   ASSERT_EQ(answer.seen.size(), 1u);
   ASSERT_TRUE(WaitFor([&] { return !window.isVisible(); }));
   EXPECT_TRUE(urls.urls.empty());
@@ -782,7 +823,7 @@ TEST_F(QtWindowTest, WithoutAFlashDriveGoExplainsAndTouchesNothing) {
   MainWindow& window = Open();
   EXPECT_EQ(Get<QComboBox>("Drive1")->count(), 0);
   BoxAnswerer answer(QMessageBox::Ok);
-  Click(Get("CommanEND"));
+  Go();
   ASSERT_EQ(answer.seen.size(), 1u);
   EXPECT_EQ(answer.seen[0].text.toStdString(), std::string(kNoFlashDrive));
   EXPECT_EQ(answer.seen[0].icon, QMessageBox::Warning);
@@ -800,7 +841,7 @@ TEST_F(QtWindowTest, WithoutAKitGoExplainsAndTouchesNothing) {
   MainWindow& window = Open();
   std::filesystem::rename(kit_.path() + "/Talvex", kit_.path() + "/Talvex.moved");
   BoxAnswerer answer(QMessageBox::Ok);
-  Click(Get("CommanEND"));
+  Go();
   ASSERT_EQ(answer.seen.size(), 1u);
   EXPECT_EQ(answer.seen[0].text.toStdString(), fsutil::NoKitMessage(kit_.path()));
   EXPECT_EQ(answer.seen[0].icon, QMessageBox::Warning);
@@ -846,7 +887,7 @@ TEST_F(QtWindowTest, GoRefusesADriveThatChangedSinceItWasListed) {
     MainWindow& window = Open();
     test.change();
     BoxAnswerer answer(QMessageBox::No);
-    Click(Get("CommanEND"));
+    Go();
     ASSERT_EQ(answer.seen.size(), 1u);
     if (!test.refused) {
       EXPECT_EQ(answer.seen[0].title, "Поздравляю, всё готово!");
@@ -866,7 +907,7 @@ TEST_F(QtWindowTest, ABuildThatWouldDeleteItsKitIsRefusedWithAWarning) {
   volumes_ = {{kit_.path(), {}, "8:17"}};
   MainWindow& window = Open();
   BoxAnswerer answer(QMessageBox::Yes);
-  Click(Get("CommanEND"));
+  Go();
   ASSERT_EQ(answer.seen.size(), 1u);
   EXPECT_EQ(answer.seen[0].icon, QMessageBox::Warning);
   EXPECT_EQ(answer.seen[0].title, "Talvex - Auto");
@@ -885,72 +926,218 @@ class PaintCounter final : public QObject {
   }
 };
 
-TEST_F(QtWindowTest, DuringABuildTheWindowIsLockedBusyAndRepaintedAndGoStartsNothing) {
-  WatchedFileSystem watched;
-  watched.flushed_root = drive_.path();
-  file_system_ = &watched.fs;
+TEST_F(QtWindowTest, DuringABuildTheWindowIsLockedBusyAndRepaintedAndDropsInput) {
+  SlowDrive slow(drive_.path(), std::chrono::milliseconds(20));
+  file_system_ = &slow.fs;
   MainWindow& window = Open();
   QWidget* go = Get("CommanEND");
   auto* drives = Get<QComboBox>("Drive1");
   TempDir second;
   PaintCounter painted;
   Get("Frame1")->installEventFilter(&painted);
-
-  struct Seen {
-    bool go_enabled = true;
-    bool options_enabled = true;
-    bool busy = false;
-    int paints_before = 0;
-    int drives = 0;
-  } during_steps, during_measurement;
-  int writes = 0;
-  // GO looks into the kit before the build starts; the drive's folders are the build's own work.
-  watched.before_write = [&](const std::string& folder) {
-    if (folder.rfind(drive_.path(), 0) != 0 || writes++ != 0) return;
-    during_steps.go_enabled = go->isEnabled();
-    during_steps.options_enabled = Check("mc")->isEnabled() || Get("TextIP")->isEnabled();
-    during_steps.busy = QApplication::overrideCursor() != nullptr &&
-                        QApplication::overrideCursor()->shape() == Qt::WaitCursor;
-    during_steps.paints_before = painted.paints;
-    Get("Frame1")->update();
-    Click(go);
-    window.close();  // the close box cannot leave a build half done
-  };
-  bool measured = false;
-  watched.before_list = [&] {
-    if (measured || window.model().phase() != Phase::kMeasuring) return;
-    measured = true;
-    during_measurement.go_enabled = go->isEnabled();
-    during_measurement.options_enabled = Check("mc")->isEnabled();
-    // A stick plugged in meanwhile shows once the build is over.
-    volumes_.push_back({second.path(), {}, "8:33"});
-    drives->showPopup();
-    drives->hidePopup();
-    during_measurement.drives = drives->count();
-    Click(go);
-    Click(Get("Command1"));
-  };
+  const options::BuildOptions before = window.model().options();
 
   BoxAnswerer answer(QMessageBox::No);
+  ASSERT_TRUE(GoAndWaitForTheCopy());
+  ProgressWindow* progress = window.progress();
+  EXPECT_TRUE(progress->isVisible());
+  EXPECT_EQ(progress->windowModality(), Qt::WindowModal);
+  EXPECT_EQ(progress->parentWidget(), &window);
+  EXPECT_FALSE(go->isEnabled());
+  EXPECT_FALSE(Check("mc")->isEnabled());
+  EXPECT_FALSE(Get("TextIP")->isEnabled());
+  EXPECT_EQ(window.cursor().shape(), Qt::WaitCursor);
+  const int paints_before = painted.paints;
+  Get("Frame1")->update();
+  EXPECT_TRUE(WaitFor([&] { return painted.paints > paints_before; }));
+
+  // What is clicked and typed meanwhile is dropped, not acted on when the build is over.
+  for (const char* box : {"mc", "Chftp", "Chupnp", "pvr"}) Click(Check(box));
+  Click(Text("TexSMBsh"));
+  QTest::keyClicks(Text("TexSMBsh"), "films");
+  QTest::keyClicks(Text("TextIP"), "9");
   Click(go);
-  EXPECT_FALSE(during_steps.go_enabled);
-  EXPECT_FALSE(during_steps.options_enabled);
-  EXPECT_TRUE(during_steps.busy);
-  EXPECT_GT(painted.paints, during_steps.paints_before);  // repainted while the build ran
-  ASSERT_TRUE(measured);
-  EXPECT_FALSE(during_measurement.go_enabled);
-  EXPECT_TRUE(during_measurement.options_enabled);  // the measurement takes input again
-  EXPECT_EQ(during_measurement.drives, 1);
+  Click(Get("Command1"));
+  // A stick plugged in meanwhile shows once the build is over.
+  volumes_.push_back({second.path(), {}, "8:33"});
+  drives->showPopup();
+  drives->hidePopup();
+  EXPECT_EQ(drives->count(), 1);
+
+  // The close box asks; No lets the build go on.
+  window.close();
+  ASSERT_EQ(answer.seen.size(), 1u);
+  EXPECT_EQ(answer.seen[0].text.toStdString(), std::string(kCloseDuringBuildQuestion));
+  EXPECT_TRUE(window.isVisible());
+  EXPECT_EQ(window.progress(), progress);
+
+  // The measurement takes no input either.
+  ASSERT_TRUE(WaitFor([&] { return StageShown() == "Подсчёт размера"; }, 60000));
+  EXPECT_FALSE(Check("mc")->isEnabled());
+  Click(Check("mc"));
+  ASSERT_TRUE(WaitFor([&] { return !Building(); }, 60000));
+
+  // One build, one report.
+  ASSERT_EQ(answer.seen.size(), 2u);
+  EXPECT_EQ(answer.seen[1].title, "Поздравляю, всё готово!");
+  EXPECT_EQ(slow.flushes, 1);
+  const options::BuildOptions& after = window.model().options();
+  for (const options::OptionField& field : options::kOptionFields) {
+    if (field.check != nullptr) {
+      EXPECT_EQ(after.*field.check, before.*field.check) << field.name;
+    }
+    if (field.text != nullptr) {
+      EXPECT_EQ(after.*field.text, before.*field.text) << field.name;
+    }
+  }
+  EXPECT_EQ(Text("TexSMBsh")->text(), "");
+  EXPECT_FALSE(Check("mc")->isChecked());
   EXPECT_EQ(drives->count(), 2);
   EXPECT_EQ(drives->currentText().toStdString(), drive_.path() + " [TV STICK]");
   EXPECT_EQ(window.about(), nullptr);
-
-  // One build, one report.
-  EXPECT_EQ(answer.seen.size(), 1u);
-  EXPECT_EQ(watched.flushes, 1);
   EXPECT_TRUE(go->isEnabled());
-  EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+  EXPECT_NE(window.cursor().shape(), Qt::WaitCursor);
   EXPECT_TRUE(window.isVisible());
+}
+
+// The window's thread handles its events (a timer at 20 ms) throughout a build onto a slow stick,
+// and the progress window names every stage. TALVEX_GAP_TARGET names a real volume's folder to
+// measure instead, with a file of TALVEX_GAP_FILE_MIB MiB in PVR (a sparse one: the kit's disk
+// reads it as zeros, the volume writes it whole).
+TEST_F(QtWindowTest, ABuildLeavesTheWindowHandlingEventsAndShowsEveryStage) {
+  std::string target = drive_.path();
+  SlowDrive slow(target, std::chrono::milliseconds(25));
+  file_system_ = &slow.fs;
+  const char* real_volume = std::getenv("TALVEX_GAP_TARGET");
+  if (real_volume != nullptr) {
+    target = real_volume;
+    file_system_ = &platform::NativeFileSystem();
+    const char* mib = std::getenv("TALVEX_GAP_FILE_MIB");
+    const std::string big = kit_.path() + "/PVR/big.ts";
+    talvex::testing::MakeFile(big);
+    std::filesystem::resize_file(
+        big, std::uintmax_t{mib != nullptr ? std::strtoull(mib, nullptr, 10) : 1024} << 20);
+    volumes_ = {{target, {}, {}}};
+  }
+  // An old build for the removal to take away.
+  talvex::testing::MakeFile(target + "/Talvex/etc/old.txt", "old");
+  Open();
+  if (real_volume != nullptr) Click(Check("pvr"));
+
+  using Clock = std::chrono::steady_clock;
+  std::vector<Clock::time_point> ticks;
+  QTimer ticker;
+  ticker.setInterval(20);
+  QObject::connect(&ticker, &QTimer::timeout, [&] { ticks.push_back(Clock::now()); });
+  std::vector<QString> stages;
+  QTimer watcher;
+  watcher.setInterval(2);
+  QObject::connect(&watcher, &QTimer::timeout, [&] {
+    const QString shown = StageShown();
+    if (!shown.isEmpty() && (stages.empty() || stages.back() != shown)) stages.push_back(shown);
+  });
+
+  BoxAnswerer answer(QMessageBox::No);
+  ticker.start();
+  watcher.start();
+  ticks.push_back(Clock::now());
+  Go(real_volume != nullptr ? 600000 : 60000);
+  ticks.push_back(Clock::now());
+  ticker.stop();
+  watcher.stop();
+
+  Clock::duration longest{};
+  int over_50_ms = 0;
+  for (std::size_t tick = 1; tick < ticks.size(); ++tick) {
+    const Clock::duration gap = ticks[tick] - ticks[tick - 1];
+    longest = std::max(longest, gap);
+    if (gap > std::chrono::milliseconds(50)) ++over_50_ms;
+  }
+  const auto longest_ms = std::chrono::duration_cast<std::chrono::milliseconds>(longest).count();
+  std::printf(
+      "build of %.1f s: longest gap between the window's 20 ms ticks %lld ms; %d of %zu "
+      "gaps over 50 ms\n",
+      std::chrono::duration<double>(ticks.back() - ticks.front()).count(),
+      static_cast<long long>(longest_ms), over_50_ms, ticks.size() - 1);
+  EXPECT_LT(longest_ms, 100);
+  ASSERT_EQ(answer.seen.size(), 1u);
+  EXPECT_EQ(answer.seen[0].title, "Поздравляю, всё готово!");
+  EXPECT_FALSE(talvex::testing::PathExists(target + "/Talvex/etc/old.txt"));
+
+  // Each stage, in the build's order. (A real volume may pass some quicker than the eye.)
+  if (real_volume != nullptr) return;
+  QStringList seen_in_order;
+  for (const QString& stage : stages) {
+    if (!seen_in_order.contains(stage)) seen_in_order.push_back(stage);
+  }
+  EXPECT_EQ(seen_in_order.join(", ").toStdString(),
+            "Удаление старой сборки, Копирование, Сброс на диск, Проверка записанного, "
+            "Подсчёт размера");
+}
+
+TEST_F(QtWindowTest, StopEndsTheBuildWithAReportThatSaysSo) {
+  SlowDrive slow(drive_.path(), std::chrono::milliseconds(25));
+  file_system_ = &slow.fs;
+  MainWindow& window = Open();
+  BoxAnswerer answer(QMessageBox::No);
+  ASSERT_TRUE(GoAndWaitForTheCopy());
+  ProgressWindow* progress = window.progress();
+  // Far enough for the bar to show it in the screenshot.
+  ASSERT_TRUE(WaitFor([&] { return progress->bar()->value() * 8 > progress->bar()->maximum(); }));
+  EXPECT_FALSE(progress->item()->text().isEmpty());
+  EXPECT_EQ(progress->stop()->text(), "Стоп");
+
+  // The screenshot for the README, taken while the build copies.
+  const QString folder = QStringLiteral(TALVEX_SCREENSHOTS);
+  ASSERT_TRUE(QDir().mkpath(folder));
+  const QString file = folder + "/progress_window.png";
+  QFile::remove(file);
+  ASSERT_TRUE(progress->grab().save(file));
+  EXPECT_EQ(QImage(file).size(), progress->size() * progress->devicePixelRatio());
+
+  Click(progress->stop());
+  EXPECT_FALSE(progress->stop()->isEnabled());
+  EXPECT_EQ(progress->stage()->text(), "Остановка…");
+  ASSERT_TRUE(WaitFor([&] { return !Building(); }, 60000));
+  ASSERT_EQ(answer.seen.size(), 1u);
+  EXPECT_EQ(answer.seen[0].title, "Сборка остановлена");
+  EXPECT_TRUE(answer.seen[0].text.contains("Сборка остановлена по вашей просьбе"))
+      << answer.seen[0].text.toStdString();
+  // What was written was flushed; nothing was read back.
+  EXPECT_EQ(slow.flushes, 1);
+  EXPECT_EQ(slow.reads, 0);
+  EXPECT_TRUE(window.isVisible());
+  EXPECT_TRUE(Get("CommanEND")->isEnabled());
+}
+
+TEST_F(QtWindowTest, ClosingDuringABuildAsksAndYesStopsItAndCloses) {
+  struct Case {
+    const char* how;
+    std::function<void(MainWindow&)> close;
+  };
+  const std::vector<Case> cases = {
+      {"the main window's close box", [](MainWindow& window) { window.close(); }},
+      {"the progress window's close box", [](MainWindow& window) { window.progress()->close(); }},
+  };
+  for (const Case& test : cases) {
+    SCOPED_TRACE(test.how);
+    SlowDrive slow(drive_.path(), std::chrono::milliseconds(25));
+    file_system_ = &slow.fs;
+    MainWindow& window = Open();
+    BoxAnswerer answer(QMessageBox::Yes);
+    ASSERT_TRUE(GoAndWaitForTheCopy());
+    test.close(window);
+    ASSERT_TRUE(WaitFor([&] { return !window.isVisible(); }, 60000));
+    // The question, and no report after it.
+    ASSERT_EQ(answer.seen.size(), 1u);
+    EXPECT_EQ(answer.seen[0].text.toStdString(), std::string(kCloseDuringBuildQuestion));
+    EXPECT_EQ(answer.seen[0].buttons, QMessageBox::Yes | QMessageBox::No);
+    EXPECT_FALSE(answer.seen[0].yes_is_default);
+    EXPECT_EQ(slow.flushes, 1);
+    EXPECT_EQ(slow.reads, 0);
+    EXPECT_EQ(window.progress(), nullptr);
+    window_.reset();
+  }
 }
 
 TEST_F(QtWindowTest, AReportNamingFailedStepsComesWithTheWarningIcon) {
@@ -960,7 +1147,7 @@ TEST_F(QtWindowTest, AReportNamingFailedStepsComesWithTheWarningIcon) {
   file_system_ = &failing;
   MainWindow& window = Open();
   BoxAnswerer answer(QMessageBox::No);
-  Click(Get("CommanEND"));
+  Go();
   ASSERT_EQ(answer.seen.size(), 1u);
   EXPECT_EQ(answer.seen[0].icon, QMessageBox::Warning);
   EXPECT_EQ(answer.seen[0].buttons, QMessageBox::Yes | QMessageBox::No);

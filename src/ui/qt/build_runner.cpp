@@ -12,35 +12,67 @@
 
 namespace talvex::ui::qt {
 
-namespace {
-
-class ProgressObserver final : public build::BuildObserver {
+// Called on the build's thread.
+class WindowBuild::Observer final : public build::BuildObserver {
  public:
-  explicit ProgressObserver(BuildProgress& progress) : progress_(progress) {}
-  void OnStep(std::size_t, std::size_t, const build::BuildStep&) override {
-    progress_.BetweenSteps();
-  }
-  void Yield() override { progress_.WhileMeasuring(); }
+  explicit Observer(WindowBuild& build) : build_(build) {}
+  void OnProgress(const build::BuildProgress& progress) override { build_.Tell(progress); }
 
  private:
-  BuildProgress& progress_;
+  WindowBuild& build_;
 };
 
-}  // namespace
+WindowBuild::WindowBuild(WindowBuildRequest request) : request_(std::move(request)) {}
 
-WindowBuild::WindowBuild() = default;
-WindowBuild::~WindowBuild() = default;
-
-void WindowBuild::Run(const BuildRequest& request, BuildProgress& progress) {
-  ProgressObserver observer(progress);
-  // There are no drive letters here: the report names the volume by its mount point.
-  const build::SessionRequest session{request.source_root, build::TargetOfFolder(request.target),
-                                      *request.options, request.decimal_separator};
-  result_ = std::make_unique<build::SessionResult>(
-      build::RunSession(*request.file_system, session, &observer));
+WindowBuild::~WindowBuild() {
+  Stop();
+  if (worker_.joinable()) worker_.join();
 }
 
-bool WindowBuild::ShowReport(QWidget* window, const BuildRequest& request) const {
+void WindowBuild::Start() {
+  worker_ = std::thread([this] {
+    Observer observer(*this);
+    // There are no drive letters here: the report names the volume by its mount point.
+    const build::SessionRequest session{
+        request_.source_root, build::TargetOfFolder(request_.target),
+        request_.options,     request_.decimal_separator,
+        /*verify=*/true,      &stop_};
+    result_ = std::make_unique<build::SessionResult>(
+        build::RunSession(*request_.file_system, session, &observer));
+    // Runs on the window's thread after every progress notice posted before it; a build
+    // destroyed first takes the posted call with it.
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+          worker_.join();
+          emit ended();
+        },
+        Qt::QueuedConnection);
+  });
+}
+
+void WindowBuild::Tell(const build::BuildProgress& progress) {
+  {
+    const std::lock_guard<std::mutex> lock(latest_mutex_);
+    latest_ = progress;
+  }
+  if (notice_waiting_.exchange(true)) return;
+  QMetaObject::invokeMethod(
+      this,
+      [this] {
+        // Cleared before the window reads, so progress told meanwhile posts a notice again.
+        notice_waiting_.store(false);
+        emit progressed();
+      },
+      Qt::QueuedConnection);
+}
+
+build::BuildProgress WindowBuild::LatestProgress() const {
+  const std::lock_guard<std::mutex> lock(latest_mutex_);
+  return latest_;
+}
+
+bool WindowBuild::ShowReport(QWidget* window) const {
   if (!result_) return false;
   if (result_->build.refused) {
     QMessageBox::warning(window, ToQString(kMainWindow.title), ToQString(result_->build.refusal));
@@ -56,7 +88,7 @@ bool WindowBuild::ShowReport(QWidget* window, const BuildRequest& request) const
   // The report asks for an editor exactly when pvr is ticked; here the desktop picks the editor.
   if (!report.editor_command_line.empty()) {
     const std::string settings =
-        platform::JoinPayloadPath(request.source_root, build::kPvrSettingsFile);
+        platform::JoinPayloadPath(request_.source_root, build::kPvrSettingsFile);
     QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(settings)));
   }
   return true;

@@ -32,6 +32,7 @@
 #include "ui/qt/about_window.h"
 #include "ui/qt/build_runner.h"
 #include "ui/qt/filtered_line_edit.h"
+#include "ui/qt/progress_window.h"
 
 namespace talvex::ui::qt {
 
@@ -124,25 +125,6 @@ void ColourCaption(QGroupBox& frame, Rgb colour) {
     child->setPalette(restored);
   }
 }
-
-class WindowProgress final : public BuildProgress {
- public:
-  explicit WindowProgress(std::function<void()> measuring) : measuring_(std::move(measuring)) {}
-  void BetweenSteps() override {
-    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-  }
-  void WhileMeasuring() override {
-    if (!measuring_started_) {
-      measuring_started_ = true;
-      measuring_();
-    }
-    QCoreApplication::processEvents(QEventLoop::AllEvents);
-  }
-
- private:
-  std::function<void()> measuring_;
-  bool measuring_started_ = false;
-};
 
 }  // namespace
 
@@ -409,38 +391,83 @@ void MainWindow::RunBuild() {
     refuse(DriveChangedMessage(listed_[chosen].volume.mount_point), true);
     return;
   }
-  BuildRequest request;
+  WindowBuildRequest request;
   request.file_system = services_.file_system;
   request.source_root = services_.source_root;
   request.target = listed_[chosen].volume.mount_point;
-  request.options = &model_.options();
+  request.options = model_.options();
   request.decimal_separator = services_.decimal_separator;
 
-  QWidget* focus = QApplication::focusWidget();
-  MirrorModel();  // every control locked while the stages copy
-  QApplication::setOverrideCursor(Qt::WaitCursor);
-  WindowProgress progress([this] {
-    model_.MeasurementStarted();
-    MirrorModel();
+  // The model stays in its building phase until the build has ended: every control is locked,
+  // and what is clicked or typed meanwhile is dropped, never acted on afterwards.
+  focus_before_build_ = QApplication::focusWidget();
+  MirrorModel();
+  // Only over this window: the progress window's Stop stays a button to press.
+  setCursor(Qt::WaitCursor);
+  build_ = std::make_unique<WindowBuild>(std::move(request));
+  progress_ = new ProgressWindow(this);
+  connect(progress_, &ProgressWindow::stopAsked, this, &MainWindow::StopBuild);
+  connect(progress_, &ProgressWindow::closeAsked, this, &QWidget::close);
+  connect(build_.get(), &WindowBuild::progressed, this, [this] {
+    if (progress_ && build_) progress_->Show(build_->LatestProgress());
   });
-  WindowBuild build;
-  build.Run(request, progress);
+  connect(build_.get(), &WindowBuild::ended, this, &MainWindow::BuildEnded);
+  progress_->show();
+  build_->Start();
+}
+
+void MainWindow::StopBuild() {
+  if (build_) build_->Stop();
+  if (progress_) progress_->ShowStopping();
+}
+
+void MainWindow::BuildEnded() {
+  // The question to close is still open: its answer decides whether a report comes.
+  if (asking_to_close_) {
+    ended_while_asking_ = true;
+    return;
+  }
+  // The progress window goes before the report. It may be the one whose close box brought us
+  // here, so it is deleted once that has returned.
+  if (ProgressWindow* ending = progress_) {
+    progress_ = nullptr;
+    ending->hide();
+    ending->deleteLater();
+  }
   model_.BuildEnded();
   if (refresh_after_build_) FillDriveList();
   MirrorModel();
-  QApplication::restoreOverrideCursor();
-  if (focus != nullptr && focus->isEnabled()) focus->setFocus();
-
-  if (build.ShowReport(this, request)) {
-    // Closed once this click has been handled, not under the button that is still reporting it.
+  unsetCursor();
+  if (focus_before_build_ && focus_before_build_->isEnabled()) focus_before_build_->setFocus();
+  // No build runs while the report is up, so the window closes normally meanwhile.
+  std::unique_ptr<WindowBuild> build = std::move(build_);
+  if (close_after_build_ || build->ShowReport(this)) {
+    // Closed once this event has been handled, not under the button or question still on it.
     QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
   }
+  // This call may have come from the build's own signal: it goes once that has returned.
+  build.release()->deleteLater();
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
-  // A build runs on this window's thread; it cannot be left half done under a closed window.
-  if (model_.phase() != Phase::kIdle) {
+  if (build_) {
+    // The window stays until the build has ended, so that what was written is flushed.
     event->ignore();
+    if (asking_to_close_ || close_after_build_) return;
+    asking_to_close_ = true;
+    QMessageBox box(QMessageBox::Question, ToQString(kMainWindow.title),
+                    ToQString(kCloseDuringBuildQuestion), QMessageBox::Yes | QMessageBox::No, this);
+    box.setDefaultButton(QMessageBox::No);
+    const bool stop = box.exec() == QMessageBox::Yes;
+    asking_to_close_ = false;
+    if (stop) {
+      close_after_build_ = true;
+      StopBuild();
+    }
+    if (ended_while_asking_) {
+      ended_while_asking_ = false;
+      BuildEnded();
+    }
     return;
   }
   if (about_) about_->close();

@@ -7,6 +7,7 @@
 #include <QWidget>
 
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -15,12 +16,15 @@
 #include "platform/file_system.h"
 #include "ui/main_window_model.h"
 #include "ui/qt/about_window.h"
+#include "ui/qt/progress_window.h"
 #include "ui/qt/qt_ui.h"
 #include "ui/qt/removable_volumes.h"
 
 class QSocketNotifier;
 
 namespace talvex::ui::qt {
+
+class WindowBuild;
 
 // What the window needs from outside. The program uses DefaultServices(); tests point the
 // volume list at fake trees and the file system at their own.
@@ -46,6 +50,10 @@ inline constexpr std::string_view kNoFlashDrive =
 // What GO says when the drive picked in the list is no longer the one listed.
 std::string DriveChangedMessage(std::string_view mount_point);
 
+// What closing the window asks while a build runs; No is the default.
+inline constexpr std::string_view kCloseDuringBuildQuestion =
+    "Сборка ещё идёт. Остановить её и закрыть программу?";
+
 class MainWindow final : public QWidget {
   Q_OBJECT
 
@@ -59,6 +67,8 @@ class MainWindow final : public QWidget {
   double dialog_scale() const { return dialog_scale_; }
   // The open About window, if any.
   AboutWindow* about() const { return about_; }
+  // The progress window of the build that runs, if one does.
+  ProgressWindow* progress() const { return progress_; }
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -78,6 +88,8 @@ class MainWindow final : public QWidget {
   void OpenReadme();
   void OpenAbout();
   void RunBuild();
+  void StopBuild();
+  void BuildEnded();
 
   Services services_;
   MainWindowModel model_;
@@ -95,6 +107,13 @@ class MainWindow final : public QWidget {
   double dialog_scale_ = 1.0;
   QPointer<AboutWindow> about_;
   QObject* enter_clicks_ = nullptr;  // the filter that lets Enter click a focused button
+
+  std::unique_ptr<WindowBuild> build_;
+  QPointer<ProgressWindow> progress_;
+  QPointer<QWidget> focus_before_build_;
+  bool asking_to_close_ = false;
+  bool ended_while_asking_ = false;
+  bool close_after_build_ = false;
 };
 
 }  // namespace talvex::ui::qt

@@ -1,0 +1,68 @@
+// The window a build shows while it runs, modal over the main window, whose fixed layout has no
+// room for it: what stage the build is in, the file in hand, a bar by bytes, and Stop.
+#pragma once
+
+#include <QDialog>
+#include <QString>
+
+#include <cstdint>
+#include <string_view>
+
+#include "engine/build_plan.h"
+
+class QLabel;
+class QProgressBar;
+class QPushButton;
+
+namespace talvex::ui::qt {
+
+// The name of a stage as the window shows it.
+std::string_view StageText(build::BuildStage stage);
+inline constexpr std::string_view kStoppingText = "Остановка…";
+inline constexpr std::string_view kStopCaption = "Стоп";
+
+// A bar position within QProgressBar's int range. Byte counts pass two gigabytes, so both are
+// halved until the total fits; without bytes to count, the steps stand in for them.
+struct BarPosition {
+  int value = 0;
+  int maximum = 0;  // 0: nothing to count yet, the bar only shows that something happens
+};
+BarPosition BarPositionOf(const build::BuildProgress& progress);
+
+class ProgressWindow final : public QDialog {
+  Q_OBJECT
+
+ public:
+  explicit ProgressWindow(QWidget* owner);
+
+  // Shows where the build is now.
+  void Show(const build::BuildProgress& progress);
+  // Stop was asked for: the button goes grey and the stage says so until the build ends.
+  void ShowStopping();
+
+  QLabel* stage() const { return stage_; }
+  QLabel* item() const { return item_; }
+  QProgressBar* bar() const { return bar_; }
+  QPushButton* stop() const { return stop_; }
+
+ signals:
+  void stopAsked();
+  // The close box or Escape: what closing the main window means during a build.
+  void closeAsked();
+
+ protected:
+  void reject() override;
+  void resizeEvent(QResizeEvent* event) override;
+
+ private:
+  void ElideItem();
+
+  QLabel* stage_ = nullptr;
+  QLabel* item_ = nullptr;
+  QProgressBar* bar_ = nullptr;
+  QPushButton* stop_ = nullptr;
+  QString item_text_;
+  bool stopping_ = false;
+};
+
+}  // namespace talvex::ui::qt
