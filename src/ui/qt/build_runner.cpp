@@ -87,9 +87,9 @@ bool WindowBuild::ShowReport(QWidget* window) const {
   if (box.exec() != QMessageBox::Yes) return false;
   // The report asks for an editor exactly when pvr is ticked; here the desktop picks the editor.
   if (!report.editor_command_line.empty()) {
-    const std::string settings =
-        platform::JoinPayloadPath(request_.source_root, build::kPvrSettingsFile);
-    QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(settings)));
+    const QString settings = QString::fromStdString(
+        platform::JoinPayloadPath(request_.source_root, build::kPvrSettingsFile));
+    OpenOrSay(window, QUrl::fromLocalFile(settings), settings);
   }
   return true;
 }
