@@ -70,23 +70,14 @@ void ColourCaption(QGroupBox& frame, Rgb colour) {
   }
 }
 
+// The controls stay locked until the report: input taken while the tree is measured changes
+// nothing.
 class WindowProgress final : public BuildProgress {
  public:
-  explicit WindowProgress(std::function<void()> measuring) : measuring_(std::move(measuring)) {}
   void BetweenSteps() override {
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
   }
-  void WhileMeasuring() override {
-    if (!measuring_started_) {
-      measuring_started_ = true;
-      measuring_();
-    }
-    QCoreApplication::processEvents(QEventLoop::AllEvents);
-  }
-
- private:
-  std::function<void()> measuring_;
-  bool measuring_started_ = false;
+  void WhileMeasuring() override { QCoreApplication::processEvents(QEventLoop::AllEvents); }
 };
 
 }  // namespace
@@ -353,10 +344,7 @@ void MainWindow::RunBuild() {
   QWidget* focus = QApplication::focusWidget();
   MirrorModel();  // every control locked while the stages copy
   QApplication::setOverrideCursor(Qt::WaitCursor);
-  WindowProgress progress([this] {
-    model_.MeasurementStarted();
-    MirrorModel();
-  });
+  WindowProgress progress;
   WindowBuild build;
   build.Run(request, progress);
   model_.BuildEnded();
