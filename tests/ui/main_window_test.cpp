@@ -544,7 +544,7 @@ class BuildWatch {
   BuildWatch& operator=(const BuildWatch&) = delete;
 
   std::vector<std::wstring> stages;
-  // The longest time between two ticks while the progress window was shown.
+  // The longest time from one tick's end to the next tick while the progress window was shown.
   Clock::duration longest_tick_gap{};
   int ticks_with_progress_window = 0;
 
@@ -556,14 +556,12 @@ class BuildWatch {
     BuildWatch* self = current_;
     if (self == nullptr) return;
     ProgressWindow* progress = Progress();
-    const Clock::time_point now = Clock::now();
-    if (progress != nullptr) {
-      if (self->ticks_with_progress_window++ > 0) {
-        self->longest_tick_gap = std::max(self->longest_tick_gap, now - self->last_tick_);
-      }
-      self->last_tick_ = now;
+    if (progress != nullptr && self->ticks_with_progress_window++ > 0) {
+      self->longest_tick_gap = std::max(self->longest_tick_gap, Clock::now() - self->last_tick_);
     }
     self->tick_(progress);
+    // From the end of this tick: what the test does in it (a screenshot) is not the window's.
+    self->last_tick_ = Clock::now();
   }
   static LRESULT CALLBACK SeeText(int code, WPARAM wparam, LPARAM lparam) {
     const auto* call = reinterpret_cast<const CWPSTRUCT*>(lparam);
@@ -587,7 +585,7 @@ class BuildWatch {
 
 // The window under a build: its thread handles its timer throughout, a tenth of a second apart
 // at most, and answers and paints for another thread (whose own turn on two cores shared with
-// other builds has taken Wine up to about 0.2 s: that bound is looser); every control stays
+// other builds has taken Wine up to about 0.4 s: that bound is a second); every control stays
 // locked and whatever the user clicks or types meanwhile changes no option; and the progress
 // window, modal over it, names each stage from the removal of the old payload to the
 // measurement.
@@ -599,6 +597,8 @@ TEST_F(SlowBuildTest, TheWindowPaintsDropsInputAndShowsEveryStageWhileTheBuildRu
   const options::BuildOptions options = window_->model().options();
   bool input_sent = false, screenshot_taken = false;
   int ticks_with_a_control_enabled = 0, ticks_main_enabled = 0, ticks_not_owned = 0;
+  int items_on_the_drive = 0;
+  LRESULT bar_furthest = 0, bar_range = 0;
   Clock::time_point shown{};
   PaintWatcher painter(main_);
   BuildWatch watch([&](ProgressWindow* progress) {
@@ -606,6 +606,10 @@ TEST_F(SlowBuildTest, TheWindowPaintsDropsInputAndShowsEveryStageWhileTheBuildRu
     if (shown == Clock::time_point{}) shown = Clock::now();
     if (IsWindowEnabled(main_)) ++ticks_main_enabled;
     if (GetWindow(progress->handle(), GW_OWNER) != main_) ++ticks_not_owned;
+    const std::wstring item = TextOf(progress->Control("Item"));
+    if (item.starts_with(platform::Utf8ToWide(drive_))) ++items_on_the_drive;
+    bar_furthest = std::max(bar_furthest, SendMessageW(progress->Control("Bar"), PBM_GETPOS, 0, 0));
+    bar_range = SendMessageW(progress->Control("Bar"), PBM_GETRANGE, FALSE, 0);
     for (std::string_view name : {"pvr", "mc", "TexSMBsh", "Drive1", "Command1", "CommanEND"}) {
       if (IsWindowEnabled(Get(name))) ++ticks_with_a_control_enabled;
     }
@@ -638,6 +642,9 @@ TEST_F(SlowBuildTest, TheWindowPaintsDropsInputAndShowsEveryStageWhileTheBuildRu
   EXPECT_TRUE(input_sent);
   EXPECT_TRUE(screenshot_taken);
   EXPECT_GT(watch.ticks_with_progress_window, 20);
+  EXPECT_GT(items_on_the_drive, 0);  // the file in hand, by its path on the drive
+  EXPECT_GT(bar_furthest, 0);
+  EXPECT_LE(bar_furthest, bar_range);
   EXPECT_EQ(ticks_main_enabled, 0);
   EXPECT_EQ(ticks_not_owned, 0);
   EXPECT_EQ(ticks_with_a_control_enabled, 0);
@@ -645,8 +652,8 @@ TEST_F(SlowBuildTest, TheWindowPaintsDropsInputAndShowsEveryStageWhileTheBuildRu
       "longest wait for a paint %lld ms, for an answer %lld ms; longest timer gap %lld ms\n",
       Ms(painter.longest_wait()), Ms(painter.longest_answer()), Ms(watch.longest_tick_gap));
   EXPECT_LT(watch.longest_tick_gap, std::chrono::milliseconds(100));
-  EXPECT_LT(painter.longest_answer(), std::chrono::milliseconds(500));
-  EXPECT_LT(painter.longest_wait(), std::chrono::milliseconds(500));
+  EXPECT_LT(painter.longest_answer(), std::chrono::seconds(1));
+  EXPECT_LT(painter.longest_wait(), std::chrono::seconds(1));
 
   // One build, one report, and the window as it was.
   ASSERT_EQ(recorder_.boxes.size(), 1u);
