@@ -1,7 +1,6 @@
 // The recursive folder copy, written once on top of the directory handles so that every
 // platform (and the fault-injecting wrapper of the tests) copies the same way.
 #include <algorithm>
-#include <chrono>
 #include <cstring>
 #include <functional>
 #include <memory>
@@ -9,7 +8,6 @@
 #include <utility>
 #include <vector>
 
-#include "platform/copy_progress.h"
 #include "platform/directory_chain.h"
 #include "platform/file_system.h"
 #include "platform/paths.h"
@@ -179,13 +177,7 @@ FsStatus CompareStreams(FileReader& reader, const std::string& path, const Chunk
   static thread_local const std::unique_ptr<char[]> theirs =
       std::make_unique_for_overwrite<char[]>(kCompareChunk);
   std::uint64_t offset = 0;
-  auto reported = std::chrono::steady_clock::now();
   for (;;) {
-    // A large file takes a while to read back: the window keeps painting meanwhile.
-    if (std::chrono::steady_clock::now() - reported > std::chrono::milliseconds(50)) {
-      ReportCopyProgress();
-      reported = std::chrono::steady_clock::now();
-    }
     std::size_t want = 0;
     if (FsStatus read = expected(theirs.get(), kCompareChunk, want); !read) return read;
     std::size_t got = 0;

@@ -47,16 +47,7 @@ std::optional<std::string> MainWindowModel::TextOf(std::string_view name) const 
 }
 
 bool MainWindowModel::OwnEnabled(std::string_view name) const {
-  switch (phase_) {
-    case Phase::kBuilding:
-      return false;
-    case Phase::kMeasuring:
-      // The report comes next; neither a second build nor the About window may come before it.
-      if (name == "CommanEND" || name == "Command1") return false;
-      break;
-    case Phase::kIdle:
-      break;
-  }
+  if (phase_ != Phase::kIdle) return false;
   if (const options::OptionField* box = FieldOfKind(name, options::FieldKind::kCheck)) {
     return options::IsClickable(options_, box->check);
   }
@@ -76,13 +67,13 @@ bool MainWindowModel::IsEnabled(std::string_view name) const {
 
 void MainWindowModel::CheckChanged(std::string_view name, CheckState now) {
   const options::OptionField* field = FieldOfKind(name, options::FieldKind::kCheck);
-  if (field == nullptr) return;
+  if (field == nullptr || phase_ != Phase::kIdle) return;
   options::Click(options_, field->check, now);
 }
 
 void MainWindowModel::TextChanged(std::string_view name, std::string text) {
   const options::OptionField* field = FieldOfKind(name, options::FieldKind::kText);
-  if (field != nullptr) options_.*field->text = std::move(text);
+  if (field != nullptr && phase_ == Phase::kIdle) options_.*field->text = std::move(text);
 }
 
 void MainWindowModel::DriveChosen(std::string entry) {
@@ -107,10 +98,6 @@ Action MainWindowModel::Clicked(std::string_view name) {
     return Action::kRunBuild;
   }
   return Action::kNothing;
-}
-
-void MainWindowModel::MeasurementStarted() {
-  if (phase_ == Phase::kBuilding) phase_ = Phase::kMeasuring;
 }
 
 void MainWindowModel::BuildEnded() {

@@ -25,10 +25,9 @@ enum class Action {
 // The US English keyboard layout the three SMB account fields switch to.
 inline constexpr std::string_view kUsEnglishLayout = "00000409";
 
-// A build has three phases as the window sees them: the stages copy with every control locked,
-// then the measurement lets the user change options again (but never start a second build or
-// open the About window over the coming report).
-enum class Phase { kIdle, kBuilding, kMeasuring };
+// As the window sees it, a build runs from GO to its report with every control locked: the
+// build reads the record on its own thread, and what the user does meanwhile is dropped.
+enum class Phase { kIdle, kBuilding };
 
 class MainWindowModel {
  public:
@@ -47,9 +46,9 @@ class MainWindowModel {
   // is disabled too.
   bool IsEnabled(std::string_view name) const;
 
-  // The user toggled a check box to `now`; the coupling rules follow.
+  // The user toggled a check box to `now`; the coupling rules follow. Ignored during a build.
   void CheckChanged(std::string_view name, options::CheckState now);
-  // The user edited a text box (after the key filter).
+  // The user edited a text box (after the key filter). Ignored during a build.
   void TextChanged(std::string_view name, std::string text);
   // The user picked a drive; nothing else changes.
   void DriveChosen(std::string entry);
@@ -62,9 +61,7 @@ class MainWindowModel {
   // A click on a control (a button, or the mouse into a text box). Asks for at most one action.
   Action Clicked(std::string_view name);
 
-  // The re-entrancy guard. Clicked("CommanEND") begins the build; the front end reports the
-  // measurement and the end.
-  void MeasurementStarted();
+  // The re-entrancy guard. Clicked("CommanEND") begins the build; the front end reports its end.
   void BuildEnded();
 
  private:

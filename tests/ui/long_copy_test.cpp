@@ -1,6 +1,9 @@
-// A build that copies one large file keeps the window painted: a paint request made from
-// another thread at any moment of the build is answered within a second (the system shows a
-// window that does not repaint for a few seconds as not responding).
+// A build that copies one large file keeps the window alive: the build runs on a thread of its
+// own, so a message sent from another thread at any moment of the build is answered, and a
+// paint request carried out, within a second. Both waits include the asking thread's own turn:
+// on two cores shared with other builds, Wine has taken up to about 0.4 s for either (the
+// window's own timer, measured in main_window_test.cpp, keeps within 0.1 s). Run with
+// TALVEX_TEST_DRIVE on a FAT32 volume, the same test gives the figures the README names.
 #include "platform/win32/windows_api.h"
 // After windows_api.h: they build on windows.h.
 #include <commctrl.h>
@@ -9,15 +12,12 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
-#include <thread>
 
 #include "demo_kit.h"
 #include "platform/paths.h"
@@ -32,7 +32,9 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 constexpr std::int64_t kLargeFileBytes = std::int64_t{1} << 30;
-constexpr auto kAnswerWithin = std::chrono::milliseconds(1000);
+constexpr auto kAnswerWithin = std::chrono::seconds(1);
+constexpr auto kPaintWithin = std::chrono::seconds(1);
+constexpr auto kLongEnough = std::chrono::seconds(2);  // for a gap to have had time to show
 
 // A file of `bytes` that takes no room on the disk until written: a hole from start to end.
 bool MakeSparseFile(const std::string& path, std::int64_t bytes) {
@@ -48,42 +50,7 @@ bool MakeSparseFile(const std::string& path, std::int64_t bytes) {
   return made;
 }
 
-// Asks `window` to repaint again and again from its own thread, and keeps the longest wait for
-// the repaint.
-class PaintWatcher {
- public:
-  explicit PaintWatcher(HWND window) : window_(window), thread_([this] { Watch(); }) {}
-  ~PaintWatcher() { Stop(); }
-  PaintWatcher(const PaintWatcher&) = delete;
-  PaintWatcher& operator=(const PaintWatcher&) = delete;
-
-  void Stop() {
-    stop_ = true;
-    if (thread_.joinable()) thread_.join();
-  }
-  Clock::duration longest_wait() const { return longest_wait_; }
-  int requests() const { return requests_; }
-
- private:
-  void Watch() {
-    while (!stop_) {
-      InvalidateRect(window_, nullptr, FALSE);
-      const Clock::time_point asked = Clock::now();
-      ++requests_;
-      while (!stop_ && GetUpdateRect(window_, nullptr, FALSE)) Sleep(2);
-      if (!stop_) longest_wait_ = std::max(longest_wait_, Clock::now() - asked);
-      Sleep(20);
-    }
-  }
-
-  HWND window_;
-  std::atomic<bool> stop_{false};
-  Clock::duration longest_wait_{};
-  int requests_ = 0;
-  std::thread thread_;
-};
-
-TEST(LongCopyTest, TheWindowAnswersEveryPaintRequestWithinASecondWhileALargeFileIsCopied) {
+TEST(LongCopyTest, TheWindowAnswersAndPaintsWithinASecondWhileALargeFileIsCopied) {
   const char* drive_variable = std::getenv("TALVEX_TEST_DRIVE");
   if (drive_variable == nullptr || *drive_variable == '\0') {
     GTEST_SKIP() << "TALVEX_TEST_DRIVE names no test drive";
@@ -103,6 +70,7 @@ TEST(LongCopyTest, TheWindowAnswersEveryPaintRequestWithinASecondWhileALargeFile
   Clock::duration build_time{};
   int requests = 0;
   Clock::duration longest_wait{};
+  Clock::duration longest_answer{};
   {
     MessageBoxAnswerer answer(IDNO);
     PaintWatcher watcher(main);
@@ -112,6 +80,7 @@ TEST(LongCopyTest, TheWindowAnswersEveryPaintRequestWithinASecondWhileALargeFile
     watcher.Stop();
     requests = watcher.requests();
     longest_wait = watcher.longest_wait();
+    longest_answer = watcher.longest_answer();
   }
   DestroyWindow(main);
   Pump();
@@ -126,11 +95,15 @@ TEST(LongCopyTest, TheWindowAnswersEveryPaintRequestWithinASecondWhileALargeFile
   const auto ms = [](Clock::duration d) {
     return std::chrono::duration_cast<std::chrono::milliseconds>(d).count();
   };
-  std::printf("build %lld ms, %d paint requests, longest wait %lld ms\n",
-              static_cast<long long>(ms(build_time)), requests,
-              static_cast<long long>(ms(longest_wait)));
-  EXPECT_GT(build_time, 2 * kAnswerWithin) << "the build was over too soon to tell";
-  EXPECT_LT(longest_wait, kAnswerWithin)
+  std::printf(
+      "build %lld ms, %d paint requests, longest wait for a paint %lld ms, for an answer "
+      "%lld ms\n",
+      static_cast<long long>(ms(build_time)), requests, static_cast<long long>(ms(longest_wait)),
+      static_cast<long long>(ms(longest_answer)));
+  EXPECT_GT(build_time, kLongEnough) << "the build was over too soon to tell";
+  EXPECT_LT(longest_answer, kAnswerWithin)
+      << "the window took no message for " << ms(longest_answer) << " ms";
+  EXPECT_LT(longest_wait, kPaintWithin)
       << "the window went unpainted for " << ms(longest_wait) << " ms";
 }
 

@@ -3,6 +3,7 @@
 #include <commctrl.h>
 #include <objbase.h>
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <filesystem>
@@ -268,9 +269,35 @@ bool SaveScreenshot(HWND window, const std::string& png_path) {
   return static_cast<bool>(out);
 }
 
+PaintWatcher::PaintWatcher(HWND window) : window_(window), thread_([this] { Watch(); }) {}
+
+void PaintWatcher::Stop() {
+  stop_ = true;
+  if (thread_.joinable()) thread_.join();
+}
+
+void PaintWatcher::Watch() {
+  using Clock = std::chrono::steady_clock;
+  while (!stop_) {
+    const Clock::time_point sent = Clock::now();
+    DWORD_PTR ignored = 0;
+    // Bounded: Stop() is called from the window's thread, which answers nothing while it waits.
+    SendMessageTimeoutW(window_, WM_NULL, 0, 0, SMTO_NORMAL, 1000, &ignored);
+    if (stop_) break;
+    longest_answer_ = std::max(longest_answer_, Clock::now() - sent);
+    InvalidateRect(window_, nullptr, FALSE);
+    const Clock::time_point asked = Clock::now();
+    ++requests_;
+    while (!stop_ && GetUpdateRect(window_, nullptr, FALSE)) Sleep(2);
+    if (!stop_) longest_wait_ = std::max(longest_wait_, Clock::now() - asked);
+    Sleep(20);
+  }
+}
+
 ui::win32::MainWindow* OpenMainWindowOnDrive(Recorder& recorder, const std::string& source_root,
                                              const std::string& drive) {
-  const INITCOMMONCONTROLSEX controls{sizeof(INITCOMMONCONTROLSEX), ICC_STANDARD_CLASSES};
+  const INITCOMMONCONTROLSEX controls{sizeof(INITCOMMONCONTROLSEX),
+                                      ICC_STANDARD_CLASSES | ICC_PROGRESS_CLASS};
   InitCommonControlsEx(&controls);
   CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
   ui::win32::MainWindow* window =

@@ -5,7 +5,10 @@
 
 #include "platform/win32/windows_api.h"
 
+#include <atomic>
+#include <chrono>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -67,6 +70,33 @@ bool IsChecked(HWND box);
 RECT RectInParent(HWND control);
 
 void PutOnClipboard(HWND owner, std::wstring_view text);
+
+// Asks `window` to repaint again and again from a thread of its own, about every 20 ms, and
+// keeps the longest wait for the repaint: how long the window went unpainted at most. Before each
+// request it sends the window a message that does nothing, and keeps the longest wait for the
+// answer too: how long the window's thread took no message.
+class PaintWatcher {
+ public:
+  explicit PaintWatcher(HWND window);
+  ~PaintWatcher() { Stop(); }
+  PaintWatcher(const PaintWatcher&) = delete;
+  PaintWatcher& operator=(const PaintWatcher&) = delete;
+
+  void Stop();
+  std::chrono::steady_clock::duration longest_wait() const { return longest_wait_; }
+  std::chrono::steady_clock::duration longest_answer() const { return longest_answer_; }
+  int requests() const { return requests_; }
+
+ private:
+  void Watch();
+
+  HWND window_;
+  std::atomic<bool> stop_{false};
+  std::chrono::steady_clock::duration longest_wait_{};
+  std::chrono::steady_clock::duration longest_answer_{};
+  int requests_ = 0;
+  std::thread thread_;
+};
 
 // Saves what the screen shows of `window`, frame included, as a PNG file. Returns whether it
 // could.

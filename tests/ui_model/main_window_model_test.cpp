@@ -74,32 +74,24 @@ TEST(MainWindowModelTest, ClicksAskForTheirActions) {
   EXPECT_EQ(model.phase(), Phase::kBuilding);
 }
 
-TEST(MainWindowModelTest, ASecondBuildNeverStartsInsideTheFirst) {
+TEST(MainWindowModelTest, ABuildLocksEverythingUntilItEndsAndDropsTheInputMadeMeanwhile) {
   MainWindowModel model;
   ASSERT_EQ(model.Clicked("CommanEND"), Action::kRunBuild);
   for (const ControlRow& row : kMainControls) EXPECT_FALSE(model.IsEnabled(row.name)) << row.name;
   EXPECT_EQ(model.Clicked("CommanEND"), Action::kNothing);
-
-  model.MeasurementStarted();
-  EXPECT_EQ(model.phase(), Phase::kMeasuring);
-  EXPECT_EQ(model.Clicked("CommanEND"), Action::kNothing);
   EXPECT_EQ(model.Clicked("Command1"), Action::kNothing);
-  // The options take input again while the tree is measured.
-  EXPECT_TRUE(model.IsEnabled("pvr"));
-  EXPECT_TRUE(model.IsEnabled("TexSMBsh"));
-  EXPECT_EQ(model.Clicked("CmdReadme"), Action::kOpenReadme);
+  EXPECT_EQ(model.Clicked("CmdReadme"), Action::kNothing);
+  const options::BuildOptions before = model.options();
   Toggle(model, "pvr");
-  EXPECT_EQ(model.CheckOf("pvr"), kOn);
+  model.TextChanged("TexSMBsh", "films");
+  EXPECT_EQ(model.CheckOf("pvr"), before.pvr);
+  EXPECT_EQ(model.options().TexSMBsh, before.TexSMBsh);
 
   model.BuildEnded();
   EXPECT_EQ(model.phase(), Phase::kIdle);
+  Toggle(model, "pvr");
+  EXPECT_EQ(model.CheckOf("pvr"), kOn);
   EXPECT_EQ(model.Clicked("CommanEND"), Action::kRunBuild);
-}
-
-TEST(MainWindowModelTest, MeasurementOutsideABuildChangesNothing) {
-  MainWindowModel model;
-  model.MeasurementStarted();
-  EXPECT_EQ(model.phase(), Phase::kIdle);
 }
 
 TEST(MainWindowModelTest, TheDriveListShowsTheKeptDriveElseAStickWithoutTheKitElseTheCurrent) {

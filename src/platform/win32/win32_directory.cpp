@@ -14,7 +14,6 @@
 
 #include "platform/paths.h"
 #include "platform/temporary_files.h"
-#include "platform/win32/copy_file_live.h"
 #include "platform/win32/win32_support.h"
 
 namespace talvex::platform::win32 {
@@ -248,12 +247,9 @@ class Win32Directory final : public Directory {
     }
     Handle out(INVALID_HANDLE_VALUE);
     if (FsStatus created = CreateNewFile(target_path, out, &source_id); !created) return created;
-    // The kit's time stays with the file, as a copy in Explorer keeps it. A large file takes a
-    // while: the window on this thread keeps painting meanwhile.
-    const BOOL copied = CallKeepingCallerLive([&] {
-      return CopyContent(in.get(), out.get(), progress) &&
-             ::SetFileTime(out.get(), nullptr, nullptr, &written);
-    });
+    // The kit's time stays with the file, as a copy in Explorer keeps it.
+    const BOOL copied = CopyContent(in.get(), out.get(), progress) &&
+                        ::SetFileTime(out.get(), nullptr, nullptr, &written);
     if (!copied || !out.Close()) {
       FsStatus failure = LastError(target_path);
       out.Close();

@@ -11,7 +11,6 @@
 #include <vector>
 
 #include "platform/file_system.h"
-#include "platform/win32/copy_file_live.h"
 #include "platform/win32/utf.h"
 
 #include "platform/win32/win32_directory.h"
@@ -139,7 +138,7 @@ class Win32FileSystem final : public FileSystem {
       }
       Handle file(::CreateFileW(wide.c_str(), GENERIC_WRITE, kShareEverything, nullptr,
                                 OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-      if (!file.valid() || !CallKeepingCallerLive([&] { return ::FlushFileBuffers(file.get()); })) {
+      if (!file.valid() || !::FlushFileBuffers(file.get())) {
         failures.push_back(LastError(path));
       }
     }

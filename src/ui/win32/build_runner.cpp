@@ -2,7 +2,8 @@
 
 #include <shobjidl.h>
 
-#include "platform/copy_progress.h"
+#include <utility>
+
 #include "ui/control_table.h"
 #include "ui/win32/win32_ui.h"
 
@@ -22,7 +23,7 @@ void TaskbarProgress::Connect() {
   }
 }
 
-void TaskbarProgress::Show(std::size_t done, std::size_t total) {
+void TaskbarProgress::Show(std::uint64_t done, std::uint64_t total) {
   if (taskbar_ == nullptr) return;
   if (total == 0) {
     taskbar_->SetProgressState(window_, TBPF_NOPROGRESS);
@@ -32,29 +33,43 @@ void TaskbarProgress::Show(std::size_t done, std::size_t total) {
   }
 }
 
-build::SessionResult WindowBuildRunner::Run(platform::FileSystem& fs,
-                                            const build::SessionRequest& request) {
-  SetCursor(LoadCursorW(nullptr, IDC_WAIT));
-  progress_.Connect();
-  // A single large file can take longer to copy than a window may go unpainted.
-  const platform::ScopedCopyProgressHook repaint([] { PumpPendingMessages(true); });
-  build::SessionResult result = build::RunSession(fs, request, this);
-  progress_.Show(0, 0);
-  SetCursor(LoadCursorW(nullptr, IDC_ARROW));
-  return result;
+BuildWorker::BuildWorker(HWND window, platform::FileSystem& fs,
+                         const build::SessionRequest& request)
+    : window_(window),
+      options_(request.options),
+      kit_(request.kit),
+      target_(request.target),
+      decimal_separator_(request.decimal_separator) {
+  thread_ = std::thread([this, &fs, verify = request.verify] {
+    const build::SessionRequest own{kit_, target_, options_, decimal_separator_, verify, &stop_};
+    result_ = build::RunSession(fs, own, this);
+    PostMessageW(window_, kBuildEnded, 0, 0);
+  });
 }
 
-void WindowBuildRunner::OnPhase(build::BuildPhase phase) {
-  if (phase == build::BuildPhase::kMeasuring && measuring_) measuring_();
+BuildWorker::~BuildWorker() {
+  if (thread_.joinable()) {
+    Stop();
+    thread_.join();
+  }
 }
 
-void WindowBuildRunner::OnStep(std::size_t index, std::size_t total, const build::BuildStep&) {
-  progress_.Show(index, total);
-  PumpPendingMessages(true);
+void BuildWorker::OnProgress(const build::BuildProgress& progress) {
+  const std::lock_guard lock(mutex_);
+  const bool posted = latest_.has_value();
+  latest_ = progress;
+  // The window reads the latest state when it gets to it; a second message would only repeat it.
+  if (!posted) PostMessageW(window_, kBuildProgressChanged, 0, 0);
 }
 
-void WindowBuildRunner::Yield() {
-  PumpPendingMessages(false);
+std::optional<build::BuildProgress> BuildWorker::TakeProgress() {
+  const std::lock_guard lock(mutex_);
+  return std::exchange(latest_, std::nullopt);
+}
+
+build::SessionResult BuildWorker::Join() {
+  if (thread_.joinable()) thread_.join();
+  return std::move(result_);
 }
 
 build::ReportOutcome AskAboutResult(const UiServices& services, HWND owner,

@@ -1,12 +1,16 @@
-// A build session run from a window, on the window's own thread: the busy pointer, the progress
-// on the taskbar button, repaints between steps and the user's input while the tree is measured;
-// then the report in a message box.
+// A build session run from a window: the session on a worker thread of its own, its progress
+// handed to the window as posted messages, the taskbar button's progress, and the report in a
+// message box at the end.
 #pragma once
 
 #include "platform/win32/windows_api.h"
 
-#include <cstddef>
-#include <functional>
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
 
 #include "engine/session.h"
 #include "ui/win32/ui_services.h"
@@ -27,30 +31,54 @@ class TaskbarProgress {
   // Reaches the shell's object, if it is not reached yet; called before each build.
   void Connect();
   // `done` of `total`; a total of 0 takes the bar away.
-  void Show(std::size_t done, std::size_t total);
+  void Show(std::uint64_t done, std::uint64_t total);
 
  private:
   HWND window_;
   ITaskbarList3* taskbar_ = nullptr;
 };
 
-class WindowBuildRunner final : public build::BuildObserver {
+// Posted by a BuildWorker to its window: new progress waits in TakeProgress() (at most one such
+// message is in the queue at a time, however fast the build goes), and the build has ended.
+inline constexpr UINT kBuildProgressChanged = WM_APP + 20;
+inline constexpr UINT kBuildEnded = WM_APP + 21;
+
+// One build session on a thread of its own. The window's thread keeps painting and taking input
+// while the session copies; what the session tells its observer reaches the window as the
+// latest progress, and its end as kBuildEnded.
+class BuildWorker final : private build::BuildObserver {
  public:
-  // `measuring` runs as the measurement begins: the window lets the user change options again.
-  WindowBuildRunner(TaskbarProgress& progress, std::function<void()> measuring)
-      : progress_(progress), measuring_(std::move(measuring)) {}
+  // Starts the session at once. The request's record is copied: the worker never reads the
+  // window's.
+  BuildWorker(HWND window, platform::FileSystem& fs, const build::SessionRequest& request);
+  // Stops the session and waits for it, when it has not been joined.
+  ~BuildWorker() override;
+  BuildWorker(const BuildWorker&) = delete;
+  BuildWorker& operator=(const BuildWorker&) = delete;
 
-  build::SessionResult Run(platform::FileSystem& fs, const build::SessionRequest& request);
+  // Asks the session to stop after the file in hand; what was written is still flushed.
+  void Stop() { stop_.store(true); }
+  bool stopping() const { return stop_.load(); }
 
-  void OnPhase(build::BuildPhase phase) override;
-  // Between steps the window only repaints; it takes no input while the stages copy.
-  void OnStep(std::size_t index, std::size_t total, const build::BuildStep& step) override;
-  // Once per entry of the measurement the window takes the input that is waiting.
-  void Yield() override;
+  // The progress told since the last call, if any; lets the next change be posted again.
+  std::optional<build::BuildProgress> TakeProgress();
+
+  // Waits for the session, which has ended once kBuildEnded arrives, and hands its result over.
+  build::SessionResult Join();
 
  private:
-  TaskbarProgress& progress_;
-  std::function<void()> measuring_;
+  void OnProgress(const build::BuildProgress& progress) override;
+
+  HWND window_;
+  options::BuildOptions options_;
+  std::string kit_;
+  build::Target target_;
+  std::string decimal_separator_;
+  std::atomic<bool> stop_{false};
+  std::mutex mutex_;
+  std::optional<build::BuildProgress> latest_;  // guarded by mutex_; set: a message is posted
+  build::SessionResult result_;
+  std::thread thread_;
 };
 
 // Shows the result over `owner`: a refusal as a warning, or the report with the closing

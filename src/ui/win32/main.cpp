@@ -8,7 +8,7 @@
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int show) {
   const INITCOMMONCONTROLSEX controls{sizeof(INITCOMMONCONTROLSEX),
-                                      ICC_STANDARD_CLASSES | ICC_TAB_CLASSES};
+                                      ICC_STANDARD_CLASSES | ICC_TAB_CLASSES | ICC_PROGRESS_CLASS};
   InitCommonControlsEx(&controls);
   // The taskbar progress is a COM object of the shell.
   const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);

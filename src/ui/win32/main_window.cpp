@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "fsutil/kit_lookup.h"
+#include "ui/build_progress_text.h"
 #include "ui/win32/about_window.h"
 #include "ui/win32/frame_window.h"
 
@@ -179,6 +180,12 @@ void MainWindow::OnCommand(HWND control, UINT code) {
   const PlacedControl* placed = controls_.Find(control);
   if (placed == nullptr) return;
   const std::string_view name = placed->row->name;
+  // The controls are disabled during a build, but a message can still reach one: what it
+  // changed is undone, and nothing is kept for after the build.
+  if (model_.phase() != Phase::kIdle && placed->row->kind != ControlKind::kButton) {
+    PutBack(*placed);
+    return;
+  }
   switch (placed->row->kind) {
     case ControlKind::kCheckBox:
       if (code != BN_CLICKED) break;
@@ -204,6 +211,23 @@ void MainWindow::OnCommand(HWND control, UINT code) {
       if (code == CBN_DROPDOWN) RefreshDriveList();
       break;
     default:
+      break;
+  }
+}
+
+void MainWindow::PutBack(const PlacedControl& placed) {
+  switch (placed.row->kind) {
+    case ControlKind::kTextBox: {
+      const std::string text = model_.TextOf(placed.row->name).value_or("");
+      if (WindowTextOf(placed.handle) != text) SetWindowTextW(placed.handle, Wide(text).c_str());
+      break;
+    }
+    case ControlKind::kDriveList:
+      SendMessageW(placed.handle, CB_SELECTSTRING, static_cast<WPARAM>(-1),
+                   reinterpret_cast<LPARAM>(Wide(model_.options().Drive1).c_str()));
+      break;
+    default:
+      MirrorModel();
       break;
   }
 }
@@ -272,18 +296,29 @@ void MainWindow::RunBuild() {
     return;
   }
   HWND focus = GetFocus();
-  MirrorModel();  // every control locked while the stages copy
-  WindowBuildRunner runner(*progress_, [this] {
-    model_.MeasurementStarted();
-    MirrorModel();
-  });
-  const build::SessionResult result =
-      runner.Run(*services_.file_system,
-                 {services_.source_root, build::TargetOfDriveEntry(model_.options().Drive1),
-                  model_.options(), services_.decimal_separator});
+  MirrorModel();  // every control locked until the report
+  progress_->Connect();
+  const build::SessionRequest request{services_.source_root,
+                                      build::TargetOfDriveEntry(model_.options().Drive1),
+                                      model_.options(), services_.decimal_separator};
+  // Modal, as the About window is: the main window takes no input until the build has ended.
+  EnableWindow(window_, FALSE);
+  worker_ = std::make_unique<BuildWorker>(window_, *services_.file_system, request);
+  progress_window_ = ProgressWindow::Create(window_, [this] { worker_->Stop(); });
+  const build::SessionResult result = WaitForBuild();
+  progress_->Show(0, 0);
+  // Enabled before the progress window goes, so that the activation comes back here.
+  EnableWindow(window_, TRUE);
+  if (progress_window_ != nullptr) DestroyWindow(progress_window_->handle());
+  progress_window_ = nullptr;
   model_.BuildEnded();
   if (drive_list_stale_) RefreshDriveList();
   MirrorModel();
+  if (close_after_build_) {
+    // The user has said to stop and close: no report. Closed once this click has been handled.
+    PostMessageW(window_, WM_CLOSE, 0, 0);
+    return;
+  }
   if (focus != nullptr && IsWindowEnabled(focus)) SetFocus(focus);
 
   const build::ReportOutcome outcome = AskAboutResult(services_, window_, result);
@@ -294,9 +329,54 @@ void MainWindow::RunBuild() {
   if (outcome.close_program) PostMessageW(window_, WM_CLOSE, 0, 0);
 }
 
+build::SessionResult MainWindow::WaitForBuild() {
+  std::optional<int> quit;
+  MSG message;
+  while (!build_ended_) {
+    const BOOL got = GetMessageW(&message, nullptr, 0, 0);
+    if (got < 0) break;  // the build is then waited for without the messages
+    if (got == 0) {
+      // The program is asked to end: the build stops first, and the request waits for it.
+      quit = static_cast<int>(message.wParam);
+      if (progress_window_ != nullptr) progress_window_->PressStop();
+      worker_->Stop();
+      continue;
+    }
+    if (IsNavigationMessage(message)) continue;
+    TranslateMessage(&message);
+    DispatchMessageW(&message);
+  }
+  build_ended_ = false;
+  build::SessionResult result = worker_->Join();
+  worker_.reset();
+  if (quit) PostQuitMessage(*quit);
+  return result;
+}
+
+void MainWindow::ShowProgress() {
+  if (worker_ == nullptr) return;
+  const std::optional<build::BuildProgress> progress = worker_->TakeProgress();
+  if (!progress) return;
+  progress_->Show(progress->bytes_done, progress->bytes_total);
+  if (progress_window_ != nullptr) progress_window_->Show(*progress);
+}
+
 void MainWindow::OnClose() {
-  // A build runs on this window's thread; it cannot be left half done under a closed window.
-  if (model_.phase() == Phase::kIdle) DestroyWindow(window_);
+  if (model_.phase() == Phase::kIdle) {
+    DestroyWindow(window_);
+    return;
+  }
+  // Before the build starts, GO's own questions are open; once it has been asked, once is enough.
+  if (worker_ == nullptr || close_after_build_) return;
+  // Over the progress window: a box over the disabled main window would enable it as it closes.
+  HWND owner = progress_window_ != nullptr ? progress_window_->handle() : window_;
+  if (services_.message_box(owner, Wide(kCloseDuringBuildQuestion), Wide(kMainWindow.title),
+                            MB_YESNO | MB_DEFBUTTON2 | MB_ICONQUESTION) != IDYES) {
+    return;
+  }
+  close_after_build_ = true;
+  if (progress_window_ != nullptr) progress_window_->PressStop();
+  if (worker_ != nullptr) worker_->Stop();
 }
 
 std::function<void()> MainWindow::OnDestroy() {
@@ -327,6 +407,12 @@ LRESULT MainWindow::Handle(UINT message, WPARAM wparam, LPARAM lparam) {
     case kWarnNoKit:
       Warn(fsutil::NoKitMessage(services_.source_root));
       return 0;
+    case kBuildProgressChanged:
+      ShowProgress();
+      return 0;
+    case kBuildEnded:
+      build_ended_ = true;
+      return 0;
     case WM_SETCURSOR:
       if (model_.phase() != Phase::kIdle) {
         SetCursor(LoadCursorW(nullptr, IDC_WAIT));
@@ -353,6 +439,12 @@ LRESULT CALLBACK MainWindow::TextBoxProc(HWND box, UINT message, WPARAM wparam, 
 
 LRESULT MainWindow::HandleTextBox(const ControlRow& row, HWND box, UINT message, WPARAM wparam,
                                   LPARAM lparam) {
+  // Disabled boxes still get what is sent to them: during a build no key or edit reaches them.
+  if (model_.phase() != Phase::kIdle &&
+      (message == WM_CHAR || message == WM_KEYDOWN || message == WM_PASTE || message == WM_CUT ||
+       message == WM_CLEAR || message == WM_UNDO || message == EM_UNDO)) {
+    return 0;
+  }
   switch (message) {
     case WM_CHAR:
       // The clipboard shortcuts reach an edit control as control characters; they are keys, not

@@ -7,12 +7,14 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <memory>
 #include <optional>
 #include <string_view>
 
 #include "ui/control_table.h"
 #include "ui/main_window_model.h"
 #include "ui/win32/build_runner.h"
+#include "ui/win32/progress_window.h"
 #include "ui/win32/top_level_window.h"
 #include "ui/win32/ui_services.h"
 #include "ui/win32/win32_ui.h"
@@ -56,10 +58,16 @@ class MainWindow final : public TopLevelWindow {
   void MirrorModel();
 
   void OnCommand(HWND control, UINT code);
+  // Puts a control the user changed during a build back to what the model says.
+  void PutBack(const PlacedControl& placed);
   void PasteFiltered(const ControlRow& row, HWND box);
   void Carry(Action action);
   void OpenAbout();
   void RunBuild();
+  // Runs this thread's messages, as a modal dialog box does, until the build has ended, and
+  // hands its result over.
+  build::SessionResult WaitForBuild();
+  void ShowProgress();
   // What GO checks before a build touches anything; false when the build must not start, the
   // user having been told why or having said no.
   bool ReadyToBuild();
@@ -72,6 +80,10 @@ class MainWindow final : public TopLevelWindow {
   Tooltips tooltips_;
   HWND focus_ = nullptr;  // kept while the window is inactive
   std::unique_ptr<TaskbarProgress> progress_;
+  std::unique_ptr<BuildWorker> worker_;        // while a build runs
+  ProgressWindow* progress_window_ = nullptr;  // while a build runs, if it could be made
+  bool build_ended_ = false;                   // kBuildEnded has arrived
+  bool close_after_build_ = false;             // the user closed the window during the build
   // The volume serial number of each listed drive letter as the list was read.
   std::map<char, std::optional<std::uint32_t>> listed_serials_;
   bool drive_list_stale_ = false;  // drives came or went while a build ran

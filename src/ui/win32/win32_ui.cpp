@@ -171,21 +171,6 @@ bool IsNavigationMessage(MSG& message) {
   return active != nullptr && IsDialogMessageW(active, &message);
 }
 
-void PumpPendingMessages(bool paint_only) {
-  MSG message;
-  const UINT filter = paint_only ? PM_QS_PAINT : 0;
-  while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE | filter)) {
-    if (message.message == WM_QUIT) {
-      // Leave the quit for the main loop, which ends the program after the build.
-      PostQuitMessage(static_cast<int>(message.wParam));
-      return;
-    }
-    if (IsNavigationMessage(message)) continue;
-    TranslateMessage(&message);
-    DispatchMessageW(&message);
-  }
-}
-
 HWND PlacedControls::Handle(std::string_view name) const {
   for (const PlacedControl& placed : controls_) {
     if (placed.row->name == name) return placed.handle;

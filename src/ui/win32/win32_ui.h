@@ -1,5 +1,5 @@
 // Small pieces shared by the two windows: text conversion at the window edge, DPI scaling of the
-// layout tables, fonts, and the message pump used while a build runs.
+// layout tables, fonts, and keyboard navigation.
 #pragma once
 
 #include "platform/win32/windows_api.h"
@@ -110,10 +110,6 @@ class Tooltips {
   HWND owner_ = nullptr;
   HWND tips_ = nullptr;
 };
-
-// Handles the messages already waiting, then returns. With `paint_only` only repaints are done,
-// so that the window stays drawn (and never counts as hung) while taking no input.
-void PumpPendingMessages(bool paint_only);
 
 // Whether `message` is keyboard navigation of the active window (Tab, arrows), which it then
 // carries out.

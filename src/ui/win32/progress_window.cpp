@@ -1,0 +1,120 @@
+#include "ui/win32/progress_window.h"
+
+#include <commctrl.h>
+
+#include <array>
+#include <memory>
+
+#include "ui/build_progress_text.h"
+
+namespace talvex::ui::win32 {
+
+namespace {
+
+constexpr DWORD kProgressStyle = WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;
+constexpr DWORD kProgressExStyle = WS_EX_DLGMODALFRAME | WS_EX_CONTROLPARENT;
+constexpr int kFirstControlId = 3000;
+
+// 360 by 128 pixels at 96 DPI: room for a path of a few folders; a longer one is elided.
+constexpr WindowSpec kProgressWindow{kProgressTitle, 5400, 1920};
+ControlRow ProgressRow(std::string_view name, ControlKind kind, int left, int top, int width,
+                       int height, std::string_view caption = {}) {
+  ControlRow row{name,    kind, {},          left,         top, width, height, TextSource::kRow,
+                 caption, {},   kDialogFont, std::nullopt, {}};
+  return row;
+}
+const std::array<ControlRow, 4> kProgressControls = {
+    ProgressRow("Stage", ControlKind::kLabel, 180, 180, 5040, 285),
+    ProgressRow("Item", ControlKind::kLabel, 180, 525, 5040, 285),
+    ProgressRow("Bar", ControlKind::kPicture, 180, 900, 5040, 300),
+    ProgressRow("Stop", ControlKind::kButton, 3870, 1365, 1350, 375, kStopCaption),
+};
+
+}  // namespace
+
+ProgressWindow::ProgressWindow(std::function<void()> stop)
+    : TopLevelWindow(
+          {kProgressWindowClass, kProgressWindow, kProgressStyle, kProgressExStyle, false}),
+      stop_(std::move(stop)) {}
+
+ProgressWindow* ProgressWindow::Create(HWND owner, std::function<void()> stop) {
+  ProgressWindow* self = TopLevelWindow::Create(
+      std::unique_ptr<ProgressWindow>(new ProgressWindow(std::move(stop))), owner);
+  if (self == nullptr) return nullptr;
+  self->CreateControls();
+  self->PlaceControls();
+  RECT over{};
+  GetWindowRect(owner, &over);
+  self->CentreOn(over, MonitorFromWindow(owner, MONITOR_DEFAULTTONEAREST));
+  ShowWindow(self->window_, SW_SHOWNORMAL);
+  UpdateWindow(self->window_);
+  SetFocus(self->Control("Stop"));
+  return self;
+}
+
+ProgressWindow* ProgressWindow::FromHandle(HWND window) {
+  return static_cast<ProgressWindow*>(ObjectOf(window, kProgressWindowClass));
+}
+
+void ProgressWindow::CreateControls() {
+  HINSTANCE instance = GetModuleHandleW(nullptr);
+  for (std::size_t index = 0; index < kProgressControls.size(); ++index) {
+    const ControlRow& row = kProgressControls[index];
+    const wchar_t* window_class = WC_STATICW;
+    DWORD style = WS_CHILD | WS_VISIBLE;
+    if (row.name == "Stop") {
+      window_class = WC_BUTTONW;
+      style |= WS_TABSTOP | BS_DEFPUSHBUTTON;
+    } else if (row.name == "Bar") {
+      window_class = PROGRESS_CLASSW;
+    } else {
+      // The file in hand can be a long path: its middle gives way, never its name.
+      style |= SS_LEFT | SS_NOPREFIX | (row.name == "Item" ? SS_PATHELLIPSIS : 0);
+    }
+    HWND control = CreateWindowExW(
+        0, window_class, Wide(row.caption).c_str(), style, 0, 0, 0, 0, window_,
+        reinterpret_cast<HMENU>(static_cast<INT_PTR>(kFirstControlId + static_cast<int>(index))),
+        instance, nullptr);
+    if (control != nullptr) controls_.Add(row, control);
+  }
+}
+
+void ProgressWindow::PlaceControls() {
+  controls_.Place(dpi(), fonts_);
+}
+
+void ProgressWindow::SetText(std::string_view name, std::string_view text) {
+  HWND control = Control(name);
+  // Setting the same text again would only make the label flicker.
+  if (control != nullptr && WindowTextOf(control) != text) {
+    SetWindowTextW(control, Wide(text).c_str());
+  }
+}
+
+void ProgressWindow::Show(const build::BuildProgress& progress) {
+  SetText("Stage", stopping_ ? kStoppingText : StageText(progress.stage));
+  SetText("Item", progress.item);
+  const BarPosition bar = BarPositionOf(progress.bytes_done, progress.bytes_total);
+  HWND control = Control("Bar");
+  SendMessageW(control, PBM_SETRANGE32, 0, bar.range);
+  SendMessageW(control, PBM_SETPOS, static_cast<WPARAM>(bar.position), 0);
+}
+
+void ProgressWindow::PressStop() {
+  if (stopping_) return;
+  stopping_ = true;
+  SetText("Stage", kStoppingText);
+  EnableWindow(Control("Stop"), FALSE);
+  if (stop_) stop_();
+}
+
+LRESULT ProgressWindow::Handle(UINT message, WPARAM wparam, LPARAM lparam) {
+  if (message == WM_COMMAND && reinterpret_cast<HWND>(lparam) == Control("Stop") &&
+      HIWORD(wparam) == BN_CLICKED) {
+    PressStop();
+    return 0;
+  }
+  return TopLevelWindow::Handle(message, wparam, lparam);
+}
+
+}  // namespace talvex::ui::win32
