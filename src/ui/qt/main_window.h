@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "platform/file_system.h"
+#include "ui/build_progress_text.h"
 #include "ui/main_window_model.h"
 #include "ui/qt/about_window.h"
 #include "ui/qt/progress_window.h"
@@ -49,10 +50,6 @@ inline constexpr std::string_view kNoFlashDrive =
 
 // What GO says when the drive picked in the list is no longer the one listed.
 std::string DriveChangedMessage(std::string_view mount_point);
-
-// What closing the window asks while a build runs; No is the default.
-inline constexpr std::string_view kCloseDuringBuildQuestion =
-    "Сборка ещё идёт. Остановить её и закрыть программу?";
 
 class MainWindow final : public QWidget {
   Q_OBJECT

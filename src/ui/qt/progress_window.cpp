@@ -7,7 +7,6 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
-#include <climits>
 
 #include "ui/control_table.h"
 #include "ui/qt/qt_ui.h"
@@ -21,36 +20,12 @@ constexpr int kWidthAt96Dpi = 460;
 
 }  // namespace
 
-std::string_view StageText(build::BuildStage stage) {
-  switch (stage) {
-    case build::BuildStage::kRemoving:
-      return "Удаление старой сборки";
-    case build::BuildStage::kCopying:
-      return "Копирование";
-    case build::BuildStage::kFlushing:
-      return "Сброс на диск";
-    case build::BuildStage::kVerifying:
-      return "Проверка записанного";
-    case build::BuildStage::kMeasuring:
-      return "Подсчёт размера";
-  }
-  return {};
-}
-
 BarPosition BarPositionOf(const build::BuildProgress& progress) {
-  std::uint64_t done = progress.bytes_done;
-  std::uint64_t total = progress.bytes_total;
-  if (total == 0) {
-    done = progress.step;
-    total = progress.steps;
-  }
-  while (total > static_cast<std::uint64_t>(INT_MAX)) {
-    total >>= 1;
-    done >>= 1;
-  }
-  // The kit may grow while it is copied; the bar stops full rather than overflowing.
-  done = std::min(done, total);
-  return {static_cast<int>(done), static_cast<int>(total)};
+  // Without bytes to count, the steps stand in for them.
+  const bool bytes = progress.bytes_total != 0;
+  const ui::BarPosition scaled = ui::BarPositionOf(bytes ? progress.bytes_done : progress.step,
+                                                   bytes ? progress.bytes_total : progress.steps);
+  return {scaled.position, scaled.range};
 }
 
 ProgressWindow::ProgressWindow(QWidget* owner) : QDialog(owner) {

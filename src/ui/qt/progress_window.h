@@ -9,17 +9,13 @@
 #include <string_view>
 
 #include "engine/build_plan.h"
+#include "ui/build_progress_text.h"
 
 class QLabel;
 class QProgressBar;
 class QPushButton;
 
 namespace talvex::ui::qt {
-
-// The name of a stage as the window shows it.
-std::string_view StageText(build::BuildStage stage);
-inline constexpr std::string_view kStoppingText = "Остановка…";
-inline constexpr std::string_view kStopCaption = "Стоп";
 
 // A bar position within QProgressBar's int range. Byte counts pass two gigabytes, so both are
 // halved until the total fits; without bytes to count, the steps stand in for them.
