@@ -52,12 +52,7 @@ AboutWindow* AboutWindow::Create(HWND owner, OpenAddress open_address) {
                                       IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION));
   self->CreateControls();
   self->PlaceControls();
-  RECT over{};
-  GetWindowRect(owner, &over);
-  self->CentreOn(over, MonitorFromWindow(owner, MONITOR_DEFAULTTONEAREST));
-  ShowWindow(self->window_, SW_SHOWNORMAL);
-  UpdateWindow(self->window_);
-  SetFocus(self->Control("Command1"));
+  self->ShowOver(owner, self->Control("Command1"));
   return self;
 }
 

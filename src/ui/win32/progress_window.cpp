@@ -43,12 +43,7 @@ ProgressWindow* ProgressWindow::Create(HWND owner, std::function<void()> stop) {
   if (self == nullptr) return nullptr;
   self->CreateControls();
   self->PlaceControls();
-  RECT over{};
-  GetWindowRect(owner, &over);
-  self->CentreOn(over, MonitorFromWindow(owner, MONITOR_DEFAULTTONEAREST));
-  ShowWindow(self->window_, SW_SHOWNORMAL);
-  UpdateWindow(self->window_);
-  SetFocus(self->Control("Stop"));
+  self->ShowOver(owner, self->Control("Stop"));
   return self;
 }
 

@@ -91,4 +91,13 @@ LRESULT CALLBACK TopLevelWindow::WindowProc(HWND window, UINT message, WPARAM wp
   }
 }
 
+void TopLevelWindow::ShowOver(HWND owner, HWND focus) {
+  RECT over{};
+  GetWindowRect(owner, &over);
+  CentreOn(over, MonitorFromWindow(owner, MONITOR_DEFAULTTONEAREST));
+  ShowWindow(window_, SW_SHOWNORMAL);
+  UpdateWindow(window_);
+  SetFocus(focus);
+}
+
 }  // namespace talvex::ui::win32

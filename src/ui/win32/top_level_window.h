@@ -48,6 +48,9 @@ class TopLevelWindow {
   // Sizes the window for its layout at the current DPI and centres it on `area`, kept inside the
   // work area of the monitor `monitor` names.
   void CentreOn(const RECT& area, HMONITOR monitor);
+  // Centres the window over `owner`, shows it and gives `focus` the keyboard: how the windows
+  // that stand over the main window open.
+  void ShowOver(HWND owner, HWND focus);
   // The work area of that monitor.
   static RECT WorkArea(HMONITOR monitor);
 
