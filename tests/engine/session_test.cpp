@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/build_plan.h"
 #include "engine/session.h"
 #include "options/build_options.h"
 #include "platform/file_system.h"
