@@ -76,7 +76,6 @@ BuildResult RunBuild(platform::FileSystem& fs, const BuildContext& context,
   }
   BuildContext guarded = context;
   guarded.protected_folders = FolderAndAncestors(fs, context.source_root);
-  const BuildPlan plan = PlanBuild(guarded);
 
   // The drive is opened once, here; every step works below this handle.
   BuildRun run(fs);
@@ -89,6 +88,8 @@ BuildResult RunBuild(platform::FileSystem& fs, const BuildContext& context,
       return result;
     }
   }
+  // Planning touches nothing on disk: it may come after the drive is taken.
+  const BuildPlan plan = PlanBuild(guarded);
   // The drive is still there while its root path leads to the folder we opened: a stick that was
   // pulled, unmounted or swapped for another folder no longer does.
   auto still_there = [&, id = drive != nullptr ? drive->id() : platform::FileId{}] {
