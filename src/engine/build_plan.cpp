@@ -1,130 +1,147 @@
 #include "engine/build_plan.h"
 
-#include <array>
+#include <string>
+#include <vector>
 
-#include "engine/run_build.h"
+#include "engine/app_folders.h"
+#include "engine/generated_files.h"
+#include "engine/payload_manifest.h"
+#include "engine/payload_steps.h"
+#include "engine/step_actions.h"
+#include "engine/verify.h"
 #include "fsutil/beneath.h"
-#include "fsutil/kit_lookup.h"
+#include "fsutil/tree.h"
 #include "platform/paths.h"
 
 namespace talvex::build {
 
-bool FailureLog::Check(const std::string& action, const platform::FsStatus& status,
-                       const std::string& fallback_path) {
-  if (status.ok()) return true;
-  failures_.push_back(StepFailure{action, status.path.empty() ? fallback_path : status.path,
-                                  status.code, status.message});
-  return false;
+BuildPlan PlanBuild(const BuildContext& context) {
+  BuildPlan plan;
+  plan.push_back(RemoveTreeStep(context, kPayloadRemoval));
+  for (std::string_view directory : kSkeletonDirectories) {
+    plan.push_back(MakeDirectoryStep(context, directory));
+  }
+  WriteAccessNfs(context, plan);
+  WriteAccessSmb(context, plan);
+  WriteLoaderList(context, plan);
+  CopyAppFolders(context, plan);
+  CopyManifest(context, plan);
+  AppendFinishing(context, plan);
+  return plan;
 }
 
-platform::Directory* BuildRun::Root(const std::string& root, platform::FsStatus& status) {
-  auto found = roots_.find(root);
-  if (found == roots_.end()) {
-    OpenedRoot opened;
-    opened.status = fs_.OpenDirectory(root, opened.directory);
-    if (!opened.status) opened.directory.reset();
-    found = roots_.emplace(root, std::move(opened)).first;
-  }
-  status = found->second.status;
-  return found->second.directory.get();
+void WriteAccessNfs(const BuildContext& context, BuildPlan& plan) {
+  if (!options::IsTicked(context.options.ChNfs)) return;
+  AppendGeneratedFile(context, kAccessNfsPath,
+                      ComposeGeneratedFile(kAccessNfsPieces, context.options), plan);
 }
 
-platform::FsStatus BuildRun::Folder(const std::string& root, std::string_view relative,
-                                    platform::Directory*& folder) {
-  platform::FsStatus status;
-  platform::Directory* top = Root(root, status);
-  if (top == nullptr) return status;
-  if (relative.empty()) {
-    folder = top;
-    return {};
+void WriteAccessSmb(const BuildContext& context, BuildPlan& plan) {
+  if (!options::IsTicked(context.options.Chsmb)) return;
+  AppendGeneratedFile(context, kAccessSmbPath,
+                      ComposeGeneratedFile(kAccessSmbPieces, context.options), plan);
+}
+
+void WriteLoaderList(const BuildContext& context, BuildPlan& plan) {
+  if (!AnyLoaderTicked(context.options)) return;
+  // The start script goes onto the drive before the list it belongs with, and after the list's
+  // master copy has been written.
+  GeneratedFileSteps libraries = PlanGeneratedFile(
+      context, kLibrariesPath, ComposeGeneratedFile(kLibrariesPieces, context.options));
+  plan.push_back(std::move(libraries.write_master));
+  plan.push_back(CopyKitFileStep(context, kGameInitPath));
+  if (libraries.place) plan.push_back(std::move(*libraries.place));
+}
+
+void CopyAppFolders(const BuildContext& context, BuildPlan& plan) {
+  for (const AppFolderEntry& entry : AppFolders) {
+    if (!options::IsTicked(context.options.*entry.Condition)) continue;
+    const std::string folder = "\\" + std::string(entry.FolderName);
+    plan.push_back(RemoveTreeStep(context, folder + "\\"));
+    plan.push_back(MakeDirectoryStep(context, folder));
+    plan.push_back(CopyKitFolderStep(context, folder));
   }
-  std::string key = root;
-  key += '\0';
-  key += relative;
-  auto found = folders_.find(key);
-  if (found == folders_.end()) {
-    std::unique_ptr<platform::Directory> opened;
-    if (platform::FsStatus descended = fsutil::OpenBeneath(*top, relative, opened); !descended) {
-      return descended;
+}
+
+void CopyManifest(const BuildContext& context, BuildPlan& plan) {
+  for (const ManifestEntry& entry : PayloadManifest) {
+    if (entry.Condition != nullptr && !options::IsTicked(context.options.*entry.Condition)) {
+      continue;
     }
-    // A handful of folders are in use at a time; a long run never piles up handles. The folder
-    // handed out last stays: its caller may hold it while it asks for this one (a copy holds its
-    // source folder while it asks for the target's).
-    if (folders_.size() >= 64) {
-      auto last = folders_.extract(last_);
-      folders_.clear();
-      if (last) folders_.insert(std::move(last));
-    }
-    found = folders_.emplace(key, std::move(opened)).first;
+    plan.push_back(CopyKitFileStep(context, entry.RelativePath));
   }
-  last_ = std::move(key);
-  folder = found->second.get();
-  return {};
 }
 
-platform::FsStatus BuildRun::ClaimDriveName(const std::string& drive, std::string_view relative) {
-  const auto [claimed, fresh] =
-      drive_names_.emplace(fsutil::FoldCase(relative), std::string(relative));
-  if (fresh || claimed->second == relative) return {};
-  return platform::RefusalStatus(
-      "на флешке это тот же файл, что и \"" + platform::JoinPayloadPath(drive, claimed->second) +
-          "\" (имена различаются только регистром букв); второй не записан",
-      platform::JoinPayloadPath(drive, relative));
+// Finishing: nothing counts as done while it may still sit in the system's write cache, nor
+// before it has been read back from the stick as it should be. The flush always runs; the
+// read-back, one step per step that wrote to the drive, unless the caller turned it off.
+void AppendFinishing(const BuildContext& context, BuildPlan& plan) {
+  const std::size_t writers = plan.size();
+  BuildStep flush{StepKind::kFlush, {}, context.target_drive, {}};
+  flush.run = [drive = context.target_drive](BuildRun& run) {
+    std::vector<std::string> written;
+    for (const WrittenFile& file : run.written()) {
+      written.push_back(platform::JoinPayloadPath(drive, file.relative));
+    }
+    for (const platform::FsStatus& failure : run.fs().Flush(drive, written)) {
+      run.log().Check(std::string(action::kFlush), failure, drive);
+    }
+  };
+  plan.push_back(std::move(flush));
+  if (!context.verify) return;
+  for (std::size_t writer = 0; writer < writers; ++writer) {
+    if (plan[writer].kind != StepKind::kCopyFile && plan[writer].kind != StepKind::kCopyFolder) {
+      continue;
+    }
+    BuildStep verify{StepKind::kVerify, {}, plan[writer].target, {}};
+    verify.run = [kit = context.source_root, drive = context.target_drive, writer](BuildRun& run) {
+      std::vector<const WrittenFile*> files;
+      for (const WrittenFile& file : run.written()) {
+        if (file.step == writer) files.push_back(&file);
+      }
+      VerifyWrittenFiles(run, kit, drive, files);
+    };
+    plan.push_back(std::move(verify));
+  }
 }
 
-void BuildRun::Wrote(std::string relative, std::string kit_relative,
-                     std::shared_ptr<const std::string> content) {
-  written_.push_back(
-      WrittenFile{step_, std::move(relative), std::move(kit_relative), std::move(content)});
+BuildStep RemoveTreeStep(const BuildContext& context, std::string_view relative) {
+  BuildStep step{
+      StepKind::kRemoveTree, {}, platform::JoinPayloadPath(context.target_drive, relative), {}};
+  std::string_view inside = relative;
+  while (inside.ends_with('\\')) inside.remove_suffix(1);
+  std::string_view folder;
+  std::string_view name;
+  fsutil::SplitRelative(inside, folder, name);
+  step.run = [drive = context.target_drive, folder = std::string(folder), name = std::string(name),
+              path = step.target, protect = context.protected_folders](BuildRun& run) {
+    run.ForgetFolders();  // what was opened below the folder is about to go
+    platform::Directory* parent = nullptr;
+    if (platform::FsStatus opened = run.Folder(drive, folder, parent); !opened) {
+      run.log().Check(std::string(action::kRemoveFolder), opened, path);
+      return;
+    }
+    fsutil::DelTreeOutcome outcome = fsutil::DelTreeBelow(*parent, name, protect);
+    // A refusal means there was nothing to remove (no such folder): not a failure.
+    if (outcome.result > 0) {
+      run.log().Check(std::string(action::kRemoveFolder), outcome.failure, path);
+    }
+  };
+  return step;
 }
 
-void BuildRun::Observe(BuildObserver* observer, std::uint64_t bytes_total, std::size_t steps) {
-  observer_ = observer;
-  progress_.bytes_total = bytes_total;
-  progress_.steps = steps;
-}
-
-void BuildRun::Tell(bool now) {
-  if (observer_ == nullptr) return;
-  // A window hears of a step at once, and of the bytes and files within it often enough for a
-  // bar that moves smoothly, never so often that telling costs the build time.
-  constexpr auto kInterval = std::chrono::milliseconds(40);
-  const auto at = std::chrono::steady_clock::now();
-  if (!now && at - told_ < kInterval) return;
-  told_ = at;
-  observer_->OnProgress(progress_);
-}
-
-void BuildRun::BeginStep(std::size_t index, BuildStage stage, std::string item) {
-  step_ = index;
-  progress_.step = index + 1;
-  progress_.stage = stage;
-  progress_.item = std::move(item);
-  Tell(true);
-}
-
-void BuildRun::Working(std::string item) {
-  if (observer_ == nullptr) return;
-  progress_.item = std::move(item);
-  Tell(false);
-}
-
-void BuildRun::Moved(std::uint64_t bytes) {
-  progress_.bytes_done += bytes;
-  Tell(false);
-}
-
-platform::ByteProgress BuildRun::MovedHook() {
-  if (observer_ == nullptr) return {};
-  return [this](std::uint64_t bytes) { Moved(bytes); };
-}
-
-const char* StepKindName(StepKind kind) {
-  // In the order of StepKind.
-  static constexpr std::array<const char*, 7> kNames = {"remove",      "mkdir", "write", "copy",
-                                                        "copy-folder", "flush", "verify"};
-  const auto index = static_cast<std::size_t>(kind);
-  return index < kNames.size() ? kNames[index] : "?";
+BuildStep MakeDirectoryStep(const BuildContext& context, std::string_view relative) {
+  BuildStep step{
+      StepKind::kMakeDirectory, {}, platform::JoinPayloadPath(context.target_drive, relative), {}};
+  // Level by level below the drive's root, never through a link a failed removal left behind.
+  step.run = [root = context.target_drive, relative = std::string(relative),
+              path = step.target](BuildRun& run) {
+    platform::Directory* drive = nullptr;
+    platform::FsStatus made = run.Folder(root, {}, drive);
+    if (made) made = fsutil::MakeDirBeneath(*drive, relative);
+    run.log().Check(std::string(action::kCreateFolder), made, path);
+  };
+  return step;
 }
 
 }  // namespace talvex::build

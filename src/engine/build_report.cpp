@@ -110,8 +110,7 @@ ReportParts MakeReportParts(const ReportInput& input, const ReportInterruption& 
                         " Мб");
   if (failed) AppendFailureLines(failures, interruption, parts.lines);
   if (input.options != nullptr && options::IsTicked(input.options->pvr)) {
-    parts.yes_command_line =
-        "notepad.exe " + platform::JoinPayloadPath(input.source_root, kPvrSettingsFile);
+    parts.offered_file = platform::JoinPayloadPath(input.source_root, kPvrSettingsFile);
   }
   return parts;
 }
@@ -122,7 +121,7 @@ BuildReport WindowReport(const ReportParts& parts) {
   report.icon =
       parts.kind == ReportKind::kBuiltWithFailures ? ReportIcon::kWarning : ReportIcon::kQuestion;
   report.message = Joined(parts.lines, kLineBreak) + kLineBreak + std::string(kClosingQuestion);
-  report.editor_command_line = parts.yes_command_line;
+  report.offered_file = parts.offered_file;
   return report;
 }
 
@@ -144,7 +143,7 @@ std::string ConsoleReportText(const ReportParts& parts) {
 
 ReportOutcome OutcomeOf(const BuildReport& report, ReportAnswer answer) {
   if (answer == ReportAnswer::kNo) return {};
-  return ReportOutcome{report.editor_command_line, true};
+  return ReportOutcome{report.offered_file, true};
 }
 
 }  // namespace talvex::build

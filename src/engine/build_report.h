@@ -21,8 +21,9 @@ struct ReportParts {
   std::string title;
   std::vector<std::string> lines;  // UTF-8, none holding a line break
   ReportKind kind = ReportKind::kBuilt;
-  // What Yes does besides closing the program: start this command line (when not empty).
-  std::string yes_command_line;
+  // What Yes offers besides closing the program: to open this file (when not empty), the kit's
+  // PVR settings file. How it is opened is the front end's business.
+  std::string offered_file;
 };
 
 enum class ReportIcon { kQuestion, kWarning };
@@ -33,8 +34,8 @@ struct BuildReport {
   std::string message;  // UTF-8; CR (0x0D) alone is the line break
   ReportIcon icon = ReportIcon::kQuestion;
   // The buttons are always Yes and No, Yes the default. No leaves everything as it was. Yes
-  // starts `editor_command_line` when it is not empty, then closes the program.
-  std::string editor_command_line;
+  // opens `offered_file` when it is not empty, then closes the program.
+  std::string offered_file;
 };
 
 struct ReportInput {
@@ -90,7 +91,7 @@ enum class ReportAnswer { kYes, kNo };
 
 // What the front end does after the user answered.
 struct ReportOutcome {
-  std::string start_command_line;  // empty: start nothing
+  std::string open_file;  // empty: open nothing
   bool close_program = false;
 };
 

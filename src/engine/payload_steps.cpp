@@ -4,7 +4,7 @@
 #include <string>
 #include <utility>
 
-#include "engine/run_build.h"
+#include "engine/step_actions.h"
 #include "fsutil/beneath.h"
 #include "fsutil/kit_lookup.h"
 #include "platform/paths.h"

@@ -5,7 +5,7 @@
 #include <optional>
 #include <string_view>
 
-#include "engine/build_plan.h"
+#include "engine/build_step.h"
 #include "engine/generated_files.h"
 
 namespace talvex::build {

@@ -1,5 +1,8 @@
 #include "engine/session.h"
 
+#include "engine/build_plan.h"
+#include "engine/guard.h"
+
 namespace talvex::build {
 namespace {
 

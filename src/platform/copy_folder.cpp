@@ -1,8 +1,5 @@
 // The recursive folder copy, written once on top of the directory handles so that every
 // platform (and the fault-injecting wrapper of the tests) copies the same way.
-#include <algorithm>
-#include <cstring>
-#include <functional>
 #include <memory>
 #include <string>
 #include <utility>
@@ -146,95 +143,6 @@ FsStatus FileSystem::CopyFolder(const std::string& source, const std::string& ta
   std::unique_ptr<Directory> to;
   if (FsStatus opened = OpenDirectory(target, to); !opened) return opened;
   return CopyTree(*from, *to);
-}
-
-namespace {
-
-constexpr std::size_t kCompareChunk = std::size_t{1} << 20;
-
-using ChunkSource = std::function<FsStatus(char*, std::size_t, std::size_t&)>;
-
-// Reads until `size` bytes are in or the file ends; short reads are no end.
-FsStatus ReadFull(FileReader& reader, char* buffer, std::size_t size, std::size_t& got) {
-  got = 0;
-  while (got < size) {
-    std::size_t more = 0;
-    if (FsStatus read = reader.Read(buffer + got, size - got, more); !read) return read;
-    if (more == 0) break;
-    got += more;
-  }
-  return {};
-}
-
-// Compares what `reader` gives with what `expected` gives, chunk by chunk; `expected` fills
-// whole chunks until its last one.
-FsStatus CompareStreams(FileReader& reader, const std::string& path, const ChunkSource& expected,
-                        const ByteProgress& progress) {
-  // One pair of chunks per thread, left uninitialised and kept for the next file: allocating
-  // and zeroing two fresh megabytes per file cost more (in page faults) than the reading itself.
-  static thread_local const std::unique_ptr<char[]> ours =
-      std::make_unique_for_overwrite<char[]>(kCompareChunk);
-  static thread_local const std::unique_ptr<char[]> theirs =
-      std::make_unique_for_overwrite<char[]>(kCompareChunk);
-  std::uint64_t offset = 0;
-  for (;;) {
-    std::size_t want = 0;
-    if (FsStatus read = expected(theirs.get(), kCompareChunk, want); !read) return read;
-    std::size_t got = 0;
-    if (FsStatus read = ReadFull(reader, ours.get(), want, got); !read) return read;
-    if (got < want) return MismatchStatus("файл на диске короче, чем должен быть", path);
-    if (std::memcmp(ours.get(), theirs.get(), want) != 0) {
-      std::size_t at = 0;
-      while (ours[at] == theirs[at]) ++at;
-      return MismatchStatus("содержимое файла на диске отличается от записанного (байт " +
-                                std::to_string(offset + at) + ")",
-                            path);
-    }
-    offset += want;
-    if (progress && want > 0) progress(want);
-    if (want < kCompareChunk) {
-      std::size_t extra = 0;
-      if (FsStatus read = ReadFull(reader, ours.get(), 1, extra); !read) return read;
-      if (extra > 0) return MismatchStatus("файл на диске длиннее, чем должен быть", path);
-      return {};
-    }
-  }
-}
-
-}  // namespace
-
-FsStatus CompareWithFile(Directory& folder, std::string_view name, Directory& source,
-                         std::string_view source_name, bool from_device,
-                         const ByteProgress& progress) {
-  const std::string path = JoinPath(folder.path(), name);
-  std::unique_ptr<FileReader> original;
-  if (FsStatus opened = source.OpenForReading(source_name, false, original); !opened) {
-    return opened;
-  }
-  std::unique_ptr<FileReader> written;
-  if (FsStatus opened = folder.OpenForReading(name, from_device, written); !opened) return opened;
-  return CompareStreams(
-      *written, path,
-      [&](char* buffer, std::size_t size, std::size_t& got) {
-        return ReadFull(*original, buffer, size, got);
-      },
-      progress);
-}
-
-FsStatus CompareWithBytes(Directory& folder, std::string_view name, std::string_view bytes,
-                          bool from_device, const ByteProgress& progress) {
-  const std::string path = JoinPath(folder.path(), name);
-  std::unique_ptr<FileReader> written;
-  if (FsStatus opened = folder.OpenForReading(name, from_device, written); !opened) return opened;
-  return CompareStreams(
-      *written, path,
-      [&](char* buffer, std::size_t size, std::size_t& got) {
-        got = std::min(size, bytes.size());
-        std::memcpy(buffer, bytes.data(), got);
-        bytes.remove_prefix(got);
-        return FsStatus{};
-      },
-      progress);
 }
 
 }  // namespace talvex::platform

@@ -248,16 +248,6 @@ FsStatus CopyTree(Directory& source, Directory& target, CopyListener* listener =
 // A failure of the read-back: the file on the device is not what was written.
 FsStatus MismatchStatus(std::string_view why, const std::string& path);
 
-// Reads `name` in `folder` back from the device and compares it with the plain file
-// `source_name` of `source`, or with `bytes`; fails saying how it differs. `from_device` false
-// when ReadAhead has already dropped the file's cached pages.
-// `progress` hears the bytes as they are compared.
-FsStatus CompareWithFile(Directory& folder, std::string_view name, Directory& source,
-                         std::string_view source_name, bool from_device = true,
-                         const ByteProgress& progress = {});
-FsStatus CompareWithBytes(Directory& folder, std::string_view name, std::string_view bytes,
-                          bool from_device = true, const ByteProgress& progress = {});
-
 // Reads a small plain file whole (at most `limit` bytes, and one more to tell that it is
 // longer). It is opened without waiting - a FIFO or a device given by mistake never blocks -
 // and anything but a plain file is refused; every read error is a failure, never a short text.

@@ -104,8 +104,8 @@ void MainWindowModel::BuildEnded() {
   phase_ = Phase::kIdle;
 }
 
-std::string ReadmeCommandLine(std::string_view source_root) {
-  return "notepad.exe " + std::string(source_root) + "\\Talvex\\readme.txt";
+std::string ReadmePath(std::string_view source_root) {
+  return std::string(source_root) + "\\Talvex\\readme.txt";
 }
 
 std::string DriveEntryText(char letter, std::string_view label, std::string_view network_path) {

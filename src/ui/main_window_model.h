@@ -17,7 +17,7 @@ namespace talvex::ui {
 enum class Action {
   kNothing,
   kSwitchKeyboardLayout,  // activate US English ("00000409") for the program
-  kOpenReadme,            // start ReadmeCommandLine with a normal, focused window
+  kOpenReadme,            // open the kit's readme (ReadmePath) with a normal, focused window
   kOpenAbout,             // disable the main window, then show the About window
   kRunBuild,              // BeginBuild has been granted: run the build, then EndBuild
 };
@@ -71,8 +71,9 @@ class MainWindowModel {
   Phase phase_ = Phase::kIdle;
 };
 
-// "notepad.exe " + SourceRoot + "\Talvex\readme.txt", plain concatenation, no quotes.
-std::string ReadmeCommandLine(std::string_view source_root);
+// The readme the Description button opens: SourceRoot + "\Talvex\readme.txt", plain
+// concatenation.
+std::string ReadmePath(std::string_view source_root);
 
 // The drive list's text for one drive: lower-case letter and colon, then " [label]" when the
 // volume has a label, or the network path in brackets for a network drive.

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/build_plan.h"
 #include "engine/run_build.h"
 #include "options/build_options.h"
 #include "platform/file_system.h"

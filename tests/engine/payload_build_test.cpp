@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
+#include "engine/build_plan.h"
 #include "engine/generated_files.h"
 #include "engine/payload_manifest.h"
-#include "engine/stages.h"
 #include "payload_fixture.h"
 
 namespace talvex::build::testing {

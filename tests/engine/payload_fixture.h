@@ -10,7 +10,9 @@
 #include <vector>
 
 #include "demo_kit.h"
+#include "engine/build_plan.h"
 #include "engine/run_build.h"
+#include "engine/step_actions.h"
 #include "options/build_options.h"
 #include "platform/file_system.h"
 #include "platform/paths.h"

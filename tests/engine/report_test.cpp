@@ -79,7 +79,7 @@ TEST(BuildReportTest, SuccessIsExactlyTheCongratulation) {
                                         "Размер сборки 12,3 Мб\r\r") +
                                 kQuestion);
   EXPECT_EQ(report.message.find('\n'), std::string::npos);
-  EXPECT_EQ(report.editor_command_line, "");
+  EXPECT_EQ(report.offered_file, "");
 }
 
 TEST(BuildReportTest, NoFailureListIsASuccessToo) {
@@ -151,7 +151,7 @@ TEST(BuildReportTest, PartsHoldTheLinesWithoutTheQuestion) {
                 "Собранно на диск \"e\"", "Папка \"Talvex\"", "Размер сборки 3 Мб",
                 "Не выполнено шагов: 1",
                 "Копирование файла \"e:\\Talvex\\f1\": Не удается найти указанный файл."}));
-  EXPECT_EQ(parts.yes_command_line, "");
+  EXPECT_EQ(parts.offered_file, "");
 }
 
 TEST(BuildReportTest, ConsoleTextIsTheLinesEachEndedByALineFeed) {
@@ -168,12 +168,12 @@ TEST(BuildReportTest, TheWindowAddsAnEmptyLineAndTheQuestionToTheParts) {
   ReportParts parts;
   parts.title = "T";
   parts.lines = {"one", "two"};
-  parts.yes_command_line = "notepad.exe x";
+  parts.offered_file = "notepad.exe x";
   const BuildReport report = WindowReport(parts);
   EXPECT_EQ(report.title, "T");
   EXPECT_EQ(report.icon, ReportIcon::kQuestion);
   EXPECT_EQ(report.message, std::string("one\rtwo\r\r") + kQuestion);
-  EXPECT_EQ(report.editor_command_line, "notepad.exe x");
+  EXPECT_EQ(report.offered_file, "notepad.exe x");
   parts.kind = ReportKind::kBuiltWithFailures;
   EXPECT_EQ(WindowReport(parts).icon, ReportIcon::kWarning);
 }
@@ -184,12 +184,32 @@ TEST(BuildReportTest, YesWithPvrTickedOpensTheKitsSettingsFileAndCloses) {
   const options::BuildOptions options = WithPvr(options::CheckState::kChecked);
   const BuildReport report = MakeBuildReport({0, "e", kit, &options, nullptr, ","});
   const ReportOutcome yes = OutcomeOf(report, ReportAnswer::kYes);
-  EXPECT_EQ(yes.start_command_line, "notepad.exe " + kit + sep + "PVR" + sep + "pvr.ini");
+  // Composed as the Windows window starts it.
+  EXPECT_EQ("notepad.exe " + yes.open_file, "notepad.exe " + kit + sep + "PVR" + sep + "pvr.ini");
   EXPECT_TRUE(yes.close_program);
 
   const ReportOutcome no = OutcomeOf(report, ReportAnswer::kNo);
-  EXPECT_EQ(no.start_command_line, "");
+  EXPECT_EQ(no.open_file, "");
   EXPECT_FALSE(no.close_program);
+}
+
+// The report names the file Yes offers, nothing of how it is opened: each front end decides that
+// (Notepad on Windows, the desktop's application elsewhere).
+TEST(BuildReportTest, TheOfferedFileIsTheKitsPvrSettingsPathAlone) {
+  const std::string kit = platform::kPathSeparator == '\\' ? "C:\\My kit" : "/home/me/My kit";
+  const std::string sep(1, platform::kPathSeparator);
+  const struct {
+    options::CheckState pvr;
+    std::string offered;
+  } cases[] = {{options::CheckState::kChecked, kit + sep + "PVR" + sep + "pvr.ini"},
+               {options::CheckState::kUnchecked, ""},
+               {options::CheckState::kGrayed, ""}};
+  for (const auto& each : cases) {
+    const options::BuildOptions options = WithPvr(each.pvr);
+    const ReportParts parts = MakeReportParts({0, "e", kit, &options, nullptr, ","});
+    EXPECT_EQ(parts.offered_file, each.offered);
+    EXPECT_EQ(WindowReport(parts).offered_file, each.offered);
+  }
 }
 
 TEST(BuildReportTest, YesWithPvrNotTickedOnlyCloses) {
@@ -197,7 +217,7 @@ TEST(BuildReportTest, YesWithPvrNotTickedOnlyCloses) {
     const options::BuildOptions options = WithPvr(pvr);
     const BuildReport report = MakeBuildReport({0, "e", "c:\\kit", &options, nullptr, ","});
     const ReportOutcome yes = OutcomeOf(report, ReportAnswer::kYes);
-    EXPECT_EQ(yes.start_command_line, "");
+    EXPECT_EQ(yes.open_file, "");
     EXPECT_TRUE(yes.close_program);
     EXPECT_FALSE(OutcomeOf(report, ReportAnswer::kNo).close_program);
   }

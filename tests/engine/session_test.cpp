@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/build_plan.h"
 #include "engine/session.h"
 #include "options/build_options.h"
 #include "platform/file_system.h"
@@ -87,7 +88,8 @@ TEST(SessionTest, AReportOfADriveLetterNamesTheLetterAndYesOpensTheKitsPvrSettin
   ASSERT_FALSE(result.build.refused);
   EXPECT_EQ(result.report.lines.at(0), "Собранно на диск \"q\"");
   EXPECT_EQ(result.report.lines.at(2), "Размер сборки 0 Мб");
-  EXPECT_EQ(result.report.yes_command_line.rfind("notepad.exe " + kit.path(), 0), 0u);
+  EXPECT_EQ(("notepad.exe " + result.report.offered_file).rfind("notepad.exe " + kit.path(), 0),
+            0u);
 }
 
 TEST(SessionTest, ARefusedSessionTouchesNothingAndHasNoReport) {

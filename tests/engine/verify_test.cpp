@@ -2,10 +2,17 @@
 // system's cache, then read back and compared.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <memory>
 #include <string>
 #include <vector>
 
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
+
 #include "engine/generated_files.h"
+#include "engine/verify.h"
 #include "payload_fixture.h"
 #include "support/fault_injecting_file_system.h"
 
@@ -137,3 +144,95 @@ TEST_F(PayloadTest, ProgressTellsEveryStageInOrderAndTheBytesAddUp) {
 
 }  // namespace
 }  // namespace talvex::build::testing
+
+namespace talvex::build {
+namespace {
+
+using platform::Directory;
+using platform::FileSystem;
+using platform::FsStatus;
+using platform::MismatchStatus;
+using talvex::testing::MakeDirs;
+using talvex::testing::MakeFile;
+using talvex::testing::ReadBytes;
+using talvex::testing::TempDir;
+
+std::string In(const std::string& root, std::string_view relative) {
+  return talvex::testing::Join(root, relative);
+}
+
+// The read-back compares in chunks and keeps its buffers from one file to the next: what an
+// earlier, longer file left in them must never make a later file pass.
+class ReadBackTest : public ::testing::Test {
+ protected:
+  FileSystem& fs = platform::NativeFileSystem();
+  TempDir dir;
+  std::unique_ptr<Directory> folder;
+
+  void SetUp() override {
+    MakeDirs(dir / "f");
+    ASSERT_TRUE(fs.OpenDirectory(dir / "f", folder).ok());
+  }
+  FsStatus Compare(const std::string& written, const std::string& expected) {
+    MakeFile(In(dir / "f", "written"), written);
+    MakeFile(In(dir / "f", "expected"), expected);
+    return CompareWithFile(*folder, "written", *folder, "expected");
+  }
+};
+
+TEST_F(ReadBackTest, FilesOfSeveralChunksCompareByteForByteOneAfterAnother) {
+  // Three and a half chunks of a compare, in a pattern that shows a misplaced chunk.
+  std::string large(std::size_t{7} << 19, '\0');
+  for (std::size_t i = 0; i < large.size(); ++i) large[i] = static_cast<char>(i * 7 / 3);
+  EXPECT_TRUE(Compare(large, large).ok());
+
+  std::string changed = large;
+  changed[(std::size_t{5} << 19) + 17] ^= 0x20;
+  const FsStatus different = Compare(changed, large);
+  EXPECT_EQ(different.code, MismatchStatus("", "").code);
+  EXPECT_NE(different.message.find("(байт " + std::to_string((5 << 19) + 17) + ")"),
+            std::string::npos)
+      << different.message;
+  EXPECT_EQ(different.path, In(dir / "f", "written"));
+
+  // One byte short, right after the whole file went through the same buffers.
+  const FsStatus shorter = Compare(large.substr(0, large.size() - 1), large);
+  EXPECT_EQ(shorter.message, "файл на диске короче, чем должен быть");
+  const FsStatus longer = Compare(large + "x", large);
+  EXPECT_EQ(longer.message, "файл на диске длиннее, чем должен быть");
+  const FsStatus exact_chunks =
+      Compare(large.substr(0, std::size_t{2} << 20) + "x", large.substr(0, std::size_t{2} << 20));
+  EXPECT_EQ(exact_chunks.message, "файл на диске длиннее, чем должен быть");
+  EXPECT_TRUE(Compare(large.substr(0, 3), large.substr(0, 3)).ok());
+}
+
+TEST_F(ReadBackTest, GeneratedContentIsComparedWithTheFileAsWell) {
+  MakeFile(In(dir / "f", "written"), "line one\nline two\n");
+  EXPECT_TRUE(CompareWithBytes(*folder, "written", "line one\nline two\n").ok());
+  EXPECT_EQ(CompareWithBytes(*folder, "written", "line one\nline two\nthree\n").message,
+            "файл на диске короче, чем должен быть");
+  const FsStatus other = CompareWithBytes(*folder, "written", "line one\nline TWO\n");
+  EXPECT_NE(other.message.find("(байт 14)"), std::string::npos) << other.message;
+}
+
+TEST_F(ReadBackTest, ReadAheadTakesPlainFilesOnlyAndLeavesThemAsTheyAre) {
+  MakeFile(In(dir / "f", "plain"), "plain bytes");
+  MakeDirs(In(dir / "f", "sub"));
+  EXPECT_FALSE(folder->ReadAhead("missing"));
+  EXPECT_FALSE(folder->ReadAhead("sub"));
+#ifdef __linux__
+  EXPECT_TRUE(folder->ReadAhead("plain"));
+  std::filesystem::create_symlink(In(dir / "f", "plain"), In(dir / "f", "link"));
+  EXPECT_FALSE(folder->ReadAhead("link")) << "a link is never followed";
+  ASSERT_EQ(mkfifo(In(dir / "f", "pipe").c_str(), 0600), 0);
+  EXPECT_FALSE(folder->ReadAhead("pipe")) << "a FIFO is neither waited on nor read";
+#endif
+  // What was read ahead is read as it is on the device, whichever way it is asked for.
+  EXPECT_TRUE(CompareWithBytes(*folder, "plain", "plain bytes", false).ok());
+  EXPECT_EQ(CompareWithBytes(*folder, "plain", "plain bytes!", false).message,
+            "файл на диске короче, чем должен быть");
+  EXPECT_EQ(ReadBytes(In(dir / "f", "plain")), "plain bytes");
+}
+
+}  // namespace
+}  // namespace talvex::build

@@ -147,8 +147,10 @@ TEST(MainWindowModelTest, DriveMessagesNameTheDrive) {
 }
 
 TEST(MainWindowModelTest, CommandLinesAndDriveTexts) {
-  EXPECT_EQ(ReadmeCommandLine("C:\\Kit"), "notepad.exe C:\\Kit\\Talvex\\readme.txt");
-  EXPECT_EQ(ReadmeCommandLine("d:\\My Kit"), "notepad.exe d:\\My Kit\\Talvex\\readme.txt");
+  // Composed as the Windows window starts it.
+  EXPECT_EQ("notepad.exe " + ReadmePath("C:\\Kit"), "notepad.exe C:\\Kit\\Talvex\\readme.txt");
+  EXPECT_EQ("notepad.exe " + ReadmePath("d:\\My Kit"),
+            "notepad.exe d:\\My Kit\\Talvex\\readme.txt");
   EXPECT_EQ(DriveEntryText('E', "", ""), "e:");
   EXPECT_EQ(DriveEntryText('c', "SYSTEM", ""), "c: [SYSTEM]");
   EXPECT_EQ(DriveEntryText('X', "DATA", "\\\\server\\share"), "x: [\\\\server\\share]");

@@ -6,7 +6,6 @@
 
 #include "engine/build_report.h"
 #include "engine/session.h"
-#include "platform/paths.h"
 #include "ui/control_table.h"
 #include "ui/qt/qt_ui.h"
 
@@ -85,10 +84,10 @@ bool WindowBuild::ShowReport(QWidget* window) const {
       QMessageBox::Yes | QMessageBox::No, window);
   box.setDefaultButton(QMessageBox::Yes);
   if (box.exec() != QMessageBox::Yes) return false;
-  // The report asks for an editor exactly when pvr is ticked; here the desktop picks the editor.
-  if (!report.editor_command_line.empty()) {
-    const QString settings = QString::fromStdString(
-        platform::JoinPayloadPath(request_.source_root, build::kPvrSettingsFile));
+  // The report offers the kit's PVR settings file exactly when pvr is ticked; here the desktop
+  // picks the application that opens it.
+  if (!report.offered_file.empty()) {
+    const QString settings = QString::fromStdString(report.offered_file);
     OpenOrSay(window, QUrl::fromLocalFile(settings), settings);
   }
   return true;

@@ -4,6 +4,7 @@
 #include <dbt.h>
 
 #include <memory>
+#include <string>
 
 #include "fsutil/kit_lookup.h"
 #include "ui/build_progress_text.h"
@@ -24,6 +25,12 @@ bool IsClipboardShortcut(WPARAM character) {
 }
 // Posted to the window once it is shown: the warning that its folder holds no kit.
 constexpr UINT kWarnNoKit = WM_APP + 1;
+
+// The files the window offers (the readme, the PVR settings) open in Notepad: "notepad.exe "
+// and the path, plain concatenation, no quotes, as the program has always started it.
+std::string NotepadCommandLine(const std::string& file) {
+  return "notepad.exe " + file;
+}
 
 }  // namespace
 
@@ -245,7 +252,7 @@ void MainWindow::Carry(Action action) {
       services_.load_keyboard_layout(Wide(kUsEnglishLayout), KLF_ACTIVATE);
       break;
     case Action::kOpenReadme:
-      services_.start_program(ReadmeCommandLine(services_.source_root), SW_SHOWNORMAL);
+      services_.start_program(NotepadCommandLine(ReadmePath(services_.source_root)), SW_SHOWNORMAL);
       break;
     case Action::kOpenAbout:
       OpenAbout();
@@ -322,8 +329,8 @@ void MainWindow::RunBuild() {
   if (focus != nullptr && IsWindowEnabled(focus)) SetFocus(focus);
 
   const build::ReportOutcome outcome = AskAboutResult(services_, window_, result);
-  if (!outcome.start_command_line.empty()) {
-    services_.start_program(outcome.start_command_line, SW_SHOWNORMAL);
+  if (!outcome.open_file.empty()) {
+    services_.start_program(NotepadCommandLine(outcome.open_file), SW_SHOWNORMAL);
   }
   // Closed once this click has been handled, not under the button that is still reporting it.
   if (outcome.close_program) PostMessageW(window_, WM_CLOSE, 0, 0);
