@@ -38,7 +38,6 @@ struct FsStatus {
 
   bool ok() const { return code == 0; }
   explicit operator bool() const { return ok(); }
-  static FsStatus Success() { return {}; }
 };
 
 // One entry of a directory listing. Attributes and size come with the listing itself, so
@@ -180,23 +179,8 @@ class FileSystem {
   // when the question cannot be answered (the drive cannot be read).
   virtual FsStatus Exists(const std::string& path, bool& exists) = 0;
 
-  // Sets the attribute bits; 0 makes the entry a plain, writable one.
-  virtual FsStatus SetAttributes(const std::string& path, std::uint32_t attributes) = 0;
-
-  virtual FsStatus DeleteFile(const std::string& path) = 0;
-  virtual FsStatus RemoveDirectory(const std::string& path) = 0;  // must be empty
   virtual FsStatus CreateDirectory(const std::string& path) = 0;  // parent must exist
   virtual FsStatus FileLength(const std::string& path, std::uint64_t& length) = 0;
-
-  // Creates or truncates the file and writes the bytes as they are.
-  virtual FsStatus WriteFile(const std::string& path, std::string_view bytes) = 0;
-
-  // Copies one file's content, replacing a file of that name. Creates no directory.
-  virtual FsStatus CopyFile(const std::string& source, const std::string& target) = 0;
-
-  // CopyTree from the directory `source` into the existing directory `target`. Built on the
-  // directory handles, so a wrapper that injects faults into them sees every step of the copy.
-  virtual FsStatus CopyFolder(const std::string& source, const std::string& target);
 
   // The absolute path with every link resolved, for comparing locations. A path whose tail does
   // not exist yet resolves its existing head and keeps the rest as written.
