@@ -22,7 +22,7 @@ enum Attribute : std::uint32_t {
   kAttrHidden = 2,
   kAttrSystem = 4,
   kAttrDirectory = 16,
-  kAttrDevice = 0x40,  // on POSIX: a FIFO, socket or device node, never opened for a copy
+  kAttrDevice = 0x40,  // on POSIX: a FIFO, socket or device node; never read for a copy
   kAttrReparsePoint = 0x400,
 };
 
@@ -134,7 +134,9 @@ class Directory {
   virtual FsStatus CreateDirectory(std::string_view name) = 0;
 
   // Copies the plain file `source_name` of `source` to a new file `name` here. A source that is
-  // a link or a special file is refused without being opened for reading.
+  // a link is refused without being followed. Any other source is opened for reading without
+  // waiting, so a FIFO or a device never blocks the copy, and refused before a byte is read
+  // when its handle shows it is no plain file; the target is then never created.
   // `progress` hears the bytes as they are copied.
   virtual FsStatus CopyFileIn(std::string_view name, Directory& source,
                               std::string_view source_name, const ByteProgress& progress = {}) = 0;
