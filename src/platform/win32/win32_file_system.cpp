@@ -33,19 +33,12 @@ class Win32FileSystem final : public FileSystem {
   }
 
   FsStatus Exists(const std::string& path, bool& exists) override {
-    std::wstring wide;
-    if (FsStatus converted = Widen(path, wide); !converted) return converted;
-    DWORD attributes = 0;
-    DWORD error = ERROR_SUCCESS;
-    if (ReadAttributes(wide, attributes, error)) {
-      exists = true;
-      return {};
-    }
-    if (IsNotFound(error)) {
-      exists = false;
-      return {};
-    }
-    return ErrorStatus(error, path);
+    std::uint32_t attributes = 0;
+    FsStatus queried = QueryAttributesOf(path, attributes);
+    exists = queried.ok();
+    // Not found is an answer; anything else (a drive that cannot be read) is a failure.
+    if (queried || IsNotFound(static_cast<DWORD>(queried.code))) return {};
+    return queried;
   }
 
   FsStatus CreateDirectory(const std::string& path) override {
