@@ -20,6 +20,7 @@
 #include <fstream>
 #include <functional>
 #include <iostream>
+#include <memory>
 #include <random>
 #include <string>
 #include <thread>
@@ -216,7 +217,7 @@ Comparison CompareTreeSize(const Settings& settings) {
 }
 
 Comparison CompareRemoval(const Settings& settings) {
-  Comparison c{"removal", "DelTree", "rm -rf", {}, {}, 1.1};
+  Comparison c{"removal", "DelTreeBelow", "rm -rf", {}, {}, 1.1};
   for (int run = 0; run < settings.runs; ++run) {
     const std::string ours = settings.work + "/remove-ours";
     const std::string theirs = settings.work + "/remove-theirs";
@@ -226,8 +227,11 @@ Comparison CompareRemoval(const Settings& settings) {
     const bool ours_first = run % 2 == 0;
     auto measure_ours = [&] {
       c.ours_seconds.push_back(Seconds([&] {
-        if (talvex::fsutil::DelTree(talvex::platform::NativeFileSystem(), ours) != 0) {
-          Fail("DelTree failed");
+        // As the build removes a tree: through a handle of the folder that holds it.
+        std::unique_ptr<talvex::platform::Directory> parent;
+        if (!talvex::platform::NativeFileSystem().OpenDirectory(settings.work, parent) ||
+            talvex::fsutil::DelTreeBelow(*parent, "remove-ours").result != 0) {
+          Fail("DelTreeBelow failed");
         }
       }));
     };

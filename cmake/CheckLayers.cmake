@@ -1,5 +1,7 @@
 # Fails when a source file under src/ includes a header of a layer it does not stand on, so that
-# the floors docs/ARCHITECTURE.md draws hold by construction. Run by CTest:
+# the floors docs/ARCHITECTURE.md draws hold by construction; and when one window front end
+# (src/ui/win32, src/ui/qt) includes the other's headers, or the toolkit-neutral part of src/ui
+# includes either: they share src/ui/ but build for different systems. Run by CTest:
 #   cmake -DSOURCE_DIR=<repo>/src -P CheckLayers.cmake
 cmake_minimum_required(VERSION 3.25)
 set(allowed_platform platform)
@@ -10,10 +12,21 @@ set(allowed_ui ui engine fsutil options platform)
 set(allowed_cli cli engine fsutil options platform)
 set(layers platform options fsutil engine ui cli)
 
+# The window front end a path below src/ lies in ("ui/win32", "ui/qt"), or "" for none.
+function(front_end_of path out)
+  if(path MATCHES "^ui/(win32|qt)/")
+    set(${out} "ui/${CMAKE_MATCH_1}" PARENT_SCOPE)
+  else()
+    set(${out} "" PARENT_SCOPE)
+  endif()
+endfunction()
+
 set(violations "")
 foreach(layer IN LISTS layers)
   file(GLOB_RECURSE sources "${SOURCE_DIR}/${layer}/*.h" "${SOURCE_DIR}/${layer}/*.cpp")
   foreach(source IN LISTS sources)
+    file(RELATIVE_PATH relative "${SOURCE_DIR}" "${source}")
+    front_end_of("${relative}" own_front_end)
     file(STRINGS "${source}" includes REGEX "^#include \"[a-z_0-9]+/")
     foreach(line IN LISTS includes)
       string(REGEX REPLACE "^#include \"([a-z_0-9]+)/.*" "\\1" included "${line}")
@@ -21,8 +34,18 @@ foreach(layer IN LISTS layers)
         continue()  # a generated or third-party header, not a layer
       endif()
       if(NOT included IN_LIST allowed_${layer})
-        file(RELATIVE_PATH relative "${SOURCE_DIR}" "${source}")
         string(APPEND violations "  ${relative}: ${line} (${layer} does not stand on ${included})\n")
+        continue()
+      endif()
+      string(REGEX REPLACE "^#include \"([^\"]*)\".*" "\\1" included_path "${line}")
+      front_end_of("${included_path}" included_front_end)
+      if(included_front_end AND NOT included_front_end STREQUAL own_front_end)
+        if(own_front_end)
+          set(why "${own_front_end} does not stand on ${included_front_end}")
+        else()
+          set(why "the toolkit-neutral ${layer} does not stand on ${included_front_end}")
+        endif()
+        string(APPEND violations "  ${relative}: ${line} (${why})\n")
       endif()
     endforeach()
   endforeach()

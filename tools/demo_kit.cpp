@@ -1,12 +1,15 @@
 #include "demo_kit.h"
 
-#include <set>
+#include <functional>
+#include <map>
+#include <memory>
 #include <string_view>
+#include <utility>
 
 #include "engine/app_folders.h"
 #include "engine/generated_files.h"
 #include "engine/payload_manifest.h"
-#include "fsutil/tree.h"
+#include "fsutil/beneath.h"
 #include "platform/paths.h"
 
 namespace talvex::tools {
@@ -89,9 +92,25 @@ void AddAppFolder(const build::AppFolderEntry& app, bool realistic, std::vector<
   }
 }
 
-std::string ParentOf(const std::string& path) {
-  const std::size_t separator = path.find_last_of(platform::kPathSeparator);
-  return separator == std::string::npos ? std::string() : path.substr(0, separator);
+// Opens `root`, creating it and whatever levels above it are missing first.
+platform::FsStatus OpenOrMake(platform::FileSystem& fs, const std::string& root,
+                              std::unique_ptr<platform::Directory>& opened) {
+  std::string existing = root;
+  std::string missing;  // backslash form, below `existing`
+  while (!fs.OpenDirectory(existing, opened)) {
+    const std::string parent = platform::ParentFolder(existing);
+    if (parent.empty()) return fs.OpenDirectory(root, opened);  // its failure, named
+    missing = "\\" + platform::LastName(existing) + missing;
+    existing = parent;
+  }
+  if (missing.empty()) return {};
+  if (platform::FsStatus made = fsutil::MakeDirBeneath(*opened, missing); !made) return made;
+  std::unique_ptr<platform::Directory> below;
+  if (platform::FsStatus reached = fsutil::OpenBeneath(*opened, missing, below); !reached) {
+    return reached;
+  }
+  opened = std::move(below);
+  return {};
 }
 
 }  // namespace
@@ -128,16 +147,27 @@ std::string DemoKitContent(const KitFile& file) {
 
 platform::FsStatus WriteDemoKit(platform::FileSystem& fs, const std::string& root, bool realistic,
                                 DemoKitSummary* summary) {
-  if (platform::FsStatus made = fsutil::MakeDir(fs, root); !made) return made;
-  std::set<std::string> made_folders;
+  std::unique_ptr<platform::Directory> kit;
+  if (platform::FsStatus opened = OpenOrMake(fs, root, kit); !opened) return opened;
+  std::map<std::string, std::unique_ptr<platform::Directory>, std::less<>> folders;
   for (const KitFile& file : DemoKitFiles(realistic)) {
-    const std::string path = platform::JoinPayloadPath(root, file.relative);
-    const std::string parent = ParentOf(path);
-    if (made_folders.insert(parent).second) {
-      if (platform::FsStatus made = fsutil::MakeDir(fs, parent); !made) return made;
+    std::string_view folder_relative;
+    std::string_view name;
+    fsutil::SplitRelative(file.relative, folder_relative, name);
+    platform::Directory* folder = kit.get();
+    if (!folder_relative.empty()) {
+      auto found = folders.find(folder_relative);
+      if (found == folders.end()) {
+        std::unique_ptr<platform::Directory> opened;
+        platform::FsStatus made = fsutil::MakeDirBeneath(*kit, folder_relative);
+        if (made) made = fsutil::OpenBeneath(*kit, folder_relative, opened);
+        if (!made) return made;
+        found = folders.emplace(std::string(folder_relative), std::move(opened)).first;
+      }
+      folder = found->second.get();
     }
     const std::string content = DemoKitContent(file);
-    if (platform::FsStatus written = fs.WriteFile(path, content); !written) return written;
+    if (platform::FsStatus written = folder->WriteFileIn(name, content); !written) return written;
     if (summary != nullptr) {
       ++summary->files;
       summary->bytes += content.size();

@@ -10,9 +10,12 @@
 
 namespace talvex::cli {
 
-inline constexpr int kExitBuilt = 0;        // the build ran and no step failed
-inline constexpr int kExitStepsFailed = 1;  // the build ran and at least one step failed
-inline constexpr int kExitNothingDone = 2;  // refused before anything was touched
+// How talvex-build ends; the values are its exit status, which scripts test.
+enum class ExitStatus : int {
+  kBuilt = 0,        // the build ran and no step failed (or help, version, a dry run)
+  kStepsFailed = 1,  // the build ran and at least one step failed
+  kNothingDone = 2,  // refused before anything was touched
+};
 
 struct Request {
   options::BuildOptions options;

@@ -13,8 +13,9 @@ int main(int argc, char** argv) {
   static std::atomic<bool> stop{false};
   talvex::platform::StopOnInterrupt(stop);
   talvex::cli::Console console{std::cin, std::cout, std::cerr, streams.err_is_terminal(), &stop};
-  const int status = talvex::cli::RunCommand(talvex::platform::CommandLineArguments(argc, argv),
-                                             console, talvex::platform::NativeFileSystem());
+  const talvex::cli::ExitStatus status =
+      talvex::cli::RunCommand(talvex::platform::CommandLineArguments(argc, argv), console,
+                              talvex::platform::NativeFileSystem());
   std::cout.flush();
-  return status;
+  return static_cast<int>(status);
 }

@@ -11,9 +11,9 @@
 namespace talvex::cli {
 namespace {
 
-int Refuse(Console& console, const std::string& why) {
+ExitStatus Refuse(Console& console, const std::string& why) {
   console.err << "talvex-build: " << why << '\n';
-  return kExitNothingDone;
+  return ExitStatus::kNothingDone;
 }
 
 std::string DescribeStep(const build::BuildStep& step) {
@@ -38,12 +38,12 @@ class ProgressLines final : public build::BuildObserver {
 
 }  // namespace
 
-int RunCommand(const std::vector<std::string>& arguments, Console& console,
-               platform::FileSystem& fs) {
+ExitStatus RunCommand(const std::vector<std::string>& arguments, Console& console,
+                      platform::FileSystem& fs) {
   ParsedCommandLine parsed = ParseCommandLine(arguments, console.in);
   if (parsed.kind == ParsedCommandLine::Kind::kInformation) {
     console.out << parsed.text;
-    return kExitBuilt;
+    return ExitStatus::kBuilt;
   }
   if (parsed.kind == ParsedCommandLine::Kind::kRefused) return Refuse(console, parsed.text);
   Request& request = parsed.request;
@@ -65,7 +65,7 @@ int RunCommand(const std::vector<std::string>& arguments, Console& console,
     const build::SessionPlan plan = build::PlanSession(fs, session);
     if (plan.refusal) return Refuse(console, *plan.refusal);
     for (const build::BuildStep& step : plan.steps) console.out << DescribeStep(step) << '\n';
-    return kExitBuilt;
+    return ExitStatus::kBuilt;
   }
 
   ProgressLines progress(console.err);
@@ -73,7 +73,7 @@ int RunCommand(const std::vector<std::string>& arguments, Console& console,
       build::RunSession(fs, session, console.err_is_terminal ? &progress : nullptr);
   if (result.build.refused) return Refuse(console, result.build.refusal);
   console.out << build::ConsoleReportText(result.report);
-  return result.build.Complete() ? kExitBuilt : kExitStepsFailed;
+  return result.build.Complete() ? ExitStatus::kBuilt : ExitStatus::kStepsFailed;
 }
 
 }  // namespace talvex::cli

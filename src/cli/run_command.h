@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/command_line.h"
 #include "platform/file_system.h"
 
 namespace talvex::cli {
@@ -20,9 +21,9 @@ struct Console {
   const std::atomic<bool>* stop = nullptr;  // set (by Ctrl+C) to stop the build after its step
 };
 
-// Parses, checks, builds (or lists the steps of a dry run) and prints the report. Returns the
-// exit status.
-int RunCommand(const std::vector<std::string>& arguments, Console& console,
-               platform::FileSystem& fs);
+// Parses, checks, builds (or lists the steps of a dry run) and prints the report. Returns how
+// the program ends.
+ExitStatus RunCommand(const std::vector<std::string>& arguments, Console& console,
+                      platform::FileSystem& fs);
 
 }  // namespace talvex::cli

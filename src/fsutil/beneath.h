@@ -20,7 +20,8 @@ void SplitRelative(std::string_view relative, std::string_view& folder, std::str
 platform::FsStatus OpenBeneath(platform::Directory& root, std::string_view relative,
                                std::unique_ptr<platform::Directory>& opened);
 
-// Creates every missing level of `relative` below `root`, left to right, like MakeDir; an
+// Creates every missing level of `relative` below `root`, left to right (the first failure ends
+// it; levels made until then stay); an
 // existing entry of a level's name is used when it is a folder and fails the call otherwise (a
 // link is never entered).
 platform::FsStatus MakeDirBeneath(platform::Directory& root, std::string_view relative);

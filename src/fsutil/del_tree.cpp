@@ -5,7 +5,6 @@
 
 #include "fsutil/tree.h"
 #include "platform/directory_chain.h"
-#include "platform/paths.h"
 
 namespace talvex::fsutil {
 namespace {
@@ -14,9 +13,7 @@ using platform::Directory;
 using platform::DirectoryChain;
 using platform::DirEntry;
 using platform::FileId;
-using platform::FileSystem;
 using platform::FsStatus;
-using platform::kPathSeparator;
 
 std::int32_t PositiveCode(const FsStatus& status) {
   return status.code > 0 ? status.code : 1;
@@ -24,13 +21,6 @@ std::int32_t PositiveCode(const FsStatus& status) {
 
 DelTreeOutcome Failed(FsStatus status) {
   return DelTreeOutcome{PositiveCode(status), std::move(status)};
-}
-
-std::string TrimSpaces(const std::string& text) {
-  std::size_t first = text.find_first_not_of(' ');
-  if (first == std::string::npos) return {};
-  std::size_t last = text.find_last_not_of(' ');
-  return text.substr(first, last - first + 1);
 }
 
 // A link is removed as what it is, never entered: a directory link (Windows junction or
@@ -86,38 +76,7 @@ bool IsProtected(const FileId& id, const std::vector<FileId>& protect) {
   return std::find(protect.begin(), protect.end(), id) != protect.end();
 }
 
-// Where the tree's own folder sits: the folder that holds it, and its name there.
-void SplitLast(const std::string& path, std::string& parent, std::string& name) {
-  const std::size_t separator = path.find_last_of(kPathSeparator);
-  name = path.substr(separator + 1);
-  parent = path.substr(0, separator);
-  // "/x" lies in "/"; "e:\x" in the root of e:, which "e:" stands for everywhere here.
-  if (parent.empty()) parent = std::string(1, kPathSeparator);
-}
-
 }  // namespace
-
-DelTreeOutcome DelTreeWithFailure(FileSystem& fs, std::string strDir,
-                                  const std::vector<FileId>& protect) {
-  strDir = TrimSpaces(strDir);
-  if (strDir.empty()) return {};
-  if (strDir.back() == kPathSeparator) strDir.pop_back();
-  if (strDir.find(kPathSeparator) == std::string::npos) return {};
-  std::uint32_t attributes = 0;
-  if (!fs.QueryAttributes(strDir, attributes)) return {};
-  const bool is_link = (attributes & platform::kAttrReparsePoint) != 0;
-  if (!is_link && (attributes & platform::kAttrDirectory) == 0) return {};
-
-  // Everything from here on goes through open handles: the folder that holds the tree, then
-  // each directory below it, so nothing is reached through a link or through a path that
-  // changed meanwhile, and no path grows longer than the system accepts.
-  std::string parent_path;
-  std::string name;
-  SplitLast(strDir, parent_path, name);
-  std::unique_ptr<Directory> parent;
-  if (FsStatus opened = fs.OpenDirectory(parent_path, parent); !opened) return Failed(opened);
-  return DelTreeBelow(*parent, name, protect);
-}
 
 DelTreeOutcome DelTreeBelow(Directory& parent, std::string_view name,
                             const std::vector<FileId>& protect) {
@@ -175,10 +134,6 @@ DelTreeOutcome DelTreeBelow(Directory& parent, std::string_view name,
     entering = false;
   }
   return DelTreeOutcome{kDelTreeRemoved, {}};
-}
-
-std::int32_t DelTree(FileSystem& fs, std::string strDir) {
-  return DelTreeWithFailure(fs, std::move(strDir)).result;
 }
 
 }  // namespace talvex::fsutil

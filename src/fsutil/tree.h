@@ -1,4 +1,4 @@
-// Removing a directory tree, creating a path level by level, and measuring a tree.
+// Removing a directory tree and measuring one.
 #pragma once
 
 #include <cstdint>
@@ -11,7 +11,7 @@
 
 namespace talvex::fsutil {
 
-// DelTree's results besides a positive error code.
+// DelTreeBelow's results besides a positive error code.
 inline constexpr std::int32_t kDelTreeRemoved = 0;
 inline constexpr std::int32_t kDelTreeRefused = -1;
 
@@ -20,27 +20,16 @@ struct DelTreeOutcome {
   platform::FsStatus failure;  // what failed, when result is a positive error code
 };
 
-// Removes the directory `strDir` with everything below it. Returns 0 when all is gone, -1 when
-// the argument is refused and nothing was touched (empty or spaces only, no separator - a bare
-// drive -, no such entry, or a file), or the positive error code of the first step that failed;
-// whatever was removed before that stays removed. Read-only, hidden and system files are made
-// normal before they are deleted. Links are removed as entries of their own and never entered.
-// Everything below the tree's folder is reached through open directory handles, never through a
-// path again. A directory whose identity is in `protect` (the kit folder and the folders that
-// hold it) is never entered nor removed, and neither is another file system mounted inside:
-// the removal ends there with a failure naming it.
-std::int32_t DelTree(platform::FileSystem& fs, std::string strDir);
-DelTreeOutcome DelTreeWithFailure(platform::FileSystem& fs, std::string strDir,
-                                  const std::vector<platform::FileId>& protect = {});
-
-// The same for the entry `name` of the open folder `parent`: the tree is reached through the
-// handle, never through a path. A missing entry or a file is refused (-1), touching nothing.
+// Removes the entry `name` of the open folder `parent` with everything below it. Returns 0 when
+// all is gone, -1 when nothing was there to remove or it is a file (touching nothing), or the
+// positive error code of the first step that failed; whatever was removed before that stays
+// removed. Read-only, hidden and system files are made normal before they are deleted. Links are
+// removed as entries of their own and never entered. The tree is reached through the handle and
+// the directory handles below it, never through a path. A directory whose identity is in
+// `protect` (the kit folder and the folders that hold it) is never entered nor removed, and
+// neither is another file system mounted inside: the removal ends there with a failure naming it.
 DelTreeOutcome DelTreeBelow(platform::Directory& parent, std::string_view name,
                             const std::vector<platform::FileId>& protect = {});
-
-// Creates every missing level of `DirName`, left to right; a level that ends in ':' (the drive)
-// is never created. The first failure ends it and is returned; levels made until then stay.
-platform::FsStatus MakeDir(platform::FileSystem& fs, const std::string& DirName);
 
 // The total size in bytes of every file below `DirPath` (a file's own length if it names a
 // file); 0 for whatever cannot be read. Links count as entries of their own and are never

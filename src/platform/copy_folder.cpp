@@ -137,12 +137,4 @@ FsStatus CopyTree(Directory& source_root, Directory& target_root, CopyListener* 
   return failures.first();
 }
 
-FsStatus FileSystem::CopyFolder(const std::string& source, const std::string& target) {
-  std::unique_ptr<Directory> from;
-  if (FsStatus opened = OpenDirectory(source, from); !opened) return opened;
-  std::unique_ptr<Directory> to;
-  if (FsStatus opened = OpenDirectory(target, to); !opened) return opened;
-  return CopyTree(*from, *to);
-}
-
 }  // namespace talvex::platform

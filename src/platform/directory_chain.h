@@ -23,7 +23,6 @@ class DirectoryChain {
   explicit DirectoryChain(Directory& root);
 
   Directory& top() { return levels_.size() == 1 ? root_ : *levels_.back().directory; }
-  std::size_t depth() const { return levels_.size() - 1; }  // 0 at the root
   const std::string& top_name() const { return levels_.back().name; }
 
   // Opens the subdirectory `name` of the top and makes it the top.

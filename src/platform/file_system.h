@@ -22,7 +22,7 @@ enum Attribute : std::uint32_t {
   kAttrHidden = 2,
   kAttrSystem = 4,
   kAttrDirectory = 16,
-  kAttrDevice = 0x40,  // on POSIX: a FIFO, socket or device node, never opened for a copy
+  kAttrDevice = 0x40,  // on POSIX: a FIFO, socket or device node; never read for a copy
   kAttrReparsePoint = 0x400,
 };
 
@@ -38,7 +38,6 @@ struct FsStatus {
 
   bool ok() const { return code == 0; }
   explicit operator bool() const { return ok(); }
-  static FsStatus Success() { return {}; }
 };
 
 // One entry of a directory listing. Attributes and size come with the listing itself, so
@@ -135,7 +134,9 @@ class Directory {
   virtual FsStatus CreateDirectory(std::string_view name) = 0;
 
   // Copies the plain file `source_name` of `source` to a new file `name` here. A source that is
-  // a link or a special file is refused without being opened for reading.
+  // a link is refused without being followed. Any other source is opened for reading without
+  // waiting, so a FIFO or a device never blocks the copy, and refused before a byte is read
+  // when its handle shows it is no plain file; the target is then never created.
   // `progress` hears the bytes as they are copied.
   virtual FsStatus CopyFileIn(std::string_view name, Directory& source,
                               std::string_view source_name, const ByteProgress& progress = {}) = 0;
@@ -180,23 +181,8 @@ class FileSystem {
   // when the question cannot be answered (the drive cannot be read).
   virtual FsStatus Exists(const std::string& path, bool& exists) = 0;
 
-  // Sets the attribute bits; 0 makes the entry a plain, writable one.
-  virtual FsStatus SetAttributes(const std::string& path, std::uint32_t attributes) = 0;
-
-  virtual FsStatus DeleteFile(const std::string& path) = 0;
-  virtual FsStatus RemoveDirectory(const std::string& path) = 0;  // must be empty
   virtual FsStatus CreateDirectory(const std::string& path) = 0;  // parent must exist
   virtual FsStatus FileLength(const std::string& path, std::uint64_t& length) = 0;
-
-  // Creates or truncates the file and writes the bytes as they are.
-  virtual FsStatus WriteFile(const std::string& path, std::string_view bytes) = 0;
-
-  // Copies one file's content, replacing a file of that name. Creates no directory.
-  virtual FsStatus CopyFile(const std::string& source, const std::string& target) = 0;
-
-  // CopyTree from the directory `source` into the existing directory `target`. Built on the
-  // directory handles, so a wrapper that injects faults into them sees every step of the copy.
-  virtual FsStatus CopyFolder(const std::string& source, const std::string& target);
 
   // The absolute path with every link resolved, for comparing locations. A path whose tail does
   // not exist yet resolves its existing head and keeps the rest as written.

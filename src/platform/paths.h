@@ -25,6 +25,15 @@ std::string JoinPath(std::string_view folder, std::string_view name);
 // both '\\' and '/' count, and the colon of a bare drive ("e:") is kept as it is.
 std::string WithoutTrailingSeparators(std::string folder);
 
+// The folder that holds the entry `path` names, separators at its end ignored: "/a/b" -> "/a",
+// "/a" -> "/", "e:\\a" -> "e:\\" (a drive's root keeps its separator: "e:" alone is the drive's
+// current folder to the system). Empty for a bare name and for a root, which nothing holds here.
+// On Windows '/' counts as a separator too.
+std::string ParentFolder(std::string_view path);
+
+// The last level of `path`, separators at its end ignored: "/a/b/" -> "b"; a bare name itself.
+std::string LastName(std::string_view path);
+
 // Converts a backslash-form relative constant to the native form.
 std::string NativeRelative(std::string_view relative);
 

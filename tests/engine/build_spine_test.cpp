@@ -67,8 +67,8 @@ TEST(BuildSpineTest, ReplacesTheOldPayloadWithTheSkeleton) {
   testing::MakeFile(drive / "Talvex/old/stale.bin", "from an earlier build");
   testing::MakeFile(drive / "Talvex/etc/init.d/99_old.init", "old");
   testing::MakeFile(drive / "Talvex/readonly.txt", "r");
-  ASSERT_TRUE(
-      NativeFileSystem().SetAttributes(drive / "Talvex/readonly.txt", platform::kAttrReadOnly));
+  ASSERT_TRUE(testing::SetAttributes(NativeFileSystem(), drive / "Talvex/readonly.txt",
+                                     platform::kAttrReadOnly));
   testing::MakeFile(drive / "mine/photo.jpg", "the user's own");
 
   const BuildOptions options = NothingTicked();

@@ -7,9 +7,9 @@
 #include <vector>
 
 #include "fsutil/tree.h"
-#include "support/fault_injecting_file_system.h"
 #include "platform/file_system.h"
 #include "platform/paths.h"
+#include "support/fault_injecting_file_system.h"
 #include "support/test_support.h"
 
 #ifdef _WIN32
@@ -67,10 +67,10 @@ TEST(SizeOfTest, CountsHiddenAndSystemEntries) {
   MakeFile(dir / "tree/.dotted", std::string(100, 'd'));
   MakeFile(dir / "tree/secret/inner", std::string(1000, 'i'));
   const std::uint32_t hidden_system = platform::kAttrHidden | platform::kAttrSystem;
-  ASSERT_TRUE(Native().SetAttributes(dir / "tree/hidden", hidden_system));
-  ASSERT_TRUE(Native().SetAttributes(dir / "tree/secret/inner", hidden_system));
-  ASSERT_TRUE(
-      Native().SetAttributes(dir / "tree/secret", hidden_system | platform::kAttrDirectory));
+  ASSERT_TRUE(testing::SetAttributes(Native(), dir / "tree/hidden", hidden_system));
+  ASSERT_TRUE(testing::SetAttributes(Native(), dir / "tree/secret/inner", hidden_system));
+  ASSERT_TRUE(testing::SetAttributes(Native(), dir / "tree/secret",
+                                     hidden_system | platform::kAttrDirectory));
   EXPECT_EQ(SizeOf(Native(), dir / "tree"), 1111.0);
 }
 

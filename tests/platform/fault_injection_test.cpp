@@ -1,6 +1,7 @@
 // The fault-injecting wrapper the other suites rely on for failures a privileged user never meets.
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -15,6 +16,13 @@ using testing::MakeFile;
 using testing::PathExists;
 using testing::TempDir;
 
+// Opens the folder `path` through the wrapper, so that what is done inside passes its checks.
+std::unique_ptr<Directory> Open(FaultInjectingFileSystem& faulty, const std::string& path) {
+  std::unique_ptr<Directory> folder;
+  EXPECT_TRUE(faulty.OpenDirectory(path, folder).ok()) << path;
+  return folder;
+}
+
 TEST(FaultInjectionTest, FailOnHitsExactlyThatOperationAndPath) {
   TempDir dir;
   MakeFile(dir / "a.txt", "a");
@@ -22,14 +30,16 @@ TEST(FaultInjectionTest, FailOnHitsExactlyThatOperationAndPath) {
   FaultInjectingFileSystem faulty(NativeFileSystem());
   faulty.FailOn(FsOperation::kDeleteFile, dir / "a.txt", 32, "held open");
 
-  const FsStatus failed = faulty.DeleteFile(dir / "a.txt");
+  const std::unique_ptr<Directory> folder = Open(faulty, dir.path());
+  ASSERT_TRUE(folder);
+  const FsStatus failed = folder->DeleteFile("a.txt");
   EXPECT_EQ(failed.code, 32);
   EXPECT_EQ(failed.message, "held open");
   EXPECT_EQ(failed.path, dir / "a.txt");
   EXPECT_TRUE(PathExists(dir / "a.txt"));
   // Another operation on the same path, and the same operation elsewhere, go through.
-  EXPECT_TRUE(faulty.SetAttributes(dir / "a.txt", 0).ok());
-  EXPECT_TRUE(faulty.DeleteFile(dir / "b.txt").ok());
+  EXPECT_TRUE(folder->SetAttributes("a.txt", 0).ok());
+  EXPECT_TRUE(folder->DeleteFile("b.txt").ok());
   EXPECT_FALSE(PathExists(dir / "b.txt"));
 }
 
@@ -56,9 +66,11 @@ TEST(FaultInjectionTest, RefusingAllChangesLeavesTheDiskAloneAndJournalsEveryAtt
   FaultInjectingFileSystem faulty(NativeFileSystem());
   faulty.RefuseAllChanges(5);
 
-  EXPECT_EQ(faulty.WriteFile(dir / "new.txt", "x").code, 5);
-  EXPECT_EQ(faulty.DeleteFile(dir / "file.txt").code, 5);
-  EXPECT_EQ(faulty.CopyFile(dir / "file.txt", dir / "copy.txt").code, 5);
+  const std::unique_ptr<Directory> folder = Open(faulty, dir.path());
+  ASSERT_TRUE(folder);
+  EXPECT_EQ(folder->WriteFileIn("new.txt", "x").code, 5);
+  EXPECT_EQ(folder->DeleteFile("file.txt").code, 5);
+  EXPECT_EQ(folder->CopyFileIn("copy.txt", *folder, "file.txt").code, 5);
   EXPECT_EQ(faulty.CreateDirectory(dir / "folder").code, 5);
   bool exists = false;
   ASSERT_TRUE(faulty.Exists(dir / "file.txt", exists).ok()) << "questions still get answers";
@@ -81,7 +93,9 @@ TEST(FaultInjectionTest, ACopyFailsOnItsSourceAsWellAsOnItsTarget) {
   MakeFile(dir / "source.txt", "x");
   FaultInjectingFileSystem faulty(NativeFileSystem());
   faulty.FailOn(FsOperation::kCopyFile, dir / "source.txt", 2);
-  const FsStatus copied = faulty.CopyFile(dir / "source.txt", dir / "target.txt");
+  const std::unique_ptr<Directory> folder = Open(faulty, dir.path());
+  ASSERT_TRUE(folder);
+  const FsStatus copied = folder->CopyFileIn("target.txt", *folder, "source.txt");
   EXPECT_EQ(copied.code, 2);
   EXPECT_EQ(copied.path, dir / "source.txt");
   EXPECT_FALSE(PathExists(dir / "target.txt"));

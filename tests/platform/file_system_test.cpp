@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <filesystem>
+#include <memory>
 #include <set>
 #include <string>
 
@@ -20,6 +21,7 @@
 namespace talvex::platform {
 namespace {
 
+using testing::AtEntry;
 using testing::ComparablePath;
 using testing::ListedNames;
 using testing::MakeDirs;
@@ -41,6 +43,32 @@ class FileSystemTest : public ::testing::Test {
     FsStatus queried = fs.QueryAttributes(path, attributes);
     EXPECT_TRUE(queried.ok()) << queried.message << " " << path;
     return attributes;
+  }
+  // The entry operations, each through a handle of the folder that holds the entry, as the
+  // program reaches every entry.
+  FsStatus SetAttributes(const std::string& path, std::uint32_t attributes) {
+    return testing::SetAttributes(fs, path, attributes);
+  }
+  FsStatus WriteFile(const std::string& path, std::string_view bytes) {
+    return AtEntry(fs, path, [&](Directory& folder, std::string_view name) {
+      return folder.WriteFileIn(name, bytes);
+    });
+  }
+  FsStatus DeleteFile(const std::string& path) {
+    return AtEntry(
+        fs, path, [](Directory& folder, std::string_view name) { return folder.DeleteFile(name); });
+  }
+  FsStatus RemoveDirectory(const std::string& path) {
+    return AtEntry(fs, path, [](Directory& folder, std::string_view name) {
+      return folder.RemoveDirectory(name);
+    });
+  }
+  FsStatus CopyFile(const std::string& source, const std::string& target) {
+    std::unique_ptr<Directory> from;
+    if (FsStatus opened = fs.OpenDirectory(ParentFolder(source), from); !opened) return opened;
+    return AtEntry(fs, target, [&](Directory& folder, std::string_view name) {
+      return folder.CopyFileIn(name, *from, LastName(source));
+    });
   }
   bool ExistsOk(const std::string& path) {
     bool exists = false;
@@ -73,11 +101,11 @@ TEST_F(FileSystemTest, ReportsDirectoryAndFileAndFailsOnMissingEntry) {
 
 TEST_F(FileSystemTest, ReadOnlyIsSetAndClearedAndZeroMeansNormal) {
   MakeFile(dir / "file.txt", "x");
-  ASSERT_TRUE(fs.SetAttributes(dir / "file.txt", kAttrReadOnly).ok());
+  ASSERT_TRUE(SetAttributes(dir / "file.txt", kAttrReadOnly).ok());
   EXPECT_NE(Attributes(dir / "file.txt") & kAttrReadOnly, 0u);
-  ASSERT_TRUE(fs.SetAttributes(dir / "file.txt", 0).ok());
+  ASSERT_TRUE(SetAttributes(dir / "file.txt", 0).ok());
   EXPECT_EQ(Attributes(dir / "file.txt") & kVisibleBits, 0u);
-  ExpectFailure(fs.SetAttributes(dir / "missing", 0), dir / "missing");
+  ExpectFailure(SetAttributes(dir / "missing", 0), dir / "missing");
 }
 
 TEST_F(FileSystemTest, ListingLeavesOutDirectoriesUnlessAskedAndNeverPassesDots) {
@@ -139,33 +167,33 @@ TEST_F(FileSystemTest, ExistsAnswersForFilesFoldersAndMissingPaths) {
   EXPECT_FALSE(ExistsOk(dir / "file.txt/below"));
 }
 
-TEST_F(FileSystemTest, WriteFileWritesExactlyTheBytesAndTruncates) {
+TEST_F(FileSystemTest, WriteFileWritesExactlyTheBytesInPlaceOfAnOldFile) {
   const std::string bytes = std::string("A=\"1\" # \nB\r\n\0\xff\xd0\x96", 16);
   MakeFile(dir / "out.txt", std::string(1000, 'z'));
-  ASSERT_TRUE(fs.WriteFile(dir / "out.txt", bytes).ok());
+  ASSERT_TRUE(WriteFile(dir / "out.txt", bytes).ok());
   EXPECT_EQ(ReadBytes(dir / "out.txt"), bytes);
   std::uint64_t length = 0;
   ASSERT_TRUE(fs.FileLength(dir / "out.txt", length).ok());
   EXPECT_EQ(length, bytes.size());
-  ASSERT_TRUE(fs.WriteFile(dir / "empty.txt", "").ok());
+  ASSERT_TRUE(WriteFile(dir / "empty.txt", "").ok());
   EXPECT_TRUE(PathExists(dir / "empty.txt"));
   EXPECT_EQ(ReadBytes(dir / "empty.txt"), "");
-  ExpectFailure(fs.WriteFile(dir / "missing/out.txt", "x"), dir / "missing/out.txt");
+  ExpectFailure(WriteFile(dir / "missing/out.txt", "x"), dir / "missing");
 }
 
 TEST_F(FileSystemTest, NonAsciiNamesRoundTrip) {
   const std::string folder = dir / "Папка";
   const std::string file = folder + kPathSeparator + "Привет, мир.txt";
   ASSERT_TRUE(fs.CreateDirectory(folder).ok());
-  ASSERT_TRUE(fs.WriteFile(file, "текст").ok());
+  ASSERT_TRUE(WriteFile(file, "текст").ok());
   EXPECT_EQ(ReadBytes(file), "текст");
   EXPECT_EQ(ListedNames(fs, dir.path(), kListEverything), (std::set<std::string>{"Папка"}));
   EXPECT_EQ(ListedNames(fs, folder, kListEverything), (std::set<std::string>{"Привет, мир.txt"}));
-  ASSERT_TRUE(fs.CopyFile(file, folder + kPathSeparator + "Копия.txt").ok());
+  ASSERT_TRUE(CopyFile(file, folder + kPathSeparator + "Копия.txt").ok());
   EXPECT_EQ(ReadBytes(folder + kPathSeparator + "Копия.txt"), "текст");
-  ASSERT_TRUE(fs.DeleteFile(file).ok());
-  ASSERT_TRUE(fs.DeleteFile(folder + kPathSeparator + "Копия.txt").ok());
-  ASSERT_TRUE(fs.RemoveDirectory(folder).ok());
+  ASSERT_TRUE(DeleteFile(file).ok());
+  ASSERT_TRUE(DeleteFile(folder + kPathSeparator + "Копия.txt").ok());
+  ASSERT_TRUE(RemoveDirectory(folder).ok());
   EXPECT_FALSE(PathExists(folder));
 }
 
@@ -181,8 +209,8 @@ TEST_F(FileSystemTest, CreateRemoveAndDeleteFailWithThePlatformsCodes) {
   MakeFile(dir / "full/file.txt", "x");
   const FsStatus exists = fs.CreateDirectory(dir / "full");
   const FsStatus no_parent = fs.CreateDirectory(dir / "missing/child");
-  const FsStatus not_empty = fs.RemoveDirectory(dir / "full");
-  const FsStatus no_file = fs.DeleteFile(dir / "missing.txt");
+  const FsStatus not_empty = RemoveDirectory(dir / "full");
+  const FsStatus no_file = DeleteFile(dir / "missing.txt");
   ExpectFailure(exists, dir / "full");
   ExpectFailure(no_parent, dir / "missing/child");
   ExpectFailure(not_empty, dir / "full");
@@ -214,16 +242,16 @@ TEST_F(FileSystemTest, NotADirectoryIsThePlatformsOwnFailure) {
 TEST_F(FileSystemTest, CopyFileReplacesTheWholeTarget) {
   MakeFile(dir / "source.txt", "new");
   MakeFile(dir / "target.txt", "old and much longer");
-  ASSERT_TRUE(fs.CopyFile(dir / "source.txt", dir / "target.txt").ok());
+  ASSERT_TRUE(CopyFile(dir / "source.txt", dir / "target.txt").ok());
   EXPECT_EQ(ReadBytes(dir / "target.txt"), "new");
   EXPECT_EQ(ReadBytes(dir / "source.txt"), "new");
-  ASSERT_TRUE(fs.CopyFile(dir / "source.txt", dir / "fresh.txt").ok());
+  ASSERT_TRUE(CopyFile(dir / "source.txt", dir / "fresh.txt").ok());
   EXPECT_EQ(ReadBytes(dir / "fresh.txt"), "new");
 }
 
 TEST_F(FileSystemTest, CopyFileRefusesToCopyAFileOntoItself) {
   MakeFile(dir / "same.txt", "keep me");
-  ExpectFailure(fs.CopyFile(dir / "same.txt", dir / "same.txt"), dir / "same.txt");
+  ExpectFailure(CopyFile(dir / "same.txt", dir / "same.txt"), dir / "same.txt");
   EXPECT_EQ(ReadBytes(dir / "same.txt"), "keep me");
   // The same file under another name: a differently cased name on Windows, a hard link on POSIX.
 #ifdef _WIN32
@@ -232,15 +260,15 @@ TEST_F(FileSystemTest, CopyFileRefusesToCopyAFileOntoItself) {
   const std::string other_name = dir / "hard_link.txt";
   std::filesystem::create_hard_link(dir / "same.txt", other_name);
 #endif
-  EXPECT_FALSE(fs.CopyFile(dir / "same.txt", other_name).ok());
+  EXPECT_FALSE(CopyFile(dir / "same.txt", other_name).ok());
   EXPECT_EQ(ReadBytes(dir / "same.txt"), "keep me");
 }
 
 TEST_F(FileSystemTest, CopyFileFromMissingSourceFailsAndCreatesNothing) {
-  ExpectFailure(fs.CopyFile(dir / "missing.txt", dir / "target.txt"), dir / "missing.txt");
+  ExpectFailure(CopyFile(dir / "missing.txt", dir / "target.txt"), dir / "missing.txt");
   EXPECT_FALSE(PathExists(dir / "target.txt"));
   MakeFile(dir / "source.txt", "x");
-  EXPECT_FALSE(fs.CopyFile(dir / "source.txt", dir / "missing/target.txt").ok());
+  EXPECT_FALSE(CopyFile(dir / "source.txt", dir / "missing/target.txt").ok());
 }
 
 TEST_F(FileSystemTest, ResolvePathKeepsAMissingTail) {
@@ -292,7 +320,7 @@ TEST_F(FileSystemTest, NoWritePermissionReadsAsReadOnly) {
   std::filesystem::permissions(dir / "file.txt", std::filesystem::perms::owner_write,
                                std::filesystem::perm_options::remove);
   EXPECT_NE(Attributes(dir / "file.txt") & kAttrReadOnly, 0u);
-  ASSERT_TRUE(fs.SetAttributes(dir / "file.txt", 0).ok());
+  ASSERT_TRUE(SetAttributes(dir / "file.txt", 0).ok());
   const auto perms = std::filesystem::status(dir / "file.txt").permissions();
   EXPECT_NE(perms & std::filesystem::perms::owner_write, std::filesystem::perms::none);
 }
@@ -306,10 +334,10 @@ TEST_F(FileSystemTest, HiddenAndSystemEntriesAreReportedAndFilteredLikeWindows) 
   MakeFile(dir / "both.txt", "x");
   MakeDirs(dir / "folder");
   MakeDirs(dir / "hidden_folder");
-  ASSERT_TRUE(fs.SetAttributes(dir / "hidden.txt", kAttrHidden).ok());
-  ASSERT_TRUE(fs.SetAttributes(dir / "system.txt", kAttrSystem | kAttrReadOnly).ok());
-  ASSERT_TRUE(fs.SetAttributes(dir / "both.txt", kAttrHidden | kAttrSystem | kAttrReadOnly).ok());
-  ASSERT_TRUE(fs.SetAttributes(dir / "hidden_folder", kAttrHidden).ok());
+  ASSERT_TRUE(SetAttributes(dir / "hidden.txt", kAttrHidden).ok());
+  ASSERT_TRUE(SetAttributes(dir / "system.txt", kAttrSystem | kAttrReadOnly).ok());
+  ASSERT_TRUE(SetAttributes(dir / "both.txt", kAttrHidden | kAttrSystem | kAttrReadOnly).ok());
+  ASSERT_TRUE(SetAttributes(dir / "hidden_folder", kAttrHidden).ok());
 
   EXPECT_EQ(Attributes(dir / "hidden.txt") & kListEverything, std::uint32_t{kAttrHidden});
   EXPECT_EQ(Attributes(dir / "both.txt") & kVisibleBits,
@@ -332,9 +360,9 @@ TEST_F(FileSystemTest, HiddenAndSystemEntriesAreReportedAndFilteredLikeWindows) 
 
   EXPECT_TRUE(ExistsOk(dir / "both.txt"));
   EXPECT_TRUE(ExistsOk(dir / "hidden_folder"));
-  ASSERT_TRUE(fs.SetAttributes(dir / "both.txt", 0).ok());
+  ASSERT_TRUE(SetAttributes(dir / "both.txt", 0).ok());
   EXPECT_EQ(Attributes(dir / "both.txt") & kVisibleBits, 0u);
-  EXPECT_TRUE(fs.DeleteFile(dir / "both.txt").ok());
+  EXPECT_TRUE(DeleteFile(dir / "both.txt").ok());
 }
 
 // Holds a file open the way another program would: no sharing at all.
@@ -360,15 +388,15 @@ TEST_F(FileSystemTest, AFileInUseCannotBeDeletedOrReplaced) {
   {
     HeldOpen busy(dir / "busy.txt");
     ASSERT_TRUE(busy.ok());
-    const FsStatus deleted = fs.DeleteFile(dir / "busy.txt");
+    const FsStatus deleted = DeleteFile(dir / "busy.txt");
     ExpectFailure(deleted, dir / "busy.txt");
     EXPECT_EQ(deleted.code, ERROR_SHARING_VIOLATION);
-    const FsStatus copied = fs.CopyFile(dir / "source.txt", dir / "busy.txt");
+    const FsStatus copied = CopyFile(dir / "source.txt", dir / "busy.txt");
     EXPECT_EQ(copied.code, ERROR_SHARING_VIOLATION);
     EXPECT_TRUE(PathExists(dir / "busy.txt"));
   }
   EXPECT_EQ(ReadBytes(dir / "busy.txt"), "busy");
-  EXPECT_TRUE(fs.DeleteFile(dir / "busy.txt").ok());
+  EXPECT_TRUE(DeleteFile(dir / "busy.txt").ok());
   EXPECT_FALSE(PathExists(dir / "busy.txt"));
 }
 
@@ -380,21 +408,21 @@ TEST_F(FileSystemTest, PathsLongerThanMaxPathWork) {
     ASSERT_TRUE(fs.CreateDirectory(path).ok()) << path.size();
   }
   const std::string file = path + "\\file.txt";
-  ASSERT_TRUE(fs.WriteFile(file, "deep").ok());
+  ASSERT_TRUE(WriteFile(file, "deep").ok());
   EXPECT_EQ(Attributes(file) & kAttrDirectory, 0u);
   EXPECT_TRUE(ExistsOk(file));
   EXPECT_EQ(ListedNames(fs, path, kListEverything), (std::set<std::string>{"file.txt"}));
-  ASSERT_TRUE(fs.CopyFile(file, file + ".copy").ok());
+  ASSERT_TRUE(CopyFile(file, file + ".copy").ok());
   std::uint64_t length = 0;
   ASSERT_TRUE(fs.FileLength(file + ".copy", length).ok());
   EXPECT_EQ(length, 4u);
   std::string resolved;
   ASSERT_TRUE(fs.ResolvePath(file + "\\missing", resolved).ok());
   EXPECT_EQ(ComparablePath(resolved), ComparablePath(file + "\\missing"));
-  EXPECT_TRUE(fs.DeleteFile(file).ok());
-  EXPECT_TRUE(fs.DeleteFile(file + ".copy").ok());
+  EXPECT_TRUE(DeleteFile(file).ok());
+  EXPECT_TRUE(DeleteFile(file + ".copy").ok());
   while (path.size() > dir.path().size()) {
-    ASSERT_TRUE(fs.RemoveDirectory(path).ok()) << path.size();
+    ASSERT_TRUE(RemoveDirectory(path).ok()) << path.size();
     path.erase(path.find_last_of(kPathSeparator));
   }
   EXPECT_TRUE(testing::TreeListing(dir.path()).empty());

@@ -34,5 +34,39 @@ TEST(PathHelpersTest, TrimmingKeepsTheSeparatorOfARoot) {
   EXPECT_EQ(WithoutTrailingSeparators("kit"), "kit");
 }
 
+TEST(PathHelpersTest, ParentFolderAndLastNameSplitAPath) {
+  struct Case {
+    const char* path;
+    const char* parent;
+    const char* name;
+  };
+#ifdef _WIN32
+  const Case cases[] = {
+      {"e:\\Talvex\\etc", "e:\\Talvex", "etc"},
+      {"e:\\Talvex\\", "e:\\", "Talvex"},
+      {"e:\\Talvex", "e:\\", "Talvex"},
+      {"c:/kit/Talvex", "c:/kit", "Talvex"},
+      {"e:\\", "", ""},
+      {"e:", "", ""},
+      {"name", "", "name"},
+      {"", "", ""},
+  };
+#else
+  const Case cases[] = {
+      {"/media/usb/Talvex", "/media/usb", "Talvex"},
+      {"/media/usb//", "/media", "usb"},
+      {"/Talvex", "/", "Talvex"},
+      {"/", "", ""},
+      {"kit/a:", "kit", "a:"},
+      {"name", "", "name"},
+      {"", "", ""},
+  };
+#endif
+  for (const Case& c : cases) {
+    EXPECT_EQ(ParentFolder(c.path), c.parent) << c.path;
+    EXPECT_EQ(LastName(c.path), c.name) << c.path;
+  }
+}
+
 }  // namespace
 }  // namespace talvex::platform

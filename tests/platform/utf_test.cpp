@@ -1,6 +1,7 @@
 // The conversions at the Win32 edge: every UTF-8 name has exactly one UTF-16 form and back.
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
 
 #include "platform/file_system.h"
@@ -32,7 +33,9 @@ TEST(UtfTest, InvalidUtf8IsRefusedStrictlyAndReplacedForDisplay) {
 TEST(UtfTest, APathThatIsNotUtf8NamesNoFile) {
   testing::TempDir dir;
   const std::string broken = dir / "bad\xFFname.txt";
-  const FsStatus written = NativeFileSystem().WriteFile(broken, "x");
+  std::unique_ptr<Directory> folder;
+  ASSERT_TRUE(NativeFileSystem().OpenDirectory(dir.path(), folder).ok());
+  const FsStatus written = folder->WriteFileIn("bad\xFFname.txt", "x");
   EXPECT_EQ(written.code, ERROR_NO_UNICODE_TRANSLATION);
   EXPECT_EQ(written.path, broken);
   EXPECT_TRUE(testing::TreeListing(dir.path()).empty());

@@ -274,22 +274,6 @@ FsStatus FaultInjectingFileSystem::Exists(const std::string& path, bool& exists)
   return inner_.Exists(Real(path), exists);
 }
 
-FsStatus FaultInjectingFileSystem::SetAttributes(const std::string& path,
-                                                 std::uint32_t attributes) {
-  if (FsStatus failed = Record(FsOperation::kSetAttributes, path); !failed) return failed;
-  return inner_.SetAttributes(Real(path), attributes);
-}
-
-FsStatus FaultInjectingFileSystem::DeleteFile(const std::string& path) {
-  if (FsStatus failed = Record(FsOperation::kDeleteFile, path); !failed) return failed;
-  return inner_.DeleteFile(Real(path));
-}
-
-FsStatus FaultInjectingFileSystem::RemoveDirectory(const std::string& path) {
-  if (FsStatus failed = Record(FsOperation::kRemoveDirectory, path); !failed) return failed;
-  return inner_.RemoveDirectory(Real(path));
-}
-
 FsStatus FaultInjectingFileSystem::CreateDirectory(const std::string& path) {
   if (FsStatus failed = Record(FsOperation::kCreateDirectory, path); !failed) return failed;
   return inner_.CreateDirectory(Real(path));
@@ -298,17 +282,6 @@ FsStatus FaultInjectingFileSystem::CreateDirectory(const std::string& path) {
 FsStatus FaultInjectingFileSystem::FileLength(const std::string& path, std::uint64_t& length) {
   if (FsStatus failed = Check(FsOperation::kFileLength, path); !failed) return failed;
   return inner_.FileLength(Real(path), length);
-}
-
-FsStatus FaultInjectingFileSystem::WriteFile(const std::string& path, std::string_view bytes) {
-  if (FsStatus failed = Record(FsOperation::kWriteFile, path); !failed) return failed;
-  return inner_.WriteFile(Real(path), bytes);
-}
-
-FsStatus FaultInjectingFileSystem::CopyFile(const std::string& source, const std::string& target) {
-  if (FsStatus failed = Check(FsOperation::kCopyFile, source); !failed) return failed;
-  if (FsStatus failed = Record(FsOperation::kCopyFile, target); !failed) return failed;
-  return inner_.CopyFile(Real(source), Real(target));
 }
 
 FsStatus FaultInjectingFileSystem::ResolvePath(const std::string& path, std::string& resolved) {

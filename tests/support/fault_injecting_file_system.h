@@ -82,13 +82,8 @@ class FaultInjectingFileSystem final : public FileSystem {
   FsStatus ListDirectory(const std::string& path, std::uint32_t filter, const ListVisitor& visit,
                          ListDetail detail) override;
   FsStatus Exists(const std::string& path, bool& exists) override;
-  FsStatus SetAttributes(const std::string& path, std::uint32_t attributes) override;
-  FsStatus DeleteFile(const std::string& path) override;
-  FsStatus RemoveDirectory(const std::string& path) override;
   FsStatus CreateDirectory(const std::string& path) override;
   FsStatus FileLength(const std::string& path, std::uint64_t& length) override;
-  FsStatus WriteFile(const std::string& path, std::string_view bytes) override;
-  FsStatus CopyFile(const std::string& source, const std::string& target) override;
   FsStatus ResolvePath(const std::string& path, std::string& resolved) override;
   FsStatus Identify(const std::string& path, FileId& id) override;
   std::vector<FsStatus> Flush(const std::string& root,

@@ -7,6 +7,7 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <sstream>
 
 #include "platform/paths.h"
@@ -105,6 +106,23 @@ std::vector<std::string> TreeListing(const std::string& root) {
   }
   std::sort(entries.begin(), entries.end());
   return entries;
+}
+
+platform::FsStatus AtEntry(platform::FileSystem& fs, const std::string& path,
+                           const std::function<platform::FsStatus(platform::Directory& folder,
+                                                                  std::string_view name)>& act) {
+  std::unique_ptr<platform::Directory> folder;
+  if (platform::FsStatus opened = fs.OpenDirectory(platform::ParentFolder(path), folder); !opened) {
+    return opened;
+  }
+  return act(*folder, platform::LastName(path));
+}
+
+platform::FsStatus SetAttributes(platform::FileSystem& fs, const std::string& path,
+                                 std::uint32_t attributes) {
+  return AtEntry(fs, path, [attributes](platform::Directory& folder, std::string_view name) {
+    return folder.SetAttributes(name, attributes);
+  });
 }
 
 KitDir::KitDir() {

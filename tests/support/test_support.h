@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -44,6 +45,15 @@ void MakeDirs(const std::string& path);
 bool PathExists(const std::string& path);
 bool IsDirectory(const std::string& path);
 std::string ReadBytes(const std::string& path);
+
+// Does `act` to the entry `path` through a handle of the folder that holds it, as the program
+// reaches every entry; fails as the opening of that folder fails.
+platform::FsStatus AtEntry(platform::FileSystem& fs, const std::string& path,
+                           const std::function<platform::FsStatus(platform::Directory& folder,
+                                                                  std::string_view name)>& act);
+// Sets the attribute bits of the entry `path`; 0 makes it a plain, writable one.
+platform::FsStatus SetAttributes(platform::FileSystem& fs, const std::string& path,
+                                 std::uint32_t attributes);
 
 // Every entry below `root`, as sorted relative paths with '/' separators; folders end in '/'.
 std::vector<std::string> TreeListing(const std::string& root);

@@ -14,84 +14,12 @@
 #include <vector>
 
 #include "platform/paths.h"
+#include "platform/posix/posix_files.h"
 #include "platform/posix/posix_support.h"
 #include "platform/temporary_files.h"
 
 namespace talvex::platform::posix {
 namespace {
-
-// The folder part of a path, for the messages of a directory opened through "..".
-std::string ParentPath(const std::string& path) {
-  std::size_t slash = path.find_last_of('/');
-  if (slash == std::string::npos) return path == "." ? ".." : ".";
-  if (slash == 0) return "/";
-  return path.substr(0, slash);
-}
-
-// Whether the failed open of `name` met a link where a file or folder was expected.
-bool IsLinkAt(int dir_fd, const char* name) {
-  struct stat st {};
-  return ::fstatat(dir_fd, name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(st.st_mode);
-}
-
-// Opens the plain file `name` for reading: never through a link, and never blocking on a FIFO.
-FsStatus OpenPlainFile(int dir_fd, const std::string& name, const std::string& path,
-                       FileDescriptor& file, struct stat& st) {
-  FileDescriptor opened(
-      ::openat(dir_fd, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
-  if (!opened.valid()) {
-    const int error = errno;
-    if (error == ELOOP || IsLinkAt(dir_fd, name.c_str())) return RefusalStatus(kLinkRefused, path);
-    return ErrnoStatus(error, path);
-  }
-  if (::fstat(opened.get(), &st) != 0) return LastErrno(path);
-  if (S_ISDIR(st.st_mode)) return ErrnoStatus(EISDIR, path);
-  if (!S_ISREG(st.st_mode)) return RefusalStatus(kSpecialFileRefused, path);
-  file = FileDescriptor(opened.release());
-  return {};
-}
-
-// Creates `name` as a new file. A leftover entry of that name (a file, a link, a hard link of
-// something elsewhere) is removed as an entry and the file created again, so nothing is ever
-// written through it. `source` (when given) must not be that leftover: that would lose it.
-FsStatus CreateNewFile(int dir_fd, const std::string& name, const std::string& path,
-                       FileDescriptor& file, const FileId* source) {
-  for (int attempt = 0;; ++attempt) {
-    FileDescriptor created(
-        ::openat(dir_fd, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666));
-    if (created.valid()) {
-      file = FileDescriptor(created.release());
-      return {};
-    }
-    if (errno != EEXIST || attempt > 0) return LastErrno(path);
-    struct stat st {};
-    if (source != nullptr && ::fstatat(dir_fd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
-        IdOf(st) == *source) {
-      // Replacing the target would delete the very file we copy from.
-      return ErrnoStatus(EINVAL, path);
-    }
-    if (::unlinkat(dir_fd, name.c_str(), 0) != 0) return LastErrno(path);
-  }
-}
-
-class PosixReader final : public FileReader {
- public:
-  PosixReader(FileDescriptor fd, std::string path) : fd_(std::move(fd)), path_(std::move(path)) {}
-  FsStatus Read(char* buffer, std::size_t size, std::size_t& got) override {
-    for (;;) {
-      const ssize_t read = ::read(fd_.get(), buffer, size);
-      if (read >= 0) {
-        got = static_cast<std::size_t>(read);
-        return {};
-      }
-      if (errno != EINTR) return LastErrno(path_);
-    }
-  }
-
- private:
-  FileDescriptor fd_;
-  std::string path_;
-};
 
 class PosixDirectory final : public Directory {
  public:
@@ -141,7 +69,9 @@ class PosixDirectory final : public Directory {
   }
 
   FsStatus OpenParent(std::unique_ptr<Directory>& opened) override {
-    std::string parent = ParentPath(path_);
+    // The path is for messages only; ".." itself is opened through the descriptor.
+    std::string parent = ParentFolder(path_);
+    if (parent.empty()) parent = path_ == "." ? ".." : ".";
     FileDescriptor fd(::openat(fd_.get(), "..", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (!fd.valid()) return LastErrno(parent);
     struct stat st {};
@@ -239,7 +169,7 @@ class PosixDirectory final : public Directory {
 #ifdef POSIX_FADV_SEQUENTIAL
     ::posix_fadvise(fd.get(), 0, 0, POSIX_FADV_SEQUENTIAL);
 #endif
-    reader = std::make_unique<PosixReader>(std::move(fd), path);
+    reader = ReaderOf(std::move(fd), path);
     return {};
   }
 
@@ -343,22 +273,6 @@ class PosixDirectory final : public Directory {
 };
 
 }  // namespace
-
-// The folder that holds `path` (links in it followed, as for any path a caller hands us) and the
-// entry's name in it.
-FsStatus OpenFolderOf(const std::string& path, std::unique_ptr<Directory>& folder,
-                      std::string& name) {
-  const std::size_t slash = path.find_last_of('/');
-  const std::string parent =
-      slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
-  name = slash == std::string::npos ? path : path.substr(slash + 1);
-  FileDescriptor fd(::open(parent.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  if (!fd.valid()) return LastErrno(path);
-  struct stat st {};
-  if (::fstat(fd.get(), &st) != 0) return LastErrno(path);
-  folder = std::make_unique<PosixDirectory>(fd.release(), parent, IdOf(st));
-  return {};
-}
 
 FsStatus OpenDirectoryAt(int dir_fd, const std::string& name, std::string path,
                          std::unique_ptr<Directory>& opened) {

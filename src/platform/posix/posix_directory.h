@@ -12,11 +12,6 @@ namespace talvex::platform::posix {
 FsStatus OpenDirectoryAt(int dir_fd, const std::string& name, std::string path,
                          std::unique_ptr<Directory>& opened);
 
-// The folder that holds `path` (links in it followed, as for any path a caller hands us) and the
-// entry's name in it.
-FsStatus OpenFolderOf(const std::string& path, std::unique_ptr<Directory>& folder,
-                      std::string& name);
-
 // Wraps an open directory descriptor, which the handle then owns.
 FsStatus OpenDirectoryFd(int fd, std::string path, FileId id, std::unique_ptr<Directory>& opened);
 

@@ -23,7 +23,6 @@ namespace talvex::platform {
 namespace {
 
 using posix::AttributesOf;
-using posix::CopyContent;
 using posix::DirHandle;
 using posix::ErrnoStatus;
 using posix::FileDescriptor;
@@ -31,8 +30,6 @@ using posix::IdOf;
 using posix::LastErrno;
 using posix::ListOpenDirectory;
 using posix::OpenDirectoryFd;
-using posix::OpenFolderOf;
-using posix::WriteAll;
 
 class PosixFileSystem final : public FileSystem {
  public:
@@ -63,27 +60,6 @@ class PosixFileSystem final : public FileSystem {
     return LastErrno(path);
   }
 
-  FsStatus SetAttributes(const std::string& path, std::uint32_t attributes) override {
-    struct stat st {};
-    if (::lstat(path.c_str(), &st) != 0) return LastErrno(path);
-    if (S_ISLNK(st.st_mode)) return {};  // chmod would reach through to the link's target
-    mode_t mode = st.st_mode & 07777;
-    mode = (attributes & kAttrReadOnly) != 0 ? mode & ~mode_t{S_IWUSR | S_IWGRP | S_IWOTH}
-                                             : mode | S_IWUSR;
-    if (mode != (st.st_mode & 07777) && ::chmod(path.c_str(), mode) != 0) return LastErrno(path);
-    return {};
-  }
-
-  FsStatus DeleteFile(const std::string& path) override {
-    if (::unlink(path.c_str()) != 0) return LastErrno(path);
-    return {};
-  }
-
-  FsStatus RemoveDirectory(const std::string& path) override {
-    if (::rmdir(path.c_str()) != 0) return LastErrno(path);
-    return {};
-  }
-
   FsStatus CreateDirectory(const std::string& path) override {
     if (::mkdir(path.c_str(), 0777) != 0) return LastErrno(path);
     return {};
@@ -95,25 +71,6 @@ class PosixFileSystem final : public FileSystem {
     if (S_ISDIR(st.st_mode)) return ErrnoStatus(EISDIR, path);
     length = static_cast<std::uint64_t>(st.st_size);
     return {};
-  }
-
-  FsStatus WriteFile(const std::string& path, std::string_view bytes) override {
-    FileDescriptor fd(
-        ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0666));
-    if (!fd.valid()) return LastErrno(path);
-    if (!WriteAll(fd.get(), bytes.data(), bytes.size())) return LastErrno(path);
-    if (fd.Close() != 0) return LastErrno(path);
-    return {};
-  }
-
-  FsStatus CopyFile(const std::string& source, const std::string& target) override {
-    std::unique_ptr<Directory> from;
-    std::unique_ptr<Directory> to;
-    std::string source_name;
-    std::string target_name;
-    if (FsStatus opened = OpenFolderOf(source, from, source_name); !opened) return opened;
-    if (FsStatus opened = OpenFolderOf(target, to, target_name); !opened) return opened;
-    return to->CopyFileIn(target_name, *from, source_name);
   }
 
   std::vector<FsStatus> Flush(const std::string& root,

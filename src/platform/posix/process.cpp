@@ -1,5 +1,6 @@
 // The running process and the desktop, on POSIX.
 #include "platform/process.h"
+#include "platform/paths.h"
 #include "platform/temporary_files.h"
 
 #include <signal.h>
@@ -16,23 +17,12 @@
 extern char** environ;
 
 namespace talvex::platform {
-namespace {
-
-std::string FolderOf(const std::string& path) {
-  const std::size_t slash = path.find_last_of('/');
-  if (slash == std::string::npos) return {};
-  if (slash == 0) return "/";
-  return path.substr(0, slash);
-}
-
-}  // namespace
-
 std::string ExecutableFolder() {
   char* real = ::realpath("/proc/self/exe", nullptr);
   if (real != nullptr) {
     std::string path(real);
     std::free(real);
-    return FolderOf(path);
+    return ParentFolder(path);
   }
   // Without /proc the working folder is the best guess left.
   char* working = ::getcwd(nullptr, 0);

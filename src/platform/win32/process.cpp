@@ -1,5 +1,6 @@
 // The running process and the desktop, on Win32.
 #include "platform/process.h"
+#include "platform/paths.h"
 #include "platform/temporary_files.h"
 
 #include <string>
@@ -23,12 +24,8 @@ std::string ExecutableFolder() {
     }
     path.resize(path.size() * 2);
   }
-  std::size_t separator = path.find_last_of(L"\\/");
-  if (separator == std::wstring::npos) return {};
   // A program at a drive's root keeps the root's backslash: "e:\", never "e:".
-  if (separator > 0 && path[separator - 1] == L':') ++separator;
-  path.resize(separator);
-  return WideToUtf8(path);
+  return ParentFolder(WideToUtf8(path));
 }
 
 std::string DecimalSeparator() {

@@ -213,11 +213,8 @@ class Win32Directory final : public Directory {
   }
 
   FsStatus OpenParent(std::unique_ptr<Directory>& opened) override {
-    std::string parent = path_;
-    while (!parent.empty() && parent.back() == '\\') parent.pop_back();
-    const std::size_t separator = parent.find_last_of('\\');
-    if (separator == std::string::npos) return ErrorStatus(ERROR_PATH_NOT_FOUND, path_);
-    parent.erase(separator);
+    const std::string parent = ParentFolder(path_);
+    if (parent.empty()) return ErrorStatus(ERROR_PATH_NOT_FOUND, path_);
     return Open(parent, opened);
   }
 

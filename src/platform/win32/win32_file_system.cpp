@@ -19,17 +19,6 @@
 namespace talvex::platform {
 namespace {
 
-// "e:\\a\\b.txt" as the folder "e:\\a" and the name "b.txt"; a bare name lies in ".".
-std::string FolderOf(const std::string& path) {
-  const std::size_t separator = path.find_last_of('\\');
-  return separator == std::string::npos ? std::string(".") : path.substr(0, separator);
-}
-
-std::string NameOf(const std::string& path) {
-  const std::size_t separator = path.find_last_of('\\');
-  return separator == std::string::npos ? path : path.substr(separator + 1);
-}
-
 using namespace win32;  // this file is the Win32 file system over those helpers
 
 class Win32FileSystem final : public FileSystem {
@@ -44,37 +33,12 @@ class Win32FileSystem final : public FileSystem {
   }
 
   FsStatus Exists(const std::string& path, bool& exists) override {
-    std::wstring wide;
-    if (FsStatus converted = Widen(path, wide); !converted) return converted;
-    DWORD attributes = 0;
-    DWORD error = ERROR_SUCCESS;
-    if (ReadAttributes(wide, attributes, error)) {
-      exists = true;
-      return {};
-    }
-    if (IsNotFound(error)) {
-      exists = false;
-      return {};
-    }
-    return ErrorStatus(error, path);
-  }
-
-  FsStatus SetAttributes(const std::string& path, std::uint32_t attributes) override {
-    return SetAttributesOf(path, attributes);
-  }
-
-  FsStatus DeleteFile(const std::string& path) override {
-    std::wstring wide;
-    if (FsStatus converted = Widen(path, wide); !converted) return converted;
-    if (!::DeleteFileW(wide.c_str())) return LastError(path);
-    return {};
-  }
-
-  FsStatus RemoveDirectory(const std::string& path) override {
-    std::wstring wide;
-    if (FsStatus converted = Widen(path, wide); !converted) return converted;
-    if (!::RemoveDirectoryW(wide.c_str())) return LastError(path);
-    return {};
+    std::uint32_t attributes = 0;
+    FsStatus queried = QueryAttributesOf(path, attributes);
+    exists = queried.ok();
+    // Not found is an answer; anything else (a drive that cannot be read) is a failure.
+    if (queried || IsNotFound(static_cast<DWORD>(queried.code))) return {};
+    return queried;
   }
 
   FsStatus CreateDirectory(const std::string& path) override {
@@ -96,34 +60,6 @@ class Win32FileSystem final : public FileSystem {
     }
     length = FileSizeFromWords(data.nFileSizeHigh, data.nFileSizeLow);
     return {};
-  }
-
-  FsStatus WriteFile(const std::string& path, std::string_view bytes) override {
-    std::wstring wide;
-    if (FsStatus converted = Widen(path, wide); !converted) return converted;
-    Handle file(::CreateFileW(wide.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file.valid()) return LastError(path);
-    constexpr std::size_t kChunk = 1u << 30;  // WriteFile counts in DWORD
-    while (!bytes.empty()) {
-      const DWORD chunk = static_cast<DWORD>(bytes.size() < kChunk ? bytes.size() : kChunk);
-      DWORD written = 0;
-      if (!::WriteFile(file.get(), bytes.data(), chunk, &written, nullptr)) return LastError(path);
-      if (written == 0) return ErrorStatus(ERROR_WRITE_FAULT, path);
-      bytes.remove_prefix(written);
-    }
-    if (!file.Close()) return LastError(path);
-    return {};
-  }
-
-  FsStatus CopyFile(const std::string& source, const std::string& target) override {
-    // The copy of the directory handles: the target created new (a file of that name replaced,
-    // never the source itself), the source read as a plain file.
-    std::unique_ptr<Directory> from;
-    std::unique_ptr<Directory> to;
-    if (FsStatus opened = OpenFolder(FolderOf(source), true, from); !opened) return opened;
-    if (FsStatus opened = OpenFolder(FolderOf(target), true, to); !opened) return opened;
-    return to->CopyFileIn(NameOf(target), *from, NameOf(source));
   }
 
   std::vector<FsStatus> Flush(const std::string& /*root*/,

@@ -41,12 +41,8 @@ std::wstring ApiPath(const std::wstring& path) {
       StartsWith(path, L"\\\\.\\")) {
     return path;
   }
-  const DWORD needed = ::GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
-  if (needed == 0) return path;
-  std::wstring full(needed, L'\0');
-  const DWORD written = ::GetFullPathNameW(path.c_str(), needed, full.data(), nullptr);
-  if (written == 0 || written >= needed) return path;
-  full.resize(written);
+  std::wstring full;
+  if (!FullPathOf(path, full)) return path;
   if (StartsWith(full, L"\\\\")) return L"\\\\?\\UNC\\" + full.substr(2);
   return L"\\\\?\\" + full;
 }

@@ -1,0 +1,22 @@
+// --target on POSIX: the folder that stands for the drive's root, such as its mount point.
+#include <string>
+
+#include "cli/target.h"
+#include "platform/paths.h"
+
+namespace talvex::cli {
+
+const char* const kTargetHelp =
+    "The folder that stands for the drive's root, such as its mount point (must exist)";
+
+std::optional<build::Target> CheckTarget(platform::FileSystem& fs, const std::string& typed,
+                                         std::string& refusal) {
+  if (typed.empty() || !IsExistingDirectory(fs, typed)) {
+    refusal = "--target \"" + typed + "\": no such directory";
+    return std::nullopt;
+  }
+  // Payload paths are joined by plain concatenation: "/media/usb" + "/Talvex".
+  return build::TargetOfFolder(platform::WithoutTrailingSeparators(typed));
+}
+
+}  // namespace talvex::cli

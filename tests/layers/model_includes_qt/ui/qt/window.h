@@ -1,0 +1,2 @@
+// A header of the Qt front end.
+#pragma once

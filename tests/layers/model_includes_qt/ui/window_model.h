@@ -1,0 +1,2 @@
+// A header of the toolkit-neutral window model.
+#pragma once

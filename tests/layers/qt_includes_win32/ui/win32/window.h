@@ -1,0 +1,2 @@
+// A header of the Win32 front end.
+#pragma once
