@@ -10,16 +10,6 @@
 namespace talvex::build {
 namespace {
 
-// `path` without its last level, or empty at the top. A drive's root keeps its separator ("e:\"),
-// since "e:" alone means the drive's current folder to the system.
-std::string ParentFolder(const std::string& path) {
-  const std::size_t separator = path.find_last_of(platform::kPathSeparator);
-  if (separator == std::string::npos || separator + 1 == path.size()) return {};
-  std::string parent = path.substr(0, separator);
-  if (parent.empty() || parent.back() == ':') parent += platform::kPathSeparator;
-  return parent;
-}
-
 bool Contains(const std::vector<platform::FileId>& ids, const platform::FileId& id) {
   return std::find(ids.begin(), ids.end(), id) != ids.end();
 }
@@ -28,10 +18,7 @@ bool Contains(const std::vector<platform::FileId>& ids, const platform::FileId& 
 std::string FoldedResolved(platform::FileSystem& fs, const std::string& path) {
   std::string resolved;
   if (!fs.ResolvePath(path, resolved)) return {};
-  for (char& c : resolved) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return resolved;
+  return fsutil::FoldAsciiCase(resolved);
 }
 
 // Whether the path text `inner` is `outer` or lies below it.
@@ -68,7 +55,7 @@ std::vector<platform::FileId> FolderAndAncestors(platform::FileSystem& fs,
   std::vector<platform::FileId> chain;
   std::string folder;
   if (!fs.ResolvePath(path, folder)) return chain;
-  for (; !folder.empty(); folder = ParentFolder(folder)) {
+  for (; !folder.empty(); folder = platform::ParentFolder(folder)) {
     platform::FileId id;
     if (fs.Identify(folder, id)) chain.push_back(id);
   }

@@ -100,6 +100,12 @@ std::string FindKitRelative(platform::FileSystem& fs, std::string_view root,
   return found_relative;
 }
 
+std::string FoldAsciiCase(std::string_view text) {
+  std::string folded(text);
+  for (char& c : folded) c = AsciiLower(c);
+  return folded;
+}
+
 std::string FoldCase(std::string_view name) {
   std::string folded(name);
   for (std::size_t i = 0; i < folded.size(); ++i) {

@@ -30,6 +30,9 @@ std::string FindKitRelative(platform::FileSystem& fs, std::string_view root,
 std::string FindKitRelative(platform::FileSystem& fs, std::string_view root,
                             std::string_view relative, bool names_ignore_case);
 
+// `text` with its ASCII letters folded to lower case, every other byte as it was.
+std::string FoldAsciiCase(std::string_view text);
+
 // `name` with its letters folded to lower case the way a FAT32 stick compares names, for the
 // scripts its names are written in here: ASCII, Latin-1 and Cyrillic (UTF-8 in, UTF-8 out).
 std::string FoldCase(std::string_view name);
