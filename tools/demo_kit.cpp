@@ -7,6 +7,7 @@
 #include "engine/generated_files.h"
 #include "engine/payload_manifest.h"
 #include "fsutil/tree.h"
+#include "options/applications.h"
 #include "platform/paths.h"
 
 namespace talvex::tools {
@@ -53,10 +54,8 @@ std::string Lower(std::string_view text) {
 }
 
 bool HasLoader(const build::AppFolderEntry& app) {
-  for (const build::LoaderEntry& loader : build::kLoaderEntries) {
-    if (loader.CheckBox == app.Condition) return true;
-  }
-  return false;
+  const options::Application* row = options::ApplicationOf(app.Condition);
+  return row != nullptr && row->has_loader;
 }
 
 // A size between `low` and `high` that depends only on the path.
