@@ -116,9 +116,10 @@ CheckField UnlockedBy(CheckField box) {
 }
 
 bool IsClickable(const BuildOptions& options, CheckField box) {
-  if (box == &O::Chavto) return options.ChavtoEditable;
-  if (box == &O::CheckUDP) return options.NfsSettingsEditable;
-  return true;
+  const CheckField key = UnlockedBy(box);
+  if (key == nullptr) return true;
+  // A grayed NFS box leaves its settings open; a grayed Copy in TV does not count as ticked.
+  return box == &O::CheckUDP ? options.*key != CheckState::kUnchecked : IsTicked(options.*key);
 }
 
 bool Click(BuildOptions& options, CheckField box, CheckState now) {
@@ -131,17 +132,8 @@ bool Click(BuildOptions& options, CheckField box, CheckState now) {
 void ApplyCouplingRules(BuildOptions& options, CheckField changed) {
   if (CheckField excluded = ExcludedBy(changed)) {
     options.*excluded = CheckState::kUnchecked;
-  } else if (changed == &O::Chcopi) {
-    if (IsTicked(options.Chcopi)) {
-      options.ChavtoEditable = true;
-    } else {
-      options.Chavto = CheckState::kUnchecked;
-      options.ChavtoEditable = false;
-    }
-  } else if (changed == &O::ChNfs) {
-    options.NfsSettingsEditable = options.ChNfs != CheckState::kUnchecked;
-  } else if (changed == &O::Chsmb) {
-    options.SmbSettingsEditable = options.Chsmb != CheckState::kUnchecked;
+  } else if (changed == &O::Chcopi && !IsTicked(options.Chcopi)) {
+    options.Chavto = CheckState::kUnchecked;
   }
 }
 
