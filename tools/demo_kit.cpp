@@ -10,6 +10,7 @@
 #include "engine/generated_files.h"
 #include "engine/payload_manifest.h"
 #include "fsutil/beneath.h"
+#include "options/applications.h"
 #include "platform/paths.h"
 
 namespace talvex::tools {
@@ -56,10 +57,8 @@ std::string Lower(std::string_view text) {
 }
 
 bool HasLoader(const build::AppFolderEntry& app) {
-  for (const build::LoaderEntry& loader : build::kLoaderEntries) {
-    if (loader.CheckBox == app.Condition) return true;
-  }
-  return false;
+  const options::Application* row = options::ApplicationOf(app.Condition);
+  return row != nullptr && row->has_loader;
 }
 
 // A size between `low` and `high` that depends only on the path.

@@ -7,6 +7,7 @@
 #include <sstream>
 #include <string_view>
 
+#include "cli/choice_flags.h"
 #include "cli/target.h"
 #include "platform/file_system.h"
 
@@ -17,77 +18,8 @@ using options::BuildOptions;
 using options::CheckState;
 using options::OptionField;
 
-// A choice flag ticks (--NAME) or unticks (--no-NAME) one box, as a click in the window would.
-struct CheckFlag {
-  std::string_view flag;
-  options::CheckField field;
-};
-
-// In the order the choices are applied, one the window allows: a settings box before the box
-// that may lock its group, and "Copy in TV automatically" before "Auto Start", which only it
-// unlocks.
-constexpr std::array<CheckFlag, 18> kCheckFlags = {{
-    {"nfs-udp", &BuildOptions::CheckUDP},
-    {"nfs", &BuildOptions::ChNfs},
-    {"smb", &BuildOptions::Chsmb},
-    {"ftp", &BuildOptions::Chftp},
-    {"ssh", &BuildOptions::Chssh},
-    {"telnet", &BuildOptions::Chtelnet},
-    {"upnp", &BuildOptions::Chupnp},
-    {"mouse-keyboard", &BuildOptions::ChRey},
-    {"wifi", &BuildOptions::Chwifi},
-    {"mc", &BuildOptions::mc},
-    {"netsurf", &BuildOptions::NetSurf},
-    {"pvr", &BuildOptions::pvr},
-    {"channel-info", &BuildOptions::ChInfo},
-    {"switch", &BuildOptions::Switch},
-    {"arfix2", &BuildOptions::arFix2},
-    {"arfix2-ci", &BuildOptions::arFix2cip},
-    {"copy-to-tv", &BuildOptions::Chcopi},
-    {"auto-start", &BuildOptions::Chavto},
-}};
-
-// A choice flag that types a text field. The settings are typed while their groups are still
-// editable, before any box is clicked.
-struct TextFlag {
-  std::string_view flag;
-  options::TextField field;
-  std::string_view value_name;
-};
-
-constexpr std::array<TextFlag, 4> kTextFlags = {{
-    {"nfs-ip", &BuildOptions::TextIP, "ADDR"},
-    {"smb-ip", &BuildOptions::TexSMBip, "ADDR"},
-    {"smb-share", &BuildOptions::TexSMBsh, "NAME"},
-    {"smb-login", &BuildOptions::TexSMBlog, "NAME"},
-}};
-
-constexpr std::string_view kPasswordFileFlag = "smb-password-file";
-constexpr options::TextField kPasswordField = &BuildOptions::TexSMBpas;
-
-// Only the characters the window's address filter lets through.
-bool IsAddress(const TextFlag& flag) {
-  return options::FieldOf(flag.field).filter == options::TextFilter::kAddress;
-}
-
 std::string Quoted(std::string_view caption) {
   return "\"" + std::string(caption) + "\"";
-}
-
-std::string Dashed(std::string_view flag) {
-  return "--" + std::string(flag);
-}
-
-// "--arfix2 (ArFix2)": how a refusal names a choice.
-std::string Named(const CheckFlag& flag) {
-  return Dashed(flag.flag) + " (" + std::string(options::FieldOf(flag.field).caption) + ")";
-}
-
-const CheckFlag& CheckFlagFor(options::CheckField field) {
-  for (const CheckFlag& flag : kCheckFlags) {
-    if (flag.field == field) return flag;
-  }
-  return kCheckFlags.front();  // unreachable: every check field has a flag
 }
 
 class Refusal : public std::runtime_error {

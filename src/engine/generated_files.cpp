@@ -42,12 +42,16 @@ GeneratedContent FieldBytes(options::TextField member, const options::BuildOptio
 std::string LoaderList(const options::BuildOptions& options) {
   std::string list;
   for (const LoaderEntry& entry : kLoaderEntries) {
-    if (options::IsTicked(options.*entry.CheckBox)) list += entry.Entry;
+    if (options::IsTicked(options.*entry.CheckBox)) list += LoaderEntryText(entry);
   }
   return list;
 }
 
 }  // namespace
+
+std::string LoaderEntryText(const LoaderEntry& entry) {
+  return "$SYSROOT/../" + std::string(entry.Folder) + "/loader.so ";
+}
 
 bool AnyLoaderTicked(const options::BuildOptions& options) {
   for (const LoaderEntry& entry : kLoaderEntries) {

@@ -4,10 +4,12 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <span>
 #include <string>
 #include <string_view>
 
+#include "options/applications.h"
 #include "options/build_options.h"
 
 namespace talvex::build {
@@ -83,19 +85,24 @@ inline constexpr std::array<Piece, 6> kLibrariesPieces = {{
     Fixed(kRecordEnd),
 }};
 
-// One loader of the list; every entry ends in a space, so entries need no separator.
+// One loader of the list: the loader.so in an application's folder.
 struct LoaderEntry {
-  options::CheckState options::BuildOptions::*CheckBox;
-  std::string_view Entry;
+  options::CheckState options::BuildOptions::*CheckBox = nullptr;
+  std::string_view Folder;
 };
 
-inline constexpr std::array<LoaderEntry, 5> kLoaderEntries = {{
-    {&options::BuildOptions::pvr, "$SYSROOT/../PVR/loader.so "},
-    {&options::BuildOptions::ChInfo, "$SYSROOT/../ChannelInfo/loader.so "},
-    {&options::BuildOptions::Switch, "$SYSROOT/../Switch/loader.so "},
-    {&options::BuildOptions::arFix2, "$SYSROOT/../arfix2/loader.so "},
-    {&options::BuildOptions::arFix2cip, "$SYSROOT/../arfix2-cip/loader.so "},
-}};
+// The applications that have a loader, in the applications' order.
+inline constexpr std::array<LoaderEntry, options::LoaderCount()> kLoaderEntries = [] {
+  std::array<LoaderEntry, options::LoaderCount()> entries{};
+  std::size_t next = 0;
+  for (const options::Application& app : options::kApplications) {
+    if (app.has_loader) entries.at(next++) = {app.box, app.folder};
+  }
+  return entries;
+}();
+
+// The entry's text in the list. Every entry ends in a space, so entries need no separator.
+std::string LoaderEntryText(const LoaderEntry& entry);
 
 // Whether any loader box is ticked, which is when the loader list is written at all.
 bool AnyLoaderTicked(const options::BuildOptions& options);

@@ -1,5 +1,9 @@
 #include "options/build_options.h"
 
+#include <cstddef>
+
+#include "options/applications.h"
+
 namespace talvex::options {
 
 namespace {
@@ -8,7 +12,7 @@ constexpr std::string_view kFlashDisk = "Flash Disk";
 constexpr std::string_view kStartUp = "";
 constexpr std::string_view kServices = "Services";
 constexpr std::string_view kDevices = "";
-constexpr std::string_view kApplications = "Applications";
+constexpr std::string_view kApplicationsGroup = "Applications";
 constexpr std::string_view kShares = "";
 constexpr std::string_view kNfs = "Network setting NFS";
 constexpr std::string_view kSmb = "Network settings SMB";
@@ -31,10 +35,10 @@ const OptionField& RowOf(Member O::*member, Member O::*OptionField::*column) {
   }
   return kOptionFields.front();  // unreachable: every member has a row (tested)
 }
-}  // namespace
 
-// In the order of the window's groups; texts exactly as the window shows them.
-const std::array<OptionField, 24> kOptionFields = {{
+// The fields before and after the applications group, in the order of the window's groups;
+// texts exactly as the window shows them.
+constexpr OptionField kFieldsBeforeApplications[] = {
     {"Drive1", FieldKind::kDrive, kFlashDisk, "", "Выбрать диск на который будет собранна сборка",
      nullptr, &O::Drive1},
     Check("Chcopi", kStartUp, "Copy in TV automatically",
@@ -49,13 +53,9 @@ const std::array<OptionField, 24> kOptionFields = {{
           "Universal Plug and Play (UPnP) \u2014 набор сетевых протоколов", &O::Chupnp),
     Check("ChRey", kDevices, "Mouse and Keyboard", "Мышь и клавиатура", &O::ChRey),
     Check("Chwifi", kDevices, "Wi-Fi", "драйвера для *неродных* адаптеров", &O::Chwifi),
-    Check("mc", kApplications, "MC", "Консольный файловый менеджер Midnight Commander", &O::mc),
-    Check("NetSurf", kApplications, "NetSurf", "Браузер NetSurf", &O::NetSurf),
-    Check("pvr", kApplications, "PVR", "Запись программ с ТВ Запись програм с телевизора", &O::pvr),
-    Check("ChInfo", kApplications, "CH.Info", "ChannelInfo", &O::ChInfo),
-    Check("Switch", kApplications, "Switch", "Switch", &O::Switch),
-    Check("arFix2", kApplications, "ArFix2", "", &O::arFix2),
-    Check("arFix2cip", kApplications, "ArFix2ci+", "", &O::arFix2cip),
+};
+
+constexpr OptionField kFieldsAfterApplications[] = {
     Check("ChNfs", kShares, "NFS", "NFS шаринг, используется в UNIX системах", &O::ChNfs),
     Text("TextIP", kNfs, "IP-address", "IP Вашего компьютера", &O::TextIP, TextFilter::kAddress),
     Check("CheckUDP", kNfs, "UDP", "", &O::CheckUDP),
@@ -67,7 +67,26 @@ const std::array<OptionField, 24> kOptionFields = {{
          "Имя удалённой шары, если оставить поле пустым, найдет все возможные шары", &O::TexSMBsh),
     Text("TexSMBlog", kSmb, "Login", "Имя пользователя", &O::TexSMBlog),
     Text("TexSMBpas", kSmb, "Password", "Пароль", &O::TexSMBpas),
-}};
+};
+
+// The applications' rows come from their own table, in its order.
+constexpr std::array<OptionField, 24> MakeOptionFields() {
+  static_assert(std::size(kFieldsBeforeApplications) + kApplications.size() +
+                    std::size(kFieldsAfterApplications) ==
+                24);
+  std::array<OptionField, 24> fields{};
+  std::size_t next = 0;
+  for (const OptionField& field : kFieldsBeforeApplications) fields[next++] = field;
+  for (const Application& app : kApplications) {
+    fields[next++] = Check(app.name, kApplicationsGroup, app.caption, app.tooltip, app.box);
+  }
+  for (const OptionField& field : kFieldsAfterApplications) fields[next++] = field;
+  return fields;
+}
+}  // namespace
+
+// Initialised before any code runs, so that other tables built at start-up can look fields up.
+constinit const std::array<OptionField, 24> kOptionFields = MakeOptionFields();
 
 const OptionField* FindOptionField(std::string_view name) {
   for (const OptionField& field : kOptionFields) {
@@ -97,9 +116,10 @@ CheckField UnlockedBy(CheckField box) {
 }
 
 bool IsClickable(const BuildOptions& options, CheckField box) {
-  if (box == &O::Chavto) return options.ChavtoEditable;
-  if (box == &O::CheckUDP) return options.NfsSettingsEditable;
-  return true;
+  const CheckField key = UnlockedBy(box);
+  if (key == nullptr) return true;
+  // A grayed NFS box leaves its settings open; a grayed Copy in TV does not count as ticked.
+  return box == &O::CheckUDP ? options.*key != CheckState::kUnchecked : IsTicked(options.*key);
 }
 
 bool Click(BuildOptions& options, CheckField box, CheckState now) {
@@ -112,17 +132,8 @@ bool Click(BuildOptions& options, CheckField box, CheckState now) {
 void ApplyCouplingRules(BuildOptions& options, CheckField changed) {
   if (CheckField excluded = ExcludedBy(changed)) {
     options.*excluded = CheckState::kUnchecked;
-  } else if (changed == &O::Chcopi) {
-    if (IsTicked(options.Chcopi)) {
-      options.ChavtoEditable = true;
-    } else {
-      options.Chavto = CheckState::kUnchecked;
-      options.ChavtoEditable = false;
-    }
-  } else if (changed == &O::ChNfs) {
-    options.NfsSettingsEditable = options.ChNfs != CheckState::kUnchecked;
-  } else if (changed == &O::Chsmb) {
-    options.SmbSettingsEditable = options.Chsmb != CheckState::kUnchecked;
+  } else if (changed == &O::Chcopi && !IsTicked(options.Chcopi)) {
+    options.Chavto = CheckState::kUnchecked;
   }
 }
 

@@ -47,11 +47,6 @@ struct BuildOptions {
   std::string TexSMBsh;
   std::string TexSMBlog = "admin";
   std::string TexSMBpas = "vortelin";
-
-  // Editable flags. A field that is not editable keeps its value and is still built from.
-  bool ChavtoEditable = false;
-  bool NfsSettingsEditable = true;  // TextIP, CheckUDP
-  bool SmbSettingsEditable = true;  // TexSMBip, TexSMBsh, TexSMBlog, TexSMBpas
 };
 
 enum class FieldKind { kDrive, kCheck, kText };
@@ -91,7 +86,8 @@ CheckField ExcludedBy(CheckField box);
 // The box whose tick lets `box` take clicks, or nullptr: Auto Start needs Copy in TV, UDP needs
 // NFS.
 CheckField UnlockedBy(CheckField box);
-// Whether `box` takes a click now.
+// Whether `box` takes a click now: Auto Start while Copy in TV is ticked, UDP while NFS is not
+// unticked. A locked box keeps its value and is still built from.
 bool IsClickable(const BuildOptions& options, CheckField box);
 
 // A click that leaves `box` at `now`, then the coupling rules. A box that takes no click now is
@@ -100,8 +96,7 @@ bool Click(BuildOptions& options, CheckField box, CheckState now);
 
 // Applies the coupling rules after the user changed `changed` (one of the record's members):
 //  - arFix2 and arFix2cip exclude each other: changing one clears the other;
-//  - Chavto is editable only while Chcopi is ticked, and cleared when it is not;
-//  - the NFS and SMB settings groups are editable while their boxes are not unchecked.
+//  - Chavto is cleared when Chcopi is left not ticked.
 // A change a rule makes is not a user change and sets off no rule.
 void ApplyCouplingRules(BuildOptions& options, CheckField changed);
 

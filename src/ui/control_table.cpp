@@ -65,17 +65,23 @@ constexpr ControlRow Own(std::string_view name, ControlKind kind, std::string_vi
   return row;
 }
 
-template <typename Member>
-std::string_view NameOf(Member options::BuildOptions::*member) {
-  return options::FieldOf(member).name;
-}
-
-constexpr ControlRow RedFrame(std::string_view name, std::string_view container, int left, int top,
-                              int width, int height, std::string_view caption,
+constexpr ControlRow RedFrame(std::string_view name, ControlRole role, std::string_view container,
+                              int left, int top, int width, int height, std::string_view caption,
                               std::string_view tooltip) {
   ControlRow row = Own(name, kFrame, container, left, top, width, height, caption, tooltip);
   row.colour = kRed;
+  row.role = role;
   return row;
+}
+
+constexpr ControlRow WithRole(ControlRow row, ControlRole role) {
+  row.role = role;
+  return row;
+}
+
+const ControlRow& RowWith(std::span<const ControlRow> table, ControlRole role) {
+  const ControlRow* row = FindControl(table, role);
+  return row != nullptr ? *row : table.front();  // unreachable: every role is in a table (tested)
 }
 
 constexpr ControlRow AboutLabel(std::string_view name, int left, int top, int width, int height,
@@ -95,6 +101,7 @@ const WindowSpec kMainWindow{"Talvex - Auto", 6495, 4935};
 const std::array<ControlRow, 40> kMainControls = [] {
   ControlRow go = Own("CommanEND", kButton, {}, 5160, 4320, 1215, 495, "GO", "Собрать");
   go.font = kGoFont;
+  go.role = ControlRole::kGo;
   return std::array<ControlRow, 40>{{
       Own("Frame2", kFrame, {}, 120, 120, 1215, 735, "Flash Disk", "Флешка"),
       Option(&O::Drive1, "Frame2", 120, 240, 975, 315),
@@ -119,7 +126,8 @@ const std::array<ControlRow, 40> kMainControls = [] {
       Option(&O::arFix2cip, "Frame7", 120, 1650, 975, 255),
       Own("Frame1", kFrame, {}, 1440, 960, 4935, 3255, {}, {}),
       Option(&O::Chsmb, "Frame1", 120, 240, 735, 195),
-      RedFrame("FrSMB", "Frame1", 120, 480, 2295, 2655, "Network settings SMB",
+      RedFrame("FrSMB", ControlRole::kSmbSettings, "Frame1", 120, 480, 2295, 2655,
+               "Network settings SMB",
                "Сетевые настройки Samba Сетевые настройки SMB она же CIFS, используется в "
                "Windows системах"),
       Own("Label10", kLabel, "FrSMB", 120, 240, 1335, 255, "IP-address", "IP-адрес"),
@@ -131,44 +139,27 @@ const std::array<ControlRow, 40> kMainControls = [] {
       Own("Label9", kLabel, "FrSMB", 120, 2040, 1695, 255, "Password", "Пароль"),
       Option(&O::TexSMBpas, "FrSMB", 120, 2280, 2055, 285),
       Option(&O::ChNfs, "Frame1", 2520, 240, 735, 195),
-      RedFrame("FrSet", "Frame1", 2520, 480, 2295, 2655, "Network setting NFS",
+      RedFrame("FrSet", ControlRole::kNfsSettings, "Frame1", 2520, 480, 2295, 2655,
+               "Network setting NFS",
                "Сетевые настройки NFS Сетевые настройки NFS, используется в UNIX системах"),
       Own("Label6", kLabel, "FrSet", 120, 240, 1455, 255, "IP-address", "IP-адрес"),
       Option(&O::TextIP, "FrSet", 120, 480, 2055, 285),
       Option(&O::CheckUDP, "FrSet", 120, 960, 735, 195),
-      Own("Command1", kButton, {}, 120, 4320, 1215, 495, "About", "О программе"),
-      Own("CmdReadme", kButton, {}, 2640, 4320, 1215, 495, "Description", "Описание"),
+      WithRole(Own("Command1", kButton, {}, 120, 4320, 1215, 495, "About", "О программе"),
+               ControlRole::kAbout),
+      WithRole(Own("CmdReadme", kButton, {}, 2640, 4320, 1215, 495, "Description", "Описание"),
+               ControlRole::kReadme),
       go,
   }};
 }();
 
-const std::array<std::string_view, 27> kMainTabOrder = {NameOf(&O::Drive1),
-                                                        NameOf(&O::Chcopi),
-                                                        NameOf(&O::Chavto),
-                                                        NameOf(&O::ChRey),
-                                                        NameOf(&O::Chwifi),
-                                                        NameOf(&O::Chftp),
-                                                        NameOf(&O::Chssh),
-                                                        NameOf(&O::Chtelnet),
-                                                        NameOf(&O::Chupnp),
-                                                        NameOf(&O::mc),
-                                                        NameOf(&O::NetSurf),
-                                                        NameOf(&O::pvr),
-                                                        NameOf(&O::ChInfo),
-                                                        NameOf(&O::Switch),
-                                                        NameOf(&O::arFix2),
-                                                        NameOf(&O::arFix2cip),
-                                                        NameOf(&O::Chsmb),
-                                                        NameOf(&O::TexSMBip),
-                                                        NameOf(&O::TexSMBsh),
-                                                        NameOf(&O::TexSMBlog),
-                                                        NameOf(&O::TexSMBpas),
-                                                        NameOf(&O::ChNfs),
-                                                        NameOf(&O::TextIP),
-                                                        NameOf(&O::CheckUDP),
-                                                        "Command1",
-                                                        "CmdReadme",
-                                                        "CommanEND"};
+const std::vector<std::string_view> kMainTabOrder = [] {
+  std::vector<std::string_view> order;
+  for (const ControlRow& row : kMainControls) {
+    if (TakesFocus(row.kind)) order.push_back(row.name);
+  }
+  return order;
+}();
 
 const WindowSpec kAboutWindow{"О программе", 3810, 5400};
 
@@ -176,9 +167,12 @@ const std::array<ControlRow, 11> kAboutControls = [] {
   ControlRow picture = Own("Image1", kPicture, {}, 0, 720, 3795, 2595, {}, {});
   ControlRow thanks = Own("Command1", kButton, {}, 1118, 4800, 1575, 495, "Спасибо!", {});
   thanks.font = kAboutButtonFont;
+  thanks.role = ControlRole::kThanks;
   return std::array<ControlRow, 11>{{
-      AboutLabel("Label4", 120, 120, 3615, 615,
-                 "Автоматическая настройка      Talvex All Extensions.", kAboutTitleFont, kBlue),
+      WithRole(AboutLabel("Label4", 120, 120, 3615, 615,
+                          "Автоматическая настройка      Talvex All Extensions.", kAboutTitleFont,
+                          kBlue),
+               ControlRole::kAboutTitle),
       picture,
       AboutLabel("Label5", 0, 3360, 1935, 255, "Разработчики:", kAboutHeadingFont, kBlack),
       AboutLabel("Label6", 120, 3600, 1335, 255, about::kMakerCredit, kAboutTitleFont, kBlue,
@@ -203,6 +197,21 @@ const ControlRow* FindControl(std::span<const ControlRow> table, std::string_vie
     if (row.name == name) return &row;
   }
   return nullptr;
+}
+
+const ControlRow* FindControl(std::span<const ControlRow> table, ControlRole role) {
+  for (const ControlRow& row : table) {
+    if (row.role == role) return &row;
+  }
+  return nullptr;
+}
+
+const ControlRow& MainControl(ControlRole role) {
+  return RowWith(kMainControls, role);
+}
+
+const ControlRow& AboutControl(ControlRole role) {
+  return RowWith(kAboutControls, role);
 }
 
 std::string_view CaptionOf(const ControlRow& row) {

@@ -8,6 +8,7 @@
 #include <optional>
 #include <span>
 #include <string_view>
+#include <vector>
 
 namespace talvex::ui {
 
@@ -43,6 +44,20 @@ inline constexpr FontSpec kDialogFont{kDialogFamily, 800, false, false};
 // option field of the same name (build_options.h), so that both tables cannot drift apart.
 enum class TextSource { kRow, kOptionField };
 
+// What a control is for, where the program has to find it: the original's control names are data
+// the tables keep (Command1 is About in one window and the thank-you button in the other), not
+// names to look a control up by.
+enum class ControlRole {
+  kNone,
+  kGo,           // builds
+  kAbout,        // opens the About window
+  kReadme,       // opens the readme
+  kNfsSettings,  // the NFS settings frame, open while NFS is not unticked
+  kSmbSettings,  // the SMB settings frame, open while SMB is not unticked
+  kAboutTitle,   // the About window's title, two lines high
+  kThanks,       // closes the About window
+};
+
 struct ControlRow {
   std::string_view name;
   ControlKind kind;
@@ -57,6 +72,7 @@ struct ControlRow {
   FontSpec font = kDialogFont;
   std::optional<Rgb> colour;  // none: the system's text colour
   std::string_view link;      // the address a click opens; empty: a click does nothing
+  ControlRole role = ControlRole::kNone;
 };
 
 struct WindowSpec {
@@ -83,14 +99,28 @@ constexpr int FontPixels(int centipoints, int dpi) {
 extern const WindowSpec kMainWindow;
 extern const std::array<ControlRow, 40> kMainControls;
 
-// Keyboard focus order of the main window (disabled controls are skipped).
-extern const std::array<std::string_view, 27> kMainTabOrder;
+// Keyboard focus order of the main window (disabled controls are skipped): the controls that
+// take the focus, in table order.
+extern const std::vector<std::string_view> kMainTabOrder;
 
 extern const WindowSpec kAboutWindow;
 extern const std::array<ControlRow, 11> kAboutControls;
 
 // The row of that name in `table`, or nullptr.
 const ControlRow* FindControl(std::span<const ControlRow> table, std::string_view name);
+
+// The row with that role in `table`, or nullptr.
+const ControlRow* FindControl(std::span<const ControlRow> table, ControlRole role);
+
+// The row with that role in each window. Every role but kNone has one row in one of the two.
+const ControlRow& MainControl(ControlRole role);
+const ControlRow& AboutControl(ControlRole role);
+
+// Whether a control of this kind takes the keyboard focus.
+constexpr bool TakesFocus(ControlKind kind) {
+  return kind == ControlKind::kCheckBox || kind == ControlKind::kTextBox ||
+         kind == ControlKind::kButton || kind == ControlKind::kDriveList;
+}
 
 // The caption and tooltip a control shows, resolved through the option field where the row
 // says so.

@@ -46,14 +46,24 @@ std::optional<std::string> MainWindowModel::TextOf(std::string_view name) const 
   return options_.*field->text;
 }
 
-bool MainWindowModel::OwnEnabled(std::string_view name) const {
-  if (phase_ != Phase::kIdle) return false;
+bool EnabledByRecord(const options::BuildOptions& record, std::string_view name) {
   if (const options::OptionField* box = FieldOfKind(name, options::FieldKind::kCheck)) {
-    return options::IsClickable(options_, box->check);
+    return options::IsClickable(record, box->check);
   }
-  if (name == "FrSet") return options_.NfsSettingsEditable;
-  if (name == "FrSMB") return options_.SmbSettingsEditable;
-  return true;
+  const ControlRow* row = FindControl(kMainControls, name);
+  if (row == nullptr) return true;
+  switch (row->role) {
+    case ControlRole::kNfsSettings:
+      return record.ChNfs != CheckState::kUnchecked;
+    case ControlRole::kSmbSettings:
+      return record.Chsmb != CheckState::kUnchecked;
+    default:
+      return true;
+  }
+}
+
+bool MainWindowModel::OwnEnabled(std::string_view name) const {
+  return phase_ == Phase::kIdle && EnabledByRecord(options_, name);
 }
 
 bool MainWindowModel::IsEnabled(std::string_view name) const {
@@ -91,13 +101,37 @@ std::string MainWindowModel::FilterPasted(std::string_view name, std::string_vie
 Action MainWindowModel::Clicked(std::string_view name) {
   if (!IsEnabled(name)) return Action::kNothing;
   if (IsSmbAccountField(name)) return Action::kSwitchKeyboardLayout;
-  if (name == "CmdReadme") return Action::kOpenReadme;
-  if (name == "Command1") return Action::kOpenAbout;
-  if (name == "CommanEND") {
-    phase_ = Phase::kBuilding;
-    return Action::kRunBuild;
+  const ControlRow* row = FindControl(kMainControls, name);
+  switch (row != nullptr ? row->role : ControlRole::kNone) {
+    case ControlRole::kReadme:
+      return Action::kOpenReadme;
+    case ControlRole::kAbout:
+      return Action::kOpenAbout;
+    case ControlRole::kGo:
+      phase_ = Phase::kBuilding;
+      return Action::kRunBuild;
+    default:
+      return Action::kNothing;
   }
-  return Action::kNothing;
+}
+
+void Carry(Action action, WindowActions& actions) {
+  switch (action) {
+    case Action::kNothing:
+      break;
+    case Action::kSwitchKeyboardLayout:
+      actions.SwitchKeyboardLayout();
+      break;
+    case Action::kOpenReadme:
+      actions.OpenReadme();
+      break;
+    case Action::kOpenAbout:
+      actions.OpenAbout();
+      break;
+    case Action::kRunBuild:
+      actions.RunBuild();
+      break;
+  }
 }
 
 void MainWindowModel::BuildEnded() {

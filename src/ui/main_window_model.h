@@ -22,6 +22,22 @@ enum class Action {
   kRunBuild,              // BeginBuild has been granted: run the build, then EndBuild
 };
 
+// What a front end does for the actions an event asks for.
+class WindowActions {
+ public:
+  // Nothing where keyboard layouts belong to the desktop session rather than to a program.
+  virtual void SwitchKeyboardLayout() {}
+  virtual void OpenReadme() = 0;
+  virtual void OpenAbout() = 0;
+  virtual void RunBuild() = 0;
+
+ protected:
+  ~WindowActions() = default;
+};
+
+// Has `actions` do what `action` asks for.
+void Carry(Action action, WindowActions& actions);
+
 // The US English keyboard layout the three SMB account fields switch to.
 inline constexpr std::string_view kUsEnglishLayout = "00000409";
 
@@ -61,7 +77,7 @@ class MainWindowModel {
   // A click on a control (a button, or the mouse into a text box). Asks for at most one action.
   Action Clicked(std::string_view name);
 
-  // The re-entrancy guard. Clicked("CommanEND") begins the build; the front end reports its end.
+  // The re-entrancy guard. A click on GO begins the build; the front end reports its end.
   void BuildEnded();
 
  private:
@@ -70,6 +86,11 @@ class MainWindowModel {
   options::BuildOptions options_;
   Phase phase_ = Phase::kIdle;
 };
+
+// Whether the record lets a control of the main window take input, leaving aside its containers
+// and any build: a box while the box that unlocks it is ticked, a settings frame while its share
+// is not unticked. The one place that decides what is enabled; it keeps no state of its own.
+bool EnabledByRecord(const options::BuildOptions& record, std::string_view name);
 
 // The readme the Description button opens: SourceRoot + "\Talvex\readme.txt", plain
 // concatenation.

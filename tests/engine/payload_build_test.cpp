@@ -91,7 +91,7 @@ TEST(DemoKitTest, EveryLoaderTheListCanNameIsInTheKit) {
   const std::vector<tools::KitFile> files = tools::DemoKitFiles(false);
   for (const LoaderEntry& loader : kLoaderEntries) {
     // "$SYSROOT/../PVR/loader.so " names \PVR\loader.so at the drive's root.
-    std::string relative(loader.Entry.substr(std::string_view("$SYSROOT/..").size()));
+    std::string relative(LoaderEntryText(loader).substr(std::string_view("$SYSROOT/..").size()));
     relative.pop_back();
     std::replace(relative.begin(), relative.end(), '/', '\\');
     EXPECT_TRUE(std::any_of(files.begin(), files.end(), [&](const tools::KitFile& file) {

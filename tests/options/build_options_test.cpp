@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include "ui/main_window_model.h"
+
 namespace talvex::options {
 namespace {
 
@@ -32,9 +34,9 @@ TEST(BuildOptionsTest, FreshRecordHasExactlyThreeBoxesTickedAndTheInitialTexts) 
     }
   }
   EXPECT_EQ(ticked, 3);
-  EXPECT_FALSE(options.ChavtoEditable);
-  EXPECT_TRUE(options.NfsSettingsEditable);
-  EXPECT_TRUE(options.SmbSettingsEditable);
+  EXPECT_FALSE(ui::EnabledByRecord(options, "Chavto"));
+  EXPECT_TRUE(ui::EnabledByRecord(options, "FrSet"));
+  EXPECT_TRUE(ui::EnabledByRecord(options, "FrSMB"));
   EXPECT_EQ(options.TextIP, "192.168.0.1");
   EXPECT_EQ(options.TexSMBip, "192.168.0.1");
   EXPECT_EQ(options.TexSMBsh, "");
@@ -124,18 +126,18 @@ TEST(CouplingRulesTest, ArFixBoxesExcludeEachOther) {
 
 TEST(CouplingRulesTest, AutoStartFollowsCopyToTv) {
   BuildOptions options;
-  EXPECT_FALSE(options.ChavtoEditable);
+  EXPECT_FALSE(ui::EnabledByRecord(options, "Chavto"));
   Click(options, &O::Chcopi);
-  EXPECT_TRUE(options.ChavtoEditable);
+  EXPECT_TRUE(ui::EnabledByRecord(options, "Chavto"));
   EXPECT_EQ(options.Chavto, kOff) << "ticking Chcopi keeps Chavto's value";
   Click(options, &O::Chavto);
   EXPECT_EQ(options.Chavto, kOn);
   Click(options, &O::Chcopi);
   EXPECT_EQ(options.Chavto, kOff);
-  EXPECT_FALSE(options.ChavtoEditable);
+  EXPECT_FALSE(ui::EnabledByRecord(options, "Chavto"));
   Click(options, &O::Chcopi);
   EXPECT_EQ(options.Chavto, kOff);
-  EXPECT_TRUE(options.ChavtoEditable);
+  EXPECT_TRUE(ui::EnabledByRecord(options, "Chavto"));
 }
 
 TEST(CouplingRulesTest, SettingsGroupsFollowTheirBoxesAndKeepTheirValues) {
@@ -143,32 +145,31 @@ TEST(CouplingRulesTest, SettingsGroupsFollowTheirBoxesAndKeepTheirValues) {
   options.TextIP = "10.0.0.5";
   options.CheckUDP = kOn;
   Click(options, &O::ChNfs);
-  EXPECT_FALSE(options.NfsSettingsEditable);
+  EXPECT_FALSE(ui::EnabledByRecord(options, "FrSet"));
   EXPECT_EQ(options.TextIP, "10.0.0.5");
   EXPECT_EQ(options.CheckUDP, kOn);
   Click(options, &O::ChNfs);
-  EXPECT_TRUE(options.NfsSettingsEditable);
+  EXPECT_TRUE(ui::EnabledByRecord(options, "FrSet"));
   EXPECT_EQ(options.TextIP, "10.0.0.5");
 
   Click(options, &O::Chsmb);
-  EXPECT_FALSE(options.SmbSettingsEditable);
-  EXPECT_TRUE(options.NfsSettingsEditable) << "the groups are independent";
+  EXPECT_FALSE(ui::EnabledByRecord(options, "FrSMB"));
+  EXPECT_TRUE(ui::EnabledByRecord(options, "FrSet")) << "the groups are independent";
   Click(options, &O::Chsmb);
-  EXPECT_TRUE(options.SmbSettingsEditable);
+  EXPECT_TRUE(ui::EnabledByRecord(options, "FrSMB"));
 }
 
 TEST(CouplingRulesTest, GrayedValuesFromACaller) {
   BuildOptions options;
   options.Chcopi = kGray;
   options.Chavto = kOn;
-  options.ChavtoEditable = true;
   ApplyCouplingRules(options, &O::Chcopi);
   EXPECT_EQ(options.Chavto, kOff);
-  EXPECT_FALSE(options.ChavtoEditable);
+  EXPECT_FALSE(ui::EnabledByRecord(options, "Chavto"));
 
   options.ChNfs = kGray;
   ApplyCouplingRules(options, &O::ChNfs);
-  EXPECT_TRUE(options.NfsSettingsEditable) << "grayed is not unchecked";
+  EXPECT_TRUE(ui::EnabledByRecord(options, "FrSet")) << "grayed is not unchecked";
   EXPECT_FALSE(IsTicked(options.ChNfs)) << "but it does not count as ticked";
 }
 
@@ -179,9 +180,9 @@ TEST(CouplingRulesTest, OtherBoxesSetOffNoRule) {
     Click(options, box);
   }
   EXPECT_EQ(options.arFix2, before.arFix2);
-  EXPECT_EQ(options.ChavtoEditable, before.ChavtoEditable);
-  EXPECT_EQ(options.NfsSettingsEditable, before.NfsSettingsEditable);
-  EXPECT_EQ(options.SmbSettingsEditable, before.SmbSettingsEditable);
+  EXPECT_EQ(ui::EnabledByRecord(options, "Chavto"), ui::EnabledByRecord(before, "Chavto"));
+  EXPECT_EQ(ui::EnabledByRecord(options, "FrSet"), ui::EnabledByRecord(before, "FrSet"));
+  EXPECT_EQ(ui::EnabledByRecord(options, "FrSMB"), ui::EnabledByRecord(before, "FrSMB"));
 }
 
 TEST(AddressFilterTest, TypedCharacters) {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <set>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -69,6 +70,36 @@ TEST(ControlTableTest, CreationOrderIsTheTabOrder) {
     }
   }
   EXPECT_EQ(focusable, std::vector<std::string_view>(kMainTabOrder.begin(), kMainTabOrder.end()));
+}
+
+// Code finds a control by what it is for; the row keeps the original's name for it.
+TEST(ControlTableTest, EveryRoleHasOneRowThatKeepsTheOriginalsName) {
+  struct Expected {
+    ControlRole role;
+    std::span<const ControlRow> table;
+    std::string_view name;
+  };
+  const Expected expected[] = {
+      {ControlRole::kGo, kMainControls, "CommanEND"},
+      {ControlRole::kAbout, kMainControls, "Command1"},
+      {ControlRole::kReadme, kMainControls, "CmdReadme"},
+      {ControlRole::kNfsSettings, kMainControls, "FrSet"},
+      {ControlRole::kSmbSettings, kMainControls, "FrSMB"},
+      {ControlRole::kAboutTitle, kAboutControls, "Label4"},
+      {ControlRole::kThanks, kAboutControls, "Command1"},
+  };
+  for (const Expected& row : expected) {
+    int found = 0;
+    for (const ControlRow& control : row.table) {
+      if (control.role != row.role) continue;
+      ++found;
+      EXPECT_EQ(control.name, row.name);
+    }
+    EXPECT_EQ(found, 1) << row.name;
+    const ControlRow& looked_up =
+        row.table.data() == kMainControls.data() ? MainControl(row.role) : AboutControl(row.role);
+    EXPECT_EQ(looked_up.name, row.name);
+  }
 }
 
 TEST(ControlTableTest, TextsComeFromTheOptionFieldsWhereTheRowSaysSo) {

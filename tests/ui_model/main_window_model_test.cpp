@@ -74,6 +74,28 @@ TEST(MainWindowModelTest, ClicksAskForTheirActions) {
   EXPECT_EQ(model.phase(), Phase::kBuilding);
 }
 
+// Records which of its actions was carried out.
+class RecordingActions final : public WindowActions {
+ public:
+  void SwitchKeyboardLayout() override { done.push_back(Action::kSwitchKeyboardLayout); }
+  void OpenReadme() override { done.push_back(Action::kOpenReadme); }
+  void OpenAbout() override { done.push_back(Action::kOpenAbout); }
+  void RunBuild() override { done.push_back(Action::kRunBuild); }
+  std::vector<Action> done;
+};
+
+TEST(MainWindowModelTest, EachActionIsCarriedOutByItsOwnHandlerAndNothingByNone) {
+  for (Action action : {Action::kSwitchKeyboardLayout, Action::kOpenReadme, Action::kOpenAbout,
+                        Action::kRunBuild}) {
+    RecordingActions actions;
+    Carry(action, actions);
+    EXPECT_EQ(actions.done, std::vector<Action>{action});
+  }
+  RecordingActions actions;
+  Carry(Action::kNothing, actions);
+  EXPECT_TRUE(actions.done.empty());
+}
+
 TEST(MainWindowModelTest, ABuildLocksEverythingUntilItEndsAndDropsTheInputMadeMeanwhile) {
   MainWindowModel model;
   ASSERT_EQ(model.Clicked("CommanEND"), Action::kRunBuild);

@@ -408,7 +408,7 @@ TEST_F(QtWindowTest, CouplingRulesFollowClicks) {
   EXPECT_TRUE(Get("FrSet")->isEnabled());
   Click(Check("Chsmb"));
   EXPECT_FALSE(Get("FrSMB")->isEnabled());
-  EXPECT_FALSE(window.model().options().SmbSettingsEditable);
+  EXPECT_FALSE(EnabledByRecord(window.model().options(), "FrSMB"));
 }
 
 TEST_F(QtWindowTest, ASettingsFrameDisablesAllItsChildrenAndGivesThemBackUnchanged) {

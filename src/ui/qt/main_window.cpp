@@ -155,7 +155,7 @@ MainWindow::MainWindow(Services services) : services_(std::move(services)) {
   WatchMountTable();
   MirrorModel();
   CentreOnScreen();
-  if (QWidget* drive = widgets_.Find("Drive1")) drive->setFocus(Qt::OtherFocusReason);
+  if (QWidget* drive = DriveListWidget()) drive->setFocus(Qt::OtherFocusReason);
 }
 
 MainWindow::~MainWindow() {
@@ -194,7 +194,8 @@ QWidget* MainWindow::CreateControl(const ControlRow& row, QWidget* parent) {
       auto* button = new QPushButton(caption, parent);
       button->setAutoDefault(false);
       button->installEventFilter(enter_clicks_);
-      connect(button, &QPushButton::clicked, this, [this, name] { Carry(model_.Clicked(name)); });
+      connect(button, &QPushButton::clicked, this,
+              [this, name] { Carry(model_.Clicked(name), *this); });
       return button;
     }
     case ControlKind::kLabel:
@@ -207,7 +208,7 @@ QWidget* MainWindow::CreateControl(const ControlRow& row, QWidget* parent) {
       connect(box, &QLineEdit::textEdited, this,
               [this, name](const QString& text) { model_.TextChanged(name, text.toStdString()); });
       connect(box, &FilteredLineEdit::clickedInto, this,
-              [this, name] { Carry(model_.Clicked(name)); });
+              [this, name] { Carry(model_.Clicked(name), *this); });
       return box;
     }
     case ControlKind::kDriveList: {
@@ -239,7 +240,7 @@ void MainWindow::CreateControls() {
 }
 
 void MainWindow::FillDriveList() {
-  auto* list = qobject_cast<QComboBox*>(widgets_.Find("Drive1"));
+  auto* list = qobject_cast<QComboBox*>(DriveListWidget());
   if (list == nullptr) return;
   // A build goes on with the drive and the options it started with; the list catches up after.
   if (model_.phase() != Phase::kIdle) {
@@ -276,6 +277,10 @@ void MainWindow::FillDriveList() {
   const int kept = list->findText(chosen);
   list->setCurrentIndex(kept >= 0 ? kept : (listed_.empty() ? -1 : 0));
   model_.DriveChosen(list->currentText().toStdString());
+}
+
+QWidget* MainWindow::DriveListWidget() const {
+  return widgets_.Find(options::FieldOf(&options::BuildOptions::Drive1).name);
 }
 
 bool MainWindow::StillAsListed(std::size_t entry) {
@@ -328,25 +333,6 @@ void MainWindow::MirrorModel() {
   }
 }
 
-void MainWindow::Carry(Action action) {
-  switch (action) {
-    case Action::kNothing:
-      break;
-    case Action::kSwitchKeyboardLayout:
-      // Keyboard layouts belong to the desktop session here; a program does not switch them.
-      break;
-    case Action::kOpenReadme:
-      OpenReadme();
-      break;
-    case Action::kOpenAbout:
-      OpenAbout();
-      break;
-    case Action::kRunBuild:
-      RunBuild();
-      break;
-  }
-}
-
 void MainWindow::OpenReadme() {
   const QString readme =
       QString::fromStdString(platform::JoinPayloadPath(services_.source_root, kReadmeFile));
@@ -360,7 +346,9 @@ void MainWindow::OpenAbout() {
     setEnabled(true);
     // Back where the user left: on the About button, once this window is active again.
     QTimer::singleShot(0, this, [this] {
-      if (QWidget* about = widgets_.Find("Command1")) about->setFocus(Qt::OtherFocusReason);
+      if (QWidget* about = widgets_.Find(MainControl(ControlRole::kAbout).name)) {
+        about->setFocus(Qt::OtherFocusReason);
+      }
     });
   });
   about_->show();
@@ -382,7 +370,7 @@ void MainWindow::RunBuild() {
     refuse(fsutil::NoKitMessage(services_.source_root));
     return;
   }
-  auto* list = qobject_cast<QComboBox*>(widgets_.Find("Drive1"));
+  auto* list = qobject_cast<QComboBox*>(DriveListWidget());
   const auto chosen =
       static_cast<std::size_t>(std::max(list != nullptr ? list->currentIndex() : 0, 0));
   // The list may be older than the last unplugging: what was listed is checked once more, so a

@@ -51,7 +51,7 @@ inline constexpr std::string_view kNoFlashDrive =
 // What GO says when the drive picked in the list is no longer the one listed.
 std::string DriveChangedMessage(std::string_view mount_point);
 
-class MainWindow final : public QWidget {
+class MainWindow final : public QWidget, private WindowActions {
   Q_OBJECT
 
  public:
@@ -81,10 +81,11 @@ class MainWindow final : public QWidget {
   void WatchMountTable();
   bool StillAsListed(std::size_t entry);
 
-  void Carry(Action action);
-  void OpenReadme();
-  void OpenAbout();
-  void RunBuild();
+  QWidget* DriveListWidget() const;
+
+  void OpenReadme() override;
+  void OpenAbout() override;
+  void RunBuild() override;
   void StopBuild();
   void BuildEnded();
 

@@ -52,7 +52,7 @@ AboutWindow* AboutWindow::Create(HWND owner, OpenAddress open_address) {
                                       IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION));
   self->CreateControls();
   self->PlaceControls();
-  self->ShowOver(owner, self->Control("Command1"));
+  self->ShowOver(owner, self->Control(AboutControl(ControlRole::kThanks).name));
   return self;
 }
 
@@ -96,14 +96,13 @@ void AboutWindow::PlaceControls() {
 // as written (the run of spaces would push the product name onto a third line), the run of
 // spaces becomes the line break, so that "Talvex All Extensions." stays whole on the second line.
 void AboutWindow::FitTitle() const {
-  HWND title = Control("Label4");
-  const ControlRow* row = FindControl(kAboutControls, "Label4");
-  if (title == nullptr || row == nullptr) return;
-  std::wstring text = Wide(row->caption);
+  const ControlRow& row = AboutControl(ControlRole::kAboutTitle);
+  HWND title = Control(row.name);
+  if (title == nullptr) return;
+  std::wstring text = Wide(row.caption);
   RECT client{};
   GetClientRect(title, &client);
-  if (WrappedHeight(title, text) > client.bottom)
-    text = Wide(BreakAtSpaceRun(row->caption, "\r\n"));
+  if (WrappedHeight(title, text) > client.bottom) text = Wide(BreakAtSpaceRun(row.caption, "\r\n"));
   if (Wide(WindowTextOf(title)) != text) SetWindowTextW(title, text.c_str());
 }
 

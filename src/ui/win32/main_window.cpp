@@ -7,7 +7,6 @@
 #include <string>
 
 #include "fsutil/kit_lookup.h"
-#include "ui/build_progress_text.h"
 #include "ui/win32/about_window.h"
 #include "ui/win32/frame_window.h"
 
@@ -23,14 +22,9 @@ constexpr int kFirstControlId = 1000;
 bool IsClipboardShortcut(WPARAM character) {
   return character == 0x01 || character == 0x03 || character == 0x16 || character == 0x18;
 }
+
 // Posted to the window once it is shown: the warning that its folder holds no kit.
 constexpr UINT kWarnNoKit = WM_APP + 1;
-
-// The files the window offers (the readme, the PVR settings) open in Notepad: "notepad.exe "
-// and the path, plain concatenation, no quotes, as the program has always started it.
-std::string NotepadCommandLine(const std::string& file) {
-  return "notepad.exe " + file;
-}
 
 }  // namespace
 
@@ -200,7 +194,7 @@ void MainWindow::OnCommand(HWND control, UINT code) {
       MirrorModel();
       break;
     case ControlKind::kButton:
-      if (code == BN_CLICKED) Carry(model_.Clicked(name));
+      if (code == BN_CLICKED) Carry(model_.Clicked(name), *this);
       break;
     case ControlKind::kTextBox:
       if (code != EN_CHANGE) break;
@@ -244,23 +238,12 @@ void MainWindow::PasteFiltered(const ControlRow& row, HWND box) {
   SendMessageW(box, EM_REPLACESEL, TRUE, reinterpret_cast<LPARAM>(Wide(pasted).c_str()));
 }
 
-void MainWindow::Carry(Action action) {
-  switch (action) {
-    case Action::kNothing:
-      break;
-    case Action::kSwitchKeyboardLayout:
-      services_.load_keyboard_layout(Wide(kUsEnglishLayout), KLF_ACTIVATE);
-      break;
-    case Action::kOpenReadme:
-      services_.start_program(NotepadCommandLine(ReadmePath(services_.source_root)), SW_SHOWNORMAL);
-      break;
-    case Action::kOpenAbout:
-      OpenAbout();
-      break;
-    case Action::kRunBuild:
-      RunBuild();
-      break;
-  }
+void MainWindow::SwitchKeyboardLayout() {
+  services_.load_keyboard_layout(Wide(kUsEnglishLayout), KLF_ACTIVATE);
+}
+
+void MainWindow::OpenReadme() {
+  services_.start_program(NotepadCommandLine(ReadmePath(services_.source_root)), SW_SHOWNORMAL);
 }
 
 void MainWindow::OpenAbout() {
@@ -268,122 +251,6 @@ void MainWindow::OpenAbout() {
   if (AboutWindow::Create(window_, services_.open_address) == nullptr) {
     EnableWindow(window_, TRUE);
   }
-}
-
-void MainWindow::Warn(const std::string& text) {
-  services_.message_box(window_, Wide(text), Wide(kMainWindow.title), MB_OK | MB_ICONWARNING);
-}
-
-bool MainWindow::ReadyToBuild() {
-  if (!fsutil::HoldsKit(*services_.file_system, services_.source_root)) {
-    Warn(fsutil::NoKitMessage(services_.source_root));
-    return false;
-  }
-  const char letter = DriveLetterOf(model_.options().Drive1);
-  if (letter == 0) return true;  // no drive at all: the build itself says so
-  // A letter names whatever volume has it now: the stick the user chose may have been pulled
-  // and another drive been given its letter.
-  if (DriveChangedSinceListed(letter)) {
-    ReadDrivesAgain(DriveList());
-    Warn(DriveChangedMessage(letter));
-    return false;
-  }
-  if (letter == services_.windows_drive_letter()) {
-    return services_.message_box(window_, Wide(WindowsDriveQuestion(letter)),
-                                 Wide(kMainWindow.title),
-                                 MB_YESNO | MB_DEFBUTTON2 | MB_ICONWARNING) == IDYES;
-  }
-  return true;
-}
-
-void MainWindow::RunBuild() {
-  if (!ReadyToBuild()) {
-    model_.BuildEnded();
-    if (drive_list_stale_) RefreshDriveList();
-    return;
-  }
-  HWND focus = GetFocus();
-  MirrorModel();  // every control locked until the report
-  progress_->Connect();
-  const build::SessionRequest request{services_.source_root,
-                                      build::TargetOfDriveEntry(model_.options().Drive1),
-                                      model_.options(), services_.decimal_separator};
-  // Modal, as the About window is: the main window takes no input until the build has ended.
-  EnableWindow(window_, FALSE);
-  worker_ = std::make_unique<BuildWorker>(window_, *services_.file_system, request);
-  progress_window_ = ProgressWindow::Create(window_, [this] { worker_->Stop(); });
-  const build::SessionResult result = WaitForBuild();
-  progress_->Show(0, 0);
-  // Enabled before the progress window goes, so that the activation comes back here.
-  EnableWindow(window_, TRUE);
-  if (progress_window_ != nullptr) DestroyWindow(progress_window_->handle());
-  progress_window_ = nullptr;
-  model_.BuildEnded();
-  if (drive_list_stale_) RefreshDriveList();
-  MirrorModel();
-  if (close_after_build_) {
-    // The user has said to stop and close: no report. Closed once this click has been handled.
-    PostMessageW(window_, WM_CLOSE, 0, 0);
-    return;
-  }
-  if (focus != nullptr && IsWindowEnabled(focus)) SetFocus(focus);
-
-  const build::ReportOutcome outcome = AskAboutResult(services_, window_, result);
-  if (!outcome.open_file.empty()) {
-    services_.start_program(NotepadCommandLine(outcome.open_file), SW_SHOWNORMAL);
-  }
-  // Closed once this click has been handled, not under the button that is still reporting it.
-  if (outcome.close_program) PostMessageW(window_, WM_CLOSE, 0, 0);
-}
-
-build::SessionResult MainWindow::WaitForBuild() {
-  std::optional<int> quit;
-  MSG message;
-  while (!build_ended_) {
-    const BOOL got = GetMessageW(&message, nullptr, 0, 0);
-    if (got < 0) break;  // the build is then waited for without the messages
-    if (got == 0) {
-      // The program is asked to end: the build stops first, and the request waits for it.
-      quit = static_cast<int>(message.wParam);
-      if (progress_window_ != nullptr) progress_window_->PressStop();
-      worker_->Stop();
-      continue;
-    }
-    if (IsNavigationMessage(message)) continue;
-    TranslateMessage(&message);
-    DispatchMessageW(&message);
-  }
-  build_ended_ = false;
-  build::SessionResult result = worker_->Join();
-  worker_.reset();
-  if (quit) PostQuitMessage(*quit);
-  return result;
-}
-
-void MainWindow::ShowProgress() {
-  if (worker_ == nullptr) return;
-  const std::optional<build::BuildProgress> progress = worker_->TakeProgress();
-  if (!progress) return;
-  progress_->Show(progress->bytes_done, progress->bytes_total);
-  if (progress_window_ != nullptr) progress_window_->Show(*progress);
-}
-
-void MainWindow::OnClose() {
-  if (model_.phase() == Phase::kIdle) {
-    DestroyWindow(window_);
-    return;
-  }
-  // Before the build starts, GO's own questions are open; once it has been asked, once is enough.
-  if (worker_ == nullptr || close_after_build_) return;
-  // Over the progress window: a box over the disabled main window would enable it as it closes.
-  HWND owner = progress_window_ != nullptr ? progress_window_->handle() : window_;
-  if (services_.message_box(owner, Wide(kCloseDuringBuildQuestion), Wide(kMainWindow.title),
-                            MB_YESNO | MB_DEFBUTTON2 | MB_ICONQUESTION) != IDYES) {
-    return;
-  }
-  close_after_build_ = true;
-  if (progress_window_ != nullptr) progress_window_->PressStop();
-  if (worker_ != nullptr) worker_->Stop();
 }
 
 std::function<void()> MainWindow::OnDestroy() {
@@ -463,7 +330,7 @@ LRESULT MainWindow::HandleTextBox(const ControlRow& row, HWND box, UINT message,
       PasteFiltered(row, box);
       return 0;
     case WM_LBUTTONDOWN:
-      Carry(model_.Clicked(row.name));
+      Carry(model_.Clicked(row.name), *this);
       break;
     default:
       break;

@@ -23,7 +23,7 @@ namespace talvex::ui::win32 {
 
 inline constexpr wchar_t kMainWindowClass[] = L"TalvexFrmMain";
 
-class MainWindow final : public TopLevelWindow {
+class MainWindow final : public TopLevelWindow, private WindowActions {
  public:
   // Creates and shows the window, with the focus on the drive list. The object lives as long as
   // its window. Returns nullptr when the window cannot be created.
@@ -61,9 +61,10 @@ class MainWindow final : public TopLevelWindow {
   // Puts a control the user changed during a build back to what the model says.
   void PutBack(const PlacedControl& placed);
   void PasteFiltered(const ControlRow& row, HWND box);
-  void Carry(Action action);
-  void OpenAbout();
-  void RunBuild();
+  void SwitchKeyboardLayout() override;
+  void OpenReadme() override;
+  void OpenAbout() override;
+  void RunBuild() override;
   // Runs this thread's messages, as a modal dialog box does, until the build has ended, and
   // hands its result over.
   build::SessionResult WaitForBuild();

@@ -148,4 +148,8 @@ UiServices DefaultUiServices() {
   return services;
 }
 
+std::string NotepadCommandLine(const std::string& file) {
+  return "notepad.exe " + file;
+}
+
 }  // namespace talvex::ui::win32

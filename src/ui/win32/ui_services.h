@@ -47,6 +47,10 @@ struct UiServices {
 
 UiServices DefaultUiServices();
 
+// The files the window offers (the readme, the PVR settings) open in Notepad: "notepad.exe " and
+// the path, plain concatenation, no quotes, as the program has always started it.
+std::string NotepadCommandLine(const std::string& file);
+
 // The logical drives as the drive list shows them, in drive-letter order.
 std::vector<std::string> LogicalDriveEntries();
 

@@ -1,0 +1,127 @@
+// The main window's part in a build: what GO checks first, the build run modally under the
+// progress window, and closing the window while it runs.
+#include <memory>
+
+#include "fsutil/kit_lookup.h"
+#include "ui/build_progress_text.h"
+#include "ui/win32/main_window.h"
+
+namespace talvex::ui::win32 {
+
+void MainWindow::Warn(const std::string& text) {
+  services_.message_box(window_, Wide(text), Wide(kMainWindow.title), MB_OK | MB_ICONWARNING);
+}
+
+bool MainWindow::ReadyToBuild() {
+  if (!fsutil::HoldsKit(*services_.file_system, services_.source_root)) {
+    Warn(fsutil::NoKitMessage(services_.source_root));
+    return false;
+  }
+  const char letter = DriveLetterOf(model_.options().Drive1);
+  if (letter == 0) return true;  // no drive at all: the build itself says so
+  // A letter names whatever volume has it now: the stick the user chose may have been pulled
+  // and another drive been given its letter.
+  if (DriveChangedSinceListed(letter)) {
+    ReadDrivesAgain(DriveList());
+    Warn(DriveChangedMessage(letter));
+    return false;
+  }
+  if (letter == services_.windows_drive_letter()) {
+    return services_.message_box(window_, Wide(WindowsDriveQuestion(letter)),
+                                 Wide(kMainWindow.title),
+                                 MB_YESNO | MB_DEFBUTTON2 | MB_ICONWARNING) == IDYES;
+  }
+  return true;
+}
+
+void MainWindow::RunBuild() {
+  if (!ReadyToBuild()) {
+    model_.BuildEnded();
+    if (drive_list_stale_) RefreshDriveList();
+    return;
+  }
+  HWND focus = GetFocus();
+  MirrorModel();  // every control locked until the report
+  progress_->Connect();
+  const build::SessionRequest request{services_.source_root,
+                                      build::TargetOfDriveEntry(model_.options().Drive1),
+                                      model_.options(), services_.decimal_separator};
+  // Modal, as the About window is: the main window takes no input until the build has ended.
+  EnableWindow(window_, FALSE);
+  worker_ = std::make_unique<BuildWorker>(window_, *services_.file_system, request);
+  progress_window_ = ProgressWindow::Create(window_, [this] { worker_->Stop(); });
+  const build::SessionResult result = WaitForBuild();
+  progress_->Show(0, 0);
+  // Enabled before the progress window goes, so that the activation comes back here.
+  EnableWindow(window_, TRUE);
+  if (progress_window_ != nullptr) DestroyWindow(progress_window_->handle());
+  progress_window_ = nullptr;
+  model_.BuildEnded();
+  if (drive_list_stale_) RefreshDriveList();
+  MirrorModel();
+  if (close_after_build_) {
+    // The user has said to stop and close: no report. Closed once this click has been handled.
+    PostMessageW(window_, WM_CLOSE, 0, 0);
+    return;
+  }
+  if (focus != nullptr && IsWindowEnabled(focus)) SetFocus(focus);
+
+  const build::ReportOutcome outcome = AskAboutResult(services_, window_, result);
+  if (!outcome.open_file.empty()) {
+    services_.start_program(NotepadCommandLine(outcome.open_file), SW_SHOWNORMAL);
+  }
+  // Closed once this click has been handled, not under the button that is still reporting it.
+  if (outcome.close_program) PostMessageW(window_, WM_CLOSE, 0, 0);
+}
+
+build::SessionResult MainWindow::WaitForBuild() {
+  std::optional<int> quit;
+  MSG message;
+  while (!build_ended_) {
+    const BOOL got = GetMessageW(&message, nullptr, 0, 0);
+    if (got < 0) break;  // the build is then waited for without the messages
+    if (got == 0) {
+      // The program is asked to end: the build stops first, and the request waits for it.
+      quit = static_cast<int>(message.wParam);
+      if (progress_window_ != nullptr) progress_window_->PressStop();
+      worker_->Stop();
+      continue;
+    }
+    if (IsNavigationMessage(message)) continue;
+    TranslateMessage(&message);
+    DispatchMessageW(&message);
+  }
+  build_ended_ = false;
+  build::SessionResult result = worker_->Join();
+  worker_.reset();
+  if (quit) PostQuitMessage(*quit);
+  return result;
+}
+
+void MainWindow::ShowProgress() {
+  if (worker_ == nullptr) return;
+  const std::optional<build::BuildProgress> progress = worker_->TakeProgress();
+  if (!progress) return;
+  progress_->Show(progress->bytes_done, progress->bytes_total);
+  if (progress_window_ != nullptr) progress_window_->Show(*progress);
+}
+
+void MainWindow::OnClose() {
+  if (model_.phase() == Phase::kIdle) {
+    DestroyWindow(window_);
+    return;
+  }
+  // Before the build starts, GO's own questions are open; once it has been asked, once is enough.
+  if (worker_ == nullptr || close_after_build_) return;
+  // Over the progress window: a box over the disabled main window would enable it as it closes.
+  HWND owner = progress_window_ != nullptr ? progress_window_->handle() : window_;
+  if (services_.message_box(owner, Wide(kCloseDuringBuildQuestion), Wide(kMainWindow.title),
+                            MB_YESNO | MB_DEFBUTTON2 | MB_ICONQUESTION) != IDYES) {
+    return;
+  }
+  close_after_build_ = true;
+  if (progress_window_ != nullptr) progress_window_->PressStop();
+  if (worker_ != nullptr) worker_->Stop();
+}
+
+}  // namespace talvex::ui::win32
