@@ -16,11 +16,13 @@
 #include <QStyleOptionButton>
 #include <QStyleOptionGroupBox>
 
+#include <algorithm>
+
 namespace talvex::ui::qt {
 
 namespace {
 
-// The smallest dialog scale tried: 6 pt instead of 8, still readable.
+// The smallest dialog scale tried: three quarters of the desktop's size, still readable.
 constexpr double kSmallestDialogScale = 0.75;
 constexpr double kDialogScaleStep = 0.25 / 8.0;
 
@@ -52,6 +54,11 @@ bool CaptionFits(const QWidget& widget) {
     option.initFrom(button);
     option.text = button->text();
     const bool check = qobject_cast<const QCheckBox*>(button) != nullptr;
+    // A check mark cut at the box's edge is as unreadable as a cut caption.
+    if (check && !button->rect().contains(
+                     style.subElementRect(QStyle::SE_CheckBoxIndicator, &option, button))) {
+      return false;
+    }
     room = style
                .subElementRect(check ? QStyle::SE_CheckBoxContents : QStyle::SE_PushButtonContents,
                                &option, button)
@@ -62,6 +69,33 @@ bool CaptionFits(const QWidget& widget) {
     room = label->contentsRect().width();
   }
   return metrics.horizontalAdvance(text) <= room && metrics.height() <= widget.height();
+}
+
+// The size the widget needs for its caption: its own, widened by what the caption's line lacks
+// and heightened to one line of text (a check box: to its check mark too).
+QSize SizeForCaption(const QWidget& widget) {
+  const QFontMetrics metrics(widget.font());
+  QSize need = widget.size();
+  if (const auto* box = qobject_cast<const QCheckBox*>(&widget)) {
+    QStyleOptionButton option;
+    option.initFrom(box);
+    option.text = box->text();
+    const QStyle& style = *box->style();
+    const int room = style.subElementRect(QStyle::SE_CheckBoxContents, &option, box).width();
+    need.rwidth() += std::max(0, metrics.horizontalAdvance(box->text()) - room);
+    need.rheight() =
+        std::max({need.height(), metrics.height(),
+                  style.subElementRect(QStyle::SE_CheckBoxIndicator, &option, box).height()});
+  } else if (const auto* label = qobject_cast<const QLabel*>(&widget)) {
+    if (label->wordWrap()) {
+      need.rheight() = std::max(need.height(), label->heightForWidth(label->width()));
+    } else {
+      need.rwidth() +=
+          std::max(0, metrics.horizontalAdvance(label->text()) - label->contentsRect().width());
+      need.rheight() = std::max(need.height(), metrics.height());
+    }
+  }
+  return need;
 }
 
 bool HasCaption(const ControlRow& row) {
@@ -85,11 +119,15 @@ const ControlRow* PlacedWidgets::RowOf(const QWidget* widget) const {
   return nullptr;
 }
 
-void PlacedWidgets::Place(int dpi) const {
+void PlacedWidgets::Place(const DialogScale& scale) const {
   for (const Placed& placed : placed_) {
     const ControlRow& row = *placed.row;
-    placed.widget->setGeometry(TwipsToPixels(row.left, dpi), TwipsToPixels(row.top, dpi),
-                               TwipsToPixels(row.width, dpi), TwipsToPixels(row.height, dpi));
+    QRect place = scale.Rect(row.left, row.top, row.width, row.height);
+    // Some rows reach into their frame's border; the border stays whole.
+    if (const auto* frame = qobject_cast<const QGroupBox*>(placed.widget->parentWidget())) {
+      place = place.intersected(frame->contentsRect());
+    }
+    placed.widget->setGeometry(place);
   }
 }
 
@@ -101,21 +139,53 @@ QString DialogFamily() {
   return QGuiApplication::font().family();
 }
 
-QFont FontOf(const FontSpec& face, double dialog_scale) {
+QFont FontOf(const FontSpec& face, double font_ratio) {
   const bool dialog = face.family == kDialogFamily;
   QFont font(dialog ? DialogFamily() : ToQString(face.family));
-  font.setPointSizeF(face.size_centipoints / 100.0 * (dialog ? dialog_scale : 1.0));
+  font.setPointSizeF(face.size_centipoints / 100.0 * font_ratio);
   font.setBold(face.bold);
   return font;
 }
 
-double FitDialogFonts(const PlacedWidgets& widgets) {
+double FitDialogFonts(const PlacedWidgets& widgets, const DialogScale& layout) {
   double scale = 1.0;
   for (;; scale -= kDialogScaleStep) {
-    for (const auto& placed : widgets) placed.widget->setFont(FontOf(placed.row->font, scale));
+    // The fonts first: a frame's inside depends on its caption's.
+    for (const auto& placed : widgets) {
+      placed.widget->setFont(FontOf(placed.row->font, layout.font_ratio * scale));
+    }
+    widgets.Place(layout);
+    GrowToCaptions(widgets);
     if (CaptionsThatDoNotFit(widgets).empty() || scale <= kSmallestDialogScale) break;
   }
   return scale;
+}
+
+void GrowToCaptions(const PlacedWidgets& widgets) {
+  for (const auto& placed : widgets) {
+    QWidget& widget = *placed.widget;
+    if (!HasCaption(*placed.row) || CaptionFits(widget) || widget.parentWidget() == nullptr) {
+      continue;
+    }
+    const QRect now = widget.geometry();
+    const QSize need = SizeForCaption(widget);
+    // Right and down, as far as the container's inside and the controls beside and below.
+    const QRect inside = widget.parentWidget()->contentsRect();
+    int right = std::max(now.right(), inside.right());
+    int bottom = std::max(now.bottom(), inside.bottom());
+    for (const auto& other : widgets) {
+      if (other.widget == &widget || other.widget->parentWidget() != widget.parentWidget()) {
+        continue;
+      }
+      const QRect there = other.widget->geometry();
+      const bool beside = there.top() <= now.bottom() && there.bottom() >= now.top();
+      const bool below = there.left() <= now.right() && there.right() >= now.left();
+      if (beside && there.left() > now.right()) right = std::min(right, there.left() - 1);
+      if (below && there.top() > now.bottom()) bottom = std::min(bottom, there.top() - 1);
+    }
+    widget.resize(std::clamp(need.width(), now.width(), right - now.left() + 1),
+                  std::clamp(need.height(), now.height(), bottom - now.top() + 1));
+  }
 }
 
 std::vector<std::string> CaptionsThatDoNotFit(const PlacedWidgets& widgets) {
@@ -128,16 +198,16 @@ std::vector<std::string> CaptionsThatDoNotFit(const PlacedWidgets& widgets) {
   return names;
 }
 
-void MakeFixedDialogFrame(QWidget& window, const WindowSpec& layout, Qt::WindowType type,
-                          const char* object_name) {
+DialogScale MakeFixedDialogFrame(QWidget& window, const WindowSpec& layout, Qt::WindowType type,
+                                 const char* object_name) {
   window.setObjectName(QString::fromUtf8(object_name));
   window.setWindowIcon(QIcon(QStringLiteral(":/talvex/talvex.ico")));
   window.setWindowFlags(type | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                         Qt::WindowCloseButtonHint);
   window.setWindowTitle(ToQString(layout.title));
-  const int dpi = LogicalDpiOf(window);
-  window.setFixedSize(TwipsToPixels(layout.client_width, dpi),
-                      TwipsToPixels(layout.client_height, dpi));
+  const DialogScale scale = DesktopDialogScale(window);
+  window.setFixedSize(scale.X(layout.client_width), scale.Y(layout.client_height));
+  return scale;
 }
 
 void OpenOrSay(QWidget* parent, const QUrl& url, const QString& shown) {
