@@ -761,6 +761,18 @@ TEST_F(QtWindowTest, CaptionsAndFramesFitAtTheDesktopsFont) {
     EXPECT_EQ(about->dialog_scale(), 1.0);
     EXPECT_EQ(about->size(), QSize(scale.X(3810), scale.Y(5400)));
     EXPECT_EQ(CaptionsTooBig(*about, &widest), std::vector<std::string>{});
+    // The title keeps to its two lines above the picture, the product name whole on the second.
+    const auto* title = about->findChild<QLabel*>("Label4");
+    EXPECT_LT(title->heightForWidth(title->width()), 3 * QFontMetrics(title->font()).lineSpacing());
+    const auto* picture = about->findChild<QLabel*>("Image1");
+    const QImage drawn = picture->pixmap().toImage();
+    int clear_rows = 0;
+    while (clear_rows < drawn.height() && qAlpha(drawn.pixel(drawn.width() / 2, clear_rows)) == 0) {
+      ++clear_rows;
+    }
+    EXPECT_LE(title->geometry().bottom(),
+              picture->y() + clear_rows / static_cast<int>(drawn.devicePixelRatio()))
+        << "over the picture";
     about->close();
     ASSERT_TRUE(WaitFor([&] { return window.about() == nullptr; }));
     window_.reset();

@@ -9,6 +9,7 @@
 #include <QGroupBox>
 #include <QGuiApplication>
 #include <QIcon>
+#include <QImage>
 #include <QLabel>
 #include <QPushButton>
 #include <QScreen>
@@ -161,6 +162,46 @@ double FitDialogFonts(const PlacedWidgets& widgets, const DialogScale& layout) {
   return scale;
 }
 
+namespace {
+
+// The rows at the top of a picture that are clear: what is under them shows through.
+int ClearRowsOnTop(const QWidget& widget) {
+  const auto* picture = qobject_cast<const QLabel*>(&widget);
+  if (picture == nullptr || picture->pixmap().isNull()) return 0;
+  const QImage image = picture->pixmap().toImage();
+  int row = 0;
+  for (; row < image.height(); ++row) {
+    bool clear = true;
+    for (int x = 0; x < image.width() && clear; ++x) clear = qAlpha(image.pixel(x, row)) == 0;
+    if (!clear) break;
+  }
+  return static_cast<int>(row / image.devicePixelRatio());
+}
+
+// How far `widget` may reach right (`down` false) or down: to its container's inside, short of
+// the controls placed beside or below it there (a picture below: short of what it draws).
+int Reach(const PlacedWidgets& widgets, const QWidget& widget, bool down) {
+  const QRect now = widget.geometry();
+  const QRect inside = widget.parentWidget()->contentsRect();
+  int reach =
+      down ? std::max(now.bottom(), inside.bottom()) : std::max(now.right(), inside.right());
+  for (const auto& other : widgets) {
+    if (other.widget == &widget || other.widget->parentWidget() != widget.parentWidget()) continue;
+    const QRect there = other.widget->geometry();
+    if (down && there.left() <= now.right() && there.right() >= now.left() &&
+        there.top() > now.top()) {
+      reach =
+          std::min(reach, std::max(now.bottom(), there.top() + ClearRowsOnTop(*other.widget) - 1));
+    } else if (!down && there.top() <= now.bottom() && there.bottom() >= now.top() &&
+               there.left() > now.left()) {
+      reach = std::min(reach, std::max(now.right(), there.left() - 1));
+    }
+  }
+  return reach;
+}
+
+}  // namespace
+
 void GrowToCaptions(const PlacedWidgets& widgets) {
   for (const auto& placed : widgets) {
     QWidget& widget = *placed.widget;
@@ -168,23 +209,17 @@ void GrowToCaptions(const PlacedWidgets& widgets) {
       continue;
     }
     const QRect now = widget.geometry();
-    const QSize need = SizeForCaption(widget);
-    // Right and down, as far as the container's inside and the controls beside and below.
-    const QRect inside = widget.parentWidget()->contentsRect();
-    int right = std::max(now.right(), inside.right());
-    int bottom = std::max(now.bottom(), inside.bottom());
-    for (const auto& other : widgets) {
-      if (other.widget == &widget || other.widget->parentWidget() != widget.parentWidget()) {
-        continue;
-      }
-      const QRect there = other.widget->geometry();
-      const bool beside = there.top() <= now.bottom() && there.bottom() >= now.top();
-      const bool below = there.left() <= now.right() && there.right() >= now.left();
-      if (beside && there.left() > now.right()) right = std::min(right, there.left() - 1);
-      if (below && there.top() > now.bottom()) bottom = std::min(bottom, there.top() - 1);
+    const int widest = Reach(widgets, widget, false) - now.left() + 1;
+    if (const auto* label = qobject_cast<const QLabel*>(&widget); label && label->wordWrap()) {
+      // The narrowest width at which the wrapped text keeps to the label's lines.
+      int width = now.width();
+      while (width < widest && label->heightForWidth(width) > now.height()) ++width;
+      widget.resize(width, now.height());
+    } else {
+      widget.resize(std::min(SizeForCaption(widget).width(), widest), now.height());
     }
-    widget.resize(std::clamp(need.width(), now.width(), right - now.left() + 1),
-                  std::clamp(need.height(), now.height(), bottom - now.top() + 1));
+    const int highest = Reach(widgets, widget, true) - now.top() + 1;
+    widget.resize(widget.width(), std::min(SizeForCaption(widget).height(), highest));
   }
 }
 
