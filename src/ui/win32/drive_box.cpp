@@ -148,13 +148,18 @@ bool DrawDriveBoxItem(const DRAWITEMSTRUCT& item) {
   HWND list = item.hwndItem;
   const bool selected = (item.itemState & ODS_SELECTED) != 0;
   const bool disabled = (item.itemState & ODS_DISABLED) != 0;
-  FillRect(item.hDC, &item.rcItem, GetSysColorBrush(selected ? COLOR_HIGHLIGHT : COLOR_WINDOW));
+  const bool closed_box = (item.itemState & ODS_COMBOBOXEDIT) != 0;
+  // A disabled closed box is greyed as the system greys one it draws.
+  const int background = selected                 ? COLOR_HIGHLIGHT
+                         : disabled && closed_box ? COLOR_BTNFACE
+                                                  : COLOR_WINDOW;
+  FillRect(item.hDC, &item.rcItem, GetSysColorBrush(background));
   std::wstring text = EntryText(list, static_cast<int>(item.itemID));
   HGDIOBJ old =
       SelectObject(item.hDC, reinterpret_cast<HFONT>(SendMessageW(list, WM_GETFONT, 0, 0)));
   RECT room = TextRoom(list, item.rcItem);
   // Only the closed box cuts its entry; the open list is as wide as the longest.
-  if ((item.itemState & ODS_COMBOBOXEDIT) != 0) {
+  if (closed_box) {
     text = ElideMiddle(text, room.right - room.left,
                        [dc = item.hDC](std::wstring_view part) { return TextWidth(dc, part); });
   }
