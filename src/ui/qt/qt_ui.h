@@ -54,10 +54,10 @@ QString DialogFamily();
 QFont FontOf(const FontSpec& face, double font_ratio);
 
 // Places every widget in `layout` and gives it its row's font at the layout's font ratio times
-// the largest dialog scale, in steps of a quarter point of the 8 pt dialog font and never above
-// 1, at which every caption fits its control. A caption a little too long for its control's
-// place (the toolkit's check marks and line heights are not Windows') widens or heightens the
-// control into the free room right of or below it first. Returns the scale chosen.
+// the largest dialog scale, in steps of 1/32 and never above 1, at which every caption fits its
+// control. A caption a little too long for its control's place (the toolkit's check marks and
+// line heights are not Windows') first widens or heightens the control into the free room right
+// of or below it. Returns the scale chosen.
 double FitDialogFonts(const PlacedWidgets& widgets, const DialogScale& layout);
 
 // Widens or heightens the controls whose caption does not fit, as far as the room free beside
