@@ -91,6 +91,33 @@ constexpr int TwipsToPixels(int twips, int dpi) {
                                       : -((-scaled + kTwipsPerInch / 2) / kTwipsPerInch));
 }
 
+// The original's dialog font at 96 DPI: its average character width and its height in pixels.
+// A layout in twips was made against these, as Windows dialog units are.
+struct FontUnits {
+  int average_width = 0;
+  int height = 0;
+  friend constexpr bool operator==(FontUnits, FontUnits) = default;
+};
+inline constexpr FontUnits kOriginalDialogUnits{6, 13};
+inline constexpr int kTwipsPerPixelAt96Dpi = kTwipsPerInch / 96;
+
+// A font's average character width as Windows measures it: the advance of the 52 letters
+// "A".."Z" "a".."z" halved over 26 and rounded.
+constexpr int AverageCharWidth(int advance_of_the_alphabet) {
+  return (advance_of_the_alphabet / 26 + 1) / 2;
+}
+
+// Twips to pixels for a font of `font_metric` pixels (an average width for horizontal lengths, a
+// height for vertical ones) where the original's font had `original_metric`: the layout grows
+// and shrinks with the font, not with the DPI alone. Rounded to the nearest pixel.
+constexpr int TwipsToFontPixels(int twips, int font_metric, int original_metric) {
+  const long long scaled = static_cast<long long>(twips) * font_metric;
+  const long long per_pixel = static_cast<long long>(original_metric) * kTwipsPerPixelAt96Dpi;
+  if (per_pixel <= 0) return 0;
+  return static_cast<int>(scaled >= 0 ? (scaled + per_pixel / 2) / per_pixel
+                                      : -((-scaled + per_pixel / 2) / per_pixel));
+}
+
 // A font size in centipoints to a character height in pixels at `dpi`, rounded.
 constexpr int FontPixels(int centipoints, int dpi) {
   return static_cast<int>((static_cast<long long>(centipoints) * dpi + 3600) / 7200);

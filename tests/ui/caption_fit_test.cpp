@@ -17,6 +17,7 @@
 #include "support/test_support.h"
 #include "ui/control_table.h"
 #include "ui/win32/about_window.h"
+#include "ui/win32/drive_box.h"
 #include "ui/win32/main_window.h"
 #include "ui/win32/win32_ui.h"
 #include "ui_test_support.h"
@@ -272,9 +273,40 @@ TEST(DriveListTest, TheOpenListIsWideEnoughForTheLongestEntryAtEachDpi) {
     }
     SendMessageW(list, CB_SHOWDROPDOWN, FALSE, 0);
     Pump();
+    // The list draws its closed box itself, no higher or lower than one the system draws.
+    HWND plain = CreateWindowExW(0, WC_COMBOBOXW, nullptr, WS_CHILD | CBS_DROPDOWNLIST, 0, 0, 100,
+                                 100, GetParent(list), nullptr, nullptr, nullptr);
+    SendMessageW(plain, WM_SETFONT, SendMessageW(list, WM_GETFONT, 0, 0), FALSE);
+    RECT drawn{};
+    RECT usual{};
+    GetWindowRect(list, &drawn);
+    GetWindowRect(plain, &usual);
+    EXPECT_EQ(drawn.bottom - drawn.top, usual.bottom - usual.top) << dpi << " DPI";
+    DestroyWindow(plain);
   }
   DestroyWindow(window->handle());
   Pump();
+}
+
+// A closed drive box too narrow for its entry cuts it in the middle, never mid-word at its edge.
+TEST(DriveListTest, ALongEntryIsCutInItsMiddleWithAnEllipsis) {
+  const auto characters = [](std::wstring_view text) { return static_cast<int>(text.size()); };
+  struct Case {
+    std::wstring_view entry;
+    int width;
+    std::wstring_view shown;
+  };
+  for (const Case& c : {
+           Case{L"c: [Windows]", 12, L"c: [Windows]"},
+           Case{L"c: [Windows]", 9, L"c: [\u2026ows]"},
+           Case{L"x: [KINGSTON]", 8, L"x: [\u2026ON]"},
+           Case{L"x: [KINGSTON]", 7, L"x: \u2026ON]"},
+           Case{L"x:", 1, L"\u2026"},
+           Case{L"", 0, L""},
+       }) {
+    EXPECT_EQ(ui::win32::ElideMiddle(c.entry, c.width, characters), c.shown)
+        << platform::WideToUtf8(std::wstring(c.entry)) << " in " << c.width;
+  }
 }
 
 // The title's label is two lines high: the product name stays whole on the second line, however

@@ -157,6 +157,34 @@ TEST(TwipsTest, FifteenTwipsPerPixelAt96DpiAndProportionalAbove) {
   EXPECT_EQ(TwipsToPixels(-120, 96), -8);
 }
 
+TEST(TwipsTest, ScaledByTheFontsMetricsAgainstTheOriginalDialogFont) {
+  struct Case {
+    int twips;
+    int font_metric;
+    int original_metric;
+    int pixels;
+  };
+  for (const Case& c : {
+           Case{6495, 6, 6, 433},    // the original's font: 15 twips a pixel
+           Case{4935, 13, 13, 329},  // likewise vertically
+           Case{6495, 7, 6, 505},    // 505.17: a wider font widens the window
+           Case{4935, 15, 13, 380},  // 379.62 rounds up
+           Case{195, 15, 13, 15},    // a check box's one line stays one line of the font
+           Case{1118, 12, 6, 149},   // twice the width: as twice the DPI
+           Case{-120, 7, 6, -9},     // -9.33, rounded away from the middle like positive ones
+           Case{240, 0, 13, 0}, Case{240, 13, 0, 0},  // no original: nothing to scale by
+       }) {
+    EXPECT_EQ(TwipsToFontPixels(c.twips, c.font_metric, c.original_metric), c.pixels)
+        << c.twips << " twips, " << c.font_metric << "/" << c.original_metric;
+  }
+  EXPECT_EQ(kOriginalDialogUnits, (FontUnits{6, 13}));
+  // The alphabet's advance over 52 letters, halves rounded up.
+  EXPECT_EQ(AverageCharWidth(312), 6);
+  EXPECT_EQ(AverageCharWidth(364), 7);
+  EXPECT_EQ(AverageCharWidth(390), 8);  // 7.5
+  EXPECT_EQ(AverageCharWidth(388), 7);  // 7.46
+}
+
 TEST(TwipsTest, FontSizesInPixels) {
   EXPECT_EQ(FontPixels(800, 96), 11);   // 10.67
   EXPECT_EQ(FontPixels(1125, 96), 15);  // 11.25 pt bold Arial

@@ -20,6 +20,7 @@
 #include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QStyleOptionButton>
 #include <QStyleOptionGroupBox>
 #include <QTest>
 #include <QTimer>
@@ -321,10 +322,10 @@ TEST_F(QtWindowTest, TheDriveListFollowsAMountMadeAfterTheStart) {
   EXPECT_EQ(window.model().options().Drive1, drive_.path() + " [TV STICK]");
 }
 
-TEST_F(QtWindowTest, EveryControlHasItsTableNameTextsAndPlaceAtTheWindowsDpi) {
+TEST_F(QtWindowTest, EveryControlHasItsTableNameTextsAndPlaceInTheDesktopFontsScale) {
   MainWindow& window = Open();
-  const int dpi = window.logicalDpiY();
-  EXPECT_EQ(window.size(), QSize(TwipsToPixels(6495, dpi), TwipsToPixels(4935, dpi)));
+  const DialogScale scale = DesktopDialogScale(window);
+  EXPECT_EQ(window.size(), QSize(scale.X(6495), scale.Y(4935)));
   EXPECT_EQ(window.minimumSize(), window.maximumSize());
   EXPECT_FALSE(window.windowFlags() & Qt::WindowMinimizeButtonHint);
   EXPECT_FALSE(window.windowFlags() & Qt::WindowMaximizeButtonHint);
@@ -336,10 +337,15 @@ TEST_F(QtWindowTest, EveryControlHasItsTableNameTextsAndPlaceAtTheWindowsDpi) {
     const QWidget* container =
         row.container.empty() ? &window : Get(std::string(row.container).c_str());
     EXPECT_EQ(widget->parentWidget(), container) << row.name;
-    EXPECT_EQ(widget->geometry(),
-              QRect(TwipsToPixels(row.left, dpi), TwipsToPixels(row.top, dpi),
-                    TwipsToPixels(row.width, dpi), TwipsToPixels(row.height, dpi)))
-        << row.name;
+    // At its place, within its frame's inside; larger only where its caption needs it.
+    QRect place = scale.Rect(row.left, row.top, row.width, row.height);
+    if (!row.container.empty()) place &= container->contentsRect();
+    EXPECT_EQ(widget->pos(), place.topLeft()) << row.name;
+    EXPECT_GE(widget->width(), place.width()) << row.name;
+    EXPECT_GE(widget->height(), place.height()) << row.name;
+    if (row.kind != ControlKind::kCheckBox && row.kind != ControlKind::kLabel) {
+      EXPECT_EQ(widget->size(), place.size()) << row.name;
+    }
     EXPECT_EQ(widget->toolTip().toStdString(), std::string(TooltipOf(row))) << row.name;
   }
   EXPECT_EQ(Check("Chsmb")->toolTip().toStdString(),
@@ -353,7 +359,8 @@ TEST_F(QtWindowTest, GoIsArialBoldAndTheSettingsFramesHaveRedCaptions) {
   Open();
   const QFont go = Get("CommanEND")->font();
   EXPECT_EQ(go.family(), "Arial");
-  EXPECT_DOUBLE_EQ(go.pointSizeF(), 11.25);
+  // In proportion to the desktop's font, as the table's 11.25 pt is to the original's 8 pt.
+  EXPECT_DOUBLE_EQ(go.pointSizeF(), 11.25 * DesktopDialogScale(*window_).font_ratio);
   EXPECT_TRUE(go.bold());
   // Where Arial itself is missing, fontconfig gives its metric twin.
   const QString face = QFontInfo(go).family();
@@ -529,8 +536,8 @@ TEST_F(QtWindowTest, AboutDisablesTheMainWindowUntilEitherWayOfClosingIt) {
   EXPECT_FALSE(about->windowFlags() & Qt::WindowMaximizeButtonHint);
   ASSERT_NE(about->windowHandle(), nullptr);
   EXPECT_EQ(about->windowHandle()->transientParent(), window.windowHandle());
-  const int dpi = about->logicalDpiY();
-  EXPECT_EQ(about->size(), QSize(TwipsToPixels(3810, dpi), TwipsToPixels(5400, dpi)));
+  const DialogScale scale = DesktopDialogScale(*about);
+  EXPECT_EQ(about->size(), QSize(scale.X(3810), scale.Y(5400)));
   // Centred over the main window (give or take what the platform's window frames move).
   EXPECT_LE((about->geometry().center() - window.geometry().center()).manhattanLength(), 8);
 
@@ -587,7 +594,20 @@ TEST_F(QtWindowTest, AboutShowsTheTextsAndThePicture) {
   }
   auto* picture = about->findChild<QLabel*>("Image1");
   ASSERT_NE(picture, nullptr);
-  EXPECT_EQ(picture->pixmap().size(), QSize(253, 173) * about->logicalDpiY() / 96);
+  // As large as its place lets it be, in its own proportions.
+  EXPECT_EQ(picture->pixmap().size(), QSize(253, 173).scaled(picture->size(), Qt::KeepAspectRatio));
+  // Where the picture is clear, the window's background shows, as around the screen's corners.
+  const QImage drawn = picture->grab().toImage();
+  const QColor background = about->palette().color(QPalette::Window);
+  const QSize shown = picture->pixmap().size();
+  for (const QPoint corner :
+       {QPoint(0, 0), QPoint(shown.width() - 1, 0), QPoint(0, shown.height() - 1)}) {
+    EXPECT_EQ(drawn.pixelColor(corner * drawn.devicePixelRatio()), background)
+        << corner.x() << "," << corner.y();
+  }
+  EXPECT_NE(
+      drawn.pixelColor(QPoint(shown.width() / 2, shown.height() / 2) * drawn.devicePixelRatio()),
+      background);
   EXPECT_EQ(about->findChild<QLabel*>("Label4")->text().toStdString(),
             "Автоматическая настройка      Talvex All Extensions.");
   EXPECT_EQ(about->findChild<QPushButton*>("Command1")->text(), "Спасибо!");
@@ -663,6 +683,100 @@ TEST_F(QtWindowTest, EveryCaptionFitsItsControl) {
   std::printf("About window: title %.2f pt, widest caption %.0f%% of its room\n",
               window.about()->findChild<QLabel*>("Label4")->font().pointSizeF(), widest * 100);
   window.about()->close();
+}
+
+// The controls a frame cuts: those reaching out of the frame's inside (its border and its
+// caption's band), and check marks cut by their own box.
+std::vector<std::string> ControlsCut(const QWidget& window) {
+  std::vector<std::string> cut;
+  for (QGroupBox* frame : window.findChildren<QGroupBox*>()) {
+    for (QWidget* child : frame->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+      if (!child->isWindow() && !frame->contentsRect().contains(child->geometry())) {
+        cut.push_back(child->objectName().toStdString() + " in " +
+                      frame->objectName().toStdString());
+      }
+    }
+  }
+  for (QCheckBox* box : window.findChildren<QCheckBox*>()) {
+    QStyleOptionButton option;
+    option.initFrom(box);
+    if (!box->rect().contains(
+            box->style()->subElementRect(QStyle::SE_CheckBoxIndicator, &option, box))) {
+      cut.push_back(box->objectName().toStdString() + "'s check mark");
+    }
+  }
+  return cut;
+}
+
+// A caption stands in its frame's border: the border's top runs through the caption's middle.
+std::vector<std::string> CaptionsOffTheirBorders(const QWidget& window) {
+  std::vector<std::string> off;
+  for (QGroupBox* frame : window.findChildren<QGroupBox*>()) {
+    if (frame->title().isEmpty()) continue;
+    QStyleOptionGroupBox option;
+    option.initFrom(frame);
+    option.text = frame->title();
+    option.subControls = QStyle::SC_GroupBoxFrame | QStyle::SC_GroupBoxLabel;
+    const QStyle& style = *frame->style();
+    const QRect border =
+        style.subControlRect(QStyle::CC_GroupBox, &option, QStyle::SC_GroupBoxFrame, frame);
+    const QRect label =
+        style.subControlRect(QStyle::CC_GroupBox, &option, QStyle::SC_GroupBoxLabel, frame);
+    if (border.top() <= label.top() || border.top() >= label.bottom()) {
+      off.push_back(frame->objectName().toStdString());
+    }
+  }
+  return off;
+}
+
+// The desktop's usual fonts: the layout grows with them, every caption whole at the font's own
+// size and nothing over a frame's border. The same test runs again with QT_SCALE_FACTOR=2.
+TEST_F(QtWindowTest, CaptionsAndFramesFitAtTheDesktopsFont) {
+  const QFont desktop = QApplication::font();
+  struct Restore {
+    QFont font;
+    ~Restore() { QApplication::setFont(font); }
+  } restore{desktop};
+  int last_width = 0;
+  for (const int points : {9, 10, 11}) {
+    SCOPED_TRACE(points);
+    QApplication::setFont(QFont(QStringLiteral("DejaVu Sans"), points));
+    MainWindow& window = Open();
+    ASSERT_EQ(QFontInfo(Get("Chcopi")->font()).family(), "DejaVu Sans");
+    // The dialog font at the desktop's size, not shrunk to fit.
+    EXPECT_EQ(window.dialog_scale(), 1.0);
+    EXPECT_DOUBLE_EQ(Get("Chcopi")->font().pointSizeF(), points);
+    const DialogScale scale = DesktopDialogScale(window);
+    EXPECT_EQ(window.size(), QSize(scale.X(6495), scale.Y(4935)));
+    EXPECT_GT(window.width(), last_width);
+    last_width = window.width();
+    double widest = 0;
+    EXPECT_EQ(CaptionsTooBig(window, &widest), std::vector<std::string>{});
+    EXPECT_EQ(ControlsCut(window), std::vector<std::string>{});
+    EXPECT_EQ(CaptionsOffTheirBorders(window), std::vector<std::string>{});
+
+    Click(Get("Command1"));
+    AboutWindow* about = window.about();
+    ASSERT_NE(about, nullptr);
+    EXPECT_EQ(about->dialog_scale(), 1.0);
+    EXPECT_EQ(about->size(), QSize(scale.X(3810), scale.Y(5400)));
+    EXPECT_EQ(CaptionsTooBig(*about, &widest), std::vector<std::string>{});
+    // The title keeps to its two lines above the picture, the product name whole on the second.
+    const auto* title = about->findChild<QLabel*>("Label4");
+    EXPECT_LT(title->heightForWidth(title->width()), 3 * QFontMetrics(title->font()).lineSpacing());
+    const auto* picture = about->findChild<QLabel*>("Image1");
+    const QImage drawn = picture->pixmap().toImage();
+    int clear_rows = 0;
+    while (clear_rows < drawn.height() && qAlpha(drawn.pixel(drawn.width() / 2, clear_rows)) == 0) {
+      ++clear_rows;
+    }
+    EXPECT_LE(title->geometry().bottom(),
+              picture->y() + clear_rows / static_cast<int>(drawn.devicePixelRatio()))
+        << "over the picture";
+    about->close();
+    ASSERT_TRUE(WaitFor([&] { return window.about() == nullptr; }));
+    window_.reset();
+  }
 }
 
 TEST_F(QtWindowTest, DescriptionOpensTheReadmeInTheDesktopsEditor) {

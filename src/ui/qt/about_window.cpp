@@ -2,7 +2,9 @@
 
 #include <QCloseEvent>
 #include <QDesktopServices>
+#include <QFile>
 #include <QIcon>
+#include <QImage>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMouseEvent>
@@ -16,21 +18,58 @@ namespace talvex::ui::qt {
 
 namespace {
 
-// The picture is drawn for 96 DPI and grows with the layout at higher ones.
-constexpr int kPictureDpi = 96;
+// The picture is a 32-bit bitmap whose fourth byte is its premultiplied alpha, as the Windows
+// window blends it: where it is clear, the window's own background shows. Qt's reader takes that
+// byte for padding, so the rows are read here. Null when the file is not such a bitmap.
+QImage BlendablePicture(const QString& path) {
+  QFile file(path);
+  if (!file.open(QIODevice::ReadOnly)) return {};
+  const QByteArray data = file.readAll();
+  const auto field = [&data](int offset, int size) {
+    quint32 value = 0;
+    for (int byte = size - 1; byte >= 0; --byte) {
+      value = (value << 8) | static_cast<quint8>(data[offset + byte]);
+    }
+    return value;
+  };
+  constexpr int kHeaderSize = 54;  // the file's header and the bitmap's
+  if (data.size() < kHeaderSize || !data.startsWith("BM") || field(28, 2) != 32 ||
+      field(30, 4) != 0) {
+    return {};
+  }
+  const auto width = static_cast<int>(field(18, 4));
+  const auto height = static_cast<qint32>(field(22, 4));
+  const qint64 pixels = field(10, 4);
+  const qint64 row_bytes = qint64{width} * 4;
+  const int rows = height < 0 ? -height : height;
+  if (width <= 0 || rows == 0 || pixels + row_bytes * rows > data.size()) {
+    return {};
+  }
+  // Blue, green, red, alpha in memory: Qt's premultiplied ARGB on a little-endian machine.
+  QImage image(width, rows, QImage::Format_ARGB32_Premultiplied);
+  for (int row = 0; row < rows; ++row) {
+    const int from = height > 0 ? rows - 1 - row : row;  // stored bottom-up unless negative
+    for (int x = 0; x < width; ++x) {
+      const qint64 at = pixels + row_bytes * from + qint64{x} * 4;
+      image.setPixel(x, row,
+                     qRgba(static_cast<quint8>(data[at + 2]), static_cast<quint8>(data[at + 1]),
+                           static_cast<quint8>(data[at]), static_cast<quint8>(data[at + 3])));
+    }
+  }
+  return image;
+}
 
 }  // namespace
 
 AboutWindow::AboutWindow(QWidget* owner) : owner_(owner) {
   setAttribute(Qt::WA_DeleteOnClose);
-  MakeFixedDialogFrame(*this, kAboutWindow, Qt::Dialog, "frmAbut");
-  CreateControls();
-  widgets_.Place(LogicalDpiOf(*this));
-  dialog_scale_ = FitDialogFonts(widgets_);
+  const DialogScale scale = MakeFixedDialogFrame(*this, kAboutWindow, Qt::Dialog, "frmAbut");
+  CreateControls(scale);
+  dialog_scale_ = FitDialogFonts(widgets_, scale);
   CentreOverOwner();
 }
 
-void AboutWindow::CreateControls() {
+void AboutWindow::CreateControls(const DialogScale& scale) {
   for (const ControlRow& row : kAboutControls) {
     QWidget* widget = nullptr;
     if (row.kind == ControlKind::kButton) {
@@ -39,14 +78,13 @@ void AboutWindow::CreateControls() {
       widget = button;
     } else if (row.kind == ControlKind::kPicture) {
       auto* picture = new QLabel(this);
-      QPixmap pixmap(QStringLiteral(":/talvex/television.bmp"));
-      const int dpi = LogicalDpiOf(*this);
-      if (dpi != kPictureDpi && !pixmap.isNull()) {
-        pixmap =
-            pixmap.scaled(pixmap.width() * dpi / kPictureDpi, pixmap.height() * dpi / kPictureDpi,
-                          Qt::KeepAspectRatio, Qt::SmoothTransformation);
+      // It fills its place, which grows with the layout.
+      const QSize room = scale.Rect(row.left, row.top, row.width, row.height).size();
+      const QImage image = BlendablePicture(QStringLiteral(":/talvex/television.bmp"));
+      if (!image.isNull()) {
+        picture->setPixmap(
+            QPixmap::fromImage(image.scaled(room, Qt::KeepAspectRatio, Qt::SmoothTransformation)));
       }
-      picture->setPixmap(pixmap);
       picture->setAlignment(Qt::AlignLeft | Qt::AlignTop);
       widget = picture;
     } else {

@@ -31,7 +31,7 @@ class AboutWindow final : public QWidget {
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
-  void CreateControls();
+  void CreateControls(const DialogScale& scale);
   void CentreOverOwner();
 
   QPointer<QWidget> owner_;

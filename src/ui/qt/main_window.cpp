@@ -5,24 +5,15 @@
 
 #include <algorithm>
 
-#include <QAbstractItemView>
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
-#include <QDesktopServices>
-#include <QGroupBox>
-#include <QIcon>
 #include <QKeyEvent>
-#include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
-#include <QScreen>
 #include <QSocketNotifier>
-#include <QStyle>
-#include <QStyleOptionComboBox>
-#include <QStylePainter>
 #include <QTimer>
 #include <QUrl>
 
@@ -40,91 +31,6 @@ namespace {
 
 // The readme beside the kit, in the backslash form of the kit's tables.
 constexpr std::string_view kReadmeFile = "\\Talvex\\readme.txt";
-
-// The drive list reads the mounted volumes again whenever it opens, so a stick plugged in after
-// the start can be picked.
-class DriveList final : public QComboBox {
- public:
-  DriveList(std::function<void()> before_popup, QWidget* parent)
-      : QComboBox(parent), before_popup_(std::move(before_popup)) {}
-  void showPopup() override {
-    before_popup_();
-    QComboBox::showPopup();
-  }
-
- protected:
-  // A mount point is longer than the closed box: it is cut in its middle, where both its start
-  // and its last folder (usually the stick's name) stay readable. The open list shows it whole.
-  void paintEvent(QPaintEvent*) override {
-    QStylePainter painter(this);
-    QStyleOptionComboBox option;
-    initStyleOption(&option);
-    painter.drawComplexControl(QStyle::CC_ComboBox, option);
-    const QRect room =
-        style()->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxEditField, this);
-    // The label is drawn a frame's width in from the field's edges.
-    const int inset = 2 * style()->pixelMetric(QStyle::PM_DefaultFrameWidth, &option, this);
-    option.currentText =
-        fontMetrics().elidedText(option.currentText, Qt::ElideMiddle, room.width() - inset);
-    painter.drawControl(QStyle::CE_ComboBoxLabel, option);
-  }
-
- private:
-  std::function<void()> before_popup_;
-};
-
-// Enter on a focused button clicks it, as on every desktop; a plain window (not a dialog) leaves
-// that to its buttons, and a QPushButton takes only Space.
-class EnterClicksButtons final : public QObject {
- public:
-  using QObject::QObject;
-  bool eventFilter(QObject* watched, QEvent* event) override {
-    if (event->type() == QEvent::KeyPress) {
-      const int key = static_cast<QKeyEvent*>(event)->key();
-      auto* button = qobject_cast<QPushButton*>(watched);
-      if (button != nullptr && (key == Qt::Key_Return || key == Qt::Key_Enter)) {
-        button->click();
-        return true;
-      }
-    }
-    return QObject::eventFilter(watched, event);
-  }
-};
-
-// Each label above a text box names it: the label is the box's buddy (its mnemonic and what a
-// screen reader says for the box), and the box's accessible name is the label's text.
-void NameTextBoxesByTheirLabels(const PlacedWidgets& widgets) {
-  QLabel* pending = nullptr;
-  for (const auto& placed : widgets) {
-    if (auto* label = qobject_cast<QLabel*>(placed.widget)) {
-      pending = label;
-    } else if (auto* box = qobject_cast<QLineEdit*>(placed.widget); box != nullptr && pending) {
-      pending->setBuddy(box);
-      box->setAccessibleName(pending->text());
-      pending = nullptr;
-    }
-  }
-}
-
-// The frame's caption in its own colour. Fusion draws a frame's caption in its text colours, which
-// the controls inside would inherit; they get the usual ones back explicitly.
-void ColourCaption(QGroupBox& frame, Rgb colour) {
-  const QPalette usual = frame.palette();
-  QPalette coloured = usual;
-  QPalette restored = usual;
-  const QColor caption(colour.red, colour.green, colour.blue);
-  for (const QPalette::ColorRole role : {QPalette::WindowText, QPalette::Text}) {
-    for (const QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive}) {
-      coloured.setColor(group, role, caption);
-      restored.setColor(group, role, usual.color(group, role));
-    }
-    restored.setColor(QPalette::Disabled, role, usual.color(QPalette::Disabled, role));
-  }
-  frame.setPalette(coloured);
-  for (QWidget* child : frame.findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
-    child->setPalette(restored);
-  }
-}
 
 }  // namespace
 
@@ -145,16 +51,14 @@ std::string DriveChangedMessage(std::string_view mount_point) {
 }
 
 MainWindow::MainWindow(Services services) : services_(std::move(services)) {
-  MakeFixedDialogFrame(*this, kMainWindow, Qt::Window, "FrmMain");
-  enter_clicks_ = new EnterClicksButtons(this);
+  const DialogScale scale = MakeFixedDialogFrame(*this, kMainWindow, Qt::Window, "FrmMain");
   CreateControls();
-  widgets_.Place(LogicalDpiOf(*this));
-  dialog_scale_ = FitDialogFonts(widgets_);
+  dialog_scale_ = FitDialogFonts(widgets_, scale);
   SetTabOrder();
   FillDriveList();
   WatchMountTable();
   MirrorModel();
-  CentreOnScreen();
+  CentreOnScreen(*this);
   if (QWidget* drive = DriveListWidget()) drive->setFocus(Qt::OtherFocusReason);
 }
 
@@ -174,73 +78,8 @@ void MainWindow::WatchMountTable() {
   connect(mount_table_watch_, &QSocketNotifier::activated, this, [this] { FillDriveList(); });
 }
 
-QWidget* MainWindow::CreateControl(const ControlRow& row, QWidget* parent) {
-  const QString caption = ToQString(CaptionOf(row));
-  const std::string name(row.name);
-  switch (row.kind) {
-    case ControlKind::kFrame:
-      return new QGroupBox(caption, parent);
-    case ControlKind::kCheckBox: {
-      auto* box = new QCheckBox(caption, parent);
-      connect(box, &QCheckBox::clicked, this, [this, box, name](bool checked) {
-        model_.CheckChanged(
-            name, checked ? options::CheckState::kChecked : options::CheckState::kUnchecked);
-        (void)box;
-        MirrorModel();
-      });
-      return box;
-    }
-    case ControlKind::kButton: {
-      auto* button = new QPushButton(caption, parent);
-      button->setAutoDefault(false);
-      button->installEventFilter(enter_clicks_);
-      connect(button, &QPushButton::clicked, this,
-              [this, name] { Carry(model_.Clicked(name), *this); });
-      return button;
-    }
-    case ControlKind::kLabel:
-      return new QLabel(caption, parent);
-    case ControlKind::kTextBox: {
-      auto* box = new FilteredLineEdit(
-          [this, name](char32_t typed) { return model_.AcceptTyped(name, typed); },
-          [this, name](std::string_view text) { return model_.FilterPasted(name, text); }, parent);
-      box->setText(QString::fromStdString(model_.TextOf(name).value_or("")));
-      connect(box, &QLineEdit::textEdited, this,
-              [this, name](const QString& text) { model_.TextChanged(name, text.toStdString()); });
-      connect(box, &FilteredLineEdit::clickedInto, this,
-              [this, name] { Carry(model_.Clicked(name), *this); });
-      return box;
-    }
-    case ControlKind::kDriveList: {
-      auto* list = new DriveList([this] { FillDriveList(); }, parent);
-      connect(list, &QComboBox::activated, this,
-              [this, list] { model_.DriveChosen(list->currentText().toStdString()); });
-      return list;
-    }
-    case ControlKind::kPicture:
-      break;
-  }
-  return nullptr;
-}
-
-void MainWindow::CreateControls() {
-  for (const ControlRow& row : kMainControls) {
-    QWidget* parent = row.container.empty() ? this : widgets_.Find(row.container);
-    QWidget* widget = CreateControl(row, parent);
-    if (widget == nullptr) continue;
-    widget->setObjectName(ToQString(row.name));
-    widget->setToolTip(ToQString(TooltipOf(row)));
-    widgets_.Add(row, widget);
-  }
-  for (const auto& placed : widgets_) {
-    auto* frame = qobject_cast<QGroupBox*>(placed.widget);
-    if (frame != nullptr && placed.row->colour) ColourCaption(*frame, *placed.row->colour);
-  }
-  NameTextBoxesByTheirLabels(widgets_);
-}
-
 void MainWindow::FillDriveList() {
-  auto* list = qobject_cast<QComboBox*>(DriveListWidget());
+  auto* list = dynamic_cast<DriveList*>(DriveListWidget());
   if (list == nullptr) return;
   // A build goes on with the drive and the options it started with; the list catches up after.
   if (model_.phase() != Phase::kIdle) {
@@ -261,18 +100,13 @@ void MainWindow::FillDriveList() {
     listed_.push_back(std::move(listed));
   }
   list->clear();
-  int widest = 0;
   for (const ListedVolume& listed : listed_) {
     const QString entry = ToQString(VolumeEntryText(listed.volume));
     list->addItem(entry);
     list->setItemData(list->count() - 1, entry, Qt::ToolTipRole);  // whole, however it is cut
-    widest = std::max(widest, list->fontMetrics().horizontalAdvance(entry));
   }
   // Mount points are longer than drive letters: the open list is as wide as its longest entry.
-  const QStyle& style = *list->style();
-  list->view()->setMinimumWidth(widest + style.pixelMetric(QStyle::PM_ScrollBarExtent) +
-                                4 * style.pixelMetric(QStyle::PM_DefaultFrameWidth) +
-                                2 * style.pixelMetric(QStyle::PM_FocusFrameHMargin));
+  list->FitOpenListToEntries();
   // The volume picked before stays picked while it is mounted; otherwise the first one.
   const int kept = list->findText(chosen);
   list->setCurrentIndex(kept >= 0 ? kept : (listed_.empty() ? -1 : 0));
@@ -298,24 +132,6 @@ bool MainWindow::StillAsListed(std::size_t entry) {
     }
   }
   return false;
-}
-
-void MainWindow::SetTabOrder() {
-  QWidget* previous = nullptr;
-  for (std::string_view name : kMainTabOrder) {
-    QWidget* widget = widgets_.Find(name);
-    if (widget == nullptr) continue;
-    if (previous != nullptr) QWidget::setTabOrder(previous, widget);
-    previous = widget;
-  }
-}
-
-void MainWindow::CentreOnScreen() {
-  const QScreen* where = screen() != nullptr ? screen() : QGuiApplication::primaryScreen();
-  if (where == nullptr) return;
-  QRect frame = rect();
-  frame.moveCenter(where->availableGeometry().center());
-  move(frame.topLeft());
 }
 
 void MainWindow::MirrorModel() {

@@ -60,7 +60,7 @@ class MainWindow final : public QWidget, private WindowActions {
 
   const MainWindowModel& model() const { return model_; }
   const PlacedWidgets& widgets() const { return widgets_; }
-  // The dialog font's scale that lets every caption fit (1: the table's 8 pt).
+  // The dialog font's scale that lets every caption fit (1: the desktop font's own size).
   double dialog_scale() const { return dialog_scale_; }
   // The open About window, if any.
   AboutWindow* about() const { return about_; }
@@ -75,7 +75,6 @@ class MainWindow final : public QWidget, private WindowActions {
   QWidget* CreateControl(const ControlRow& row, QWidget* parent);
   void FillDriveList();
   void SetTabOrder();
-  void CentreOnScreen();
   void MirrorModel();
 
   void WatchMountTable();

@@ -9,6 +9,7 @@
 #include <QGroupBox>
 #include <QGuiApplication>
 #include <QIcon>
+#include <QImage>
 #include <QLabel>
 #include <QPushButton>
 #include <QScreen>
@@ -16,11 +17,13 @@
 #include <QStyleOptionButton>
 #include <QStyleOptionGroupBox>
 
+#include <algorithm>
+
 namespace talvex::ui::qt {
 
 namespace {
 
-// The smallest dialog scale tried: 6 pt instead of 8, still readable.
+// The smallest dialog scale tried: three quarters of the desktop's size, still readable.
 constexpr double kSmallestDialogScale = 0.75;
 constexpr double kDialogScaleStep = 0.25 / 8.0;
 
@@ -52,6 +55,11 @@ bool CaptionFits(const QWidget& widget) {
     option.initFrom(button);
     option.text = button->text();
     const bool check = qobject_cast<const QCheckBox*>(button) != nullptr;
+    // A check mark cut at the box's edge is as unreadable as a cut caption.
+    if (check && !button->rect().contains(
+                     style.subElementRect(QStyle::SE_CheckBoxIndicator, &option, button))) {
+      return false;
+    }
     room = style
                .subElementRect(check ? QStyle::SE_CheckBoxContents : QStyle::SE_PushButtonContents,
                                &option, button)
@@ -62,6 +70,33 @@ bool CaptionFits(const QWidget& widget) {
     room = label->contentsRect().width();
   }
   return metrics.horizontalAdvance(text) <= room && metrics.height() <= widget.height();
+}
+
+// The size the widget needs for its caption: its own, widened by what the caption's line lacks
+// and heightened to one line of text (a check box: to its check mark too).
+QSize SizeForCaption(const QWidget& widget) {
+  const QFontMetrics metrics(widget.font());
+  QSize need = widget.size();
+  if (const auto* box = qobject_cast<const QCheckBox*>(&widget)) {
+    QStyleOptionButton option;
+    option.initFrom(box);
+    option.text = box->text();
+    const QStyle& style = *box->style();
+    const int room = style.subElementRect(QStyle::SE_CheckBoxContents, &option, box).width();
+    need.rwidth() += std::max(0, metrics.horizontalAdvance(box->text()) - room);
+    need.rheight() =
+        std::max({need.height(), metrics.height(),
+                  style.subElementRect(QStyle::SE_CheckBoxIndicator, &option, box).height()});
+  } else if (const auto* label = qobject_cast<const QLabel*>(&widget)) {
+    if (label->wordWrap()) {
+      need.rheight() = std::max(need.height(), label->heightForWidth(label->width()));
+    } else {
+      need.rwidth() +=
+          std::max(0, metrics.horizontalAdvance(label->text()) - label->contentsRect().width());
+      need.rheight() = std::max(need.height(), metrics.height());
+    }
+  }
+  return need;
 }
 
 bool HasCaption(const ControlRow& row) {
@@ -85,11 +120,15 @@ const ControlRow* PlacedWidgets::RowOf(const QWidget* widget) const {
   return nullptr;
 }
 
-void PlacedWidgets::Place(int dpi) const {
+void PlacedWidgets::Place(const DialogScale& scale) const {
   for (const Placed& placed : placed_) {
     const ControlRow& row = *placed.row;
-    placed.widget->setGeometry(TwipsToPixels(row.left, dpi), TwipsToPixels(row.top, dpi),
-                               TwipsToPixels(row.width, dpi), TwipsToPixels(row.height, dpi));
+    QRect place = scale.Rect(row.left, row.top, row.width, row.height);
+    // Some rows reach into their frame's border; the border stays whole.
+    if (const auto* frame = qobject_cast<const QGroupBox*>(placed.widget->parentWidget())) {
+      place = place.intersected(frame->contentsRect());
+    }
+    placed.widget->setGeometry(place);
   }
 }
 
@@ -101,21 +140,87 @@ QString DialogFamily() {
   return QGuiApplication::font().family();
 }
 
-QFont FontOf(const FontSpec& face, double dialog_scale) {
+QFont FontOf(const FontSpec& face, double font_ratio) {
   const bool dialog = face.family == kDialogFamily;
   QFont font(dialog ? DialogFamily() : ToQString(face.family));
-  font.setPointSizeF(face.size_centipoints / 100.0 * (dialog ? dialog_scale : 1.0));
+  font.setPointSizeF(face.size_centipoints / 100.0 * font_ratio);
   font.setBold(face.bold);
   return font;
 }
 
-double FitDialogFonts(const PlacedWidgets& widgets) {
+double FitDialogFonts(const PlacedWidgets& widgets, const DialogScale& layout) {
   double scale = 1.0;
   for (;; scale -= kDialogScaleStep) {
-    for (const auto& placed : widgets) placed.widget->setFont(FontOf(placed.row->font, scale));
+    // The fonts first: a frame's inside depends on its caption's.
+    for (const auto& placed : widgets) {
+      placed.widget->setFont(FontOf(placed.row->font, layout.font_ratio * scale));
+    }
+    widgets.Place(layout);
+    GrowToCaptions(widgets);
     if (CaptionsThatDoNotFit(widgets).empty() || scale <= kSmallestDialogScale) break;
   }
   return scale;
+}
+
+namespace {
+
+// The rows at the top of a picture that are clear: what is under them shows through.
+int ClearRowsOnTop(const QWidget& widget) {
+  const auto* picture = qobject_cast<const QLabel*>(&widget);
+  if (picture == nullptr || picture->pixmap().isNull()) return 0;
+  const QImage image = picture->pixmap().toImage();
+  int row = 0;
+  for (; row < image.height(); ++row) {
+    bool clear = true;
+    for (int x = 0; x < image.width() && clear; ++x) clear = qAlpha(image.pixel(x, row)) == 0;
+    if (!clear) break;
+  }
+  return static_cast<int>(row / image.devicePixelRatio());
+}
+
+// How far `widget` may reach right (`down` false) or down: to its container's inside, short of
+// the controls placed beside or below it there (a picture below: short of what it draws).
+int Reach(const PlacedWidgets& widgets, const QWidget& widget, bool down) {
+  const QRect now = widget.geometry();
+  const QRect inside = widget.parentWidget()->contentsRect();
+  int reach =
+      down ? std::max(now.bottom(), inside.bottom()) : std::max(now.right(), inside.right());
+  for (const auto& other : widgets) {
+    if (other.widget == &widget || other.widget->parentWidget() != widget.parentWidget()) continue;
+    const QRect there = other.widget->geometry();
+    if (down && there.left() <= now.right() && there.right() >= now.left() &&
+        there.top() > now.top()) {
+      reach =
+          std::min(reach, std::max(now.bottom(), there.top() + ClearRowsOnTop(*other.widget) - 1));
+    } else if (!down && there.top() <= now.bottom() && there.bottom() >= now.top() &&
+               there.left() > now.left()) {
+      reach = std::min(reach, std::max(now.right(), there.left() - 1));
+    }
+  }
+  return reach;
+}
+
+}  // namespace
+
+void GrowToCaptions(const PlacedWidgets& widgets) {
+  for (const auto& placed : widgets) {
+    QWidget& widget = *placed.widget;
+    if (!HasCaption(*placed.row) || CaptionFits(widget) || widget.parentWidget() == nullptr) {
+      continue;
+    }
+    const QRect now = widget.geometry();
+    const int widest = Reach(widgets, widget, false) - now.left() + 1;
+    if (const auto* label = qobject_cast<const QLabel*>(&widget); label && label->wordWrap()) {
+      // The narrowest width at which the wrapped text keeps to the label's lines.
+      int width = now.width();
+      while (width < widest && label->heightForWidth(width) > now.height()) ++width;
+      widget.resize(width, now.height());
+    } else {
+      widget.resize(std::min(SizeForCaption(widget).width(), widest), now.height());
+    }
+    const int highest = Reach(widgets, widget, true) - now.top() + 1;
+    widget.resize(widget.width(), std::min(SizeForCaption(widget).height(), highest));
+  }
 }
 
 std::vector<std::string> CaptionsThatDoNotFit(const PlacedWidgets& widgets) {
@@ -128,16 +233,16 @@ std::vector<std::string> CaptionsThatDoNotFit(const PlacedWidgets& widgets) {
   return names;
 }
 
-void MakeFixedDialogFrame(QWidget& window, const WindowSpec& layout, Qt::WindowType type,
-                          const char* object_name) {
+DialogScale MakeFixedDialogFrame(QWidget& window, const WindowSpec& layout, Qt::WindowType type,
+                                 const char* object_name) {
   window.setObjectName(QString::fromUtf8(object_name));
   window.setWindowIcon(QIcon(QStringLiteral(":/talvex/talvex.ico")));
   window.setWindowFlags(type | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                         Qt::WindowCloseButtonHint);
   window.setWindowTitle(ToQString(layout.title));
-  const int dpi = LogicalDpiOf(window);
-  window.setFixedSize(TwipsToPixels(layout.client_width, dpi),
-                      TwipsToPixels(layout.client_height, dpi));
+  const DialogScale scale = DesktopDialogScale(window);
+  window.setFixedSize(scale.X(layout.client_width), scale.Y(layout.client_height));
+  return scale;
 }
 
 void OpenOrSay(QWidget* parent, const QUrl& url, const QString& shown) {

@@ -1,5 +1,5 @@
-// What both Qt windows share: widgets made from the rows of a control table, placed in twips at
-// the window's logical DPI, and the dialog font fitted so that every caption fits its control.
+// What both Qt windows share: widgets made from the rows of a control table, placed in twips
+// scaled by the desktop font's metrics, with the rows' fonts scaled alike.
 #pragma once
 
 #include <QFont>
@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "ui/control_table.h"
+#include "ui/qt/window_layout.h"
 
 namespace talvex::ui::qt {
 
@@ -34,35 +35,43 @@ class PlacedWidgets {
   auto begin() const { return placed_.begin(); }
   auto end() const { return placed_.end(); }
 
-  // Puts every widget at its row's place and size at `dpi`.
-  void Place(int dpi) const;
+  // Puts every widget at its row's place and size in `scale`, within its frame's inside.
+  void Place(const DialogScale& scale) const;
 
  private:
   std::vector<Placed> placed_;
 };
 
-// The window's logical DPI, which twips and point sizes are scaled by.
+// The window's logical DPI.
 int LogicalDpiOf(const QWidget& window);
 
 // The family of the platform's default dialog font: the application's font, which the desktop
 // sets.
 QString DialogFamily();
 
-// The font of a row, with sizes of the dialog family scaled by `dialog_scale`.
-QFont FontOf(const FontSpec& face, double dialog_scale);
+// The font of a row, its size scaled by `font_ratio` (the desktop font's size over the original's
+// 8 pt), so that the rows' own fonts keep their proportion to the dialog font.
+QFont FontOf(const FontSpec& face, double font_ratio);
 
-// Gives every widget its row's font at the largest dialog scale, in steps of a quarter point of
-// the 8 pt dialog font and never above 1, at which every caption fits its control. Returns the
-// scale chosen.
-double FitDialogFonts(const PlacedWidgets& widgets);
+// Places every widget in `layout` and gives it its row's font at the layout's font ratio times
+// the largest dialog scale, in steps of 1/32 and never above 1, at which every caption fits its
+// control. A caption a little too long for its control's place (the toolkit's check marks and
+// line heights are not Windows') first widens or heightens the control into the free room right
+// of or below it. Returns the scale chosen.
+double FitDialogFonts(const PlacedWidgets& widgets, const DialogScale& layout);
+
+// Widens or heightens the controls whose caption does not fit, as far as the room free beside
+// and below them in their container allows.
+void GrowToCaptions(const PlacedWidgets& widgets);
 
 // The names of the controls whose caption does not fit: wider than the room the widget's style
 // gives it, or taller than the widget.
 std::vector<std::string> CaptionsThatDoNotFit(const PlacedWidgets& widgets);
 
-// Fixed size, a close box and no minimize or maximize buttons.
-void MakeFixedDialogFrame(QWidget& window, const WindowSpec& layout, Qt::WindowType type,
-                          const char* object_name);
+// Fixed size, a close box and no minimize or maximize buttons. Returns the scale of the
+// window's layout, which its size was set in.
+DialogScale MakeFixedDialogFrame(QWidget& window, const WindowSpec& layout, Qt::WindowType type,
+                                 const char* object_name);
 
 // Hands `url` to the desktop's default application. Where none takes it, a message over `parent`
 // says so and shows `shown` (the path or address) as text the user can select and copy.

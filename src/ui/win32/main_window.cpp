@@ -8,6 +8,7 @@
 
 #include "fsutil/kit_lookup.h"
 #include "ui/win32/about_window.h"
+#include "ui/win32/drive_box.h"
 #include "ui/win32/frame_window.h"
 
 namespace talvex::ui::win32 {
@@ -88,7 +89,8 @@ HWND MainWindow::CreateControl(const ControlRow& row, HWND parent, int id) {
       return box;
     }
     case ControlKind::kDriveList: {
-      HWND list = make(0, WC_COMBOBOXW, {}, WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWNLIST);
+      HWND list = make(0, WC_COMBOBOXW, {}, WS_TABSTOP | WS_VSCROLL | kDriveBoxStyle);
+      AttachDriveBox(list, TooltipOf(row));
       FillDriveList(list);
       return list;
     }
@@ -109,7 +111,7 @@ void MainWindow::CreateControls() {
       SendMessageW(handle, kFrameSetCaptionColour, ColourRef(*row.colour), 1);
     }
     controls_.Add(row, handle);
-    tooltips_.Add(handle, TooltipOf(row));
+    if (row.kind != ControlKind::kDriveList) tooltips_.Add(handle, TooltipOf(row));
   }
 }
 
@@ -158,7 +160,7 @@ bool MainWindow::DriveChangedSinceListed(char letter) const {
 void MainWindow::PlaceControls() {
   controls_.Place(dpi(), fonts_);
   if (HWND list = DriveList()) {
-    FitDropDownWidth(list, dpi());
+    FitDriveBox(list, dpi());
   }
   tooltips_.SetDpi(dpi());
 }
@@ -270,6 +272,9 @@ LRESULT MainWindow::Handle(UINT message, WPARAM wparam, LPARAM lparam) {
         SetFocus(focus_);
         return 0;
       }
+      break;
+    case WM_DRAWITEM:
+      if (DrawDriveBoxItem(*reinterpret_cast<const DRAWITEMSTRUCT*>(lparam))) return TRUE;
       break;
     case WM_DEVICECHANGE:
       if ((wparam == DBT_DEVICEARRIVAL || wparam == DBT_DEVICEREMOVECOMPLETE) && lparam != 0 &&
