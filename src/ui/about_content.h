@@ -7,18 +7,20 @@
 
 namespace talvex::ui::about {
 
-// Credit labels, in their row: the maker (followed by a comma and a space), a contributor and two
-// forum members (each followed by a comma but the last).
-inline constexpr std::string_view kMakerCredit = "Talvex, ";
-inline constexpr std::string_view kContributorCredit = "Ivan,";
-inline constexpr std::string_view kForumMemberCredit = "Kit,";
-inline constexpr std::string_view kSecondForumMemberCredit = "Fox";
+// A credit label: the name it shows and the address a click on it opens.
+struct Credit {
+  std::string_view name;
+  std::string_view page;
+};
 
-inline constexpr std::string_view kProgramPage = "https://example.org/talvex-auto/";
-inline constexpr std::string_view kDownloadPage = "https://example.org/ivan/downloads/";
-inline constexpr std::string_view kForumMemberProfile = "https://example.org/forum/members/kit/";
-inline constexpr std::string_view kSecondForumMemberProfile =
-    "https://example.org/forum/members/fox/";
+// The credits, in their row: the maker (followed by a comma and a space), a contributor and two
+// forum members (each followed by a comma but the last).
+inline constexpr Credit kMaker{"Talvex, ", "https://example.org/talvex-auto/"};
+inline constexpr Credit kContributor{"Ivan,", "https://example.org/ivan/downloads/"};
+inline constexpr Credit kForumMember{"Kit,", "https://example.org/forum/members/kit/"};
+inline constexpr Credit kSecondForumMember{"Fox", "https://example.org/forum/members/fox/"};
+
+// The two useful links, each shown as its own address.
 inline constexpr std::string_view kForumTopic = "https://example.org/forum/topic/1/";
 // The label shows the address with its trailing space, and a click opens exactly what it shows.
 inline constexpr std::string_view kProjectPage = "https://example.org/talvex/ ";
