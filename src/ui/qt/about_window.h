@@ -20,15 +20,15 @@ class AboutWindow final : public QWidget {
   const PlacedWidgets& widgets() const { return widgets_; }
   double dialog_scale() const { return dialog_scale_; }
 
- signals:
-  // The window is closing; the owner takes input again.
-  void closed();
-
  protected:
   void closeEvent(QCloseEvent* event) override;
   void keyPressEvent(QKeyEvent* event) override;
   void showEvent(QShowEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
+
+ signals:
+  // The window is closing; the owner takes input again.
+  void closed();
 
  private:
   void CreateControls(const DialogScale& scale);
