@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string_view>
 
-#include "engine/build_plan.h"
+#include "engine/build_step.h"
 
 namespace talvex::ui {
 

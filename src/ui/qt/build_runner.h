@@ -10,7 +10,7 @@
 #include <string>
 #include <thread>
 
-#include "engine/build_plan.h"
+#include "engine/build_step.h"
 #include "options/build_options.h"
 #include "platform/file_system.h"
 
