@@ -25,6 +25,7 @@
 #include "ui/win32/about_window.h"
 #include "ui/win32/main_window.h"
 #include "ui/win32/progress_window.h"
+#include "ui/win32/subclass.h"
 #include "ui_test_support.h"
 
 namespace talvex::testing {
@@ -270,6 +271,19 @@ TEST_F(MainWindowTest, DescriptionOpensTheReadmeInNotepad) {
   ASSERT_EQ(recorder_.programs.size(), 1u);
   EXPECT_EQ(recorder_.programs[0].first, "notepad.exe " + kit_.path() + "\\Talvex\\readme.txt");
   EXPECT_EQ(recorder_.programs[0].second, 1);
+}
+
+TEST_F(MainWindowTest, EverySubclassComesOffWithItsControl) {
+  // The text boxes (for their key filter) and the drive list (for its closed box's tooltip).
+  const auto subclassed = std::count_if(
+      ui::kMainControls.begin(), ui::kMainControls.end(), [](const ui::ControlRow& row) {
+        return row.kind == ui::ControlKind::kTextBox || row.kind == ui::ControlKind::kDriveList;
+      });
+  const std::ptrdiff_t on = ui::win32::SubclassesOn();
+  ASSERT_GE(on, subclassed);
+  DestroyWindow(main_);
+  Pump();
+  EXPECT_EQ(ui::win32::SubclassesOn(), on - subclassed);
 }
 
 TEST_F(MainWindowTest, DriveListShowsTheLogicalDrivesStartingOnTheTestStick) {

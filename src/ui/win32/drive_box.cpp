@@ -4,6 +4,7 @@
 
 #include <memory>
 
+#include "ui/win32/subclass.h"
 #include "ui/win32/win32_ui.h"
 
 namespace talvex::ui::win32 {
@@ -71,11 +72,10 @@ LRESULT CALLBACK DriveBoxProc(HWND list, UINT message, WPARAM wparam, LPARAM lpa
                               DWORD_PTR data) {
   auto* box = reinterpret_cast<DriveBox*>(data);
   if (message == WM_NCDESTROY) {
-    RemoveWindowSubclass(list, DriveBoxProc, id);
     RemovePropW(list, kDriveBoxProperty);
     if (box->tips != nullptr) DestroyWindow(box->tips);
     delete box;
-    return DefSubclassProc(list, message, wparam, lparam);
+    return EndSubclass(list, DriveBoxProc, id, wparam, lparam);
   }
   if (message == WM_NOTIFY) {
     auto* request = reinterpret_cast<NMTTDISPINFOW*>(lparam);
@@ -122,7 +122,7 @@ void AttachDriveBox(HWND list, std::string_view hint) {
     SendMessageW(box->tips, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
   }
   SetPropW(list, kDriveBoxProperty, box.get());
-  SetWindowSubclass(list, DriveBoxProc, kSubclassId, reinterpret_cast<DWORD_PTR>(box.release()));
+  BeginSubclass(list, DriveBoxProc, kSubclassId, reinterpret_cast<DWORD_PTR>(box.release()));
 }
 
 void FitDriveBox(HWND list, UINT dpi) {

@@ -10,6 +10,7 @@
 #include "ui/win32/about_window.h"
 #include "ui/win32/drive_box.h"
 #include "ui/win32/frame_window.h"
+#include "ui/win32/subclass.h"
 
 namespace talvex::ui::win32 {
 
@@ -84,8 +85,7 @@ HWND MainWindow::CreateControl(const ControlRow& row, HWND parent, int id) {
     case ControlKind::kTextBox: {
       HWND box = make(WS_EX_CLIENTEDGE, WC_EDITW, Wide(model_.TextOf(row.name).value_or("")),
                       WS_TABSTOP | ES_AUTOHSCROLL);
-      SetWindowSubclass(box, TextBoxProc, static_cast<UINT_PTR>(id),
-                        reinterpret_cast<DWORD_PTR>(this));
+      BeginSubclass(box, TextBoxProc, static_cast<UINT_PTR>(id), reinterpret_cast<DWORD_PTR>(this));
       return box;
     }
     case ControlKind::kDriveList: {
@@ -264,10 +264,7 @@ LRESULT MainWindow::Handle(UINT message, WPARAM wparam, LPARAM lparam) {
 
 LRESULT CALLBACK MainWindow::TextBoxProc(HWND box, UINT message, WPARAM wparam, LPARAM lparam,
                                          UINT_PTR id, DWORD_PTR self) {
-  if (message == WM_NCDESTROY) {
-    RemoveWindowSubclass(box, TextBoxProc, id);
-    return DefSubclassProc(box, message, wparam, lparam);
-  }
+  if (message == WM_NCDESTROY) return EndSubclass(box, TextBoxProc, id, wparam, lparam);
   auto* window = reinterpret_cast<MainWindow*>(self);
   const PlacedControl* placed = window->controls_.Find(box);
   if (placed == nullptr) return DefSubclassProc(box, message, wparam, lparam);
