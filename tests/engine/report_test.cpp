@@ -168,12 +168,12 @@ TEST(BuildReportTest, TheWindowAddsAnEmptyLineAndTheQuestionToTheParts) {
   ReportParts parts;
   parts.title = "T";
   parts.lines = {"one", "two"};
-  parts.offered_file = "notepad.exe x";
+  parts.offered_file = "x";
   const BuildReport report = WindowReport(parts);
   EXPECT_EQ(report.title, "T");
   EXPECT_EQ(report.icon, ReportIcon::kQuestion);
   EXPECT_EQ(report.message, std::string("one\rtwo\r\r") + kQuestion);
-  EXPECT_EQ(report.offered_file, "notepad.exe x");
+  EXPECT_EQ(report.offered_file, "x");
   parts.kind = ReportKind::kBuiltWithFailures;
   EXPECT_EQ(WindowReport(parts).icon, ReportIcon::kWarning);
 }
