@@ -172,11 +172,11 @@ std::vector<Fit> CaptionsThatDoNotFit(
 }
 
 // Shows `window` as at `dpi`, as the system does when the window moves to such a screen.
-void ChangeDpi(HWND window, UINT dpi, const ui::WindowSpec& spec) {
+void ChangeDpi(HWND window, UINT dpi, const ui::WindowSpec& window_spec) {
   RECT outer{};
   GetWindowRect(window, &outer);
   const SIZE size =
-      ui::win32::OuterSize(spec, static_cast<DWORD>(GetWindowLongW(window, GWL_STYLE)),
+      ui::win32::OuterSize(window_spec, static_cast<DWORD>(GetWindowLongW(window, GWL_STYLE)),
                            static_cast<DWORD>(GetWindowLongW(window, GWL_EXSTYLE)), dpi);
   RECT suggested{outer.left, outer.top, outer.left + size.cx, outer.top + size.cy};
   SendMessageW(window, WM_DPICHANGED, MAKEWPARAM(dpi, dpi), reinterpret_cast<LPARAM>(&suggested));

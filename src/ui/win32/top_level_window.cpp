@@ -28,7 +28,7 @@ void TopLevelWindow::Register(const Look& look) {
 TopLevelWindow* TopLevelWindow::CreateWindowOf(std::unique_ptr<TopLevelWindow>& owned, HWND owner) {
   const Look& look = owned->look_;
   Register(look);
-  HWND window = CreateWindowExW(look.ex_style, look.class_name, Wide(look.spec.title).c_str(),
+  HWND window = CreateWindowExW(look.ex_style, look.class_name, Wide(look.layout.title).c_str(),
                                 look.style, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT,
                                 CW_USEDEFAULT, owner, nullptr, GetModuleHandleW(nullptr), &owned);
   if (window == nullptr) return nullptr;
@@ -49,7 +49,7 @@ RECT TopLevelWindow::WorkArea(HMONITOR monitor) {
 }
 
 void TopLevelWindow::CentreOn(const RECT& area, HMONITOR monitor) {
-  const SIZE size = OuterSize(look_.spec, look_.style, look_.ex_style, dpi_);
+  const SIZE size = OuterSize(look_.layout, look_.style, look_.ex_style, dpi_);
   const POINT origin = CentredOrigin(area, size, WorkArea(monitor));
   SetWindowPos(window_, nullptr, origin.x, origin.y, size.cx, size.cy,
                SWP_NOZORDER | SWP_NOACTIVATE);

@@ -25,7 +25,7 @@ class TopLevelWindow {
   // The window's class, style and layout.
   struct Look {
     const wchar_t* class_name;
-    const WindowSpec& spec;
+    const WindowSpec& layout;
     DWORD style;
     DWORD ex_style;
     bool small_icon;  // the class also carries the small icon (caption, taskbar)
