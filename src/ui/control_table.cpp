@@ -102,7 +102,8 @@ const std::array<ControlRow, 40> kMainControls = [] {
   ControlRow go = Own("CommanEND", kButton, {}, 5160, 4320, 1215, 495, "GO", "Собрать");
   go.font = kGoFont;
   go.role = ControlRole::kGo;
-  return std::array<ControlRow, 40>{{
+  // Sized by its rows, so that a row too many or too few does not compile against the declaration.
+  return std::to_array<ControlRow>({
       Own("Frame2", kFrame, {}, 120, 120, 1215, 735, "Flash Disk", "Флешка"),
       Option(&O::Drive1, "Frame2", 120, 240, 975, 315),
       Own("Frame4", kFrame, {}, 1440, 120, 2415, 735, {}, {}),
@@ -150,7 +151,7 @@ const std::array<ControlRow, 40> kMainControls = [] {
       WithRole(Own("CmdReadme", kButton, {}, 2640, 4320, 1215, 495, "Description", "Описание"),
                ControlRole::kReadme),
       go,
-  }};
+  });
 }();
 
 const std::vector<std::string_view> kMainTabOrder = [] {
@@ -168,7 +169,7 @@ const std::array<ControlRow, 11> kAboutControls = [] {
   ControlRow thanks = Own("Command1", kButton, {}, 1118, 4800, 1575, 495, "Спасибо!", {});
   thanks.font = kAboutButtonFont;
   thanks.role = ControlRole::kThanks;
-  return std::array<ControlRow, 11>{{
+  return std::to_array<ControlRow>({
       WithRole(AboutLabel("Label4", 120, 120, 3615, 615,
                           "Автоматическая настройка      Talvex All Extensions.", kAboutTitleFont,
                           kBlue),
@@ -189,7 +190,7 @@ const std::array<ControlRow, 11> kAboutControls = [] {
       AboutLabel("Label10", 0, 4440, 3855, 255, about::kProjectPage, kAboutAddressFont, kBlue,
                  about::kProjectPage),
       thanks,
-  }};
+  });
 }();
 
 const ControlRow* FindControl(std::span<const ControlRow> table, std::string_view name) {
