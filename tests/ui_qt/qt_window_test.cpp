@@ -59,6 +59,18 @@ namespace {
 
 using talvex::testing::TempDir;
 
+// Every box and text of `after` as it was in `before`.
+void ExpectSameChoices(const options::BuildOptions& after, const options::BuildOptions& before) {
+  for (const options::OptionField& field : options::kOptionFields) {
+    if (field.check != nullptr) {
+      EXPECT_EQ(after.*field.check, before.*field.check) << field.name;
+    }
+    if (field.text != nullptr) {
+      EXPECT_EQ(after.*field.text, before.*field.text) << field.name;
+    }
+  }
+}
+
 // Takes what the windows hand to the desktop instead of opening it.
 class UrlRecorder final : public QObject {
   Q_OBJECT
@@ -889,15 +901,7 @@ TEST_F(QtWindowTest, GoBuildsTheTreeAndNoLeavesTheWindowAsItWas) {
 
   QApplication::processEvents();
   EXPECT_TRUE(window.isVisible());
-  const options::BuildOptions& after = window.model().options();
-  for (const options::OptionField& field : options::kOptionFields) {
-    if (field.check != nullptr) {
-      EXPECT_EQ(after.*field.check, before.*field.check) << field.name;
-    }
-    if (field.text != nullptr) {
-      EXPECT_EQ(after.*field.text, before.*field.text) << field.name;
-    }
-  }
+  ExpectSameChoices(window.model().options(), before);
   EXPECT_TRUE(Check("Chupnp")->isChecked());
   EXPECT_TRUE(Get("CommanEND")->isEnabled());
   EXPECT_EQ(window.model().phase(), Phase::kIdle);
@@ -1095,15 +1099,7 @@ TEST_F(QtWindowTest, DuringABuildTheWindowIsLockedBusyAndRepaintedAndDropsInput)
   ASSERT_EQ(answer.seen.size(), 2u);
   EXPECT_EQ(answer.seen[1].title, "Поздравляю, всё готово!");
   EXPECT_EQ(slow.flushes, 1);
-  const options::BuildOptions& after = window.model().options();
-  for (const options::OptionField& field : options::kOptionFields) {
-    if (field.check != nullptr) {
-      EXPECT_EQ(after.*field.check, before.*field.check) << field.name;
-    }
-    if (field.text != nullptr) {
-      EXPECT_EQ(after.*field.text, before.*field.text) << field.name;
-    }
-  }
+  ExpectSameChoices(window.model().options(), before);
   EXPECT_EQ(Text("TexSMBsh")->text(), "");
   EXPECT_FALSE(Check("mc")->isChecked());
   EXPECT_EQ(drives->count(), 2);
