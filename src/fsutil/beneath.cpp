@@ -63,7 +63,7 @@ platform::FsStatus MakeDirBeneath(platform::Directory& root, std::string_view re
     if (!opened) {
       // Missing: create it. A link of that name is named as what it is.
       platform::FsStatus created = current->CreateDirectory(level);
-      if (!created) return opened.message == platform::kLinkRefused ? opened : created;
+      if (!created) return opened.reason == platform::kLinkRefused ? opened : created;
       if (platform::FsStatus reopened = current->OpenSubdirectory(level, next); !reopened) {
         return reopened;
       }

@@ -38,8 +38,8 @@ FsStatus EnsureSubdirectory(Directory& target, const std::string& name) {
 class FailureSink {
  public:
   explicit FailureSink(CopyListener* listener) : listener_(listener) {}
-  void Failed(FsStatus failure) {
-    if (listener_ != nullptr) listener_->Failed(failure);
+  void Failed(FsStatus failure, CopiedEntry entry = CopiedEntry::kFolder) {
+    if (listener_ != nullptr) listener_->Failed(failure, entry);
     if (first_.ok()) first_ = std::move(failure);
   }
   FsStatus first() const { return first_; }
@@ -68,7 +68,8 @@ void CopyFiles(Directory& source, Directory& target, CopyLevel& level, const std
     const DirEntry view{entry.name, entry.attributes, 0};
     if (view.IsLink() || view.IsSpecial()) {
       failures.Failed(RefusalStatus(view.IsLink() ? kLinkRefused : kSpecialFileRefused,
-                                    JoinPath(source.path(), entry.name)));
+                                    JoinPath(source.path(), entry.name)),
+                      CopiedEntry::kFile);
       continue;
     }
     if (view.IsDirectory()) {
@@ -84,7 +85,7 @@ void CopyFiles(Directory& source, Directory& target, CopyLevel& level, const std
     ByteProgress moved;
     if (listener != nullptr) moved = [listener](std::uint64_t bytes) { listener->Moved(bytes); };
     if (FsStatus status = target.CopyFileIn(entry.name, source, entry.name, moved); !status) {
-      failures.Failed(std::move(status));
+      failures.Failed(std::move(status), CopiedEntry::kFile);
       continue;
     }
     if (listener != nullptr) listener->Copied(inside);

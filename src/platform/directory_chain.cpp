@@ -4,11 +4,6 @@
 
 namespace talvex::platform {
 
-namespace {
-constexpr std::string_view kMovedDuringWork =
-    "папка была перемещена или заменена во время работы; работа с ней прервана";
-}  // namespace
-
 DirectoryChain::DirectoryChain(Directory& root) : root_(root) {
   levels_.push_back(Level{{}, root.id(), nullptr});
 }
@@ -29,7 +24,8 @@ FsStatus DirectoryChain::Ascend() {
   if (levels_.size() == 1 || parent.directory) return {};
   std::unique_ptr<Directory> reopened;
   if (FsStatus status = leaving.directory->OpenParent(reopened); !status) return status;
-  if (!(reopened->id() == parent.id)) return RefusalStatus(kMovedDuringWork, reopened->path());
+  if (!(reopened->id() == parent.id))
+    return RefusalStatus(FsReason::kMovedDuringWork, reopened->path());
   parent.directory = std::move(reopened);
   return {};
 }

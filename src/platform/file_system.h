@@ -29,12 +29,37 @@ enum Attribute : std::uint32_t {
 // Listing filter that must see everything: hidden + system + directory.
 inline constexpr std::uint32_t kListEverything = kAttrHidden | kAttrSystem | kAttrDirectory;
 
+// Why an operation failed, in terms the report words in the user's language. The platform
+// layer only classifies; it holds no user-visible words. kSystem: none of the conditions below,
+// and only the system's own text (FsStatus::message) says what happened.
+enum class FsReason {
+  kSystem,
+  // Conditions the system reports, classified from its error code (ReasonOf).
+  kDriveGone,       // the device was pulled, powered off or is not ready
+  kDeviceError,     // the device failed to read or write (a failing or half-pulled stick)
+  kNotFound,        // no such file or folder
+  kAccessDenied,    // the system refused the access
+  kWriteProtected,  // the volume is read-only
+  kInUse,           // another program holds the file
+  kDiskFull,        // no room left on the volume
+  kFileTooLarge,    // larger than the volume's file system can hold in one file
+  kNameNotAllowed,  // a name the volume's file system cannot hold
+  // Refusals of the program's own: the system would have done it, but the program must not.
+  kLink,             // the entry is a link, which the program never follows
+  kSpecialFile,      // a pipe, device or socket, never read as data
+  kMovedDuringWork,  // a folder was moved or replaced while the program worked in it
+  kKitInside,        // the kit (the same folder under another name) lies there
+  kOtherMount,       // another file system is mounted there
+  kRefused,          // refused for a reason the caller words itself (FsStatus::message)
+};
+
 // The outcome of one primitive. code 0 means success; otherwise the OS error code (errno or
 // GetLastError) and a readable message naming what failed.
 struct FsStatus {
   int code = 0;
-  std::string message;  // the system's own text for `code`
+  std::string message;  // the system's own text for `code`; the caller's words for kRefused
   std::string path;     // the entry the failure concerns (deep inside a folder copy, say)
+  FsReason reason = FsReason::kSystem;  // set for refusals; else see ReasonOf
 
   bool ok() const { return code == 0; }
   explicit operator bool() const { return ok(); }
@@ -77,9 +102,8 @@ using ByteProgress = std::function<void(std::uint64_t bytes)>;
 
 // Why a copy or an open refused an entry that is not a plain file or folder. The build copies
 // only what it can read as ordinary data; anything else is named in the report, never followed.
-inline constexpr std::string_view kLinkRefused = "это ссылка; программа не переходит по ссылкам";
-inline constexpr std::string_view kSpecialFileRefused =
-    "это не обычный файл (канал, устройство или сокет); не копируется";
+inline constexpr FsReason kLinkRefused = FsReason::kLink;
+inline constexpr FsReason kSpecialFileRefused = FsReason::kSpecialFile;
 
 // How much a listing must tell about each entry. kTypes tells files, directories and links apart
 // and gives every attribute that can refuse a deletion on this platform; it is cheaper on POSIX,
@@ -107,6 +131,10 @@ class Directory {
   // The path it was opened as, for messages. Operations never use it on POSIX.
   virtual const std::string& path() const = 0;
   virtual FileId id() const = 0;
+  // Which mount it lies on: a folder with another value than its parent is a mount point, even
+  // one of the same file system (a bind mount), whose device and inode numbers tell nothing.
+  // Where the platform mounts volumes only on reparse points (never entered), the volume.
+  virtual std::uint64_t mount_id() const { return id().volume; }
 
   // Lists every entry ("." and ".." are never passed on); links carry kAttrReparsePoint,
   // FIFOs, sockets and device nodes kAttrDevice.
@@ -206,8 +234,14 @@ class FileSystem {
 FsStatus NotADirectoryStatus(const std::string& path);
 
 // A failure of our own making: the system would have done it, but the program must not (the
-// entry is a link, the folder is the kit under another name). `why` is the report's text.
+// entry is a link, the folder is the kit under another name).
+FsStatus RefusalStatus(FsReason why, const std::string& path);
+// The same for a refusal the caller words itself: `why` is the report's text.
 FsStatus RefusalStatus(std::string_view why, const std::string& path);
+
+// What a failure of a folder copy concerns: a file (or an entry refused in a file's place), or a
+// folder that could not be listed, made or entered.
+enum class CopiedEntry { kFile, kFolder };
 
 // Hears a folder copy as it goes. Relative paths are below the copied folder, backslash form.
 class CopyListener {
@@ -220,7 +254,10 @@ class CopyListener {
   }
   virtual void Copied(std::string_view relative) { (void)relative; }
   // Something that could not be copied (a file, a folder, a link or special file refused).
-  virtual void Failed(const FsStatus& failure) { (void)failure; }
+  virtual void Failed(const FsStatus& failure, CopiedEntry entry) {
+    (void)failure;
+    (void)entry;
+  }
   // More bytes of the file in hand were copied.
   virtual void Moved(std::uint64_t bytes) { (void)bytes; }
 };
@@ -242,6 +279,14 @@ FsStatus ReadSmallFile(const std::string& path, std::size_t limit, std::string& 
 // Whether the system's error `code` says the device itself is gone (pulled, powered off, its
 // driver ended), as opposed to one file or folder failing.
 bool IsDeviceGone(int code);
+
+// What the system's error `code` means among the conditions of FsReason; kSystem for the rest.
+FsReason ReasonOfCode(int code);
+
+// Why `status` failed: its refusal, or what its code means.
+inline FsReason ReasonOf(const FsStatus& status) {
+  return status.reason != FsReason::kSystem ? status.reason : ReasonOfCode(status.code);
+}
 
 // The real file system of the platform the program runs on.
 FileSystem& NativeFileSystem();

@@ -149,7 +149,7 @@ TEST_F(PayloadTest, LinksInsideAMasterFolderAreNamedNeitherFollowedNorLooped) {
   ASSERT_EQ(result.failures.size(), 2u);  // each link named
   for (const StepFailure& failure : result.failures) {
     EXPECT_EQ(failure.action, action::kCopyFile);
-    EXPECT_EQ(failure.message, platform::kLinkRefused);
+    EXPECT_EQ(failure.reason, platform::kLinkRefused);
   }
   EXPECT_FALSE(PathExists(Drive("\\PVR\\outside")));
   EXPECT_FALSE(PathExists(Drive("\\PVR\\loop")));

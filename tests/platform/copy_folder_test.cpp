@@ -100,7 +100,10 @@ TEST_F(CopyFolderTest, GoesOnPastAFailingFileAndNamesEachOne) {
     std::vector<std::string> copied;
     std::vector<FsStatus> failed;
     void Copied(std::string_view relative) override { copied.emplace_back(relative); }
-    void Failed(const FsStatus& failure) override { failed.push_back(failure); }
+    void Failed(const FsStatus& failure, CopiedEntry entry) override {
+      EXPECT_EQ(entry, CopiedEntry::kFile);  // both are files, named so in the report
+      failed.push_back(failure);
+    }
   } heard;
   std::unique_ptr<Directory> from;
   std::unique_ptr<Directory> to;
@@ -149,7 +152,7 @@ TEST_F(CopyFolderTest, LinksAndSpecialFilesInsideTheSourceAreNamedNeverFollowedO
   // first entry it would not take.
   const FsStatus copied = CopyFolder(fs, source, target);
   ASSERT_FALSE(copied.ok());
-  EXPECT_EQ(copied.message, kLinkRefused);
+  EXPECT_EQ(copied.reason, kLinkRefused);
   EXPECT_EQ(copied.path.rfind(source, 0), 0u) << copied.path;
   EXPECT_EQ(TreeListing(target),
             (std::vector<std::string>{"empty/", "same.txt", "sub/", "sub/deeper/",

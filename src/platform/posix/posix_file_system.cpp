@@ -136,8 +136,12 @@ FsStatus NotADirectoryStatus(const std::string& path) {
   return ErrnoStatus(ENOTDIR, path);
 }
 
+FsStatus RefusalStatus(FsReason why, const std::string& path) {
+  return FsStatus{ECANCELED, {}, path, why};
+}
+
 FsStatus RefusalStatus(std::string_view why, const std::string& path) {
-  return FsStatus{ECANCELED, std::string(why), path};
+  return FsStatus{ECANCELED, std::string(why), path, FsReason::kRefused};
 }
 
 FsStatus MismatchStatus(std::string_view why, const std::string& path) {
@@ -180,6 +184,34 @@ bool IsDeviceGone(int code) {
       return true;
     default:
       return false;
+  }
+}
+
+FsReason ReasonOfCode(int code) {
+  if (IsDeviceGone(code)) return FsReason::kDriveGone;
+  switch (code) {
+    case EIO:
+      return FsReason::kDeviceError;
+    case ENOENT:
+      return FsReason::kNotFound;
+    case EACCES:
+    case EPERM:
+      return FsReason::kAccessDenied;
+    case EROFS:
+      return FsReason::kWriteProtected;
+    case EBUSY:
+    case ETXTBSY:
+      return FsReason::kInUse;
+    case ENOSPC:
+    case EDQUOT:
+      return FsReason::kDiskFull;
+    case EFBIG:
+      return FsReason::kFileTooLarge;
+    case ENAMETOOLONG:
+    case EILSEQ:
+      return FsReason::kNameNotAllowed;
+    default:
+      return FsReason::kSystem;
   }
 }
 

@@ -134,8 +134,12 @@ FsStatus NotADirectoryStatus(const std::string& path) {
   return ErrorStatus(ERROR_DIRECTORY, path);
 }
 
+FsStatus RefusalStatus(FsReason why, const std::string& path) {
+  return FsStatus{static_cast<int>(ERROR_CANCELLED), {}, path, why};
+}
+
 FsStatus RefusalStatus(std::string_view why, const std::string& path) {
-  return FsStatus{static_cast<int>(ERROR_CANCELLED), std::string(why), path};
+  return FsStatus{static_cast<int>(ERROR_CANCELLED), std::string(why), path, FsReason::kRefused};
 }
 
 FsStatus MismatchStatus(std::string_view why, const std::string& path) {
@@ -181,6 +185,41 @@ bool IsDeviceGone(int code) {
       return true;
     default:
       return false;
+  }
+}
+
+FsReason ReasonOfCode(int code) {
+  if (IsDeviceGone(code)) return FsReason::kDriveGone;
+  switch (static_cast<DWORD>(code)) {
+    case ERROR_GEN_FAILURE:
+    case ERROR_CRC:
+    case ERROR_IO_DEVICE:
+    case ERROR_SEEK:
+    case ERROR_READ_FAULT:
+    case ERROR_WRITE_FAULT:
+      return FsReason::kDeviceError;
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+    case ERROR_BAD_NETPATH:
+      return FsReason::kNotFound;
+    case ERROR_ACCESS_DENIED:
+      return FsReason::kAccessDenied;
+    case ERROR_WRITE_PROTECT:
+      return FsReason::kWriteProtected;
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_LOCK_VIOLATION:
+      return FsReason::kInUse;
+    case ERROR_DISK_FULL:
+    case ERROR_HANDLE_DISK_FULL:
+      return FsReason::kDiskFull;
+    case ERROR_FILE_TOO_LARGE:
+      return FsReason::kFileTooLarge;
+    case ERROR_INVALID_NAME:
+    case ERROR_BAD_PATHNAME:
+    case ERROR_FILENAME_EXCED_RANGE:
+      return FsReason::kNameNotAllowed;
+    default:
+      return FsReason::kSystem;
   }
 }
 
