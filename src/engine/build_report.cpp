@@ -4,8 +4,10 @@
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
+#include <set>
 #include <string>
 
+#include "engine/failure_words.h"
 #include "platform/paths.h"
 
 namespace talvex::build {
@@ -51,22 +53,8 @@ std::string PlainDecimal(double value, std::string_view separator) {
 }
 
 std::string FailureLine(const StepFailure& failure) {
-  std::string line = failure.action + " \"" + failure.path + "\": ";
-  line += failure.message.empty() ? "ошибка " + std::to_string(failure.code) : failure.message;
-  return line;
-}
-
-void AppendFailureLines(const std::vector<StepFailure>& failures,
-                        const ReportInterruption& interruption, std::vector<std::string>& lines) {
-  lines.push_back("Не выполнено шагов: " +
-                  std::to_string(failures.size() + interruption.steps_not_done));
-  // Why the build ended early comes first: it explains the lines after it.
-  if (!interruption.line.empty()) lines.push_back(interruption.line);
-  const std::size_t named = std::min(failures.size(), kReportedFailuresMax);
-  for (std::size_t i = 0; i < named; ++i) lines.push_back(FailureLine(failures[i]));
-  if (failures.size() > named) {
-    lines.push_back("\u2026 и ещё " + std::to_string(failures.size() - named));
-  }
+  return failure.action + " \"" + failure.path +
+         "\": " + FailureReasonText(failure.reason, failure.code, failure.message);
 }
 
 std::string Joined(const std::vector<std::string>& lines, char line_break) {
@@ -79,6 +67,17 @@ std::string Joined(const std::vector<std::string>& lines, char line_break) {
 }
 
 }  // namespace
+
+std::string StepsNotDoneLine(const std::vector<StepFailure>& failures,
+                             const ReportInterruption& interruption) {
+  // A folder copy may fail for many of its files: a step counts once however often it failed.
+  std::set<std::size_t> failed_steps;
+  for (const StepFailure& failure : failures) failed_steps.insert(failure.step);
+  std::string line =
+      "Не выполнено шагов: " + std::to_string(failed_steps.size() + interruption.steps_not_done);
+  if (interruption.steps_total > 0) line += " из " + std::to_string(interruption.steps_total);
+  return line;
+}
 
 std::string SizeText(double bytes, std::string_view decimal_separator) {
   // SizeOf never gives anything else; a caller's odd value must not yield a misleading text.
@@ -95,11 +94,18 @@ std::string SizeText(double bytes, std::string_view decimal_separator) {
 }
 
 ReportParts MakeReportParts(const ReportInput& input, const ReportInterruption& interruption) {
+  ReportParts parts;
+  if (!interruption.drive_unavailable.empty()) {
+    // Nothing was done: there is no size to give, only why.
+    parts.title = std::string(kReportTitleNotBuilt);
+    parts.kind = ReportKind::kBuiltWithFailures;
+    parts.lines.push_back(interruption.drive_unavailable);
+    return parts;
+  }
   static const std::vector<StepFailure> kNoFailures;
   const std::vector<StepFailure>& failures =
       input.failures != nullptr ? *input.failures : kNoFailures;
   const bool failed = !failures.empty() || !interruption.line.empty();
-  ReportParts parts;
   parts.title = std::string(interruption.stopped ? kReportTitleStopped
                             : failed             ? kReportTitleWithFailures
                                                  : kReportTitle);
@@ -108,7 +114,12 @@ ReportParts MakeReportParts(const ReportInput& input, const ReportInterruption& 
   parts.lines.push_back("Папка \"Talvex\"");
   parts.lines.push_back("Размер сборки " + SizeText(input.size_bytes, input.decimal_separator) +
                         " Мб");
-  if (failed) AppendFailureLines(failures, interruption, parts.lines);
+  if (failed) {
+    parts.lines.push_back(StepsNotDoneLine(failures, interruption));
+    // Why the build ended early comes before the failures: it explains them.
+    if (!interruption.line.empty()) parts.lines.push_back(interruption.line);
+    for (const StepFailure& failure : failures) parts.failure_lines.push_back(FailureLine(failure));
+  }
   if (input.options != nullptr && options::IsTicked(input.options->pvr)) {
     parts.offered_file = platform::JoinPayloadPath(input.source_root, kPvrSettingsFile);
   }
@@ -116,11 +127,18 @@ ReportParts MakeReportParts(const ReportInput& input, const ReportInterruption& 
 }
 
 BuildReport WindowReport(const ReportParts& parts) {
+  std::vector<std::string> lines = parts.lines;
+  const std::size_t named = std::min(parts.failure_lines.size(), kReportedFailuresMax);
+  lines.insert(lines.end(), parts.failure_lines.begin(),
+               parts.failure_lines.begin() + static_cast<std::ptrdiff_t>(named));
+  if (parts.failure_lines.size() > named) {
+    lines.push_back("\u2026 и ещё " + std::to_string(parts.failure_lines.size() - named));
+  }
   BuildReport report;
   report.title = parts.title;
   report.icon =
       parts.kind == ReportKind::kBuiltWithFailures ? ReportIcon::kWarning : ReportIcon::kQuestion;
-  report.message = Joined(parts.lines, kLineBreak) + kLineBreak + std::string(kClosingQuestion);
+  report.message = Joined(lines, kLineBreak) + kLineBreak + std::string(kClosingQuestion);
   report.offered_file = parts.offered_file;
   return report;
 }
@@ -138,7 +156,7 @@ std::string MessageWithLineFeeds(std::string_view message) {
 }
 
 std::string ConsoleReportText(const ReportParts& parts) {
-  return Joined(parts.lines, '\n');
+  return Joined(parts.lines, '\n') + Joined(parts.failure_lines, '\n');
 }
 
 ReportOutcome OutcomeOf(const BuildReport& report, ReportAnswer answer) {

@@ -20,6 +20,9 @@ enum class ReportKind { kBuilt, kBuiltWithFailures };
 struct ReportParts {
   std::string title;
   std::vector<std::string> lines;  // UTF-8, none holding a line break
+  // One line per failure, every one of them. A console prints them all after `lines`; a window
+  // shows the first few and says how many more (WindowReport).
+  std::vector<std::string> failure_lines;
   ReportKind kind = ReportKind::kBuilt;
   // What Yes offers besides closing the program: to open this file (when not empty), the kit's
   // PVR settings file. How it is opened is the front end's business.
@@ -50,9 +53,10 @@ struct ReportInput {
 inline constexpr std::string_view kReportTitle = "Поздравляю, всё готово!";
 inline constexpr std::string_view kReportTitleWithFailures = "Сборка завершена с ошибками";
 inline constexpr std::string_view kReportTitleStopped = "Сборка остановлена";
+inline constexpr std::string_view kReportTitleNotBuilt = "Сборка не выполнена";
 inline constexpr std::string_view kClosingQuestion = "Закрыть программу конфигуратор Talvex-Auto?";
 
-// The report names at most this many failed steps one by one; the rest are only counted.
+// A window names at most this many failures one by one; the rest it only counts.
 inline constexpr std::size_t kReportedFailuresMax = 10;
 
 // The PVR settings file, opened from the kit (not from the drive) when Yes is pressed.
@@ -64,18 +68,25 @@ inline constexpr std::string_view kPvrSettingsFile = "\\PVR\\pvr.ini";
 // "12345"). So 123.45 MB gives "123," and 100 bytes give "0,00".
 std::string SizeText(double bytes, std::string_view decimal_separator);
 
-// When the build ended early: the line that says why, the steps it skipped, whether the user
-// stopped it.
+// How far the build came: its steps, those it skipped when it ended early and the line that says
+// why, whether the user stopped it, and why the drive could not be opened at all (then nothing
+// was done and the report is that one line).
 struct ReportInterruption {
   std::string line;
   std::size_t steps_not_done = 0;
   bool stopped = false;
+  std::size_t steps_total = 0;
+  std::string drive_unavailable;
 };
+
+// "Не выполнено шагов: 3 из 120": the steps that failed or were skipped, each counted once.
+std::string StepsNotDoneLine(const std::vector<StepFailure>& failures,
+                             const ReportInterruption& interruption);
 
 ReportParts MakeReportParts(const ReportInput& input, const ReportInterruption& interruption = {});
 
-// The message box of the window: the lines, an empty line and the closing question, with CR
-// line breaks.
+// The message box of the window: the lines, the first failures (and how many more), an empty
+// line and the closing question, with CR line breaks.
 BuildReport WindowReport(const ReportParts& parts);
 
 // MakeReportParts, then WindowReport.
@@ -84,7 +95,8 @@ BuildReport MakeBuildReport(const ReportInput& input);
 // The report's message with LF line breaks, for a console.
 std::string MessageWithLineFeeds(std::string_view message);
 
-// What a console prints of the report: its lines (a console asks nothing), each ending in LF.
+// What a console prints of the report: its lines and every failure (a console asks nothing),
+// each ending in LF.
 std::string ConsoleReportText(const ReportParts& parts);
 
 enum class ReportAnswer { kYes, kNo };

@@ -11,8 +11,8 @@ namespace talvex::build {
 bool FailureLog::Check(const std::string& action, const platform::FsStatus& status,
                        const std::string& fallback_path) {
   if (status.ok()) return true;
-  failures_.push_back(StepFailure{action, status.path.empty() ? fallback_path : status.path,
-                                  status.code, status.message});
+  Record(StepFailure{action, status.path.empty() ? fallback_path : status.path, status.code,
+                     status.message, platform::ReasonOf(status)});
   return false;
 }
 
@@ -96,6 +96,7 @@ void BuildRun::Tell(bool now) {
 
 void BuildRun::BeginStep(std::size_t index, BuildStage stage, std::string item) {
   step_ = index;
+  log_.BeginStep(index);
   progress_.step = index + 1;
   progress_.stage = stage;
   progress_.item = std::move(item);

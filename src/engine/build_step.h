@@ -40,22 +40,30 @@ struct StepFailure {
   std::string action;  // in the report's language, e.g. "Копирование файла"
   std::string path;
   int code = 0;
-  std::string message;
+  std::string message;  // the system's text, or the refusal's own words
+  platform::FsReason reason = platform::FsReason::kSystem;  // what the report words itself
+  std::size_t step = 0;                                     // the index of the step that met it
 };
 
 // Collects the failures of a run. The one place where the skip-and-continue policy is kept:
 // steps report here and go on.
 class FailureLog {
  public:
+  // The step whose failures are recorded from now on.
+  void BeginStep(std::size_t step) { step_ = step; }
   // Records `status` if it is a failure; returns whether the step succeeded.
   bool Check(const std::string& action, const platform::FsStatus& status,
              const std::string& fallback_path = {});
-  void Record(StepFailure failure) { failures_.push_back(std::move(failure)); }
+  void Record(StepFailure failure) {
+    failure.step = step_;
+    failures_.push_back(std::move(failure));
+  }
   const std::vector<StepFailure>& failures() const { return failures_; }
   std::vector<StepFailure> TakeFailures() { return std::move(failures_); }
 
  private:
   std::vector<StepFailure> failures_;
+  std::size_t step_ = 0;
 };
 
 // What a build is doing, as a front end shows it.

@@ -16,7 +16,8 @@ BuildStep RefusalStep(const BuildContext& context, std::string_view relative, st
   BuildStep step{
       StepKind::kWriteGenerated, {}, platform::JoinPayloadPath(context.target_drive, relative), {}};
   step.run = [path = step.target, refusal = std::move(refusal)](BuildRun& run) {
-    run.log().Record(StepFailure{std::string(action::kWriteFile), path, 0, refusal});
+    run.log().Record(StepFailure{std::string(action::kWriteFile), path, 0, refusal,
+                                 platform::FsReason::kRefused});
   };
   return step;
 }
@@ -78,8 +79,10 @@ class FolderCopyRecorder final : public platform::CopyListener {
   void Copied(std::string_view inside) override {
     run_.Wrote(relative_ + std::string(inside), spelled_ + std::string(inside));
   }
-  void Failed(const platform::FsStatus& failure) override {
-    run_.log().Check(std::string(action::kCopyFile), failure);
+  void Failed(const platform::FsStatus& failure, platform::CopiedEntry entry) override {
+    run_.log().Check(std::string(entry == platform::CopiedEntry::kFile ? action::kCopyFile
+                                                                       : action::kCopyFolder),
+                     failure);
   }
 
  private:

@@ -23,10 +23,13 @@ struct BuildResult {
   std::string refusal;
   std::vector<StepFailure> failures;
   std::size_t steps_run = 0;
+  std::size_t steps_total = 0;     // in the plan
   std::size_t steps_not_done = 0;  // skipped because the build was interrupted
   BuildInterruption interruption = BuildInterruption::kNone;
   std::string interruption_line;  // the report's line that says so, empty when not interrupted
-  double size_bytes = 0;          // of the payload tree, measured at the end
+  // Why the drive could not be opened at all, in the report's words; then no step ran.
+  std::string drive_unavailable;
+  double size_bytes = 0;  // of the payload tree, measured at the end
 
   // Every step ran and none failed.
   bool Complete() const { return failures.empty() && steps_not_done == 0; }

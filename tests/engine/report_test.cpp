@@ -62,8 +62,12 @@ options::BuildOptions WithPvr(options::CheckState pvr) {
 }
 
 StepFailure Failure(int index) {
-  return StepFailure{"Копирование файла", "e:\\Talvex\\f" + std::to_string(index), 2,
-                     "Не удается найти указанный файл."};
+  return StepFailure{"Копирование файла",
+                     "e:\\Talvex\\f" + std::to_string(index),
+                     2,
+                     "Не удается найти указанный файл.",
+                     platform::FsReason::kSystem,
+                     static_cast<std::size_t>(index)};
 }
 
 const char kQuestion[] = "Закрыть программу конфигуратор Talvex-Auto?";
@@ -110,7 +114,7 @@ TEST(BuildReportTest, TwelveFailuresNameTenAndCountTheRest) {
   const options::BuildOptions options;
   std::vector<StepFailure> failures;
   for (int i = 1; i <= 12; ++i) failures.push_back(Failure(i));
-  failures[3] = StepFailure{"Создание папки", "e:\\Talvex\\etc", 21, ""};
+  failures[3] = StepFailure{"Создание папки", "e:\\Talvex\\etc", 21, "", {}, 4};
   const BuildReport report =
       MakeBuildReport({7 * kMegabyte, "e", "c:\\kit", &options, &failures, ","});
 
@@ -127,6 +131,50 @@ TEST(BuildReportTest, TwelveFailuresNameTenAndCountTheRest) {
   expected += kQuestion;
   EXPECT_EQ(report.message, expected);
   EXPECT_EQ(report.message.find("f11"), std::string::npos);
+}
+
+// However many of its files failed, and however the build ended, the steps that did not get done
+// are counted once, each step once, out of the plan's.
+TEST(BuildReportTest, StepsNotDoneAreCountedOnceOutOfThePlan) {
+  const options::BuildOptions options;
+  std::vector<StepFailure> failures{Failure(5), Failure(5), Failure(5), Failure(9)};
+  failures[3].reason = platform::FsReason::kDiskFull;  // worded by the report, not the system
+  const ReportInterruption stopped{"Сборка остановлена по вашей просьбе.", 100, true, 120, ""};
+  const ReportParts parts =
+      MakeReportParts({kMegabyte, "e", "c:\\kit", &options, &failures, ","}, stopped);
+  EXPECT_EQ(parts.title, "Сборка остановлена");
+  EXPECT_EQ(parts.lines,
+            (std::vector<std::string>{"Собранно на диск \"e\"", "Папка \"Talvex\"",
+                                      "Размер сборки 1 Мб", "Не выполнено шагов: 102 из 120",
+                                      "Сборка остановлена по вашей просьбе."}));
+  ASSERT_EQ(parts.failure_lines.size(), 4u);
+  EXPECT_EQ(parts.failure_lines[3], "Копирование файла \"e:\\Talvex\\f9\": на диске нет места");
+  const std::string all = ConsoleReportText(parts);
+  std::size_t counts = 0;
+  for (std::size_t at = all.find("шагов"); at != std::string::npos;
+       at = all.find("шагов", at + 1)) {
+    ++counts;
+  }
+  EXPECT_EQ(counts, 1u) << all;
+
+  // A drive that could not be opened at all: one line saying so, and no size.
+  const ReportInterruption unavailable{{}, 120, false, 120, "Диск \"e\" недоступен: ..."};
+  const ReportParts none =
+      MakeReportParts({0, "e", "c:\\kit", &options, nullptr, ","}, unavailable);
+  EXPECT_EQ(none.title, "Сборка не выполнена");
+  EXPECT_EQ(none.lines, std::vector<std::string>{"Диск \"e\" недоступен: ..."});
+}
+
+TEST(BuildReportTest, AConsoleNamesEveryFailureAWindowTheFirstTen) {
+  const options::BuildOptions options;
+  std::vector<StepFailure> failures;
+  for (int i = 1; i <= 12; ++i) failures.push_back(Failure(i));
+  const ReportParts parts = MakeReportParts({0, "e", "c:\\kit", &options, &failures, ","});
+  const std::string console = ConsoleReportText(parts);
+  EXPECT_NE(console.find("f11"), std::string::npos);
+  EXPECT_NE(console.find("f12\": "), std::string::npos);
+  EXPECT_EQ(console.find("\u2026"), std::string::npos);
+  EXPECT_EQ(WindowReport(parts).message.find("f11"), std::string::npos);
 }
 
 TEST(BuildReportTest, ConsoleTextUsesLineFeedsOnly) {
@@ -146,11 +194,11 @@ TEST(BuildReportTest, PartsHoldTheLinesWithoutTheQuestion) {
       MakeReportParts({3 * kMegabyte, "e", "c:\\kit", &options, &failures, ","});
   EXPECT_EQ(parts.title, "Сборка завершена с ошибками");
   EXPECT_EQ(parts.kind, ReportKind::kBuiltWithFailures);
-  EXPECT_EQ(parts.lines,
-            (std::vector<std::string>{
-                "Собранно на диск \"e\"", "Папка \"Talvex\"", "Размер сборки 3 Мб",
-                "Не выполнено шагов: 1",
-                "Копирование файла \"e:\\Talvex\\f1\": Не удается найти указанный файл."}));
+  EXPECT_EQ(parts.lines, (std::vector<std::string>{"Собранно на диск \"e\"", "Папка \"Talvex\"",
+                                                   "Размер сборки 3 Мб", "Не выполнено шагов: 1"}));
+  EXPECT_EQ(parts.failure_lines,
+            std::vector<std::string>{
+                "Копирование файла \"e:\\Talvex\\f1\": Не удается найти указанный файл."});
   EXPECT_EQ(parts.offered_file, "");
 }
 

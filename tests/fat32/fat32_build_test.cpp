@@ -148,7 +148,8 @@ TEST_F(Fat32BuildTest, FullVolumeIsReportedStepByStepWithTheKitIntact) {
   const std::size_t failed = FailedStepCount(run.out);
   EXPECT_GT(failed, 0u) << run.out;
   const std::vector<std::string> named = FailureLines(run.out);
-  EXPECT_EQ(named.size(), std::min<std::size_t>(failed, 10)) << run.out;
+  // Every failure is named, a folder copy's for each of its files: at least one line a step.
+  EXPECT_GE(named.size(), failed) << run.out;
   for (const std::string& line : named) {
     EXPECT_NE(line.find("\"" + volume_), std::string::npos) << "not a path on the volume: " << line;
   }
