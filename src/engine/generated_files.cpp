@@ -20,7 +20,9 @@ std::string CodePointText(char32_t code_point) {
 // The field's value as it goes between the double quotes, or the refusal that names the field.
 GeneratedContent FieldBytes(options::TextField member, const options::BuildOptions& options) {
   const options::OptionField* field = &options::FieldOf(member);
-  const std::string& value = options.*member;
+  const std::string_view value = field->filter == options::TextFilter::kAddress
+                                     ? options::TrimmedAddress(options.*member)
+                                     : std::string_view(options.*member);
   if (HasLineBreak(value)) {
     return {{}, FieldLabel(*field) + " содержит перевод строки; файл не записан"};
   }

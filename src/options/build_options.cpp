@@ -151,6 +151,47 @@ std::string FilterAddressText(std::string_view text) {
   return kept;
 }
 
+std::string_view TrimmedAddress(std::string_view text) {
+  const std::size_t first = text.find_first_not_of(' ');
+  if (first == std::string_view::npos) return {};
+  return text.substr(first, text.find_last_not_of(' ') - first + 1);
+}
+
+bool IsIpv4Address(std::string_view address) {
+  int numbers = 0;
+  while (true) {
+    const std::size_t dot = address.find('.');
+    const std::string_view number = address.substr(0, dot);
+    if (number.empty() || number.size() > 3 || (number.size() > 1 && number[0] == '0')) {
+      return false;
+    }
+    int value = 0;
+    for (char digit : number) {
+      if (digit < '0' || digit > '9') return false;
+      value = value * 10 + (digit - '0');
+    }
+    if (value > 255) return false;
+    ++numbers;
+    if (dot == std::string_view::npos) return numbers == 4;
+    address.remove_prefix(dot + 1);
+  }
+}
+
+const std::array<AddressField, 2> kAddressFields = {{
+    {&O::TexSMBip, &O::Chsmb},
+    {&O::TextIP, &O::ChNfs},
+}};
+
+std::vector<TextField> ImpossibleAddresses(const BuildOptions& options) {
+  std::vector<TextField> impossible;
+  for (const AddressField& field : kAddressFields) {
+    if (IsTicked(options.*field.share) && !IsIpv4Address(TrimmedAddress(options.*field.text))) {
+      impossible.push_back(field.text);
+    }
+  }
+  return impossible;
+}
+
 std::string TargetDriveOf(std::string_view drive_list_text) {
   return std::string(drive_list_text.substr(0, 2));
 }

@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace talvex::options {
 
@@ -107,6 +108,25 @@ bool AcceptAddressCharacter(char32_t typed);
 // What typing `text` character by character into an address field leaves there (used for
 // pasted text, which must not get past the key filter).
 std::string FilterAddressText(std::string_view text);
+
+// An address field's text as the build writes it: without the spaces before and after it, which
+// inside the quoted value would make the television's mount fail.
+std::string_view TrimmedAddress(std::string_view text);
+
+// Whether `address` is four numbers 0-255 joined by dots, as the television's mount takes it. A
+// number with a leading zero is not: the television's tools read it as octal.
+bool IsIpv4Address(std::string_view address);
+
+// The address fields, each with the box whose share file the build writes it into.
+struct AddressField {
+  TextField text;
+  CheckField share;
+};
+extern const std::array<AddressField, 2> kAddressFields;
+
+// The address fields the build would write (their share is ticked) although their text is no
+// IPv4 address, in the window's order.
+std::vector<TextField> ImpossibleAddresses(const BuildOptions& options);
 
 // The first two characters of the drive list's entry: a drive letter and a colon.
 std::string TargetDriveOf(std::string_view drive_list_text);

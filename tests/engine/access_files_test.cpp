@@ -52,7 +52,7 @@ TEST(AccessFilesTest, NfsBytesFollowTheTransportBoxGrayedCountingAsUnticked) {
   EXPECT_EQ(ComposeGeneratedFile(kAccessNfsPieces, options).bytes,
             "SERVER=\"192.168.0.1\" # \nM_OPTS=\"soft,udp,nolock\" # \r\n");
   options.CheckUDP = CheckState::kGrayed;
-  options.TextIP = "10.0.0.7";
+  options.TextIP = "  10.0.0.7 ";  // a pasted address: its spaces would break the mount
   EXPECT_EQ(ComposeGeneratedFile(kAccessNfsPieces, options).bytes,
             "SERVER=\"10.0.0.7\" # \nM_OPTS=\"soft,tcp,nolock\" # \r\n");
   options.TextIP.clear();
@@ -65,15 +65,15 @@ TEST(AccessFilesTest, SmbBytesForInitialEmptyShareCyrillicAndSpecialValues) {
   options::BuildOptions options;
   EXPECT_EQ(ComposeGeneratedFile(kAccessSmbPieces, options).bytes, kDefaultSmb);
 
-  options.TexSMBlog = "Админ";
+  options.TexSMBlog = " Админ";  // only addresses lose their spaces
   options.TexSMBpas = R"(p"$`\)";
-  options.TexSMBip = "192.168.1.20";
-  options.TexSMBsh = "Видео";
+  options.TexSMBip = "192.168.1.20 ";
+  options.TexSMBsh = "Видео ";
   EXPECT_EQ(ComposeGeneratedFile(kAccessSmbPieces, options).bytes,
-            "USER=\"\xC0\xE4\xEC\xE8\xED\" # \n"
+            "USER=\" \xC0\xE4\xEC\xE8\xED\" # \n"
             "PASSWD=\"p\\\"\\$\\`\\\\\" # \n"
             "SERVER=\"192.168.1.20\" # \n"
-            "SHARES=\"\xC2\xE8\xE4\xE5\xEE\" # \r\n");
+            "SHARES=\"\xC2\xE8\xE4\xE5\xEE \" # \r\n");
 }
 
 TEST(AccessFilesTest, ALineBreakOrAnUnencodableCharacterRefusesTheFileNamingTheField) {

@@ -204,6 +204,45 @@ TEST(AddressFilterTest, PastedTextKeepsOnlyWhatTypingCouldEnter) {
   EXPECT_EQ(FilterAddressText("\b1"), "1") << "a pasted backspace is not a keystroke";
 }
 
+// What the build writes of an address, and whether the television can mount it.
+TEST(AddressFilterTest, TheBuildWritesTheAddressTrimmedAndKnowsAnImpossibleOne) {
+  const struct {
+    const char* typed;
+    const char* written;
+    bool mountable;
+  } rows[] = {
+      {"192.168.0.1", "192.168.0.1", true},
+      {" 172.16.5.1 ", "172.16.5.1", true},
+      {"0.0.0.0", "0.0.0.0", true},
+      {"255.255.255.255", "255.255.255.255", true},
+      {"1 2  3", "1 2  3", false},
+      {"999.1", "999.1", false},
+      {"1.2.3.256", "1.2.3.256", false},
+      {"1.2.3", "1.2.3", false},
+      {"1.2.3.4.5", "1.2.3.4.5", false},
+      {"1..3.4", "1..3.4", false},
+      {"010.1.1.1", "010.1.1.1", false},
+      {"   ", "", false},
+      {"", "", false},
+      {"1.2.3.4.", "1.2.3.4.", false},
+  };
+  for (const auto& row : rows) {
+    EXPECT_EQ(TrimmedAddress(row.typed), row.written) << '"' << row.typed << '"';
+    EXPECT_EQ(IsIpv4Address(TrimmedAddress(row.typed)), row.mountable) << '"' << row.typed << '"';
+  }
+  // Only the addresses the build writes count: an unticked share's address is never written.
+  BuildOptions options;
+  options.TextIP = "1 2";
+  options.TexSMBip = " 10.0.0.1 ";
+  EXPECT_EQ(ImpossibleAddresses(options), std::vector<TextField>{&BuildOptions::TextIP});
+  options.TexSMBip = "999.1";
+  EXPECT_EQ(ImpossibleAddresses(options),
+            (std::vector<TextField>{&BuildOptions::TexSMBip, &BuildOptions::TextIP}));
+  options.ChNfs = CheckState::kUnchecked;
+  options.Chsmb = CheckState::kGrayed;
+  EXPECT_TRUE(ImpossibleAddresses(options).empty());
+}
+
 TEST(BuildOptionsTest, TargetDriveIsTheFirstTwoCharacters) {
   EXPECT_EQ(TargetDriveOf("e: [USB STICK]"), "e:");
   EXPECT_EQ(TargetDriveOf("c:"), "c:");
