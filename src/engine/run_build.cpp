@@ -4,6 +4,7 @@
 #include <optional>
 
 #include "engine/build_plan.h"
+#include "engine/failure_words.h"
 #include "engine/guard.h"
 #include "fsutil/tree.h"
 #include "platform/paths.h"
@@ -52,16 +53,16 @@ bool StopAsked(const BuildContext& context) {
   return context.stop != nullptr && context.stop->load(std::memory_order_relaxed);
 }
 
-std::string InterruptionLine(BuildInterruption interruption, const std::string& drive,
-                             std::size_t not_done, const platform::FsStatus& root_failure) {
-  const std::string count = "не выполнено шагов: " + std::to_string(not_done);
+std::string InterruptionLine(BuildInterruption interruption, const std::string& drive) {
   if (interruption == BuildInterruption::kStopped) {
-    return "Сборка остановлена по вашей просьбе; записанное сброшено на диск, " + count;
+    return "Сборка остановлена по вашей просьбе; записанное сброшено на диск.";
   }
-  if (!root_failure.ok()) {
-    return "Диск \"" + drive + "\" недоступен (" + root_failure.message + "); " + count;
-  }
-  return "Диск \"" + drive + "\" отключён во время сборки; " + count;
+  return "Диск \"" + drive + "\" отключён во время сборки.";
+}
+
+std::string UnavailableLine(const std::string& drive, const platform::FsStatus& failure) {
+  return "Диск \"" + drive + "\" недоступен: " + FailureReasonText(failure) +
+         ". Сборка не начата, на диск ничего не записано.";
 }
 
 }  // namespace
@@ -69,23 +70,25 @@ std::string InterruptionLine(BuildInterruption interruption, const std::string& 
 BuildResult RunBuild(platform::FileSystem& fs, const BuildContext& context,
                      BuildObserver* observer) {
   BuildResult result;
-  if (std::optional<std::string> refusal = CheckBuildMayStart(fs, context)) {
+  auto refuse = [&result](std::string why) {
     result.refused = true;
-    result.refusal = std::move(*refusal);
+    result.refusal = std::move(why);
     return result;
-  }
+  };
+  if (!HoldsKit(fs, context.source_root)) return refuse(NoKitMessage(context.source_root));
   BuildContext guarded = context;
   guarded.protected_folders = FolderAndAncestors(fs, context.source_root);
 
-  // The drive is opened once, here; every step works below this handle.
+  // The drive is opened once, here; every check and every step works below this handle.
   BuildRun run(fs);
   platform::FsStatus root_failure;
   platform::Directory* drive = run.Root(context.target_drive, root_failure);
   if (drive != nullptr) {
-    if (std::optional<std::string> busy = LockDriveForBuild(*drive, context.target_drive)) {
-      result.refused = true;
-      result.refusal = std::move(*busy);
-      return result;
+    // Taken first: a drive another build holds is refused before even the kit's token is left.
+    if (auto busy = LockDriveForBuild(*drive, context.target_drive))
+      return refuse(std::move(*busy));
+    if (auto overlap = CheckDriveRoot(fs, context, *drive, KitProbe::kToken)) {
+      return refuse(std::move(*overlap));
     }
   }
   // Planning touches nothing on disk: it may come after the drive is taken.
@@ -97,11 +100,18 @@ BuildResult RunBuild(platform::FileSystem& fs, const BuildContext& context,
     return fs.Identify(context.target_drive, now).ok() && now == id;
   };
 
+  result.steps_total = plan.size();
+  if (drive == nullptr) {
+    result.drive_unavailable = UnavailableLine(context.target_drive, root_failure);
+    result.interruption = BuildInterruption::kDriveGone;
+    result.steps_not_done = plan.size();
+    return result;
+  }
   if (observer != nullptr) {
     run.Observe(observer, BytesToMove(fs, context, plan), plan.size());
     observer->OnPhase(BuildPhase::kSteps);
   }
-  bool gone = drive == nullptr;
+  bool gone = false;
   bool stopped = false;
   for (std::size_t index = 0; index < plan.size(); ++index) {
     const BuildStep& step = plan[index];
@@ -122,8 +132,7 @@ BuildResult RunBuild(platform::FileSystem& fs, const BuildContext& context,
   result.failures = run.log().TakeFailures();
   if (gone || stopped) {
     result.interruption = gone ? BuildInterruption::kDriveGone : BuildInterruption::kStopped;
-    result.interruption_line = InterruptionLine(result.interruption, context.target_drive,
-                                                result.steps_not_done, root_failure);
+    result.interruption_line = InterruptionLine(result.interruption, context.target_drive);
   }
   if (observer != nullptr) observer->OnPhase(BuildPhase::kMeasuring);
   run.BeginStep(plan.size(), BuildStage::kMeasuring,

@@ -38,7 +38,8 @@ SessionResult RunSession(platform::FileSystem& fs, const SessionRequest& request
 
   input.decimal_separator = request.decimal_separator;
   const ReportInterruption interruption{result.build.interruption_line, result.build.steps_not_done,
-                                        result.build.interruption == BuildInterruption::kStopped};
+                                        result.build.interruption == BuildInterruption::kStopped,
+                                        result.build.steps_total, result.build.drive_unavailable};
   result.report = MakeReportParts(input, interruption);
   return result;
 }
@@ -46,7 +47,15 @@ SessionResult RunSession(platform::FileSystem& fs, const SessionRequest& request
 SessionPlan PlanSession(platform::FileSystem& fs, const SessionRequest& request) {
   const BuildContext context = ContextOf(request);
   SessionPlan plan;
-  plan.refusal = CheckBuildMayStart(fs, context);
+  if (!HoldsKit(fs, context.source_root)) {
+    plan.refusal = NoKitMessage(context.source_root);
+    return plan;
+  }
+  // A dry run writes nothing, not even the kit's token: identities and spellings only.
+  std::unique_ptr<platform::Directory> root;
+  if (fs.OpenDirectory(context.target_drive, root)) {
+    plan.refusal = CheckDriveRoot(fs, context, *root, KitProbe::kIdentityOnly);
+  }
   if (!plan.refusal) plan.steps = PlanBuild(context);
   return plan;
 }

@@ -30,11 +30,6 @@ FsStatus RemoveLinkEntry(Directory& folder, std::string_view name, std::uint32_t
   return folder.DeleteFile(name);
 }
 
-constexpr std::string_view kKitInside =
-    "здесь лежит комплект (та же папка под другим именем); папка не удаляется";
-constexpr std::string_view kOtherVolume =
-    "здесь смонтирована другая файловая система; её содержимое не удаляется";
-
 // One directory being removed: the names of the subdirectories its listing met, consumed in
 // listing order once the listing has ended.
 struct Level {
@@ -91,9 +86,9 @@ DelTreeOutcome DelTreeBelow(Directory& parent, std::string_view name,
   DirectoryChain chain(parent);
   if (FsStatus opened = chain.Descend(name); !opened) return Failed(opened);
   if (IsProtected(chain.top().id(), protect)) {
-    return Failed(platform::RefusalStatus(kKitInside, chain.top().path()));
+    return Failed(platform::RefusalStatus(platform::FsReason::kKitInside, chain.top().path()));
   }
-  const std::uint64_t volume = chain.top().id().volume;
+  const std::uint64_t mount = chain.top().mount_id();
 
   // Depth first with an explicit stack of levels instead of recursion, so that no tree is deep
   // enough to exhaust the call stack. The order of removal is that of the recursive walk: a
@@ -118,10 +113,12 @@ DelTreeOutcome DelTreeBelow(Directory& parent, std::string_view name,
       const std::string& child = level.subdirectories[level.next++];
       if (FsStatus opened = chain.Descend(child); !opened) return Failed(std::move(opened));
       if (IsProtected(chain.top().id(), protect)) {
-        return Failed(platform::RefusalStatus(kKitInside, chain.top().path()));
+        return Failed(platform::RefusalStatus(platform::FsReason::kKitInside, chain.top().path()));
       }
-      if (chain.top().id().volume != volume) {
-        return Failed(platform::RefusalStatus(kOtherVolume, chain.top().path()));
+      // A mount inside, of the same file system too (a bind mount), shows another tree there,
+      // which is not the payload's to remove.
+      if (chain.top().mount_id() != mount) {
+        return Failed(platform::RefusalStatus(platform::FsReason::kOtherMount, chain.top().path()));
       }
       stack.emplace_back();
       entering = true;

@@ -136,17 +136,4 @@ std::string FoldCase(std::string_view name) {
   return folded;
 }
 
-std::string NoKitMessage(std::string_view folder) {
-  return "В папке \"" + std::string(folder) +
-         "\" нет комплекта: в ней должна лежать папка Talvex с файлами сборки и папки приложений "
-         "(PVR, mc, NetSurf, ...). Сборка не начата, флешка не тронута.";
-}
-
-bool HoldsKit(platform::FileSystem& fs, std::string_view folder) {
-  if (folder.empty()) return false;
-  const std::string payload = FindKitPath(fs, folder, "\\Talvex");
-  std::unique_ptr<platform::Directory> opened;
-  return fs.OpenDirectory(payload, opened).ok();
-}
-
 }  // namespace talvex::fsutil

@@ -37,12 +37,4 @@ std::string FoldAsciiCase(std::string_view text);
 // scripts its names are written in here: ASCII, Latin-1 and Cyrillic (UTF-8 in, UTF-8 out).
 std::string FoldCase(std::string_view name);
 
-// The text every front end shows when a folder holds no kit: where it looked and what it needs.
-std::string NoKitMessage(std::string_view folder);
-
-// Whether `folder` holds a kit: a master "Talvex" folder (in any letter case) inside it. A build
-// from a folder without one would wipe the stick's payload and copy nothing back, so no build
-// starts without it.
-bool HoldsKit(platform::FileSystem& fs, std::string_view folder);
-
 }  // namespace talvex::fsutil

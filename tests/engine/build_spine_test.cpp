@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "engine/build_plan.h"
+#include "engine/guard.h"
 #include "engine/run_build.h"
 #include "options/build_options.h"
 #include "platform/file_system.h"
@@ -141,7 +142,8 @@ TEST(BuildSpineTest, ADriveThatIsNotReadyIsSaidOnceAndTheBuildStillEnds) {
   EXPECT_EQ(result.steps_run, 0u);
   EXPECT_EQ(result.steps_not_done, PlanBuild({kit.path(), drive.path(), options}).size());
   EXPECT_EQ(result.interruption, BuildInterruption::kDriveGone);
-  EXPECT_NE(result.interruption_line.find("not ready"), std::string::npos);
+  EXPECT_EQ(result.drive_unavailable.rfind("Диск \"" + drive.path() + "\" недоступен: ", 0), 0u)
+      << result.drive_unavailable;
   EXPECT_TRUE(result.failures.empty());
   EXPECT_FALSE(result.Complete());
   EXPECT_EQ(result.size_bytes, 0);
@@ -171,6 +173,8 @@ TEST(BuildOverlapTest, RefusesATargetThatWouldRemoveTheKit) {
   TempDir root;
   testing::MakeFile(root / "Talvex/rcTVX", "master");
   testing::MakeFile(root / "PVR/pvr.ini", "master");
+  testing::MakeFile(root / "Talvex/kit/Talvex/rcTVX", "master");
+  testing::MakeFile(root / "PVR/Talvex/rcTVX", "master");
   BuildOptions options = NothingTicked();
   options.pvr = CheckState::kChecked;
 
@@ -189,13 +193,13 @@ TEST(BuildOverlapTest, RefusesATargetThatWouldRemoveTheKit) {
     BuildResult result = RunBuild(fs, {c.source, c.target, options});
     EXPECT_TRUE(result.refused) << c.source << " -> " << c.target;
     EXPECT_FALSE(result.refusal.empty());
-    EXPECT_TRUE(fs.journal().empty()) << "a refused build touched the disk";
+    EXPECT_TRUE(fs.JournalWithout(kKitTokenPrefix).empty()) << "a refused build touched the disk";
   }
   EXPECT_EQ(testing::ReadBytes(root / "Talvex/rcTVX"), "master");
 
   // A kit elsewhere on the same drive is fine.
   TempDir drive;
-  testing::MakeDirs(drive / "kit/Talvex");
+  testing::MakeFile(drive / "kit/Talvex/rcTVX", "master");
   BuildResult allowed = RunBuild(NativeFileSystem(), {drive / "kit", drive.path(), options});
   EXPECT_FALSE(allowed.refused) << allowed.refusal;
 }
@@ -211,7 +215,7 @@ TEST(BuildOverlapTest, ComparesResolvedPathsNotTexts) {
   FaultInjectingFileSystem fs(NativeFileSystem());
   BuildResult result = RunBuild(fs, {dir / "kit", dir / "drive", options});
   EXPECT_TRUE(result.refused);
-  EXPECT_TRUE(fs.journal().empty());
+  EXPECT_TRUE(fs.JournalWithout(kKitTokenPrefix).empty());
   EXPECT_EQ(testing::ReadBytes(dir / "kit/Talvex/rcTVX"), "master");
 
   // The kit reached through a link to the drive's root.

@@ -70,9 +70,12 @@ BuildOptions OneOfEveryStep() {
   return options;
 }
 
-// What a folder on a case-insensitive volume is: the same folder under a name in other letters.
-TEST(KitIdentityTest, AnOverlapSpelledInOtherLettersIsStillRefused) {
+// What a folder under a second name is: on a case-insensitive volume the same folder in other
+// letters, through a bind mount or a network path the same folder elsewhere. Some file systems
+// even give each name an identity of its own (FUSE FAT32 does); the kit's token still shows it.
+TEST(KitIdentityTest, AnOverlapUnderAnotherNameIsStillRefused) {
   BuildOptions options = AllUnticked();
+  using Identity = FaultInjectingFileSystem::AliasIdentity;
   struct Case {
     const char* kit;     // below the root
     const char* target;  // below the root, "" for the root itself
@@ -84,19 +87,29 @@ TEST(KitIdentityTest, AnOverlapSpelledInOtherLettersIsStillRefused) {
       {"KIT", "kit", "kit", "KIT"},            // the drive's root is the kit
       {"talvex/kit", "", "Talvex", "talvex"},  // the kit inside the payload folder
       {"pvr/kit", "", "PVR", "pvr", true},     // the kit inside a ticked application
+      {"kit", "net", "net", "kit"},            // the kit reached by another path altogether
+      {"kit", "net/PVR", "net", "kit"},        // the drive's root inside the kit
+      {"a/b/kit", "", "Talvex", "a", false},   // the kit deep below the payload folder
   };
-  for (const Case& c : cases) {
-    TempDir root;
-    const std::string kit = Join(root.path(), c.kit);
-    MakeFile(Join(kit, "Talvex/rcTVX"), "master");
-    FaultInjectingFileSystem fs(NativeFileSystem());
-    fs.AddAlias(Join(root.path(), c.alias), Join(root.path(), c.real));
-    options.pvr = c.pvr ? CheckState::kChecked : CheckState::kUnchecked;
-    const std::string target = *c.target == '\0' ? root.path() : Join(root.path(), c.target);
-    const BuildResult result = RunBuild(fs, {kit, target, options});
-    EXPECT_TRUE(result.refused) << c.kit << " built onto " << target;
-    EXPECT_TRUE(fs.journal().empty()) << c.kit;
-    EXPECT_EQ(ReadBytes(Join(kit, "Talvex/rcTVX")), "master");
+  for (const Identity identity : {Identity::kShared, Identity::kOwn}) {
+    for (const Case& c : cases) {
+      TempDir root;
+      const std::string kit = Join(root.path(), c.kit);
+      MakeFile(Join(kit, "Talvex/rcTVX"), "master");
+      MakeDirs(Join(kit, "PVR"));
+      FaultInjectingFileSystem fs(NativeFileSystem());
+      fs.AddAlias(Join(root.path(), c.alias), Join(root.path(), c.real), identity);
+      options.pvr = c.pvr ? CheckState::kChecked : CheckState::kUnchecked;
+      const std::string target = *c.target == '\0' ? root.path() : Join(root.path(), c.target);
+      const BuildResult result = RunBuild(fs, {kit, target, options});
+      EXPECT_TRUE(result.refused) << c.kit << " built onto " << target;
+      for (const auto& change : fs.journal()) {
+        // The token the check leaves in the kit and takes away again is all that may change.
+        EXPECT_NE(change.path.find(".talvex-guard-"), std::string::npos) << change.path;
+      }
+      EXPECT_EQ(ReadBytes(Join(kit, "Talvex/rcTVX")), "master");
+      EXPECT_EQ(TreeListing(kit), (std::vector<std::string>{"PVR/", "Talvex/", "Talvex/rcTVX"}));
+    }
   }
 }
 
@@ -197,7 +210,7 @@ TEST_F(PayloadTest, LinksLeftOnTheDriveAreNeverWrittenThrough) {
   EXPECT_EQ(ReadBytes(Drive(core)), ReadBytes(Kit(core)));
   const std::vector<StepFailure> at_link = FailuresAt(result, Drive("\\Talvex\\etc\\init.d"));
   ASSERT_FALSE(at_link.empty());
-  EXPECT_EQ(at_link[0].message, platform::kLinkRefused);
+  EXPECT_EQ(at_link[0].reason, platform::kLinkRefused);
 }
 
 TEST_F(PayloadTest, ALinkOrSpecialFileInTheKitIsNamedAndNeverFollowed) {
@@ -228,9 +241,9 @@ TEST_F(PayloadTest, ALinkOrSpecialFileInTheKitIsNamedAndNeverFollowed) {
   EXPECT_FALSE(PathExists(Drive(fifo)));
   ASSERT_EQ(result.failures.size(), 2u);
   EXPECT_EQ(result.failures[0].path, Kit(linked));
-  EXPECT_EQ(result.failures[0].message, platform::kLinkRefused);
+  EXPECT_EQ(result.failures[0].reason, platform::kLinkRefused);
   EXPECT_EQ(result.failures[1].path, Kit(fifo));
-  EXPECT_EQ(result.failures[1].message, platform::kSpecialFileRefused);
+  EXPECT_EQ(result.failures[1].reason, platform::kSpecialFileRefused);
 }
 
 TEST_F(PayloadTest, AMasterRewriteCutShortByAFullDiskLeavesThePreviousMasterWhole) {
@@ -261,18 +274,51 @@ TEST_F(PayloadTest, AMasterRewriteCutShortByAFullDiskLeavesThePreviousMasterWhol
   EXPECT_FALSE(PathExists(Drive(kAccessSmbPath)));
 }
 
-TEST_F(PayloadTest, TheKitMountedInsideThePayloadIsNeverRemoved) {
-  MakeDirs(Drive("\\Talvex\\etc\\mounted"));
-  if (mount(kit_.path().c_str(), Drive("\\Talvex\\etc\\mounted").c_str(), nullptr, MS_BIND,
-            nullptr) != 0) {
-    GTEST_SKIP() << "bind mounts need privileges: " << std::strerror(errno);
+// A folder mounted inside the payload - the kit, or any folder of the same file system, whose
+// device number is the payload's own - is left whole, and the report names where it stopped.
+TEST_F(PayloadTest, AFolderMountedInsideThePayloadIsNeverRemoved) {
+  TempDir users;
+  MakeFile(users / "sub/letter.txt", "the user's own");
+  for (const std::string& bound : {kit_.path(), users.path()}) {
+    const std::string mounted = Drive("\\Talvex\\etc\\mounted");
+    MakeDirs(mounted);
+    if (mount(bound.c_str(), mounted.c_str(), nullptr, MS_BIND, nullptr) != 0) {
+      GTEST_SKIP() << "bind mounts need privileges: " << std::strerror(errno);
+    }
+    const std::map<std::string, std::string> before = Snapshot(bound);
+    const BuildResult result = Build(AllUnticked());
+    umount2(mounted.c_str(), MNT_DETACH);
+    EXPECT_EQ(Snapshot(bound), before) << bound;
+    const std::vector<StepFailure> at_mount = FailuresAt(result, mounted);
+    ASSERT_FALSE(at_mount.empty()) << bound;
+    EXPECT_EQ(at_mount[0].action, action::kRemoveFolder);
+    std::filesystem::remove_all(U8Path(Drive("\\Talvex")));
   }
+}
+
+// The target is a link that another process flips between a folder and the kit as fast as it
+// can: whenever the build looks, it works on the one folder it opened, never on the kit.
+TEST_F(PayloadTest, ATargetFlippedToTheKitMeanwhileNeverReachesIt) {
+  TempDir flipping;
+  const std::string link = flipping / "drive";
+  const std::string aside = flipping / "aside";
+  ASSERT_EQ(symlink(drive_.path().c_str(), link.c_str()), 0);
+  ASSERT_TRUE(Build(OneOfEveryStep()).failures.empty());  // the masters hold these values now
   const std::map<std::string, std::string> kit_before = Snapshot(kit_.path());
-  const BuildResult result = Build(AllUnticked());
-  umount2(Drive("\\Talvex\\etc\\mounted").c_str(), MNT_DETACH);
+  std::atomic<bool> building{true};
+  std::thread flipper([&] {
+    for (bool to_kit = true; building; to_kit = !to_kit) {
+      ::symlink((to_kit ? kit_ : drive_).path().c_str(), aside.c_str());
+      ::rename(aside.c_str(), link.c_str());
+      ::usleep(500);
+    }
+  });
+  for (int round = 0; round < kConcurrentRuns; ++round) {
+    RunBuild(fs(), BuildContext{kit_.path(), link, OneOfEveryStep()});
+  }
+  building = false;
+  flipper.join();
   EXPECT_EQ(Snapshot(kit_.path()), kit_before);
-  ASSERT_FALSE(FailuresAt(result, Drive("\\Talvex\\etc\\mounted")).empty());
-  EXPECT_EQ(result.failures[0].action, action::kRemoveFolder);
 }
 #endif
 

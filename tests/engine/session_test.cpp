@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "engine/build_plan.h"
+#include "engine/guard.h"
 #include "engine/session.h"
 #include "options/build_options.h"
 #include "platform/file_system.h"
@@ -68,28 +69,37 @@ TEST(SessionTest, TellsThePhasesAndStepsInOrderAndMakesTheReport) {
   EXPECT_EQ(recorder.events.back(), "yield") << "the skeleton's entries are measured";
   EXPECT_EQ(result.build.steps_run, steps);
 
-  // The kit is empty, so every core file fails to copy; the report says so and names the
-  // target as the session was given it.
+  // The kit holds one core file, so every other one fails to copy, each in a step of its own;
+  // the report says so, out of the plan's steps, and names the target as the session was given.
   EXPECT_EQ(result.report.kind, ReportKind::kBuiltWithFailures);
   ASSERT_GE(result.report.lines.size(), 4u);
   EXPECT_EQ(result.report.lines[0], "Собранно на диск \"" + drive.path() + "\"");
   EXPECT_EQ(result.report.lines[3],
-            "Не выполнено шагов: " + std::to_string(result.build.failures.size()));
+            "Не выполнено шагов: " + std::to_string(result.build.failures.size()) + " из " +
+                std::to_string(steps));
+  EXPECT_EQ(result.report.failure_lines.size(), result.build.failures.size());
 }
 
 TEST(SessionTest, AReportOfADriveLetterNamesTheLetterAndYesOpensTheKitsPvrSettings) {
   KitDir kit;
   BuildOptions options = NoShares();
   options.pvr = CheckState::kChecked;
-  // A drive that does not exist: every step fails, the session still ends with a report.
+  TempDir drive;
+  const SessionResult built =
+      RunSession(NativeFileSystem(), {kit.path(), Target{drive.path(), "e"}, options, ","});
+  EXPECT_EQ(built.report.lines.at(0), "Собранно на диск \"e\"");
+  EXPECT_EQ(("notepad.exe " + built.report.offered_file).rfind("notepad.exe " + kit.path(), 0), 0u);
+
+  // A drive that does not exist: nothing is built, and the report says only that, once.
   platform::FaultInjectingFileSystem fs(NativeFileSystem());
   const SessionResult result =
       RunSession(fs, {kit.path(), TargetOfDriveEntry("q: [NONE]"), options, ","});
   ASSERT_FALSE(result.build.refused);
-  EXPECT_EQ(result.report.lines.at(0), "Собранно на диск \"q\"");
-  EXPECT_EQ(result.report.lines.at(2), "Размер сборки 0 Мб");
-  EXPECT_EQ(("notepad.exe " + result.report.offered_file).rfind("notepad.exe " + kit.path(), 0),
-            0u);
+  ASSERT_EQ(result.report.lines.size(), 1u);
+  EXPECT_EQ(result.report.lines[0].rfind("Диск \"q:\" недоступен: ", 0), 0u)
+      << result.report.lines[0];
+  EXPECT_EQ(result.report.title, "Сборка не выполнена");
+  EXPECT_EQ(result.report.offered_file, "") << "nothing was built to look at";
 }
 
 TEST(SessionTest, ARefusedSessionTouchesNothingAndHasNoReport) {
@@ -104,13 +114,13 @@ TEST(SessionTest, ARefusedSessionTouchesNothingAndHasNoReport) {
   EXPECT_FALSE(result.build.refusal.empty());
   EXPECT_TRUE(result.report.lines.empty());
   EXPECT_TRUE(recorder.events.empty());
-  EXPECT_TRUE(fs.journal().empty());
+  EXPECT_TRUE(fs.JournalWithout(kKitTokenPrefix).empty());
   EXPECT_EQ(testing::ReadBytes(root / "Talvex/rcTVX"), "master");
 }
 
 TEST(SessionTest, ADryRunGivesTheRefusalOrThePlanAndTouchesNothing) {
   TempDir root;
-  testing::MakeDirs(root / "kit/Talvex");
+  testing::MakeFile(root / "kit/Talvex/rcTVX", "master");
   const BuildOptions options = NoShares();
   platform::FaultInjectingFileSystem fs(NativeFileSystem());
 

@@ -64,8 +64,11 @@ void FaultInjectingFileSystem::FailChangeNumber(std::size_t index, int code) {
   fail_change_code_ = code;
 }
 
-void FaultInjectingFileSystem::AddAlias(std::string alias, std::string real) {
-  aliases_.emplace_back(std::move(alias), std::move(real));
+void FaultInjectingFileSystem::AddAlias(std::string alias, std::string real,
+                                        AliasIdentity identity) {
+  // Any odd number will do: it only has to change every index it is mixed into.
+  const std::uint64_t salt = identity == AliasIdentity::kOwn ? 0x5a17'0000'0000'0001 : 0;
+  aliases_.push_back({std::move(alias), std::move(real), salt});
 }
 
 namespace {
@@ -76,16 +79,23 @@ bool IsAtOrBelow(const std::string& path, const std::string& folder) {
          (!folder.empty() && folder.back() == kPathSeparator);
 }
 
+FileId Salted(FileId id, std::uint64_t salt) {
+  id.index ^= salt;
+  return id;
+}
+
 // The same operations on the handles of the wrapped file system, each checked against the rules
 // under the entry's path and journaled like the path-based calls.
 class FaultInjectingDirectory final : public Directory {
  public:
-  FaultInjectingDirectory(std::unique_ptr<Directory> inner, FaultInjectingFileSystem& owner)
-      : inner_(std::move(inner)), owner_(owner) {}
+  FaultInjectingDirectory(std::unique_ptr<Directory> inner, FaultInjectingFileSystem& owner,
+                          std::uint64_t salt)
+      : inner_(std::move(inner)), owner_(owner), salt_(salt) {}
 
   Directory& inner() { return *inner_; }
   const std::string& path() const override { return inner_->path(); }
-  FileId id() const override { return inner_->id(); }
+  FileId id() const override { return Salted(inner_->id(), salt_); }
+  std::uint64_t mount_id() const override { return inner_->mount_id(); }
 
   FsStatus List(const ListVisitor& visit, ListDetail detail) override {
     if (FsStatus failed = owner_.Check(FsOperation::kListDirectory, path()); !failed) return failed;
@@ -96,6 +106,10 @@ class FaultInjectingDirectory final : public Directory {
         !failed) {
       return failed;
     }
+    // A second name is a folder of its own in a listing too.
+    if (const std::string joined = JoinPath(path(), name); owner_.IsAlias(joined)) {
+      return owner_.QueryAttributes(joined, attributes);
+    }
     return inner_->EntryAttributes(name, attributes);
   }
   FsStatus LockForBuild(bool& busy) override { return inner_->LockForBuild(busy); }
@@ -103,6 +117,9 @@ class FaultInjectingDirectory final : public Directory {
     if (FsStatus failed = owner_.Check(FsOperation::kOpenDirectory, JoinPath(path(), name));
         !failed) {
       return failed;
+    }
+    if (const std::string joined = JoinPath(path(), name); owner_.IsAlias(joined)) {
+      return owner_.OpenDirectory(joined, opened);
     }
     return Wrap(inner_->OpenSubdirectory(name, opened), opened);
   }
@@ -164,12 +181,14 @@ class FaultInjectingDirectory final : public Directory {
     return owner_.Record(operation, JoinPath(path(), name));
   }
   FsStatus Wrap(FsStatus status, std::unique_ptr<Directory>& opened) {
-    if (status) opened = std::make_unique<FaultInjectingDirectory>(std::move(opened), owner_);
+    if (status)
+      opened = std::make_unique<FaultInjectingDirectory>(std::move(opened), owner_, salt_);
     return status;
   }
 
   std::unique_ptr<Directory> inner_;
   FaultInjectingFileSystem& owner_;
+  std::uint64_t salt_;
 };
 
 }  // namespace
@@ -210,10 +229,33 @@ std::vector<FsStatus> FaultInjectingFileSystem::Flush(const std::string& root,
 }
 
 std::string FaultInjectingFileSystem::Real(const std::string& path) const {
-  for (const auto& [alias, real] : aliases_) {
-    if (IsAtOrBelow(path, alias)) return real + path.substr(alias.size());
+  for (const Alias& each : aliases_) {
+    if (IsAtOrBelow(path, each.alias)) return each.real + path.substr(each.alias.size());
   }
   return path;
+}
+
+bool FaultInjectingFileSystem::IsAlias(const std::string& path) const {
+  for (const Alias& each : aliases_) {
+    if (path == each.alias) return true;
+  }
+  return false;
+}
+
+std::uint64_t FaultInjectingFileSystem::IdentitySalt(const std::string& path) const {
+  for (const Alias& each : aliases_) {
+    if (IsAtOrBelow(path, each.alias)) return each.salt;
+  }
+  return 0;
+}
+
+std::vector<FaultInjectingFileSystem::JournalEntry> FaultInjectingFileSystem::JournalWithout(
+    std::string_view marker) const {
+  std::vector<JournalEntry> kept;
+  for (const JournalEntry& entry : journal_) {
+    if (LastName(entry.path).find(marker) == std::string::npos) kept.push_back(entry);
+  }
+  return kept;
 }
 
 std::vector<std::string> FaultInjectingFileSystem::JournalPaths(FsOperation operation) const {
@@ -289,7 +331,9 @@ FsStatus FaultInjectingFileSystem::ResolvePath(const std::string& path, std::str
   const std::string real = Real(path);
   if (real == path) return inner_.ResolvePath(path, resolved);
   // Resolved below the real folder, spelled below the alias: what a second name shows.
-  for (const auto& [alias, real_folder] : aliases_) {
+  for (const Alias& each : aliases_) {
+    const std::string& alias = each.alias;
+    const std::string& real_folder = each.real;
     if (!IsAtOrBelow(path, alias)) continue;
     std::string resolved_folder;
     if (FsStatus status = inner_.ResolvePath(real_folder, resolved_folder); !status) return status;
@@ -304,14 +348,19 @@ FsStatus FaultInjectingFileSystem::ResolvePath(const std::string& path, std::str
 
 FsStatus FaultInjectingFileSystem::Identify(const std::string& path, FileId& id) {
   if (FsStatus failed = Check(FsOperation::kIdentify, path); !failed) return failed;
-  return inner_.Identify(Real(path), id);
+  FsStatus status = inner_.Identify(Real(path), id);
+  id = Salted(id, IdentitySalt(path));
+  return status;
 }
 
 FsStatus FaultInjectingFileSystem::OpenDirectory(const std::string& path,
                                                  std::unique_ptr<Directory>& opened) {
   if (FsStatus failed = Check(FsOperation::kOpenDirectory, path); !failed) return failed;
   FsStatus status = inner_.OpenDirectory(Real(path), opened);
-  if (status) opened = std::make_unique<FaultInjectingDirectory>(std::move(opened), *this);
+  if (status) {
+    opened =
+        std::make_unique<FaultInjectingDirectory>(std::move(opened), *this, IdentitySalt(path));
+  }
   return status;
 }
 

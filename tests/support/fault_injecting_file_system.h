@@ -53,13 +53,21 @@ class FaultInjectingFileSystem final : public FileSystem {
   // Makes `alias` another name of the folder `real`: every path at or below `alias` is passed on
   // below `real`, and paths resolved there come back spelled below `alias`. This is how a
   // case-insensitive volume or a bind mount shows one folder under two names.
-  void AddAlias(std::string alias, std::string real);
+  // With kOwn, everything reached through the alias also reports an identity of its own, as a
+  // FUSE FAT32 volume gives each spelling of a name its own inode number.
+  enum class AliasIdentity { kShared, kOwn };
+  void AddAlias(std::string alias, std::string real,
+                AliasIdentity identity = AliasIdentity::kShared);
 
   // Damages every file written or copied at or below `prefix` right after the write reports
   // success, as a failing or counterfeit stick does: cut to half its length, or one byte
   // changed in its middle.
   enum class Damage { kTruncate, kFlipByte };
   void DamageWritesUnder(std::string prefix, Damage damage);
+  // Whether `path` is one of the second names given by AddAlias (used by the directory handles,
+  // which reach an alias through its parent's handle).
+  bool IsAlias(const std::string& path) const;
+
   // Used by the directory handles after a successful write.
   void DamageIfAsked(const std::string& path);
 
@@ -77,6 +85,9 @@ class FaultInjectingFileSystem final : public FileSystem {
   // whether it succeeded or was failed, in call order.
   const std::vector<JournalEntry>& journal() const { return journal_; }
   std::vector<std::string> JournalPaths(FsOperation operation) const;
+  // The journal without the changes to entries whose name holds `marker`: what a test checks
+  // when a refused build may have left (and taken away) its own token files and nothing else.
+  std::vector<JournalEntry> JournalWithout(std::string_view marker) const;
 
   FsStatus QueryAttributes(const std::string& path, std::uint32_t& attributes) override;
   FsStatus ListDirectory(const std::string& path, std::uint32_t filter, const ListVisitor& visit,
@@ -105,13 +116,20 @@ class FaultInjectingFileSystem final : public FileSystem {
 
   const Rule* Match(FsOperation operation, const std::string& path) const;
   std::string Real(const std::string& path) const;
+  // What identities reached through `path` are changed by (0: none).
+  std::uint64_t IdentitySalt(const std::string& path) const;
 
   FileSystem& inner_;
   std::vector<Rule> rules_;
   int refuse_changes_code_ = 0;
   std::size_t fail_change_index_ = static_cast<std::size_t>(-1);
   int fail_change_code_ = 0;
-  std::vector<std::pair<std::string, std::string>> aliases_;
+  struct Alias {
+    std::string alias;
+    std::string real;
+    std::uint64_t salt;  // 0 for a shared identity
+  };
+  std::vector<Alias> aliases_;
   std::vector<std::pair<std::string, Damage>> damages_;
   std::vector<JournalEntry> journal_;
   std::function<void(FsOperation, const std::string&)> watcher_;

@@ -126,7 +126,8 @@ platform::FsStatus SetAttributes(platform::FileSystem& fs, const std::string& pa
 }
 
 KitDir::KitDir() {
-  MakeDirs(*this / "Talvex");
+  // A master folder holding one of the payload's files: less is no kit, and no build starts.
+  MakeFile(*this / "Talvex/etc/rc.sysinit", "#!/bin/sh\n");
 }
 
 }  // namespace talvex::testing

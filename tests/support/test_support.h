@@ -29,7 +29,7 @@ class TempDir {
   std::string path_;
 };
 
-// A fresh folder that holds the least a kit must: an empty master "Talvex" folder.
+// A fresh folder that holds the least a kit must: a master "Talvex" folder with one core file.
 class KitDir : public TempDir {
  public:
   KitDir();

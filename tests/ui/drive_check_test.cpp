@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "demo_kit.h"
-#include "fsutil/kit_lookup.h"
+#include "engine/guard.h"
 #include "platform/win32/utf.h"
 #include "support/test_support.h"
 #include "ui/main_window_model.h"
@@ -256,7 +256,7 @@ TEST_F(DriveCheckTest, WithoutAKitTheWindowSaysSoAtStartAndGoTouchesNothing) {
     over_the_window.push_back(owner != nullptr && IsWindowVisible(owner));
     return show(owner, text, title, style);
   };
-  const std::wstring message = platform::Utf8ToWide(fsutil::NoKitMessage(no_kit.path()));
+  const std::wstring message = platform::Utf8ToWide(build::NoKitMessage(no_kit.path()));
   MessageBoxAnswerer answerer(IDNO);  // OK to the warning; No to a report would keep the window
   Open();
   ASSERT_EQ(recorder_.boxes.size(), 1u);

@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "fsutil/kit_lookup.h"
+#include "engine/guard.h"
 #include "support/test_support.h"
 
 namespace talvex::ui::qt {
@@ -24,7 +24,7 @@ using talvex::testing::TempDir;
 // The cases name folders by a letter: K holds a kit, E does not; C answers with Cancel.
 class KitFolders {
  public:
-  KitFolders() { talvex::testing::MakeDirs(kit_.path() + "/talvex"); }
+  KitFolders() { talvex::testing::MakeFile(kit_.path() + "/talvex/rcTVX", "master"); }
   std::string operator[](char role) const { return role == 'K' ? kit_.path() : empty_.path(); }
 
  private:
@@ -67,7 +67,7 @@ TEST(QtKitFolderTest, TheKitFolderIsNamedFoundOrAskedForUntilItHoldsAKit) {
     const auto chosen = ChooseKitFolder(platform::NativeFileSystem(), choice);
     EXPECT_EQ(chosen, test.chosen != 0 ? std::optional(folders[test.chosen]) : std::nullopt);
     std::vector<std::string> expected_told;
-    for (const char role : test.told) expected_told.push_back(fsutil::NoKitMessage(folders[role]));
+    for (const char role : test.told) expected_told.push_back(build::NoKitMessage(folders[role]));
     EXPECT_EQ(told, expected_told);
     // Asked exactly as often as the answers go, and not at all when a kit was at hand.
     EXPECT_EQ(asked, test.named != 0 ? 0 : test.answers.size());
@@ -106,7 +106,7 @@ TEST(QtKitFolderTest, TheDialogIsAskedAgainAfterTheMessageAndCancelEnds) {
   choice.tell = TellByMessageBox;
   EXPECT_EQ(ChooseKitFolder(platform::NativeFileSystem(), choice), std::nullopt);
   EXPECT_EQ(seen, (std::vector<QString>{QStringLiteral("dialog"),
-                                        QString::fromStdString(fsutil::NoKitMessage(folders['E'])),
+                                        QString::fromStdString(build::NoKitMessage(folders['E'])),
                                         QStringLiteral("dialog")}));
 }
 

@@ -44,7 +44,7 @@
 #include <vector>
 
 #include "demo_kit.h"
-#include "fsutil/kit_lookup.h"
+#include "engine/guard.h"
 #include "options/build_options.h"
 #include "support/fault_injecting_file_system.h"
 #include "support/test_support.h"
@@ -961,7 +961,7 @@ TEST_F(QtWindowTest, WithoutAKitGoExplainsAndTouchesNothing) {
   BoxAnswerer answer(QMessageBox::Ok);
   Go();
   ASSERT_EQ(answer.seen.size(), 1u);
-  EXPECT_EQ(answer.seen[0].text.toStdString(), fsutil::NoKitMessage(kit_.path()));
+  EXPECT_EQ(answer.seen[0].text.toStdString(), build::NoKitMessage(kit_.path()));
   EXPECT_EQ(answer.seen[0].icon, QMessageBox::Warning);
   EXPECT_TRUE(guard.journal().empty());
   EXPECT_TRUE(talvex::testing::PathExists(Built("Talvex/keep.txt")));

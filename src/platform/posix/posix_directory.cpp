@@ -21,12 +21,25 @@
 namespace talvex::platform::posix {
 namespace {
 
+// The kernel's number of the mount `fd` lies on. Without it (a kernel before 5.8) the device
+// number stands in, which tells mounts of other file systems apart but not bind mounts.
+std::uint64_t MountIdOf(int fd, const FileId& id) {
+  struct statx stx {};
+  if (::statx(fd, "", AT_EMPTY_PATH, STATX_MNT_ID, &stx) == 0 &&
+      (stx.stx_mask & STATX_MNT_ID) != 0) {
+    return stx.stx_mnt_id;
+  }
+  return id.volume;
+}
+
 class PosixDirectory final : public Directory {
  public:
-  PosixDirectory(int fd, std::string path, FileId id) : fd_(fd), path_(std::move(path)), id_(id) {}
+  PosixDirectory(int fd, std::string path, FileId id)
+      : fd_(fd), path_(std::move(path)), id_(id), mount_id_(MountIdOf(fd, id)) {}
 
   const std::string& path() const override { return path_; }
   FileId id() const override { return id_; }
+  std::uint64_t mount_id() const override { return mount_id_; }
   int fd() const { return fd_.get(); }
 
   FsStatus List(const ListVisitor& visit, ListDetail detail) override {
@@ -270,6 +283,7 @@ class PosixDirectory final : public Directory {
   FileDescriptor fd_;
   std::string path_;
   FileId id_;
+  std::uint64_t mount_id_;
 };
 
 }  // namespace

@@ -4,7 +4,7 @@
 #include <QFileDialog>
 #include <QMessageBox>
 
-#include "fsutil/kit_lookup.h"
+#include "engine/guard.h"
 #include "ui/control_table.h"
 #include "ui/qt/qt_ui.h"
 
@@ -13,17 +13,17 @@ namespace talvex::ui::qt {
 std::optional<std::string> ChooseKitFolder(platform::FileSystem& fs,
                                            const KitFolderChoice& choice) {
   if (choice.named) {
-    if (fsutil::HoldsKit(fs, *choice.named)) return choice.named;
-    choice.tell(fsutil::NoKitMessage(*choice.named));
+    if (build::HoldsKit(fs, *choice.named)) return choice.named;
+    choice.tell(build::NoKitMessage(*choice.named));
     return std::nullopt;
   }
   for (const std::string& folder : choice.usual) {
-    if (fsutil::HoldsKit(fs, folder)) return folder;
+    if (build::HoldsKit(fs, folder)) return folder;
   }
   // Asked until the answer is a kit: a wrong folder is an easy slip in a folder dialog.
   while (std::optional<std::string> answer = choice.ask()) {
-    if (fsutil::HoldsKit(fs, *answer)) return answer;
-    choice.tell(fsutil::NoKitMessage(*answer));
+    if (build::HoldsKit(fs, *answer)) return answer;
+    choice.tell(build::NoKitMessage(*answer));
   }
   return std::nullopt;
 }

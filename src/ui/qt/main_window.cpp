@@ -17,7 +17,7 @@
 #include <QTimer>
 #include <QUrl>
 
-#include "fsutil/kit_lookup.h"
+#include "engine/guard.h"
 #include "platform/paths.h"
 #include "platform/process.h"
 #include "ui/qt/about_window.h"
@@ -182,8 +182,8 @@ void MainWindow::RunBuild() {
     return;
   }
   // Without a kit the build would empty the stick's payload and copy nothing back.
-  if (!fsutil::HoldsKit(*services_.file_system, services_.source_root)) {
-    refuse(fsutil::NoKitMessage(services_.source_root));
+  if (!build::HoldsKit(*services_.file_system, services_.source_root)) {
+    refuse(build::NoKitMessage(services_.source_root));
     return;
   }
   auto* list = qobject_cast<QComboBox*>(DriveListWidget());

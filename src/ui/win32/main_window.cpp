@@ -6,7 +6,7 @@
 #include <memory>
 #include <string>
 
-#include "fsutil/kit_lookup.h"
+#include "engine/guard.h"
 #include "ui/win32/about_window.h"
 #include "ui/win32/drive_box.h"
 #include "ui/win32/frame_window.h"
@@ -52,7 +52,7 @@ MainWindow* MainWindow::Create(UiServices services, int show) {
   SetFocus(self->focus_);
   // Started outside its kit folder, the program could only wipe the stick: it says so at once,
   // over the window rather than before it.
-  if (!fsutil::HoldsKit(*self->services_.file_system, self->services_.source_root)) {
+  if (!build::HoldsKit(*self->services_.file_system, self->services_.source_root)) {
     PostMessageW(self->window_, kWarnNoKit, 0, 0);
   }
   return self;
@@ -242,7 +242,7 @@ LRESULT MainWindow::Handle(UINT message, WPARAM wparam, LPARAM lparam) {
       }
       return TRUE;
     case kWarnNoKit:
-      Warn(fsutil::NoKitMessage(services_.source_root));
+      Warn(build::NoKitMessage(services_.source_root));
       return 0;
     case kBuildProgressChanged:
       ShowProgress();

@@ -2,7 +2,7 @@
 // progress window, and closing the window while it runs.
 #include <memory>
 
-#include "fsutil/kit_lookup.h"
+#include "engine/guard.h"
 #include "ui/build_progress_text.h"
 #include "ui/win32/main_window.h"
 
@@ -13,8 +13,8 @@ void MainWindow::Warn(const std::string& text) {
 }
 
 bool MainWindow::ReadyToBuild() {
-  if (!fsutil::HoldsKit(*services_.file_system, services_.source_root)) {
-    Warn(fsutil::NoKitMessage(services_.source_root));
+  if (!build::HoldsKit(*services_.file_system, services_.source_root)) {
+    Warn(build::NoKitMessage(services_.source_root));
     return false;
   }
   const char letter = DriveLetterOf(model_.options().Drive1);
