@@ -89,7 +89,7 @@ std::string ReadPasswordFile(const std::string& file) {
   std::string content;
   const platform::FsStatus read = platform::ReadSmallFile(file, kPasswordFileLimit, content);
   // A FIFO or device could block for ever or never end.
-  if (read.message == platform::kSpecialFileRefused) {
+  if (read.reason == platform::kSpecialFileRefused) {
     throw Refusal("the password file \"" + file + "\" is not a regular file");
   }
   // A read that fails half way must not pass for a shorter password.
@@ -211,6 +211,31 @@ void ApplySet(const std::string& assignment, BuildOptions& record) {
   }
 }
 
+// How the command line named the field: "--set TextIP" when --set gave it its last value, else
+// its flag.
+std::string OptionThatSet(options::TextField field, const Collected& collected) {
+  const std::string_view name = options::FieldOf(field).name;
+  for (const std::string& assignment : collected.sets) {
+    if (std::string_view(assignment).substr(0, assignment.find('=')) == name) {
+      return "--set " + std::string(name);
+    }
+  }
+  for (const TextFlag& flag : kTextFlags) {
+    if (flag.field == field) return Dashed(flag.flag);
+  }
+  return std::string(name);
+}
+
+// An address the television cannot mount is refused rather than written: the build would report
+// success and the share would never appear.
+void RefuseImpossibleAddresses(const Collected& collected, const BuildOptions& record) {
+  for (options::TextField field : options::ImpossibleAddresses(record)) {
+    throw Refusal(OptionThatSet(field, collected) + " \"" + record.*field +
+                  "\": not an IPv4 address (four numbers 0-255 joined by dots, such as "
+                  "192.168.0.1)");
+  }
+}
+
 // CLI11 writes a negated flag as "--no-ftp{false}"; the pair reads better without the marker.
 class HelpFormatter final : public CLI::Formatter {
  public:
@@ -296,6 +321,7 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments,
   try {
     ApplyChoices(collected, standard_input, request.options);
     for (const std::string& assignment : collected.sets) ApplySet(assignment, request.options);
+    RefuseImpossibleAddresses(collected, request.options);
   } catch (const Refusal& refusal) {
     parsed.text = refusal.what();
     return parsed;

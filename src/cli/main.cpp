@@ -11,8 +11,9 @@ int main(int argc, char** argv) {
   const talvex::platform::ConsoleStreams streams;
   // Ctrl+C ends a build cleanly instead of leaving a file half copied and nothing flushed.
   static std::atomic<bool> stop{false};
-  talvex::platform::StopOnInterrupt(stop);
-  talvex::cli::Console console{std::cin, std::cout, std::cerr, streams.err_is_terminal(), &stop};
+  talvex::cli::Console console{std::cin,  std::cout,
+                               std::cerr, streams.err_is_terminal(),
+                               &stop,     [] { talvex::platform::StopOnInterrupt(stop); }};
   const talvex::cli::ExitStatus status =
       talvex::cli::RunCommand(talvex::platform::CommandLineArguments(argc, argv), console,
                               talvex::platform::NativeFileSystem());

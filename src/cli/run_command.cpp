@@ -56,6 +56,7 @@ ExitStatus RunCommand(const std::vector<std::string>& arguments, Console& consol
   if (!IsExistingDirectory(fs, source)) {
     return Refuse(console, "the kit folder \"" + source + "\" does not exist");
   }
+  if (console.catch_interrupts) console.catch_interrupts();
   build::SessionRequest session{source, std::move(*target), request.options,
                                 platform::DecimalSeparator()};
   session.verify = request.verify;

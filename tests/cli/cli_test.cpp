@@ -210,7 +210,7 @@ TEST_F(TalvexBuildTest, InterruptedMidBuildItStopsCleanlyAndSaysSo) {
   EXPECT_EQ(WEXITSTATUS(status), 1);
   const std::string out = ReadBytes(out_file);
   EXPECT_TRUE(HasLineContaining(out, "Сборка остановлена")) << out << ReadBytes(err_file);
-  EXPECT_TRUE(HasLineContaining(out, "не выполнено шагов")) << out;
+  EXPECT_TRUE(HasLineContaining(out, "Не выполнено шагов")) << out;
   EXPECT_EQ(ReadBytes(copying).size(), std::size_t{128} << 20) << "the file in hand is finished";
   EXPECT_FALSE(PathExists(Drive("\\Talvex\\rcTVX"))) << "the steps after it were skipped";
   // Nothing beside the masters the build writes appeared in the kit, no temporary among them.
@@ -224,6 +224,39 @@ TEST_F(TalvexBuildTest, InterruptedMidBuildItStopsCleanlyAndSaysSo) {
   EXPECT_EQ(without_masters(TreeListing(kit_.path())), without_masters(kit_before));
   // The master the build rewrote before it was stopped is whole.
   EXPECT_TRUE(ReadBytes(Kit("\\Talvex\\etc\\init.d\\access_smb")).ends_with(" # \r\n"));
+}
+
+// Waiting for a password on standard input nothing has been done yet: Ctrl+C or SIGTERM ends
+// the program there and then, as it ends any other.
+TEST_F(TalvexBuildTest, AnInterruptWhileThePasswordIsReadEndsTheProgram) {
+  for (const int signal : {SIGINT, SIGTERM}) {
+    int input[2];
+    ASSERT_EQ(::pipe(input), 0);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      ::dup2(input[0], STDIN_FILENO);
+      ::close(input[1]);
+      const std::string program = Program();
+      ::execl(program.c_str(), program.c_str(), "--source", kit_.path().c_str(), "--target",
+              drive_.c_str(), "--smb-password-file", "-", static_cast<char*>(nullptr));
+      ::_exit(127);
+    }
+    ::close(input[0]);
+    ::usleep(300 * 1000);  // the program is reading by now
+    ::kill(child, signal);
+    int status = 0;
+    pid_t ended = 0;
+    for (int waited = 0; waited < 400 && ended == 0; ++waited) {
+      ended = ::waitpid(child, &status, WNOHANG);
+      if (ended == 0) ::usleep(10 * 1000);
+    }
+    ::close(input[1]);  // a program still reading ends now, the test with it
+    if (ended == 0) ::waitpid(child, &status, 0);
+    EXPECT_NE(ended, 0) << "still waiting for the password after signal " << signal;
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signal) << signal;
+    EXPECT_FALSE(PathExists(Drive("\\Talvex"))) << signal;
+  }
 }
 #endif
 
@@ -321,6 +354,9 @@ TEST_F(TalvexBuildTest, EveryRefusalExitsTwoSaysWhyAndTouchesNothing) {
   talvex::testing::MakeFile(with_nul, std::string("pass\0word\n", 10));
   const std::string not_a_kit = drive_folder_ / "not a kit";
   talvex::testing::MakeFile(not_a_kit + platform::kPathSeparator + "readme.txt", "no kit here");
+  // A master folder with none of the payload's files would leave the stick a bare skeleton.
+  const std::string empty_kit = drive_folder_ / "empty kit";
+  talvex::testing::MakeDirs(empty_kit + platform::kPathSeparator + "Talvex");
   const Case cases[] = {
       {{"--set", "Nope=1"}, {"Nope"}},
       {{"--set", "Drive1=e:"}, {"Drive1"}},
@@ -334,6 +370,12 @@ TEST_F(TalvexBuildTest, EveryRefusalExitsTwoSaysWhyAndTouchesNothing) {
       {{"--copy-to-tv", "--no-copy-to-tv", "--auto-start"}, {"--copy-to-tv", "--no-copy-to-tv"}},
       {{"--nfs-ip", "192.168.0.1a"}, {"--nfs-ip"}},
       {{"--smb-ip", "10,0,0,1"}, {"--smb-ip"}},
+      // What passes the key filter but no television mounts: spaces inside, too few numbers, a
+      // number past 255, a leading zero the television reads as octal.
+      {{"--nfs-ip", "1 2  3"}, {"--nfs-ip", "IPv4"}},
+      {{"--smb-ip", "999.1"}, {"--smb-ip", "IPv4"}},
+      {{"--set", "TextIP=10.0.0.256"}, {"--set TextIP", "IPv4"}},
+      {{"--nfs-ip", "010.0.0.1"}, {"--nfs-ip", "IPv4"}},
       {{"--smb-password-file", no_such}, {no_such}},
       {{"--smb-password-file", kit_.path()}, {kit_.path(), "folder"}},
       {{"--smb-password-file", large}, {large, "64 KiB"}},
@@ -360,6 +402,7 @@ TEST_F(TalvexBuildTest, EveryRefusalExitsTwoSaysWhyAndTouchesNothing) {
 #endif
       // A folder without a master Talvex folder: a build from it would wipe the stick.
       {{"--source", not_a_kit, "--target", drive_}, {not_a_kit, "Talvex"}, true},
+      {{"--source", empty_kit, "--target", drive_}, {empty_kit, "Talvex"}, true},
   };
   talvex::testing::MakeFile(Drive("\\Talvex\\left from before"), "old");
   const std::vector<std::string> drive_before = TreeListing(Drive(""));
