@@ -1,0 +1,186 @@
+#include "support/slow_stick.h"
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/mount.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstring>
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <thread>
+#include <vector>
+
+extern char** environ;
+
+namespace talvex::testing {
+
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr auto kMountWait = 10s;
+constexpr auto kExitWait = 10s;
+constexpr auto kStatsWait = 5s;
+
+// Polls `done` every 10 ms until it holds or `limit` has passed.
+template <typename Done>
+bool Within(std::chrono::steady_clock::duration limit, Done done) {
+  const auto until = std::chrono::steady_clock::now() + limit;
+  while (!done()) {
+    if (std::chrono::steady_clock::now() > until) return false;
+    std::this_thread::sleep_for(10ms);
+  }
+  return true;
+}
+
+bool IsMounted(const std::string& mount_point) {
+  std::ifstream mounts("/proc/self/mounts");
+  std::string device, where, rest;
+  while (mounts >> device >> where && std::getline(mounts, rest)) {
+    if (where == mount_point) return true;
+  }
+  return false;
+}
+
+bool HasEnded(pid_t pid) {
+  return waitpid(pid, nullptr, WNOHANG) == pid;
+}
+
+std::string LastLine(const std::string& path) {
+  std::ifstream in(path);
+  std::string line, last = "(it said nothing)";
+  while (std::getline(in, line)) {
+    if (!line.empty()) last = line;
+  }
+  return last;
+}
+
+// Why FUSE cannot be used here at all, or empty.
+std::string FuseMissing() {
+  const int fd = open("/dev/fuse", O_RDWR | O_CLOEXEC);
+  if (fd == -1) return std::string("cannot open /dev/fuse: ") + std::strerror(errno);
+  close(fd);
+  return {};
+}
+
+void RunQuietly(std::vector<std::string> arguments) {
+  std::vector<char*> argv;
+  for (std::string& argument : arguments) argv.push_back(argument.data());
+  argv.push_back(nullptr);
+  pid_t pid = -1;
+  if (posix_spawnp(&pid, argv[0], nullptr, nullptr, argv.data(), environ) == 0) {
+    waitpid(pid, nullptr, 0);
+  }
+}
+
+}  // namespace
+
+SlowStick::SlowStick(SlowStickRates rates)
+    : backing_(folder_ / "backing"),
+      mount_point_(folder_ / "stick"),
+      stats_(folder_ / "stats"),
+      log_(folder_ / "log") {
+  MakeDirs(backing_);
+  MakeDirs(mount_point_);
+  unavailable_ = FuseMissing();
+  if (unavailable_.empty()) Mount(rates);
+}
+
+SlowStick::~SlowStick() {
+  Unmount();
+}
+
+void SlowStick::Mount(const SlowStickRates& rates) {
+  std::vector<std::string> arguments = {TALVEX_SLOW_STICK_PROGRAM,
+                                        backing_,
+                                        mount_point_,
+                                        "-f",
+                                        "--write-rate",
+                                        std::to_string(rates.write_mb_per_second),
+                                        "--read-rate",
+                                        std::to_string(rates.read_mb_per_second),
+                                        "--stats",
+                                        stats_};
+  std::vector<char*> argv;
+  for (std::string& argument : arguments) argv.push_back(argument.data());
+  argv.push_back(nullptr);
+  posix_spawn_file_actions_t output;
+  posix_spawn_file_actions_init(&output);
+  posix_spawn_file_actions_addopen(&output, 1, log_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  posix_spawn_file_actions_adddup2(&output, 1, 2);
+  const int error = posix_spawn(&pid_, argv[0], &output, nullptr, argv.data(), environ);
+  posix_spawn_file_actions_destroy(&output);
+  if (error != 0) {
+    pid_ = -1;
+    ADD_FAILURE() << "cannot start " << argv[0] << ": " << std::strerror(error);
+    unavailable_ = "the slow stick was not started";
+    return;
+  }
+  if (!WaitForMount()) Unmount();
+}
+
+bool SlowStick::WaitForMount() {
+  bool ended = false;
+  if (Within(kMountWait, [&] { return IsMounted(mount_point_) || (ended = HasEnded(pid_)); })) {
+    if (!ended) return true;
+    pid_ = -1;
+    unavailable_ = "the slow stick could not mount here: " + LastLine(log_);
+    return false;
+  }
+  ADD_FAILURE() << "the slow stick did not mount within 10 s: " << LastLine(log_);
+  unavailable_ = "the slow stick did not mount";
+  return false;
+}
+
+// A lazy unmount succeeds even while the test still holds a file open on the stick; the layer
+// ends once the kernel lets go of it.
+void SlowStick::Unmount() {
+  if (pid_ <= 0) return;
+  if (geteuid() == 0) {
+    umount2(mount_point_.c_str(), MNT_DETACH);
+  } else {
+    RunQuietly({"fusermount3", "-u", "-z", mount_point_});
+  }
+  if (!Within(kExitWait, [&] { return HasEnded(pid_); })) {
+    ADD_FAILURE() << "the slow stick did not end within 10 s of its unmount";
+    kill(pid_, SIGKILL);
+    waitpid(pid_, nullptr, 0);
+  }
+  pid_ = -1;
+}
+
+void SlowStick::Pull() {
+  ASSERT_GT(pid_, 0);
+  kill(pid_, SIGUSR1);
+  EXPECT_TRUE(Within(kStatsWait, [&] { return Counters().pulled; }));
+}
+
+SlowStickCounters SlowStick::Counters() {
+  SlowStickCounters counters;
+  if (pid_ <= 0) return counters;
+  const std::uint64_t request = ++stats_requests_;
+  kill(pid_, SIGUSR2);
+  EXPECT_TRUE(Within(kStatsWait, [&] { return ReadStats(request, &counters); }))
+      << "the slow stick did not rewrite its stats file";
+  return counters;
+}
+
+// False until the file answers the `fresh_from`th request.
+bool SlowStick::ReadStats(std::uint64_t fresh_from, SlowStickCounters* counters) const {
+  std::ifstream in(stats_);
+  std::map<std::string, std::uint64_t> values;
+  std::string name;
+  std::uint64_t value = 0;
+  while (in >> name >> value) values[name] = value;
+  if (values["stats_requests"] < fresh_from) return false;
+  *counters = {values["bytes_written"], values["bytes_read"], values["pulled"] != 0};
+  return true;
+}
+
+}  // namespace talvex::testing
