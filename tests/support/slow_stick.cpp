@@ -12,7 +12,6 @@
 #include <cstring>
 #include <fstream>
 #include <map>
-#include <sstream>
 #include <thread>
 #include <vector>
 
@@ -52,31 +51,19 @@ bool HasEnded(pid_t pid) {
   return waitpid(pid, nullptr, WNOHANG) == pid;
 }
 
-std::string LastLine(const std::string& path) {
-  std::ifstream in(path);
-  std::string line, last = "(it said nothing)";
-  while (std::getline(in, line)) {
-    if (!line.empty()) last = line;
-  }
-  return last;
+// What the layer said last, as the reason it gives for ending.
+std::string LastWords(const std::string& log) {
+  const std::string said = ReadBytes(log);
+  return said.empty() ? "(it said nothing)" : said.substr(0, said.find_last_not_of('\n') + 1);
 }
 
-// Why FUSE cannot be used here at all, or empty.
-std::string FuseMissing() {
+// Why the stick cannot be mounted here at all, or empty. Mounting and unmounting need root.
+std::string WhyNoStickHere() {
+  if (geteuid() != 0) return "the slow stick is mounted by root only";
   const int fd = open("/dev/fuse", O_RDWR | O_CLOEXEC);
   if (fd == -1) return std::string("cannot open /dev/fuse: ") + std::strerror(errno);
   close(fd);
   return {};
-}
-
-void RunQuietly(std::vector<std::string> arguments) {
-  std::vector<char*> argv;
-  for (std::string& argument : arguments) argv.push_back(argument.data());
-  argv.push_back(nullptr);
-  pid_t pid = -1;
-  if (posix_spawnp(&pid, argv[0], nullptr, nullptr, argv.data(), environ) == 0) {
-    waitpid(pid, nullptr, 0);
-  }
 }
 
 }  // namespace
@@ -88,8 +75,9 @@ SlowStick::SlowStick(SlowStickRates rates)
       log_(folder_ / "log") {
   MakeDirs(backing_);
   MakeDirs(mount_point_);
-  unavailable_ = FuseMissing();
+  unavailable_ = WhyNoStickHere();
   if (unavailable_.empty()) Mount(rates);
+  if (pid_ <= 0 && unavailable_.empty()) unavailable_ = "the slow stick did not start";
 }
 
 SlowStick::~SlowStick() {
@@ -97,16 +85,16 @@ SlowStick::~SlowStick() {
 }
 
 void SlowStick::Mount(const SlowStickRates& rates) {
+  const std::string write_rate = "--write-rate=" + std::to_string(rates.write_mb_per_second);
+  const std::string read_rate = "--read-rate=" + std::to_string(rates.read_mb_per_second);
   std::vector<std::string> arguments = {TALVEX_SLOW_STICK_PROGRAM,
                                         backing_,
                                         mount_point_,
                                         "-f",
-                                        "--write-rate",
-                                        std::to_string(rates.write_mb_per_second),
-                                        "--read-rate",
-                                        std::to_string(rates.read_mb_per_second),
                                         "--stats",
-                                        stats_};
+                                        stats_,
+                                        write_rate,
+                                        read_rate};
   std::vector<char*> argv;
   for (std::string& argument : arguments) argv.push_back(argument.data());
   argv.push_back(nullptr);
@@ -116,37 +104,25 @@ void SlowStick::Mount(const SlowStickRates& rates) {
   posix_spawn_file_actions_adddup2(&output, 1, 2);
   const int error = posix_spawn(&pid_, argv[0], &output, nullptr, argv.data(), environ);
   posix_spawn_file_actions_destroy(&output);
-  if (error != 0) {
-    pid_ = -1;
-    ADD_FAILURE() << "cannot start " << argv[0] << ": " << std::strerror(error);
-    unavailable_ = "the slow stick was not started";
-    return;
-  }
-  if (!WaitForMount()) Unmount();
-}
-
-bool SlowStick::WaitForMount() {
+  if (error != 0) pid_ = -1;
+  ASSERT_EQ(error, 0) << "cannot start " << argv[0] << ": " << std::strerror(error);
   bool ended = false;
-  if (Within(kMountWait, [&] { return IsMounted(mount_point_) || (ended = HasEnded(pid_)); })) {
-    if (!ended) return true;
-    pid_ = -1;
-    unavailable_ = "the slow stick could not mount here: " + LastLine(log_);
-    return false;
+  const bool mounted =
+      Within(kMountWait, [&] { return IsMounted(mount_point_) || (ended = HasEnded(pid_)); });
+  if (ended) {
+    pid_ = -1;  // ended on its own: FUSE refused it here
+    unavailable_ = "the slow stick could not mount here: " + LastWords(log_);
+  } else if (!mounted) {
+    ADD_FAILURE() << "the slow stick did not mount within 10 s: " << LastWords(log_);
+    Unmount();
   }
-  ADD_FAILURE() << "the slow stick did not mount within 10 s: " << LastLine(log_);
-  unavailable_ = "the slow stick did not mount";
-  return false;
 }
 
 // A lazy unmount succeeds even while the test still holds a file open on the stick; the layer
 // ends once the kernel lets go of it.
 void SlowStick::Unmount() {
   if (pid_ <= 0) return;
-  if (geteuid() == 0) {
-    umount2(mount_point_.c_str(), MNT_DETACH);
-  } else {
-    RunQuietly({"fusermount3", "-u", "-z", mount_point_});
-  }
+  umount2(mount_point_.c_str(), MNT_DETACH);
   if (!Within(kExitWait, [&] { return HasEnded(pid_); })) {
     ADD_FAILURE() << "the slow stick did not end within 10 s of its unmount";
     kill(pid_, SIGKILL);

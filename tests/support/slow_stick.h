@@ -42,7 +42,6 @@ class SlowStick {
 
  private:
   void Mount(const SlowStickRates& rates);
-  bool WaitForMount();
   void Unmount();
   bool ReadStats(std::uint64_t fresh_from, SlowStickCounters* counters) const;
 
