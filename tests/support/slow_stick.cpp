@@ -10,6 +10,7 @@
 
 #include <chrono>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <map>
 #include <thread>
@@ -75,6 +76,8 @@ SlowStick::SlowStick(SlowStickRates rates)
       log_(folder_ / "log") {
   MakeDirs(backing_);
   MakeDirs(mount_point_);
+  // As the mount table spells it, whatever links the temporary folder's path goes through.
+  mount_point_ = std::filesystem::canonical(mount_point_).string();
   unavailable_ = WhyNoStickHere();
   if (unavailable_.empty()) Mount(rates);
   if (pid_ <= 0 && unavailable_.empty()) unavailable_ = "the slow stick did not start";
