@@ -7,10 +7,12 @@ set -euo pipefail
 # button Arial's metrics; dpkg-dev and file let CPack work out the .deb's dependencies, and
 # lintian, desktop-file-utils and appstream check the .deb, its desktop entry and its AppStream
 # metadata. dosfstools, fusefat and mtools make, mount and read the FAT32 images the drive tests
-# build onto.
+# build onto; libfuse3-dev and pkg-config build the slow stick (tools/slow_stick), and fuse3
+# mounts and unmounts it.
 packages=(g++ cmake make googletest libgtest-dev mingw-w64 wine64 xvfb fonts-wine imagemagick
           libcli11-dev clang-format qt6-base-dev fonts-liberation2 dpkg-dev file
-          lintian desktop-file-utils appstream fuse3 dosfstools fusefat mtools)
+          lintian desktop-file-utils appstream fuse3 libfuse3-dev pkg-config dosfstools fusefat
+          mtools)
 missing=()
 for package in "${packages[@]}"; do
   dpkg -s "$package" >/dev/null 2>&1 || missing+=("$package")
