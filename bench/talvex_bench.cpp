@@ -318,7 +318,8 @@ BuildResults CompareBuild(const Settings& settings, long* peak_kib) {
     fs::create_directories(folder);
   }
   auto command = [&](const std::string& drive, bool verify) {
-    std::vector<std::string> argv{settings.cli, "--source", kit, "--target", drive};
+    // The drives are plain folders standing for flash drives.
+    std::vector<std::string> argv{settings.cli, "--source", kit, "--target", drive, "--any-drive"};
     for (const std::string& arg : EverythingTicked()) argv.push_back(arg);
     if (!verify) argv.push_back("--no-verify");
     return argv;

@@ -18,9 +18,11 @@ mkdir -p demo/drive
 "$bin/tools/talvex-make-demo-kit" demo/kit --realistic
 
 choices=(--pvr --channel-info --ftp --nfs-ip 192.168.1.10 --no-smb)
-echo "== talvex-build --source demo/kit --target demo/drive ${choices[*]}"
+# demo/drive is a plain folder standing for a flash drive: --any-drive lets it be the target.
+echo "== talvex-build --source demo/kit --target demo/drive --any-drive ${choices[*]}"
 status=0
-"$bin/src/cli/talvex-build" --source demo/kit --target demo/drive "${choices[@]}" || status=$?
+"$bin/src/cli/talvex-build" --source demo/kit --target demo/drive --any-drive "${choices[@]}" ||
+  status=$?
 echo "(exit status $status)"
 
 echo "== The drive"

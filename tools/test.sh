@@ -86,9 +86,10 @@ export WINEPREFIX=$build_windows/wineprefix
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="
 export WINEARCH=win64
-rm -rf "$WINEPREFIX" "$build_windows/drive-t" "$build_windows/fat32-x"
-mkdir -p "$build_windows/drive-t" "$build_windows/fat32-x"
+rm -rf "$WINEPREFIX" "$build_windows/drive-t" "$build_windows/fat32-x" "$build_windows/drive-k"
+mkdir -p "$build_windows/drive-t" "$build_windows/fat32-x" "$build_windows/drive-k"
 export TALVEX_TEST_DRIVE=t:
+export TALVEX_FIXED_DRIVE=k:
 
 # A display of our own for the window tests, there before any Wine process so that all of them
 # (the desktop process above all) use it. Xvfb picks a free number and tells it.
@@ -120,6 +121,9 @@ ln -s "$build_windows/drive-t" "$WINEPREFIX/dosdevices/t:"
 # A second one, x:, where the FAT32 cases mount a fresh FAT32 image for each case.
 ln -s "$build_windows/fat32-x" "$WINEPREFIX/dosdevices/x:"
 "$wine" reg add 'HKLM\Software\Wine\Drives' /v x: /t REG_SZ /d floppy /f </dev/null >>"$wine_log" 2>&1
+# A fixed one, k:, a data disk that is no flash drive: the windows ask before building there.
+ln -s "$build_windows/drive-k" "$WINEPREFIX/dosdevices/k:"
+"$wine" reg add 'HKLM\Software\Wine\Drives' /v k: /t REG_SZ /d hd /f </dev/null >>"$wine_log" 2>&1
 "$wine" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f \
   </dev/null >>"$wine_log" 2>&1
 # The fonts a Windows system has. Debian's Wine looks for its own fonts under a path it cannot

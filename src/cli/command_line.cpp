@@ -9,6 +9,7 @@
 
 #include "cli/choice_flags.h"
 #include "cli/target.h"
+#include "options/applications.h"
 #include "platform/file_system.h"
 
 namespace talvex::cli {
@@ -258,16 +259,26 @@ std::string SetHelp() {
          names;
 }
 
+// What the build does to the target, said before anything else: it removes folders there.
+std::string Description() {
+  std::string folders;
+  for (const options::Application& app : options::kApplications) {
+    folders += (folders.empty() ? "" : ", ") + std::string(app.folder);
+  }
+  return "Prepares a USB flash drive for a Talvex television. At the root of the target it "
+         "removes the folder Talvex and the folder of each ticked application (" +
+         folders +
+         ") with everything in them, and puts the kit's in their place, with the chosen "
+         "services; nothing else there is touched.";
+}
+
 }  // namespace
 
 ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments,
                                    std::istream& standard_input) {
   ParsedCommandLine parsed;
   Request& request = parsed.request;
-  CLI::App app(
-      "Prepares a USB flash drive for a Talvex television: lays out \\Talvex with the "
-      "chosen services and places the chosen applications beside it.",
-      "talvex-build");
+  CLI::App app(Description(), "talvex-build");
   app.formatter(std::make_shared<HelpFormatter>());
   app.set_version_flag("--version", "talvex-build " TALVEX_VERSION);
   app.add_option("--target", request.target, kTargetHelp)->required()->type_name("DRIVE");
@@ -280,6 +291,9 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments,
   app.add_flag("--no-verify", no_verify,
                "Skip reading the files back from the drive after the build (they are still "
                "flushed to it)");
+  app.add_flag(kAnyDriveFlag, request.any_drive,
+               "Build on a target that is not the root of a removable drive: a folder, a fixed "
+               "disk");
   app.add_flag("--dry-run", request.dry_run,
                "List the steps the build would take, in order, and touch nothing");
   Collected collected;

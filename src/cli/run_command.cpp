@@ -49,7 +49,7 @@ ExitStatus RunCommand(const std::vector<std::string>& arguments, Console& consol
   Request& request = parsed.request;
 
   std::string refusal;
-  std::optional<build::Target> target = CheckTarget(fs, request.target, refusal);
+  std::optional<build::Target> target = CheckTarget(fs, request.target, request.any_drive, refusal);
   if (!target) return Refuse(console, refusal);
   const std::string source = platform::WithoutTrailingSeparators(
       request.source_root.empty() ? platform::ExecutableFolder() : request.source_root);

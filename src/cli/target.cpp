@@ -18,4 +18,11 @@ bool IsExistingDirectory(platform::FileSystem& fs, const std::string& path) {
   return (attributes & platform::kAttrDirectory) != 0;
 }
 
+std::string NotRemovableRefusal(const std::string& typed) {
+  return "--target \"" + typed +
+         "\" is not the root of a removable drive (a USB flash drive or a memory card), and the "
+         "build replaces Talvex and the ticked application folders there; give " +
+         kAnyDriveFlag + " to build there all the same";
+}
+
 }  // namespace talvex::cli

@@ -10,9 +10,16 @@
 
 namespace talvex::cli {
 
-// The target for `typed`, or why it cannot be one (`refusal`).
+// The target for `typed`, or why it cannot be one (`refusal`). Only the root of a removable
+// drive is one, unless `any_drive`.
 std::optional<build::Target> CheckTarget(platform::FileSystem& fs, const std::string& typed,
-                                         std::string& refusal);
+                                         bool any_drive, std::string& refusal);
+
+// Why `typed` is refused when it is no removable drive's root: it names the option that allows it.
+std::string NotRemovableRefusal(const std::string& typed);
+
+// The flag that lets a target be any folder or drive.
+inline constexpr const char* kAnyDriveFlag = "--any-drive";
 
 // Whether `path` names an existing directory (following links, as a user would expect).
 bool IsExistingDirectory(platform::FileSystem& fs, const std::string& path);

@@ -2,17 +2,23 @@
 #include <string>
 
 #include "cli/target.h"
+#include "platform/drives.h"
 #include "platform/paths.h"
 
 namespace talvex::cli {
 
 const char* const kTargetHelp =
-    "The folder that stands for the drive's root, such as its mount point (must exist)";
+    "The drive to prepare: the mount point of a removable drive (any existing folder with "
+    "--any-drive)";
 
 std::optional<build::Target> CheckTarget(platform::FileSystem& fs, const std::string& typed,
-                                         std::string& refusal) {
+                                         bool any_drive, std::string& refusal) {
   if (typed.empty() || !IsExistingDirectory(fs, typed)) {
     refusal = "--target \"" + typed + "\": no such directory";
+    return std::nullopt;
+  }
+  if (!any_drive && !platform::DescribeDrive(typed).removable) {
+    refusal = NotRemovableRefusal(typed);
     return std::nullopt;
   }
   // Payload paths are joined by plain concatenation: "/media/usb" + "/Talvex".

@@ -86,8 +86,9 @@ void MainWindowModel::TextChanged(std::string_view name, std::string text) {
   if (field != nullptr && phase_ == Phase::kIdle) options_.*field->text = std::move(text);
 }
 
-void MainWindowModel::DriveChosen(std::string entry) {
+void MainWindowModel::DriveChosen(std::string entry, DrivePick pick) {
   options_.Drive1 = std::move(entry);
+  drive_pick_ = std::move(pick);
 }
 
 bool MainWindowModel::AcceptTyped(std::string_view name, char32_t typed) const {
@@ -158,8 +159,8 @@ char DriveLetterOf(std::string_view entry_or_path) {
   return std::isalpha(letter) != 0 ? static_cast<char>(std::tolower(letter)) : 0;
 }
 
-std::optional<std::size_t> ChosenDriveEntry(std::span<const DriveListEntry> entries,
-                                            char kept_letter, char current_letter) {
+std::optional<std::size_t> PreselectedDriveEntry(std::span<const DriveListEntry> entries,
+                                                 char current_letter) {
   if (entries.empty()) return std::nullopt;
   auto find = [&](auto&& wanted) -> std::optional<std::size_t> {
     for (std::size_t index = 0; index < entries.size(); ++index) {
@@ -167,28 +168,39 @@ std::optional<std::size_t> ChosenDriveEntry(std::span<const DriveListEntry> entr
     }
     return std::nullopt;
   };
-  auto on_drive = [](char letter) {
-    return [letter](const DriveListEntry& entry) {
-      return letter != 0 && DriveLetterOf(entry.text) == letter;
-    };
-  };
-  if (auto kept = find(on_drive(kept_letter))) return kept;
   if (auto stick =
           find([](const DriveListEntry& entry) { return entry.removable && !entry.holds_kit; })) {
     return stick;
   }
-  return find(on_drive(current_letter)).value_or(0);
+  return find([current_letter](const DriveListEntry& entry) {
+           return current_letter != 0 && DriveLetterOf(entry.text) == current_letter;
+         })
+      .value_or(0);
 }
 
-std::string WindowsDriveQuestion(char letter) {
-  return "На диске \"" + std::string{letter, ':'} +
-         "\" установлена Windows. Это не флешка. Всё равно собрать сборку на этом диске?";
+std::optional<std::size_t> ChosenDriveEntry(std::span<const DriveListEntry> entries,
+                                            const DrivePick& picked) {
+  if (picked.root.empty() || !picked.identity) return std::nullopt;
+  for (std::size_t index = 0; index < entries.size(); ++index) {
+    if (entries[index].root == picked.root && entries[index].identity == picked.identity) {
+      return index;
+    }
+  }
+  return std::nullopt;
 }
 
-std::string DriveChangedMessage(char letter) {
-  return "Диск \"" + std::string{letter, ':'} +
-         "\" отключён или заменён другим с тех пор, как список был прочитан. Список дисков "
-         "обновлён; выберите флешку ещё раз.";
+std::string NotRemovableDriveQuestion(std::string_view drive, bool holds_windows) {
+  const std::string named = "\"" + std::string(drive) + "\"";
+  return (holds_windows ? "На диске " + named + " установлена Windows. " : std::string()) +
+         "Диск " + named +
+         " не съёмный: это не флешка. Сборка заменит на нём папку \"Talvex\" и папки "
+         "отмеченных приложений. Всё равно собрать сборку на этом диске?";
+}
+
+std::string DriveChangedMessage(std::string_view drive) {
+  return "Диск \"" + std::string(drive) +
+         "\" отключён, заменён другим или стал доступен только для чтения с тех пор, как его "
+         "выбрали. Список дисков обновлён; выберите флешку ещё раз.";
 }
 
 }  // namespace talvex::ui

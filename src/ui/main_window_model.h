@@ -10,6 +10,7 @@
 #include <string_view>
 
 #include "options/build_options.h"
+#include "platform/file_system.h"
 
 namespace talvex::ui {
 
@@ -45,6 +46,15 @@ inline constexpr std::string_view kUsEnglishLayout = "00000409";
 // build reads the record on its own thread, and what the user does meanwhile is dropped.
 enum class Phase { kIdle, kBuilding };
 
+// The drive picked in the drive list, as it was when picked: GO builds onto this drive or
+// nowhere, whatever the list shows by then.
+struct DrivePick {
+  std::string root;  // "e:", or the mount point; empty: no drive is picked
+  // What the drive was when picked (platform::DriveIdentity); nothing when its root could not
+  // be opened then.
+  std::optional<platform::FileId> identity;
+};
+
 class MainWindowModel {
  public:
   // `drive` is the drive list's entry for the process's current drive.
@@ -66,8 +76,11 @@ class MainWindowModel {
   void CheckChanged(std::string_view name, options::CheckState now);
   // The user edited a text box (after the key filter). Ignored during a build.
   void TextChanged(std::string_view name, std::string text);
-  // The user picked a drive; nothing else changes.
-  void DriveChosen(std::string entry);
+  // A drive was picked, by the user or by the list's first reading (an empty entry and pick:
+  // the picked drive went away and none is picked now); nothing else changes.
+  void DriveChosen(std::string entry, DrivePick pick);
+  // Nothing before any drive has been picked.
+  const std::optional<DrivePick>& drive_pick() const { return drive_pick_; }
 
   // The key filter: whether a character typed into `name` reaches the field.
   bool AcceptTyped(std::string_view name, char32_t typed) const;
@@ -85,6 +98,7 @@ class MainWindowModel {
 
   options::BuildOptions options_;
   Phase phase_ = Phase::kIdle;
+  std::optional<DrivePick> drive_pick_;
 };
 
 // Whether the record lets a control of the main window take input, leaving aside its containers
@@ -106,23 +120,38 @@ char DriveLetterOf(std::string_view entry_or_path);
 
 // One entry of the drive list with what the window found out about its drive.
 struct DriveListEntry {
-  std::string text;        // as DriveEntryText makes it
+  std::string text;        // as DriveEntryText makes it, or the mount point and label
+  std::string root;        // what a DrivePick names: "e:", or the mount point
   bool removable = false;  // a removable or USB drive: what a flash drive is
   bool holds_kit = false;  // the drive the kit folder lies on
+  // What the drive is now (platform::DriveIdentity); nothing when its root cannot be opened, or
+  // when the window has not read it (the Windows window reads only the picked drive's).
+  std::optional<platform::FileId> identity;
 };
 
-// The entry the drive list shows after it has been read: the drive of `kept_letter` (the one it
-// showed before, 0 on the first reading) while that drive is still listed; else the first
-// removable drive that does not hold the kit, since that is the stick a user means; else the
-// process's current drive (`current_letter`, 0 when it has none); else the first. Nothing when
-// the list is empty.
-std::optional<std::size_t> ChosenDriveEntry(std::span<const DriveListEntry> entries,
-                                            char kept_letter, char current_letter);
+// The entry the Windows drive list shows before any drive has been picked: the first removable
+// drive that does not hold the kit, since that is the stick a user means; else the process's
+// current drive (`current_letter`, 0 when it has none); else the first. Nothing when the list is
+// empty.
+std::optional<std::size_t> PreselectedDriveEntry(std::span<const DriveListEntry> entries,
+                                                 char current_letter);
 
-// What GO asks before building onto the drive that holds the Windows folder.
-std::string WindowsDriveQuestion(char letter);
-// What GO says when the chosen drive is gone or another volume took its letter since the list
-// was read.
-std::string DriveChangedMessage(char letter);
+// The entry the drive list shows after it has been read again, once a drive has been picked: the
+// picked drive's, while it is listed at its root with the identity it had when picked. Else
+// nothing: a picked drive that went away (or was swapped for another at its root) is never
+// replaced by another entry; the user picks again.
+std::optional<std::size_t> ChosenDriveEntry(std::span<const DriveListEntry> entries,
+                                            const DrivePick& picked);
+
+// What GO says when no drive is picked: none was plugged in, or the one picked went away.
+inline constexpr std::string_view kNoFlashDrive =
+    "Флешка не выбрана: выберите её в списке \"Flash Disk\" (если её там нет, вставьте её) и "
+    "нажмите GO ещё раз.";
+// What GO asks before building onto a drive that is not removable (`drive`: "e:", or the folder
+// the Linux window lists); `holds_windows` when it is the drive the Windows folder is on.
+std::string NotRemovableDriveQuestion(std::string_view drive, bool holds_windows);
+// What GO says when the picked drive is gone, or another volume took its place, since it was
+// picked.
+std::string DriveChangedMessage(std::string_view drive);
 
 }  // namespace talvex::ui

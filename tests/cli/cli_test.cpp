@@ -99,9 +99,10 @@ class TalvexBuildTest : public ::testing::Test {
     return platform::JoinPayloadPath(drive_, relative);
   }
 
-  // Runs talvex-build on the kit and the drive, with more arguments after those two.
+  // Runs talvex-build on the kit and the drive, with more arguments after those two. The drive
+  // is a plain folder on POSIX: --any-drive lets it stand for one.
   ProgramRun Build(std::vector<std::string> more, const std::string& input = {}) const {
-    std::vector<std::string> arguments{"--source", kit_.path(), "--target", drive_};
+    std::vector<std::string> arguments{"--source", kit_.path(), "--target", drive_, "--any-drive"};
     arguments.insert(arguments.end(), more.begin(), more.end());
     return talvex::testing::RunProgram(Program(), arguments, input);
   }
@@ -197,7 +198,8 @@ TEST_F(TalvexBuildTest, InterruptedMidBuildItStopsCleanlyAndSaysSo) {
     ::freopen(err_file.c_str(), "w", stderr);
     const std::string program = Program();
     ::execl(program.c_str(), program.c_str(), "--source", kit_.path().c_str(), "--target",
-            drive_.c_str(), "--pvr", "--mc", "--netsurf", static_cast<char*>(nullptr));
+            drive_.c_str(), "--any-drive", "--pvr", "--mc", "--netsurf",
+            static_cast<char*>(nullptr));
     ::_exit(127);
   }
   // Wait until the large file is being written on the drive, then press Ctrl+C.
@@ -239,7 +241,8 @@ TEST_F(TalvexBuildTest, AnInterruptWhileThePasswordIsReadEndsTheProgram) {
       ::close(input[1]);
       const std::string program = Program();
       ::execl(program.c_str(), program.c_str(), "--source", kit_.path().c_str(), "--target",
-              drive_.c_str(), "--smb-password-file", "-", static_cast<char*>(nullptr));
+              drive_.c_str(), "--any-drive", "--smb-password-file", "-",
+              static_cast<char*>(nullptr));
       ::_exit(127);
     }
     ::close(input[0]);
@@ -353,6 +356,12 @@ TEST_F(TalvexBuildTest, EveryRefusalExitsTwoSaysWhyAndTouchesNothing) {
   talvex::testing::MakeFile(large, std::string(64 * 1024 + 1, 'p'));
   talvex::testing::MakeFile(with_nul, std::string("pass\0word\n", 10));
   const std::string not_a_kit = drive_folder_ / "not a kit";
+  // A drive that is not removable: the test's own folder on POSIX, the system's disk on Windows.
+#ifdef _WIN32
+  const std::string not_removable = "c:";
+#else
+  const std::string not_removable = drive_;
+#endif
   talvex::testing::MakeFile(not_a_kit + platform::kPathSeparator + "readme.txt", "no kit here");
   // A master folder with none of the payload's files would leave the stick a bare skeleton.
   const std::string empty_kit = drive_folder_ / "empty kit";
@@ -383,9 +392,11 @@ TEST_F(TalvexBuildTest, EveryRefusalExitsTwoSaysWhyAndTouchesNothing) {
       {{"--smb-password-file", "-"}, {"standard input", "64 KiB"}, false, std::string(70000, 'x')},
       {{"--source", "", "--target", drive_}, {"--source"}, true},
       {{"--source", kit_.path(), "--target", ""}, {"--target"}, true},
-      {{"--source", no_such, "--target", drive_}, {no_such}, true},
+      {{"--source", no_such, "--target", drive_, "--any-drive"}, {no_such}, true},
       // The kit would be removed by the build it feeds.
-      {{"--source", drive_, "--target", drive_}, {drive_}, true},
+      {{"--source", drive_, "--target", drive_, "--any-drive"}, {drive_}, true},
+      // Not a removable drive's root: refused unless --any-drive, whose name the reason gives.
+      {{"--source", kit_.path(), "--target", not_removable}, {not_removable, "--any-drive"}, true},
       {{"--source", kit_.path()}, {"--target"}, true},
       {{"--target", drive_}, {"--target"}},  // given twice
 #ifdef _WIN32
@@ -394,6 +405,7 @@ TEST_F(TalvexBuildTest, EveryRefusalExitsTwoSaysWhyAndTouchesNothing) {
 #else
       {{"--source", kit_.path(), "--target", drive_ + "/no such drive"}, {"no such drive"}, true},
       {{"--source", kit_.path(), "--target", Kit("\\Talvex\\rcTVX")}, {"rcTVX"}, true},
+      {{"--source", kit_.path(), "--target", "/", "--dry-run"}, {"--any-drive"}, true},
       // A device would never end (or block): it is refused without being read.
       {{"--smb-password-file", "/dev/zero"}, {"/dev/zero", "not a regular file"}},
       // Plain files that never give their bytes: one would block, one fails to read.
@@ -401,8 +413,8 @@ TEST_F(TalvexBuildTest, EveryRefusalExitsTwoSaysWhyAndTouchesNothing) {
       {{"--smb-password-file", "/proc/self/mem"}, {"/proc/self/mem"}},
 #endif
       // A folder without a master Talvex folder: a build from it would wipe the stick.
-      {{"--source", not_a_kit, "--target", drive_}, {not_a_kit, "Talvex"}, true},
-      {{"--source", empty_kit, "--target", drive_}, {empty_kit, "Talvex"}, true},
+      {{"--source", not_a_kit, "--target", drive_, "--any-drive"}, {not_a_kit, "Talvex"}, true},
+      {{"--source", empty_kit, "--target", drive_, "--any-drive"}, {empty_kit, "Talvex"}, true},
   };
   talvex::testing::MakeFile(Drive("\\Talvex\\left from before"), "old");
   const std::vector<std::string> drive_before = TreeListing(Drive(""));
@@ -418,6 +430,11 @@ TEST_F(TalvexBuildTest, EveryRefusalExitsTwoSaysWhyAndTouchesNothing) {
     EXPECT_EQ(TreeListing(Drive("")), drive_before) << c.arguments[0];
     EXPECT_EQ(TreeListing(kit_.path()), kit_before) << c.arguments[0];
   }
+  // With --any-drive the same target is taken.
+  const ProgramRun accepted = talvex::testing::RunProgram(
+      Program(), {"--source", kit_.path(), "--target", not_removable, "--any-drive", "--dry-run"});
+  EXPECT_EQ(accepted.exit_code, 0) << accepted.err;
+  EXPECT_EQ(TreeListing(Drive("")), drive_before);
 }
 
 #ifdef _WIN32
@@ -443,11 +460,15 @@ TEST(TalvexBuildHelpTest, HelpNamesEveryChoiceWithItsCaptionAndVersionTellsTheVe
     EXPECT_NE(help.out.find("(" + std::string(field.name) + ")"), std::string::npos) << field.name;
   }
   for (const char* flag :
-       {"--target", "--source", "--set", "--dry-run", "--version", "--ftp", "--no-upnp", "--pvr",
-        "--channel-info", "--arfix2-ci", "--copy-to-tv", "--auto-start", "--nfs-ip", "--nfs-udp",
-        "--no-smb", "--smb-share", "--smb-login", "--smb-password-file"}) {
+       {"--target", "--any-drive", "--source", "--set", "--dry-run", "--version", "--ftp",
+        "--no-upnp", "--pvr", "--channel-info", "--arfix2-ci", "--copy-to-tv", "--auto-start",
+        "--nfs-ip", "--nfs-udp", "--no-smb", "--smb-share", "--smb-login", "--smb-password-file"}) {
     EXPECT_NE(help.out.find(flag), std::string::npos) << flag;
   }
+  // What a build does to the target is said before anything else.
+  EXPECT_NE(help.out.find("removes the folder Talvex and the folder of each ticked application"),
+            std::string::npos)
+      << help.out;
   const ProgramRun version = talvex::testing::RunProgram(Program(), {"--version"});
   EXPECT_EQ(version.exit_code, 0);
   EXPECT_EQ(version.out, "talvex-build " TALVEX_VERSION "\n");

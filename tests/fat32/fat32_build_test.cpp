@@ -57,8 +57,7 @@ class Fat32BuildTest : public ::testing::Test {
   }
 
   ProgramRun Build(const std::string& target, const std::vector<std::string>& choices) const {
-    return RunProgram(BuildProgram(),
-                      WithChoices({"--source", kit_.path(), "--target", target}, choices));
+    return RunProgram(BuildProgram(), WithChoices(BuildArguments(kit_.path(), target), choices));
   }
 
   // Runs the same builds onto the ordinary disk and onto the volume; both must end without a
@@ -134,8 +133,8 @@ TEST_F(Fat32BuildTest, AKitOnTheStickIsNeverRemovedWhateverLettersNameIt) {
     ASSERT_TRUE(tools::WriteDemoKit(platform::NativeFileSystem(), kit, false).ok());
     const TreeBytes before = TreeWithBytes(kit);
     const std::string target = *c.target == '\0' ? volume_ : Join(volume_, c.target);
-    const ProgramRun run = RunProgram(
-        BuildProgram(), WithChoices({"--source", kit, "--target", target}, kEveryChoice));
+    const ProgramRun run =
+        RunProgram(BuildProgram(), WithChoices(BuildArguments(kit, target), kEveryChoice));
     EXPECT_EQ(run.exit_code, 2) << c.kit << " -> " << target << "\n" << run.out << run.err;
     EXPECT_EQ(run.out, "");
     EXPECT_EQ(TreeWithBytes(kit), before) << c.kit;
@@ -157,10 +156,9 @@ TEST_F(Fat32BuildTest, FullVolumeIsReportedStepByStepWithTheKitIntact) {
 
   TempDir untouched_kit;
   ASSERT_TRUE(tools::WriteDemoKit(platform::NativeFileSystem(), untouched_kit.path(), false).ok());
-  const ProgramRun reference =
-      RunProgram(BuildProgram(),
-                 WithChoices({"--source", untouched_kit.path(), "--target", reference_.target()},
-                             kEveryChoice));
+  const ProgramRun reference = RunProgram(
+      BuildProgram(),
+      WithChoices(BuildArguments(untouched_kit.path(), reference_.target()), kEveryChoice));
   ASSERT_EQ(reference.exit_code, 0) << reference.out << reference.err;
   EXPECT_EQ(TreeWithBytes(kit_.path()), TreeWithBytes(untouched_kit.path()));
 }

@@ -36,6 +36,10 @@ std::string BuildProgram() {
   return ProgramInBuildTree(TALVEX_BUILD_PROGRAM);
 }
 
+std::vector<std::string> BuildArguments(const std::string& kit, const std::string& target) {
+  return {"--source", kit, "--target", target, "--any-drive"};
+}
+
 TreeBytes TreeWithBytes(const std::string& root) {
   std::string base = root;
   if (base.ends_with('\\') || base.ends_with('/')) base.pop_back();

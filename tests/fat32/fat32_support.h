@@ -26,6 +26,9 @@ std::string VolumeRoot(const std::string& volume);
 
 // talvex-build as the build made it, in the form this platform starts it.
 std::string BuildProgram();
+// Its arguments for a build from `kit` onto `target`. A FUSE volume has no block device behind
+// it, and the reference is a plain folder: neither is a removable drive to the program.
+std::vector<std::string> BuildArguments(const std::string& kit, const std::string& target);
 
 // Relative path ('/' separators, folders ending in '/') to the file's bytes (empty for folders).
 using TreeBytes = std::map<std::string, std::string>;

@@ -45,8 +45,7 @@ TEST(Fat32WindowTest, GoBuildsTheExpectedTreeWithTheKitsBytesOntoTheDrive) {
       << "a step failed: " << platform::WideToUtf8(recorder.boxes[0].text);
 
   // The window's initial choices are talvex-build's defaults.
-  const ProgramRun run =
-      RunProgram(BuildProgram(), {"--source", kit.path(), "--target", reference.target()});
+  const ProgramRun run = RunProgram(BuildProgram(), BuildArguments(kit.path(), reference.target()));
   ASSERT_EQ(run.exit_code, 0) << run.out << run.err;
   const TreeBytes built = TreeWithBytes(VolumeRoot(volume));
   EXPECT_EQ(built, TreeWithBytes(reference.root()));

@@ -1,5 +1,5 @@
 // The drive list following the system, and what GO checks before a build touches anything: the
-// kit, the drive chosen against the one listed, and the drive that holds Windows.
+// kit, the drive picked against what it was when picked, and a drive that is no flash drive.
 #include "platform/win32/windows_api.h"
 // After windows_api.h: they build on windows.h.
 #include <dbt.h>
@@ -173,44 +173,54 @@ TEST_F(DriveCheckTest, ADriveLetterAddedWhileTheWindowRunsIsListedAndTheChosenDr
   EXPECT_EQ(ui::DriveLetterOf(Chosen()), DriveLetter());
 }
 
-TEST_F(DriveCheckTest, GoOnTheWindowsDriveAsksOnceAndNoTouchesNothing) {
-  // Building onto the prefix's real Windows drive is not for a test: the test drive stands in.
-  services_.windows_drive_letter = [this] { return DriveLetter(); };
-  Open();
-  for (const int answer : {IDNO, IDYES}) {
-    recorder_.boxes.clear();
-    MessageBoxAnswerer answerer(answer);
-    Click(window_->Control("CommanEND"));
-    Pump();
-    ASSERT_GE(recorder_.boxes.size(), 1u);
-    const ShownBox& question = recorder_.boxes[0];
-    EXPECT_EQ(platform::WideToUtf8(question.text), ui::WindowsDriveQuestion(DriveLetter()));
-    EXPECT_EQ(question.style & (MB_TYPEMASK | MB_DEFMASK),
-              static_cast<UINT>(MB_YESNO | MB_DEFBUTTON2));
-    if (answer == IDNO) {
-      EXPECT_EQ(answerer.default_button(), IDNO);
-      EXPECT_EQ(recorder_.boxes.size(), 1u);
-      EXPECT_FALSE(Built());
-    } else {
-      // Asked once: the next box is the report, and Yes to it ends the program.
-      ASSERT_EQ(recorder_.boxes.size(), 2u);
-      EXPECT_EQ(recorder_.boxes[1].title, L"Поздравляю, всё готово!");
-      EXPECT_TRUE(Built());
+// A drive that is no flash drive needs a yes, named in the question, No the default: a fixed
+// disk (the letter the test script types "hd"), and the drive that holds Windows whatever it is
+// (building onto the prefix's real Windows drive is not for a test: the test drive stands in).
+TEST_F(DriveCheckTest, GoOnADriveThatIsNoFlashDriveAsksOnceAndNoTouchesNothing) {
+  const char* fixed = std::getenv("TALVEX_FIXED_DRIVE");
+  if (fixed == nullptr || *fixed == '\0') GTEST_SKIP() << "TALVEX_FIXED_DRIVE names no fixed drive";
+  struct Case {
+    const char* what;
+    std::string drive;
+    bool holds_windows;
+  };
+  const Case cases[] = {{"a fixed disk", fixed, false}, {"the Windows drive", drive_, true}};
+  for (const Case& test : cases) {
+    SCOPED_TRACE(test.what);
+    const std::string built = test.drive + "\\Talvex";
+    services_ = RecordingServices(recorder_, kit_.path());
+    if (test.holds_windows) services_.windows_drive_letter = [this] { return DriveLetter(); };
+    Open();
+    ChooseInList(list_, platform::Utf8ToWide(test.drive));
+    for (const int answer : {IDNO, IDYES}) {
+      recorder_.boxes.clear();
+      MessageBoxAnswerer answerer(answer);
+      Click(window_->Control("CommanEND"));
+      Pump();
+      // Asked once: after Yes the next box is the report, and Yes to it ends the program.
+      ASSERT_EQ(recorder_.boxes.size(), answer == IDNO ? 1u : 2u);
+      EXPECT_EQ(platform::WideToUtf8(recorder_.boxes[0].text),
+                ui::NotRemovableDriveQuestion(test.drive, test.holds_windows));
+      EXPECT_EQ(recorder_.boxes[0].style & (MB_TYPEMASK | MB_DEFMASK),
+                static_cast<UINT>(MB_YESNO | MB_DEFBUTTON2));
+      EXPECT_EQ(PathExists(built), answer == IDYES);
     }
+    std::error_code ignored;
+    std::filesystem::remove_all(platform::Utf8ToWide(built), ignored);
   }
 }
 
-TEST_F(DriveCheckTest, GoOnADriveThatChangedSinceItWasListedSaysSoAndTouchesNothing) {
+TEST_F(DriveCheckTest, GoOnADriveThatChangedSinceItWasPickedSaysSoAndTouchesNothing) {
   PluggedDrive stick('q');
   if (!stick.Plug()) GTEST_SKIP() << "needs Wine's prefix to add a drive letter";
   // A folder-backed letter under Wine takes its serial number from the host's file system, which
   // a test cannot swap under it; so another volume under the test drive's letter is made up:
-  // the drive's real answer with another serial number.
+  // the drive's real answer with another root folder.
   bool swapped = false;
-  services_.probe_drive = [this, &swapped](char letter) {
-    std::optional<ui::win32::DriveProbe> probe = ui::win32::ProbeDrive(letter);
-    if (probe && swapped && letter == DriveLetter()) probe->serial = probe->serial.value_or(0) + 1;
-    return probe;
+  services_.drive_identity = [this, &swapped](char letter) {
+    std::optional<platform::FileId> identity = ui::win32::DriveIdentityOf(letter);
+    if (identity && swapped && letter == DriveLetter()) ++identity->index;
+    return identity;
   };
   Open();
   struct Case {
@@ -222,6 +232,7 @@ TEST_F(DriveCheckTest, GoOnADriveThatChangedSinceItWasListedSaysSoAndTouchesNoth
       {"the stick pulled", 'q', [&] { stick.Pull(); }},
       {"another volume under the letter", DriveLetter(), [&] { swapped = true; }},
   };
+  const std::string root_of_q = platform::WideToUtf8(stick.folder());
   for (const Case& test : cases) {
     ChooseInList(list_, std::wstring{static_cast<wchar_t>(test.letter), L':'});
     ASSERT_EQ(ui::DriveLetterOf(Chosen()), test.letter) << test.what;
@@ -231,14 +242,24 @@ TEST_F(DriveCheckTest, GoOnADriveThatChangedSinceItWasListedSaysSoAndTouchesNoth
     Click(window_->Control("CommanEND"));
     Pump();
     ASSERT_EQ(recorder_.boxes.size(), 1u) << test.what;
-    EXPECT_EQ(platform::WideToUtf8(recorder_.boxes[0].text), ui::DriveChangedMessage(test.letter))
+    EXPECT_EQ(platform::WideToUtf8(recorder_.boxes[0].text),
+              ui::DriveChangedMessage(std::string{test.letter, ':'}))
         << test.what;
     EXPECT_EQ(recorder_.boxes[0].style, static_cast<UINT>(MB_OK | MB_ICONWARNING));
     EXPECT_FALSE(Built()) << test.what;
-    EXPECT_FALSE(PathExists(platform::WideToUtf8(stick.folder()) + "\\Talvex")) << test.what;
+    EXPECT_FALSE(PathExists(root_of_q + "\\Talvex")) << test.what;
     EXPECT_FALSE(Lists(list_, 'q')) << test.what << ": the pulled stick is no longer listed";
+    // The list read again shows no drive, not another one, and GO says that none is picked.
+    EXPECT_EQ(Chosen(), "") << test.what;
+    EXPECT_EQ(SendMessageW(list_, CB_GETCURSEL, 0, 0), CB_ERR) << test.what;
+    Click(window_->Control("CommanEND"));
+    Pump();
+    ASSERT_EQ(recorder_.boxes.size(), 2u) << test.what;
+    EXPECT_EQ(platform::WideToUtf8(recorder_.boxes[1].text), std::string(ui::kNoFlashDrive));
+    EXPECT_FALSE(Built()) << test.what;
   }
-  // Read again, the list holds the new volume's serial number: GO builds onto it now.
+  // Picked again, the drive is the new volume: GO builds onto it now.
+  ChooseInList(list_, std::wstring{static_cast<wchar_t>(DriveLetter()), L':'});
   MessageBoxAnswerer answerer(IDNO);
   Click(window_->Control("CommanEND"));
   Pump();

@@ -116,36 +116,60 @@ TEST(MainWindowModelTest, ABuildLocksEverythingUntilItEndsAndDropsTheInputMadeMe
   EXPECT_EQ(model.Clicked("CommanEND"), Action::kRunBuild);
 }
 
-TEST(MainWindowModelTest, TheDriveListShowsTheKeptDriveElseAStickWithoutTheKitElseTheCurrent) {
-  const DriveListEntry a{"a:", true, false};
-  const DriveListEntry c{"c: [SYSTEM]", false, false};
-  const DriveListEntry c_kit{"c: [SYSTEM]", false, true};
-  const DriveListEntry e{"e: [FLASH]", true, false};
-  const DriveListEntry e_kit{"e: [KIT]", true, true};
-  const DriveListEntry f{"f: [TV]", true, false};
-  const DriveListEntry z{"z: [\\\\server\\films]", false, false};
+TEST(MainWindowModelTest, TheDriveListShowsThePickedDriveOrNoneAndBeforeAnyPickAStick) {
+  const platform::FileId c_id{1, 5}, e_id{2, 5}, f_id{3, 5}, other_id{4, 5};
+  auto entry = [](const char* text, bool removable, bool holds_kit,
+                  std::optional<platform::FileId> identity = {}) {
+    return DriveListEntry{text, std::string(text).substr(0, 2), removable, holds_kit, identity};
+  };
+  const DriveListEntry a = entry("a:", true, false);
+  const DriveListEntry c = entry("c: [SYSTEM]", false, false, c_id);
+  const DriveListEntry c_kit = entry("c: [SYSTEM]", false, true);
+  const DriveListEntry e = entry("e: [FLASH]", true, false, e_id);
+  const DriveListEntry e_swapped = entry("e: [FLASH]", true, false, other_id);
+  const DriveListEntry e_kit = entry("e: [KIT]", true, true);
+  const DriveListEntry f = entry("f: [TV]", true, false, f_id);
+  const DriveListEntry z = entry("z: [\\\\server\\films]", false, false);
   struct Case {
     const char* what;
     std::vector<DriveListEntry> entries;
-    char kept;
+    std::optional<DrivePick> picked;  // nothing: no drive picked yet
     char current;
     std::optional<std::size_t> chosen;
   };
   const Case cases[] = {
-      {"the first removable drive", {c, e, f}, 0, 'c', 1},
-      {"the first of several removable drives", {a, c, e}, 0, 'c', 0},
-      {"never the stick that holds the kit", {c_kit, e_kit, f}, 0, 'e', 2},
-      {"the kit's stick alone: the current drive", {c, e_kit, z}, 0, 'z', 2},
-      {"no removable drive: the current drive", {c, z}, 0, 'z', 1},
-      {"no removable drive, no current drive: the first", {c, z}, 0, 0, 0},
-      {"the current drive is not listed: the first", {c_kit, z}, 0, 'q', 0},
-      {"a refresh keeps the drive shown before", {c, e, f}, 'f', 'c', 2},
-      {"even one that is no stick", {c, e, f}, 'c', 'c', 0},
-      {"a kept drive that went away: as on the first reading", {c, f}, 'e', 'c', 1},
-      {"an empty list shows nothing", {}, 'e', 'c', std::nullopt},
+      {"the first removable drive", {c, e, f}, {}, 'c', 1},
+      {"the first of several removable drives", {a, c, e}, {}, 'c', 0},
+      {"never the stick that holds the kit", {c_kit, e_kit, f}, {}, 'e', 2},
+      {"the kit's stick alone: the current drive", {c, e_kit, z}, {}, 'z', 2},
+      {"no removable drive: the current drive", {c, z}, {}, 'z', 1},
+      {"no removable drive, no current drive: the first", {c, z}, {}, 0, 0},
+      {"the current drive is not listed: the first", {c_kit, z}, {}, 'q', 0},
+      {"an empty list shows nothing", {}, {}, 'c', std::nullopt},
+      {"a refresh keeps the picked drive", {c, e, f}, DrivePick{"f:", f_id}, 'c', 2},
+      {"even one that is no stick", {c, e, f}, DrivePick{"c:", c_id}, 'c', 0},
+      {"the picked drive went away: none, not another stick",
+       {c, f},
+       DrivePick{"e:", e_id},
+       'c',
+       std::nullopt},
+      {"another volume under its letter: none",
+       {c, e_swapped, f},
+       DrivePick{"e:", e_id},
+       'c',
+       std::nullopt},
+      {"picked while it could not be read: none",
+       {c, e, f},
+       DrivePick{"e:", {}},
+       'c',
+       std::nullopt},
+      {"none picked since: none", {c, e, f}, DrivePick{}, 'c', std::nullopt},
   };
   for (const Case& test : cases) {
-    EXPECT_EQ(ChosenDriveEntry(test.entries, test.kept, test.current), test.chosen) << test.what;
+    EXPECT_EQ(test.picked ? ChosenDriveEntry(test.entries, *test.picked)
+                          : PreselectedDriveEntry(test.entries, test.current),
+              test.chosen)
+        << test.what;
   }
 }
 
@@ -160,12 +184,14 @@ TEST(MainWindowModelTest, DriveLettersOfEntriesAndPaths) {
 }
 
 TEST(MainWindowModelTest, DriveMessagesNameTheDrive) {
-  EXPECT_EQ(WindowsDriveQuestion('c'),
-            "На диске \"c:\" установлена Windows. Это не флешка. Всё равно собрать сборку на "
-            "этом диске?");
-  EXPECT_EQ(DriveChangedMessage('e'),
-            "Диск \"e:\" отключён или заменён другим с тех пор, как список был прочитан. Список "
-            "дисков обновлён; выберите флешку ещё раз.");
+  EXPECT_EQ(NotRemovableDriveQuestion("k:", false),
+            "Диск \"k:\" не съёмный: это не флешка. Сборка заменит на нём папку \"Talvex\" и "
+            "папки отмеченных приложений. Всё равно собрать сборку на этом диске?");
+  EXPECT_EQ(NotRemovableDriveQuestion("c:", true),
+            "На диске \"c:\" установлена Windows. " + NotRemovableDriveQuestion("c:", false));
+  EXPECT_EQ(DriveChangedMessage("/media/user/TV"),
+            "Диск \"/media/user/TV\" отключён, заменён другим или стал доступен только для "
+            "чтения с тех пор, как его выбрали. Список дисков обновлён; выберите флешку ещё раз.");
 }
 
 TEST(MainWindowModelTest, CommandLinesAndDriveTexts) {

@@ -29,6 +29,7 @@
 
 #include <sys/mount.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
@@ -38,14 +39,17 @@
 #include <fstream>
 #include <functional>
 #include <iterator>
+#include <map>
 #include <memory>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "demo_kit.h"
 #include "engine/guard.h"
 #include "options/build_options.h"
+#include "support/fake_system.h"
 #include "support/fault_injecting_file_system.h"
 #include "support/test_support.h"
 #include "ui/about_content.h"
@@ -105,7 +109,10 @@ class BoxAnswerer final : public QObject {
     QString details;  // the informative text
   };
 
-  explicit BoxAnswerer(QMessageBox::StandardButton answer) : answer_(answer) {
+  explicit BoxAnswerer(QMessageBox::StandardButton answer) : BoxAnswerer(std::vector{answer}) {}
+  // One answer a box, in turn; the last one for every box after.
+  explicit BoxAnswerer(std::vector<QMessageBox::StandardButton> answers)
+      : answers_(std::move(answers)) {
     timer_.setInterval(5);
     connect(&timer_, &QTimer::timeout, this, &BoxAnswerer::Poll);
     timer_.start();
@@ -120,12 +127,12 @@ class BoxAnswerer final : public QObject {
         {box->windowTitle(), box->text(), box->icon(), box->standardButtons(),
          box->defaultButton() != nullptr && box->defaultButton() == box->button(QMessageBox::Yes),
          box->informativeText()});
-    QAbstractButton* button = box->button(answer_);
+    QAbstractButton* button = box->button(answers_[std::min(seen.size(), answers_.size()) - 1]);
     if (button == nullptr && !box->buttons().isEmpty()) button = box->buttons().first();
     if (button != nullptr) button->click();
   }
 
-  QMessageBox::StandardButton answer_;
+  std::vector<QMessageBox::StandardButton> answers_;
   QTimer timer_;
 };
 
@@ -282,12 +289,13 @@ TEST_F(QtWindowTest, TheDriveListReadsTheVolumesAgainWhenItOpensAndKeepsThePicke
             drives->fontMetrics().horizontalAdvance(drives->itemText(1)));
   EXPECT_EQ(drives->currentText().toStdString(), drive_.path() + " [TV STICK]");
 
-  // The picked stick is gone: the first one left is picked, and the window knows it.
+  // The picked stick is gone: no entry is picked, never the one left, and the window knows it.
   volumes_.erase(volumes_.begin() + 1);
   drives->showPopup();
   drives->hidePopup();
   EXPECT_EQ(drives->count(), 1);
-  EXPECT_EQ(window_->model().options().Drive1, second.path());
+  EXPECT_EQ(drives->currentIndex(), -1);
+  EXPECT_EQ(window_->model().options().Drive1, "");
 }
 
 // A real mount made while the window is open: the kernel's signal on the mount table refreshes
@@ -969,53 +977,113 @@ TEST_F(QtWindowTest, WithoutAKitGoExplainsAndTouchesNothing) {
   EXPECT_TRUE(Get("CommanEND")->isEnabled());
 }
 
-// GO checks the picked entry against the system once more: a volume must still be listed at its
-// mount point from the same device, a plain folder must still be the same folder.
-TEST_F(QtWindowTest, GoRefusesADriveThatChangedSinceItWasListed) {
+// GO builds onto the drive picked, as it was when picked, or nowhere: a stick must still be
+// listed at its mount point from the same device with the same root folder, a folder named on the
+// command line must still be the same folder, and a drive that is not removable needs a yes. The
+// list never moves a pick to another entry. Two sticks are mounted in a fake system whose table
+// the test changes; the command line's folder comes first.
+TEST_F(QtWindowTest, GoBuildsOnlyOnThePickedDriveAsItWasWhenPicked) {
   TempDir place;
-  const std::string folder = place.path() + "/stick";
+  const std::string folder = place.path() + "/stick", first = place.path() + "/FIRST",
+                    second = place.path() + "/SECOND";
+  std::unique_ptr<talvex::testing::FakeSystem> system;
+  std::unique_ptr<platform::FaultInjectingFileSystem> guard;
+  enum class Outcome { kBuilt, kNonePicked, kChanged, kDeclined };
   struct Case {
     const char* what;
-    bool plain_folder;  // else the fixture's stick
+    bool plain_folder;  // the command line's folder is picked, else the second stick
     std::function<void()> change;
-    bool refused;
+    bool read_again;  // the list is read again (as when it drops down) before GO
+    Outcome outcome;
     int entries_after;
+    QMessageBox::StandardButton answer = QMessageBox::No;
+  };
+  const auto unplug = [&] { system->Unmount(second); };
+  const auto lazy_unmount = [&] {
+    std::filesystem::rename(folder, folder + "-aside");
+    std::filesystem::create_directory(folder);
   };
   const std::vector<Case> cases = {
-      {"unplugged", false, [&] { volumes_.clear(); }, true, 0},
-      {"another device mounted there", false, [&] { volumes_[0].device = "8:33"; }, true, 1},
-      {"the folder put aside and a new one made in its place", true,
-       [&] {
-         std::filesystem::rename(folder, folder + "-aside");
-         std::filesystem::create_directory(folder);
-       },
-       true, 1},
-      {"the folder removed", true, [&] { std::filesystem::remove(folder); }, true, 1},
-      {"the same folder", true, [] {}, false, 1},
+      {"unplugged", false, unplug, false, Outcome::kChanged, 2},
+      {"unplugged, the list read again: no pick, not the other stick", false, unplug, true,
+       Outcome::kNonePicked, 2},
+      {"another device mounted there", false, [&] { unplug(), system->Mount("8:49", second); },
+       false, Outcome::kChanged, 3},
+      {"a dead mount: dropped", false,
+       [&] { guard->FailOn(platform::FsOperation::kOpenDirectory, second, ENOTCONN); }, false,
+       Outcome::kChanged, 2},
+      {"the folder's stick unmounted lazily", true, lazy_unmount, false, Outcome::kChanged, 3},
+      {"the same, the list read again", true, lazy_unmount, true, Outcome::kNonePicked, 3},
+      {"the folder removed", true, [&] { std::filesystem::remove_all(folder); }, false,
+       Outcome::kChanged, 2},
+      {"the same folder, not removable: No", true, [] {}, false, Outcome::kDeclined, 3},
+      {"the same folder, not removable: Yes", true, [] {}, false, Outcome::kBuilt, 3,
+       QMessageBox::Yes},
+      {"the second stick", false, [] {}, false, Outcome::kBuilt, 3},
   };
   for (const Case& test : cases) {
     SCOPED_TRACE(test.what);
     std::filesystem::remove_all(place.path());
-    std::filesystem::create_directories(folder);
-    platform::FaultInjectingFileSystem guard(platform::NativeFileSystem());
-    file_system_ = &guard;
-    const std::string listed = test.plain_folder ? folder : drive_.path();
-    volumes_ = {test.plain_folder ? RemovableVolume{folder, {}, {}}
-                                  : RemovableVolume{drive_.path(), "TV STICK", "8:17"}};
-    MainWindow& window = Open();
-    test.change();
-    BoxAnswerer answer(QMessageBox::No);
-    Go();
-    ASSERT_EQ(answer.seen.size(), 1u);
-    if (!test.refused) {
-      EXPECT_EQ(answer.seen[0].title, "Поздравляю, всё готово!");
-      EXPECT_TRUE(talvex::testing::IsDirectory(listed + "/Talvex"));
-    } else {
-      EXPECT_EQ(answer.seen[0].text.toStdString(), DriveChangedMessage(listed));
-      EXPECT_EQ(answer.seen[0].icon, QMessageBox::Warning);
-      EXPECT_TRUE(guard.journal().empty());
+    for (const std::string& drive : {folder, first, second}) {
+      talvex::testing::MakeFile(drive + "/Talvex/keep.txt", "the drive's own");
     }
-    EXPECT_EQ(Get<QComboBox>("Drive1")->count(), test.entries_after);
+    system = std::make_unique<talvex::testing::FakeSystem>();
+    system->AddSystemDisk();
+    system->AddPartition("8:17", talvex::testing::kUsbDisk, "sdb1");
+    system->AddPartition("8:33", talvex::testing::kSecondUsbDisk, "sdc1");
+    system->AddPartition("8:49", talvex::testing::kCardReader, "sdd1", true);
+    system->Mount("8:17", first);
+    system->Mount("8:33", second);
+    list_volumes_ = [&] {
+      std::vector<RemovableVolume> volumes =
+          platform::posix::ListRemovableVolumes(system->root(), kit_.path());
+      volumes.insert(volumes.begin(), RemovableVolume{folder, {}, {}});
+      return volumes;
+    };
+    guard = std::make_unique<platform::FaultInjectingFileSystem>(platform::NativeFileSystem());
+    file_system_ = guard.get();
+    const std::string picked = test.plain_folder ? folder : second;
+    MainWindow& window = Open();
+    auto* drives = Get<QComboBox>("Drive1");
+    ASSERT_EQ(drives->count(), 3);
+    if (!test.plain_folder) {
+      drives->setCurrentIndex(2);
+      emit drives->activated(2);
+    }
+    ASSERT_EQ(window.model().drive_pick()->root, picked);
+    const std::vector<std::string> first_before = talvex::testing::TreeListing(first);
+    test.change();
+    if (test.read_again) {
+      drives->showPopup();
+      drives->hidePopup();
+      EXPECT_EQ(drives->currentIndex(), -1);
+    }
+    BoxAnswerer answer({test.answer, QMessageBox::No});
+    Go();
+    ASSERT_GE(answer.seen.size(), 1u);
+    const std::map<Outcome, std::string> told = {
+        {Outcome::kBuilt, "Поздравляю, всё готово!"},
+        {Outcome::kNonePicked, std::string(kNoFlashDrive)},
+        {Outcome::kChanged, DriveChangedMessage(picked)},
+        {Outcome::kDeclined, NotRemovableDriveQuestion(folder, false)}};
+    const BoxAnswerer::Seen& last = answer.seen.back();
+    EXPECT_EQ((test.outcome == Outcome::kBuilt ? last.title : last.text).toStdString(),
+              told.at(test.outcome));
+    // Asked only when the drive is no stick, and then with No the default.
+    const bool asked = test.outcome == Outcome::kDeclined ||
+                       (test.outcome == Outcome::kBuilt && test.plain_folder);
+    EXPECT_EQ(answer.seen.size(), test.outcome == Outcome::kBuilt && asked ? 2u : 1u);
+    if (asked) {
+      EXPECT_FALSE(answer.seen[0].yes_is_default);
+    }
+    if (test.outcome == Outcome::kBuilt) {
+      EXPECT_FALSE(talvex::testing::PathExists(picked + "/Talvex/keep.txt"));
+    } else {
+      EXPECT_EQ(last.icon, QMessageBox::Warning);
+      EXPECT_TRUE(guard->journal().empty());
+    }
+    EXPECT_EQ(talvex::testing::TreeListing(first), first_before);
+    EXPECT_EQ(drives->count(), test.entries_after);
     EXPECT_EQ(window.model().phase(), Phase::kIdle);
     window_.reset();
   }
@@ -1127,7 +1195,7 @@ TEST_F(QtWindowTest, ABuildLeavesTheWindowHandlingEventsAndShowsEveryStage) {
     talvex::testing::MakeFile(big);
     std::filesystem::resize_file(
         big, std::uintmax_t{mib != nullptr ? std::strtoull(mib, nullptr, 10) : 1024} << 20);
-    volumes_ = {{target, {}, {}}};
+    volumes_ = {{target, {}, "as a listed stick"}};
   }
   // An old build for the removal to take away.
   talvex::testing::MakeFile(target + "/Talvex/etc/old.txt", "old");

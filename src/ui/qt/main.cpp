@@ -30,8 +30,9 @@ int main(int argc, char** argv) {
   parser.addVersionOption();
   const QCommandLineOption target(
       QStringLiteral("target"),
-      QStringLiteral("Offer FOLDER in the drive list too, first, as if it were a flash drive's "
-                     "mount point (to try the program without a flash drive)."),
+      QStringLiteral("Offer FOLDER in the drive list too, first (to try the program without a "
+                     "flash drive). GO asks before building there unless FOLDER is a flash "
+                     "drive's mount point."),
       QStringLiteral("FOLDER"));
   parser.addOption(target);
   parser.addPositionalArgument(

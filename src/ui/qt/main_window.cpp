@@ -18,6 +18,7 @@
 #include <QUrl>
 
 #include "engine/guard.h"
+#include "platform/drives.h"
 #include "platform/paths.h"
 #include "platform/process.h"
 #include "ui/qt/about_window.h"
@@ -38,16 +39,17 @@ Services DefaultServices(std::string source_root) {
   Services services;
   services.file_system = &platform::NativeFileSystem();
   services.decimal_separator = platform::DecimalSeparator();
-  services.list_volumes = [kit = source_root] { return ListRemovableVolumes("/", kit); };
+  services.list_volumes = [kit = source_root] {
+    return platform::posix::ListRemovableVolumes("/", kit);
+  };
   services.mount_table = "/proc/self/mountinfo";
   services.source_root = std::move(source_root);
   return services;
 }
 
-std::string DriveChangedMessage(std::string_view mount_point) {
-  return "Флешка \"" + std::string(mount_point) +
-         "\" отключена, заменена или стала доступна только для чтения с тех пор, как список был "
-         "прочитан. Список дисков обновлён; выберите флешку ещё раз.";
+std::string VolumeEntryText(const RemovableVolume& volume) {
+  if (volume.label.empty()) return volume.mount_point;
+  return volume.mount_point + " [" + volume.label + "]";
 }
 
 MainWindow::MainWindow(Services services) : services_(std::move(services)) {
@@ -87,51 +89,81 @@ void MainWindow::FillDriveList() {
     return;
   }
   refresh_after_build_ = false;
-  const QString chosen = list->currentText();
   listed_.clear();
+  std::vector<DriveListEntry> entries;
   for (RemovableVolume& volume :
        services_.list_volumes ? services_.list_volumes() : std::vector<RemovableVolume>{}) {
-    ListedVolume listed{std::move(volume), std::nullopt};
-    platform::FileId folder;
-    if (listed.volume.device.empty() &&
-        services_.file_system->Identify(listed.volume.mount_point, folder).ok()) {
-      listed.folder = folder;
-    }
-    listed_.push_back(std::move(listed));
+    DriveListEntry entry;
+    entry.text = VolumeEntryText(volume);
+    entry.root = volume.mount_point;
+    entry.identity = platform::DriveIdentity(*services_.file_system, volume.mount_point);
+    if (!entry.identity) continue;  // a dead mount: nothing could be built there
+    // The listing offers flash drives only; a folder named on the command line is asked about.
+    entry.removable =
+        !volume.device.empty() || platform::DescribeDrive(volume.mount_point).removable;
+    listed_.push_back({std::move(volume), entry.removable});
+    entries.push_back(std::move(entry));
   }
   list->clear();
-  for (const ListedVolume& listed : listed_) {
-    const QString entry = ToQString(VolumeEntryText(listed.volume));
-    list->addItem(entry);
-    list->setItemData(list->count() - 1, entry, Qt::ToolTipRole);  // whole, however it is cut
+  for (const DriveListEntry& entry : entries) {
+    list->addItem(ToQString(entry.text));
+    // Whole, however the closed list cuts it.
+    list->setItemData(list->count() - 1, ToQString(entry.text), Qt::ToolTipRole);
   }
   // Mount points are longer than drive letters: the open list is as wide as its longest entry.
   list->FitOpenListToEntries();
-  // The volume picked before stays picked while it is mounted; otherwise the first one.
-  const int kept = list->findText(chosen);
-  list->setCurrentIndex(kept >= 0 ? kept : (listed_.empty() ? -1 : 0));
-  model_.DriveChosen(list->currentText().toStdString());
+  // Before any pick, the first entry (the command line's folder, when one is named); after it,
+  // the picked drive while it is there, and else none.
+  const std::optional<DrivePick> picked = model_.drive_pick();
+  std::optional<std::size_t> chosen;
+  if (picked) {
+    chosen = ChosenDriveEntry(entries, *picked);
+  } else if (!entries.empty()) {
+    chosen = 0;
+  }
+  list->setCurrentIndex(chosen ? static_cast<int>(*chosen) : -1);
+  if (chosen) {
+    const DriveListEntry& entry = entries[*chosen];
+    model_.DriveChosen(entry.text, picked.value_or(DrivePick{entry.root, entry.identity}));
+  } else if (picked) {
+    model_.DriveChosen({}, {});  // the picked drive went away: none is picked until the user picks
+  }
 }
 
 QWidget* MainWindow::DriveListWidget() const {
   return widgets_.Find(options::FieldOf(&options::BuildOptions::Drive1).name);
 }
 
-bool MainWindow::StillAsListed(std::size_t entry) {
-  const ListedVolume& listed = listed_[entry];
-  if (listed.volume.device.empty()) {
-    platform::FileId now;
-    return listed.folder && services_.file_system->Identify(listed.volume.mount_point, now).ok() &&
-           now == *listed.folder;
+void MainWindow::PickDrive(int index) {
+  if (index < 0 || static_cast<std::size_t>(index) >= listed_.size()) return;
+  const std::string& root = listed_[static_cast<std::size_t>(index)].volume.mount_point;
+  model_.DriveChosen(VolumeEntryText(listed_[static_cast<std::size_t>(index)].volume),
+                     {root, platform::DriveIdentity(*services_.file_system, root)});
+}
+
+bool MainWindow::StillAsPicked(const DrivePick& pick) {
+  const auto listed = std::find_if(listed_.begin(), listed_.end(), [&](const ListedVolume& entry) {
+    return entry.volume.mount_point == pick.root;
+  });
+  if (listed == listed_.end() || !pick.identity ||
+      platform::DriveIdentity(*services_.file_system, pick.root) != pick.identity) {
+    return false;
   }
+  if (listed->volume.device.empty()) return true;
   // Listed again means mounted at the same place from the same device, writable, and still
   // neither the system's volume nor the kit's.
   for (const RemovableVolume& volume : services_.list_volumes()) {
-    if (volume.mount_point == listed.volume.mount_point && volume.device == listed.volume.device) {
-      return true;
-    }
+    if (volume.mount_point == pick.root && volume.device == listed->volume.device) return true;
   }
   return false;
+}
+
+bool MainWindow::AgreedToNotRemovable(const std::string& root) {
+  QMessageBox box(QMessageBox::Warning, ToQString(kMainWindow.title),
+                  ToQString(NotRemovableDriveQuestion(root, false)),
+                  QMessageBox::Yes | QMessageBox::No, this);
+  box.setDefaultButton(QMessageBox::No);
+  return box.exec() == QMessageBox::Yes;
 }
 
 void MainWindow::MirrorModel() {
@@ -177,7 +209,8 @@ void MainWindow::RunBuild() {
     if (list_out_of_date) FillDriveList();
     QMessageBox::warning(this, ToQString(kMainWindow.title), ToQString(why));
   };
-  if (listed_.empty() || model_.options().Drive1.empty()) {
+  const std::optional<DrivePick> pick = model_.drive_pick();
+  if (!pick || pick->root.empty()) {
     refuse(kNoFlashDrive);
     return;
   }
@@ -186,19 +219,23 @@ void MainWindow::RunBuild() {
     refuse(build::NoKitMessage(services_.source_root));
     return;
   }
-  auto* list = qobject_cast<QComboBox*>(DriveListWidget());
-  const auto chosen =
-      static_cast<std::size_t>(std::max(list != nullptr ? list->currentIndex() : 0, 0));
-  // The list may be older than the last unplugging: what was listed is checked once more, so a
+  // The list may be older than the last unplugging: the drive picked is checked once more, so a
   // build never lands in the empty folder a stick leaves behind, nor on another volume.
-  if (!StillAsListed(chosen)) {
-    refuse(DriveChangedMessage(listed_[chosen].volume.mount_point), true);
+  if (!StillAsPicked(*pick)) {
+    refuse(DriveChangedMessage(pick->root), true);
+    return;
+  }
+  const auto listed = std::find_if(listed_.begin(), listed_.end(), [&](const ListedVolume& entry) {
+    return entry.volume.mount_point == pick->root;
+  });
+  if (!listed->removable && !AgreedToNotRemovable(pick->root)) {
+    model_.BuildEnded();
     return;
   }
   WindowBuildRequest request;
   request.file_system = services_.file_system;
   request.source_root = services_.source_root;
-  request.target = listed_[chosen].volume.mount_point;
+  request.target = pick->root;
   request.options = model_.options();
   request.decimal_separator = services_.decimal_separator;
 

@@ -14,12 +14,12 @@
 #include <vector>
 
 #include "platform/file_system.h"
+#include "platform/posix/volumes.h"
 #include "ui/build_progress_text.h"
 #include "ui/main_window_model.h"
 #include "ui/qt/about_window.h"
 #include "ui/qt/progress_window.h"
 #include "ui/qt/qt_ui.h"
-#include "ui/qt/removable_volumes.h"
 
 class QSocketNotifier;
 
@@ -27,14 +27,22 @@ namespace talvex::ui::qt {
 
 class WindowBuild;
 
+using platform::posix::MountEntry;
+using platform::posix::ParseMountInfo;
+using platform::posix::RemovableVolume;
+
+// The drive list's text: the mount point, then " [label]" when there is one.
+std::string VolumeEntryText(const RemovableVolume& volume);
+
 // What the window needs from outside. The program uses DefaultServices(); tests point the
 // volume list at fake trees and the file system at their own.
 struct Services {
   platform::FileSystem* file_system = nullptr;
   std::string source_root;        // the kit folder
   std::string decimal_separator;  // the user's locale's, for the report
-  // The volumes offered as drives. An entry without a device is a plain folder standing for a
-  // drive's root (the command line's --target).
+  // The volumes offered as drives: flash drives, by the platform's listing. An entry without a
+  // device is a folder standing for a drive's root (the command line's --target), which the
+  // platform is asked about like any other place.
   std::function<std::vector<RemovableVolume>()> list_volumes;
   // The mount table whose changes refresh the drive list ("/proc/self/mountinfo"); the kernel
   // marks an open copy of it exceptional after every mount and unmount. Empty: not watched.
@@ -42,14 +50,6 @@ struct Services {
 };
 
 Services DefaultServices(std::string source_root);
-
-// What GO says when there is no flash drive to build on.
-inline constexpr std::string_view kNoFlashDrive =
-    "Флешка не найдена: ни один съёмный диск не подключён. Вставьте флешку, выберите её в "
-    "списке \"Flash Disk\" и нажмите GO ещё раз.";
-
-// What GO says when the drive picked in the list is no longer the one listed.
-std::string DriveChangedMessage(std::string_view mount_point);
 
 class MainWindow final : public QWidget, private WindowActions {
   Q_OBJECT
@@ -78,7 +78,13 @@ class MainWindow final : public QWidget, private WindowActions {
   void MirrorModel();
 
   void WatchMountTable();
-  bool StillAsListed(std::size_t entry);
+  // The user picked the entry `index`: the drive is remembered as it is now.
+  void PickDrive(int index);
+  // Whether the picked drive is still the one picked: mounted where it was from the same device
+  // and listed, with the same root folder.
+  bool StillAsPicked(const DrivePick& pick);
+  // GO's question before building onto a drive that is not removable; true for Yes.
+  bool AgreedToNotRemovable(const std::string& root);
 
   QWidget* DriveListWidget() const;
 
@@ -91,11 +97,10 @@ class MainWindow final : public QWidget, private WindowActions {
   Services services_;
   MainWindowModel model_;
   PlacedWidgets widgets_;
-  // A drive list entry as it was read: a plain folder with its identity then, so that GO can
-  // tell the same folder from another one put in its place.
+  // A drive list entry as it was read, with whether the platform found it removable.
   struct ListedVolume {
     RemovableVolume volume;
-    std::optional<platform::FileId> folder;
+    bool removable = false;
   };
   std::vector<ListedVolume> listed_;
   int mount_table_fd_ = -1;

@@ -74,8 +74,7 @@ QWidget* MainWindow::CreateControl(const ControlRow& row, QWidget* parent) {
     }
     case ControlKind::kDriveList: {
       auto* list = new DriveList([this] { FillDriveList(); }, parent);
-      connect(list, &QComboBox::activated, this,
-              [this, list] { model_.DriveChosen(list->currentText().toStdString()); });
+      connect(list, &QComboBox::activated, this, [this](int index) { PickDrive(index); });
       return list;
     }
     case ControlKind::kPicture:

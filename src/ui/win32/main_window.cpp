@@ -167,7 +167,7 @@ void MainWindow::OnCommand(HWND control, UINT code) {
       model_.TextChanged(name, WindowTextOf(placed->handle));
       break;
     case ControlKind::kDriveList:
-      if (code == CBN_SELCHANGE) model_.DriveChosen(WindowTextOf(placed->handle));
+      if (code == CBN_SELCHANGE) PickDrive(WindowTextOf(placed->handle));
       // A stick plugged in while the window ran is there when the list opens.
       if (code == CBN_DROPDOWN) RefreshDriveList();
       break;
@@ -184,8 +184,13 @@ void MainWindow::PutBack(const PlacedControl& placed) {
       break;
     }
     case ControlKind::kDriveList:
-      SendMessageW(placed.handle, CB_SELECTSTRING, static_cast<WPARAM>(-1),
-                   reinterpret_cast<LPARAM>(Wide(model_.options().Drive1).c_str()));
+      // An empty text would select the first entry: no pick shows as no entry.
+      if (model_.options().Drive1.empty()) {
+        SendMessageW(placed.handle, CB_SETCURSEL, static_cast<WPARAM>(-1), 0);
+      } else {
+        SendMessageW(placed.handle, CB_SELECTSTRING, static_cast<WPARAM>(-1),
+                     reinterpret_cast<LPARAM>(Wide(model_.options().Drive1).c_str()));
+      }
       break;
     default:
       MirrorModel();

@@ -4,11 +4,9 @@
 
 #include "platform/win32/windows_api.h"
 
-#include <cstdint>
 #include <functional>
-#include <map>
 #include <memory>
-#include <optional>
+#include <string>
 #include <string_view>
 
 #include "ui/control_table.h"
@@ -54,7 +52,8 @@ class MainWindow final : public TopLevelWindow, private WindowActions {
   // Reads the drive list again, or once the build has ended when one is running.
   void RefreshDriveList();
   void ReadDrivesAgain(HWND list);
-  bool DriveChangedSinceListed(char letter) const;
+  // The user picked the entry `text`: the drive is remembered as it is now.
+  void PickDrive(std::string text);
   void MirrorModel();
 
   void OnCommand(HWND control, UINT code);
@@ -85,9 +84,7 @@ class MainWindow final : public TopLevelWindow, private WindowActions {
   ProgressWindow* progress_window_ = nullptr;  // while a build runs, if it could be made
   bool build_ended_ = false;                   // kBuildEnded has arrived
   bool close_after_build_ = false;             // the user closed the window during the build
-  // The volume serial number of each listed drive letter as the list was read.
-  std::map<char, std::optional<std::uint32_t>> listed_serials_;
-  bool drive_list_stale_ = false;  // drives came or went while a build ran
+  bool drive_list_stale_ = false;              // drives came or went while a build ran
 };
 
 // The message loop of the program: runs until the main window has closed.

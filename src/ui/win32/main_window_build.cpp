@@ -1,8 +1,11 @@
 // The main window's part in a build: what GO checks first, the build run modally under the
 // progress window, and closing the window while it runs.
 #include <memory>
+#include <optional>
+#include <string>
 
 #include "engine/guard.h"
+#include "platform/drives.h"
 #include "ui/build_progress_text.h"
 #include "ui/win32/main_window.h"
 
@@ -17,19 +20,25 @@ bool MainWindow::ReadyToBuild() {
     Warn(build::NoKitMessage(services_.source_root));
     return false;
   }
-  const char letter = DriveLetterOf(model_.options().Drive1);
-  if (letter == 0) return true;  // no drive at all: the build itself says so
-  // A letter names whatever volume has it now: the stick the user chose may have been pulled
-  // and another drive been given its letter.
-  if (DriveChangedSinceListed(letter)) {
-    ReadDrivesAgain(DriveList());
-    Warn(DriveChangedMessage(letter));
+  const std::optional<DrivePick>& pick = model_.drive_pick();
+  if (!pick || pick->root.empty()) {
+    Warn(std::string(kNoFlashDrive));
     return false;
   }
-  if (letter == services_.windows_drive_letter()) {
-    return services_.message_box(window_, Wide(WindowsDriveQuestion(letter)),
-                                 Wide(kMainWindow.title),
-                                 MB_YESNO | MB_DEFBUTTON2 | MB_ICONWARNING) == IDYES;
+  // A letter names whatever volume has it now: the stick the user picked may have been pulled
+  // and another drive been given its letter.
+  const char letter = DriveLetterOf(pick->root);
+  if (!pick->identity || services_.drive_identity(letter) != pick->identity) {
+    const std::string root = pick->root;
+    ReadDrivesAgain(DriveList());
+    Warn(DriveChangedMessage(root));
+    return false;
+  }
+  const bool holds_windows = letter == services_.windows_drive_letter();
+  if (holds_windows || !platform::DescribeDrive(pick->root).removable) {
+    return services_.message_box(
+               window_, Wide(NotRemovableDriveQuestion(pick->root, holds_windows)),
+               Wide(kMainWindow.title), MB_YESNO | MB_DEFBUTTON2 | MB_ICONWARNING) == IDYES;
   }
   return true;
 }

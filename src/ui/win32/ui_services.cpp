@@ -1,13 +1,13 @@
 #include "ui/win32/ui_services.h"
 
 #include <shellapi.h>
-#include <winioctl.h>
 #include <winnetwk.h>
 
-#include <cstddef>
 #include <cwctype>
 
+#include "platform/drives.h"
 #include "platform/process.h"
+#include "platform/win32/quiet_drive_errors.h"
 #include "platform/win32/utf.h"
 #include "ui/main_window_model.h"
 #include "ui/win32/win32_ui.h"
@@ -33,27 +33,6 @@ std::string NetworkPath(wchar_t letter) {
   return platform::WideToUtf8(remote);
 }
 
-// Whether the disk under the drive sits on the USB bus: a stick that calls itself a fixed disk
-// still is one.
-bool OnUsbBus(wchar_t letter) {
-  const std::wstring device = std::wstring(L"\\\\.\\") + letter + L':';
-  // No access rights are asked for: the query needs none, and it then works without elevation.
-  HANDLE volume = CreateFileW(device.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                              OPEN_EXISTING, 0, nullptr);
-  if (volume == INVALID_HANDLE_VALUE) return false;
-  STORAGE_PROPERTY_QUERY query{};
-  query.PropertyId = StorageDeviceProperty;
-  query.QueryType = PropertyStandardQuery;
-  STORAGE_DEVICE_DESCRIPTOR descriptor{};
-  DWORD returned = 0;
-  const bool asked = DeviceIoControl(volume, IOCTL_STORAGE_QUERY_PROPERTY, &query, sizeof(query),
-                                     &descriptor, sizeof(descriptor), &returned, nullptr) != 0;
-  CloseHandle(volume);
-  return asked &&
-         returned >= offsetof(STORAGE_DEVICE_DESCRIPTOR, BusType) + sizeof(descriptor.BusType) &&
-         descriptor.BusType == BusTypeUsb;
-}
-
 // The lower-case drive letter of a folder that a call of `length` characters (0 on failure, more
 // than the buffer when it did not fit) put into `folder`; 0 for a UNC folder.
 char LetterOfFolder(const wchar_t* folder, DWORD length) {
@@ -61,39 +40,12 @@ char LetterOfFolder(const wchar_t* folder, DWORD length) {
   return static_cast<char>(std::towlower(folder[0]));
 }
 
-// Asking an empty card reader or floppy drive about its volume must not bring up the system's
-// "insert a disk" box.
-class QuietDriveErrors {
- public:
-  QuietDriveErrors() : old_mode_(SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX)) {}
-  ~QuietDriveErrors() { SetErrorMode(old_mode_); }
-  QuietDriveErrors(const QuietDriveErrors&) = delete;
-  QuietDriveErrors& operator=(const QuietDriveErrors&) = delete;
-
- private:
-  UINT old_mode_;
-};
-
 }  // namespace
 
-std::optional<DriveProbe> ProbeDrive(char letter) {
+std::optional<platform::FileId> DriveIdentityOf(char letter) {
   if (letter < 'a' || letter > 'z') return std::nullopt;
-  const int index = letter - 'a';
-  if ((GetLogicalDrives() & (1u << index)) == 0) return std::nullopt;
-  const QuietDriveErrors quiet;
-  const wchar_t wide_letter = static_cast<wchar_t>(L'A' + index);
-  const std::wstring root{wide_letter, L':', L'\\'};
-  DriveProbe probe;
-  const UINT type = GetDriveTypeW(root.c_str());
-  probe.removable = type == DRIVE_REMOVABLE || (type == DRIVE_FIXED && OnUsbBus(wide_letter));
-  // A network drive whose server is away can keep the question waiting for many seconds, on
-  // every drop-down; such a drive is no stick, and its letter alone is checked at GO.
-  DWORD serial = 0;
-  if (type != DRIVE_REMOTE &&
-      GetVolumeInformationW(root.c_str(), nullptr, 0, &serial, nullptr, nullptr, nullptr, 0)) {
-    probe.serial = serial;
-  }
-  return probe;
+  const platform::win32::QuietDriveErrors quiet;
+  return platform::DriveIdentity(platform::NativeFileSystem(), std::string{letter, ':'});
 }
 
 char WindowsDriveLetter() {
@@ -102,7 +54,7 @@ char WindowsDriveLetter() {
 }
 
 std::vector<std::string> LogicalDriveEntries() {
-  const QuietDriveErrors quiet;
+  const platform::win32::QuietDriveErrors quiet;
   std::vector<std::string> entries;
   const DWORD drives = GetLogicalDrives();
   for (int index = 0; index < 26; ++index) {
@@ -129,7 +81,7 @@ UiServices DefaultUiServices() {
   services.decimal_separator = platform::DecimalSeparator();
   services.list_drives = LogicalDriveEntries;
   services.current_drive_letter = CurrentDriveLetter;
-  services.probe_drive = ProbeDrive;
+  services.drive_identity = DriveIdentityOf;
   services.windows_drive_letter = WindowsDriveLetter;
   services.start_program = [](const std::string& command_line, int show) {
     platform::StartProgram(command_line, show);

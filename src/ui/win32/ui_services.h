@@ -5,7 +5,6 @@
 
 #include "platform/win32/windows_api.h"
 
-#include <cstdint>
 #include <functional>
 #include <optional>
 #include <string>
@@ -15,13 +14,6 @@
 
 namespace talvex::ui::win32 {
 
-// What the window learns of one drive letter when it reads its drive list.
-struct DriveProbe {
-  bool removable = false;  // removable media, or a disk on the USB bus: what a stick is
-  // The volume's serial number; nothing when no volume can be read there (an empty card reader).
-  std::optional<std::uint32_t> serial;
-};
-
 struct UiServices {
   platform::FileSystem* file_system = nullptr;
   std::string source_root;        // the kit folder: the program's own folder
@@ -30,8 +22,9 @@ struct UiServices {
   // The drive list's entries, and the letter of the process's current drive.
   std::function<std::vector<std::string>()> list_drives;
   std::function<char()> current_drive_letter;
-  // What the drive of a lower-case letter is now; nothing when no drive has that letter.
-  std::function<std::optional<DriveProbe>(char letter)> probe_drive;
+  // What the drive of a lower-case letter is now (platform::DriveIdentity of its root); nothing
+  // when no drive has that letter or its root cannot be opened.
+  std::function<std::optional<platform::FileId>(char letter)> drive_identity;
   // The lower-case letter of the drive that holds the Windows folder, 0 when it cannot be told.
   std::function<char()> windows_drive_letter;
 
@@ -57,7 +50,9 @@ std::vector<std::string> LogicalDriveEntries();
 // The lower-case letter of the process's current drive, or 0 when it has none (a UNC folder).
 char CurrentDriveLetter();
 
-std::optional<DriveProbe> ProbeDrive(char letter);
+// The identity of the drive of a lower-case letter, asked quietly (an empty card reader brings
+// up no box).
+std::optional<platform::FileId> DriveIdentityOf(char letter);
 char WindowsDriveLetter();
 
 }  // namespace talvex::ui::win32

@@ -1,6 +1,9 @@
-#include "ui/qt/removable_volumes.h"
+#include "platform/posix/volumes.h"
+
+#include <stdlib.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -8,7 +11,7 @@
 #include <set>
 #include <sstream>
 
-namespace talvex::ui::qt {
+namespace talvex::platform::posix {
 
 namespace {
 
@@ -153,6 +156,41 @@ bool IsHidden(std::vector<MountEntry>::const_iterator mount,
   });
 }
 
+// The tables a listing reads, with what they say of the system's own disk.
+struct SystemTables {
+  fs::path root;
+  std::vector<MountEntry> mounts;
+  std::string system_device;            // the device of "/"
+  std::optional<fs::path> system_disk;  // the disk that holds it, when sysfs knows one
+};
+
+SystemTables ReadSystemTables(const std::string& root) {
+  SystemTables tables;
+  tables.root = root.empty() ? "/" : root;
+  std::ifstream in(tables.root / "proc/self/mountinfo");
+  std::stringstream text;
+  text << in.rdbuf();
+  tables.mounts = ParseMountInfo(text.str());
+  if (const MountEntry* system = MountHolding(tables.mounts, "/")) {
+    tables.system_device = system->device;
+    if (auto described = DescribeBlockDevice(tables.root, system->device)) {
+      tables.system_disk = described->disk;
+    }
+  }
+  return tables;
+}
+
+// The flash drive `mount` lies on: a removable, USB or SD/MMC device, never the system's disk
+// (any of its partitions, even when the system runs from a stick). Nothing for any other mount.
+std::optional<BlockDevice> FlashDriveOf(const SystemTables& tables, const MountEntry& mount) {
+  if (mount.mount_point == "/" || mount.device == tables.system_device) return std::nullopt;
+  std::optional<BlockDevice> device = DescribeBlockDevice(tables.root, mount.device);
+  if (!device || !device->removable_or_portable || device->disk == tables.system_disk) {
+    return std::nullopt;
+  }
+  return device;
+}
+
 }  // namespace
 
 std::vector<MountEntry> ParseMountInfo(std::string_view text) {
@@ -165,6 +203,7 @@ std::vector<MountEntry> ParseMountInfo(std::string_view text) {
     if (separator + 2 >= fields.size()) continue;
     MountEntry entry;
     entry.device = fields[2];
+    entry.root = DecodeOctalEscapes(fields[3]);
     entry.mount_point = DecodeOctalEscapes(fields[4]);
     entry.mount_options = fields[5];
     entry.source = DecodeOctalEscapes(fields[separator + 2]);
@@ -174,43 +213,26 @@ std::vector<MountEntry> ParseMountInfo(std::string_view text) {
   return entries;
 }
 
-std::string VolumeEntryText(const RemovableVolume& volume) {
-  if (volume.label.empty()) return volume.mount_point;
-  return volume.mount_point + " [" + volume.label + "]";
-}
-
 std::vector<RemovableVolume> ListRemovableVolumes(const std::string& root,
                                                   const std::string& kit_folder) {
-  const fs::path root_path(root.empty() ? "/" : root);
-  std::ifstream in(root_path / "proc/self/mountinfo");
-  std::stringstream text;
-  text << in.rdbuf();
-  const std::vector<MountEntry> mounts = ParseMountInfo(text.str());
-
-  // Neither the system's disk (any of its partitions) nor the kit's volume is a drive to prepare.
+  const SystemTables tables = ReadSystemTables(root);
+  // The kit's volume is no drive to prepare, whatever it lies on.
   std::set<std::string> excluded_devices;
-  std::optional<fs::path> system_disk;
-  if (const MountEntry* system = MountHolding(mounts, "/")) {
-    excluded_devices.insert(system->device);
-    if (auto described = DescribeBlockDevice(root_path, system->device)) {
-      system_disk = described->disk;
-    }
-  }
-  if (const MountEntry* kit = MountHolding(mounts, kit_folder)) {
+  if (const MountEntry* kit = MountHolding(tables.mounts, kit_folder)) {
     excluded_devices.insert(kit->device);
   }
 
-  const auto labels = LabelsByDevice(root_path);
+  const auto labels = LabelsByDevice(tables.root);
   std::vector<RemovableVolume> volumes;
   std::set<std::string> listed;
-  for (auto mount_at = mounts.begin(); mount_at != mounts.end(); ++mount_at) {
+  for (auto mount_at = tables.mounts.begin(); mount_at != tables.mounts.end(); ++mount_at) {
     const MountEntry& mount = *mount_at;
-    if (mount.mount_point == "/" || IsReadOnly(mount) || excluded_devices.count(mount.device) ||
-        listed.count(mount.device) || IsHidden(mount_at, mounts.end())) {
+    if (IsReadOnly(mount) || excluded_devices.count(mount.device) || listed.count(mount.device) ||
+        IsHidden(mount_at, tables.mounts.end())) {
       continue;
     }
-    const std::optional<BlockDevice> device = DescribeBlockDevice(root_path, mount.device);
-    if (!device || !device->removable_or_portable || device->disk == system_disk) continue;
+    const std::optional<BlockDevice> device = FlashDriveOf(tables, mount);
+    if (!device) continue;
     RemovableVolume volume{mount.mount_point, {}, mount.device};
     for (const auto& [name, label] : labels) {
       if (name == device->name) volume.label = label;
@@ -221,4 +243,33 @@ std::vector<RemovableVolume> ListRemovableVolumes(const std::string& root,
   return volumes;
 }
 
-}  // namespace talvex::ui::qt
+DriveFacts DescribeMountPoint(const std::string& root, const std::string& mount_point) {
+  const SystemTables tables = ReadSystemTables(root);
+  // The latest mount there is the one the path reaches, unless a later one above covers it.
+  const auto latest =
+      std::find_if(tables.mounts.rbegin(), tables.mounts.rend(),
+                   [&](const MountEntry& mount) { return mount.mount_point == mount_point; });
+  DriveFacts facts;
+  if (latest == tables.mounts.rend() || latest->root != "/" ||
+      IsHidden(std::prev(latest.base()), tables.mounts.end())) {
+    return facts;
+  }
+  facts.volume_root = true;
+  facts.removable = FlashDriveOf(tables, *latest).has_value();
+  return facts;
+}
+
+}  // namespace talvex::platform::posix
+
+namespace talvex::platform {
+
+DriveFacts DescribeDrive(const std::string& path) {
+  // Mountinfo names mount points as the system reaches them: without links or dots.
+  char* resolved = ::realpath(path.c_str(), nullptr);
+  if (resolved == nullptr) return {};
+  const std::string mount_point(resolved);
+  std::free(resolved);
+  return posix::DescribeMountPoint("/", mount_point);
+}
+
+}  // namespace talvex::platform
