@@ -96,9 +96,9 @@ bool DefineWineDrive(wchar_t letter, const std::wstring& folder) {
 }  // namespace
 
 DriveLetter::DriveLetter() {
-  // Letters the suites leave alone (t: and x: are the test drives).
+  // From the end of the alphabet: t:, x: and z: are the suites' own, q: the window tests'.
   const DWORD taken = ::GetLogicalDrives();
-  for (wchar_t letter : {L'q', L'r', L's', L'u', L'v', L'w'}) {
+  for (wchar_t letter : {L'w', L'v', L'u', L's', L'r'}) {
     if ((taken & (1u << (letter - L'a'))) == 0) {
       letter_ = letter;
       root_ = std::string{static_cast<char>(letter), ':', '\\'};
@@ -109,12 +109,11 @@ DriveLetter::DriveLetter() {
 
 DriveLetter::~DriveLetter() {
   if (!defined_) return;
+  // Wine's mount manager leaves the letter's entry among the system's names when it lets the
+  // letter go: that entry goes too, or later processes would still list the letter.
+  if (UnderWine()) DefineWineDrive(letter_, L"");
   const wchar_t device[] = {letter_, L':', L'\0'};
-  if (UnderWine()) {
-    DefineWineDrive(letter_, L"");
-  } else {
-    ::DefineDosDeviceW(DDD_REMOVE_DEFINITION, device, nullptr);
-  }
+  ::DefineDosDeviceW(DDD_REMOVE_DEFINITION, device, nullptr);
 }
 
 bool DriveLetter::PointAt(const std::string& folder) {
