@@ -128,7 +128,7 @@ class Directory {
  public:
   virtual ~Directory() = default;
 
-  // The path it was opened as, for messages. Operations never use it on POSIX.
+  // The path it was opened as, for messages; no operation on its entries uses it.
   virtual const std::string& path() const = 0;
   virtual FileId id() const = 0;
   // Which mount it lies on: a folder with another value than its parent is a mount point, even

@@ -2,11 +2,15 @@
 // they fail.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <set>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "platform/file_system.h"
 #include "platform/paths.h"
@@ -29,6 +33,7 @@ using testing::MakeFile;
 using testing::PathExists;
 using testing::ReadBytes;
 using testing::TempDir;
+using testing::TreeListing;
 
 // The bits a user sees and the program clears; Wine reports every file as archived besides.
 constexpr std::uint32_t kVisibleBits = kAttrReadOnly | kAttrHidden | kAttrSystem | kAttrDirectory;
@@ -398,6 +403,81 @@ TEST_F(FileSystemTest, AFileInUseCannotBeDeletedOrReplaced) {
   EXPECT_EQ(ReadBytes(dir / "busy.txt"), "busy");
   EXPECT_TRUE(DeleteFile(dir / "busy.txt").ok());
   EXPECT_FALSE(PathExists(dir / "busy.txt"));
+}
+
+// A drive letter given to another folder while a build works on the drive (one stick pulled,
+// another taking its letter) redirects nothing done through the folders opened before.
+TEST_F(FileSystemTest, AnOpenFolderKeepsItsOperationsWhenItsDriveLetterMoves) {
+  testing::DriveLetter drive;
+  if (drive.root().empty()) GTEST_SKIP() << "SKIPPED: no drive letter is free";
+  for (const char* stick : {"one", "two"}) {
+    MakeFile(dir / stick + "\\sub\\old.txt", stick);
+    MakeFile(dir / stick + "\\sub\\doomed.txt", stick);
+    MakeDirs(dir / stick + "\\sub\\empty");
+    MakeDirs(dir / stick + "\\sub\\deeper");
+  }
+  const std::vector<std::string> second_stick = TreeListing(dir / "two");
+  std::unique_ptr<Directory> root;
+  std::unique_ptr<Directory> sub;
+  std::unique_ptr<Directory> deeper;
+  ASSERT_TRUE(drive.PointAt(dir / "one"));
+  ASSERT_TRUE(fs.OpenDirectory(drive.root(), root).ok());
+  ASSERT_TRUE(root->OpenSubdirectory("sub", sub).ok());
+  ASSERT_TRUE(sub->OpenSubdirectory("deeper", deeper).ok());
+  ASSERT_TRUE(drive.PointAt(dir / "two"));
+  ASSERT_EQ(ReadBytes(drive.root() + "sub\\old.txt"), "two");
+
+  using Change = std::function<FsStatus(Directory&)>;
+  const std::vector<Change> changes{
+      [](Directory& d) { return d.CreateDirectory("made"); },
+      [](Directory& d) { return d.WriteFileIn("written.txt", "written"); },
+      [](Directory& d) { return d.CopyFileIn("copied.txt", d, "old.txt"); },
+      [](Directory& d) { return d.ReplaceFile("old.txt", "replaced"); },
+      [](Directory& d) { return d.SetAttributes("written.txt", kAttrHidden); },
+      [](Directory& d) { return d.DeleteFile("doomed.txt"); },
+      [](Directory& d) { return d.RemoveDirectory("empty"); },
+  };
+  for (std::size_t row = 0; row < changes.size(); ++row) {
+    const FsStatus changed = changes[row](*sub);
+    EXPECT_TRUE(changed.ok()) << "row " << row << ": " << changed.message;
+  }
+  const std::vector<std::string> changed{"copied.txt", "deeper/", "made/", "old.txt",
+                                         "written.txt"};
+  EXPECT_EQ(TreeListing(dir / "one\\sub"), changed);
+  EXPECT_EQ(ReadBytes(dir / "one\\sub\\old.txt"), "replaced");
+  EXPECT_NE(Attributes(dir / "one\\sub\\written.txt") & kAttrHidden, 0u);
+  EXPECT_EQ(TreeListing(dir / "two"), second_stick);
+  EXPECT_EQ(ReadBytes(dir / "two\\sub\\old.txt"), "two");
+
+  // What is read through them is the first folder's too.
+  std::vector<std::string> listed;
+  ASSERT_TRUE(sub->List(
+                     [&](const DirEntry& entry) {
+                       listed.push_back(std::string(entry.name) + (entry.IsDirectory() ? "/" : ""));
+                       return true;
+                     },
+                     ListDetail::kFull)
+                  .ok());
+  std::sort(listed.begin(), listed.end());
+  EXPECT_EQ(listed, changed);
+  std::uint32_t attributes = 0;
+  ASSERT_TRUE(sub->EntryAttributes("made", attributes).ok());
+  EXPECT_NE(attributes & kAttrDirectory, 0u);
+  std::unique_ptr<FileReader> reader;
+  ASSERT_TRUE(sub->OpenForReading("copied.txt", false, reader).ok());
+  char bytes[16];
+  std::size_t got = 0;
+  ASSERT_TRUE(reader->Read(bytes, sizeof bytes, got).ok());
+  EXPECT_EQ(std::string(bytes, got), "one");
+  // Their parents are reopened through the handles too.
+  for (const auto& [below, expected] :
+       {std::pair{deeper.get(), "one\\sub"}, std::pair{sub.get(), "one"}}) {
+    std::unique_ptr<Directory> parent;
+    FileId id;
+    ASSERT_TRUE(below->OpenParent(parent).ok());
+    ASSERT_TRUE(fs.Identify(dir / expected, id).ok());
+    EXPECT_EQ(parent->id(), id) << expected;
+  }
 }
 
 TEST_F(FileSystemTest, PathsLongerThanMaxPathWork) {

@@ -140,23 +140,6 @@ std::wstring JoinWide(std::wstring head, const std::wstring& tail) {
   return head + tail;
 }
 
-FsStatus SetAttributesOf(const std::string& path, std::uint32_t attributes) {
-  std::wstring wide;
-  if (FsStatus converted = Widen(path, wide); !converted) return converted;
-  DWORD wanted = attributes & kSettableAttributes;
-  // 0 would mean "leave as they are" further down; the normal state has its own bit.
-  if (wanted == 0) wanted = FILE_ATTRIBUTE_NORMAL;
-  // Wine drops hidden and system when they come together with read-only for an unprivileged
-  // user; setting them before read-only gives the same result everywhere.
-  const DWORD hidden_or_system = wanted & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
-  if ((wanted & FILE_ATTRIBUTE_READONLY) != 0 && hidden_or_system != 0 &&
-      !::SetFileAttributesW(wide.c_str(), wanted & ~FILE_ATTRIBUTE_READONLY)) {
-    return LastError(path);
-  }
-  if (!::SetFileAttributesW(wide.c_str(), wanted)) return LastError(path);
-  return {};
-}
-
 FsStatus QueryAttributesOf(const std::string& path, std::uint32_t& attributes) {
   std::wstring wide;
   if (FsStatus converted = Widen(path, wide); !converted) return converted;
@@ -217,8 +200,5 @@ FileId IdOf(const BY_HANDLE_FILE_INFORMATION& info) {
   return FileId{info.dwVolumeSerialNumber,
                 (std::uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow};
 }
-
-// No FILE_SHARE_DELETE: while we work inside a folder nobody can rename or remove it, nor any
-// folder above it, so the path we compose for its entries keeps naming this very folder.
 
 }  // namespace talvex::platform::win32

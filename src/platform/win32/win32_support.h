@@ -88,7 +88,6 @@ bool IsBareDrive(const std::wstring& path);
 bool FullPathOf(const std::wstring& path, std::wstring& full);
 bool FinalPathOf(const Handle& entry, std::wstring& final_path);
 std::wstring JoinWide(std::wstring head, const std::wstring& tail);
-FsStatus SetAttributesOf(const std::string& path, std::uint32_t attributes);
 FsStatus QueryAttributesOf(const std::string& path, std::uint32_t& attributes);
 FsStatus EmptyOrNotADirectory(const std::string& path);
 FsStatus ListFolder(const std::string& path, std::uint32_t filter, const ListVisitor& visit);
