@@ -289,11 +289,15 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments,
           ->type_name("DIR");
   bool no_verify = false;
   app.add_flag("--no-verify", no_verify,
-               "Skip reading the files back from the drive after the build (they are still "
-               "flushed to it)");
+               "Skip reading the files written back from the drive (they are still flushed to "
+               "it), and keep a file already there when its size and time match the kit's "
+               "without comparing its bytes");
   app.add_flag(kAnyDriveFlag, request.any_drive,
                "Build on a target that is not the root of a removable drive: a folder, a fixed "
                "disk");
+  app.add_flag("--fresh", request.fresh,
+               "Remove Talvex and the ticked application folders first and write everything "
+               "anew, instead of keeping what is already on the drive as it should be");
   app.add_flag("--dry-run", request.dry_run,
                "List the steps the build would take, in order, and touch nothing");
   Collected collected;

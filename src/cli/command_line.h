@@ -22,6 +22,7 @@ struct Request {
   std::string target;       // as given; checked against the disk later
   std::string source_root;  // empty: the folder that holds the executable
   bool dry_run = false;
+  bool fresh = false;      // remove the old payload first and write everything anew
   bool verify = true;      // read every file back from the drive once it is flushed
   bool any_drive = false;  // the target may be a folder or a fixed disk, not only a flash drive
 };

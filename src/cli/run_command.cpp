@@ -16,24 +16,44 @@ ExitStatus Refuse(Console& console, const std::string& why) {
   return ExitStatus::kNothingDone;
 }
 
-std::string DescribeStep(const build::BuildStep& step) {
-  std::string line = build::StepKindName(step.kind);
-  line += ' ';
-  if (!step.source.empty()) line += step.source + " -> ";
-  line += step.target;
-  return line;
+const char* StageName(build::BuildStage stage) {
+  switch (stage) {
+    case build::BuildStage::kRemoving:
+      return "removing";
+    case build::BuildStage::kComparing:
+      return "comparing";
+    case build::BuildStage::kWriting:
+      return "writing";
+    case build::BuildStage::kFlushing:
+      return "flushing";
+    case build::BuildStage::kVerifying:
+      return "reading back";
+    case build::BuildStage::kCommitting:
+      return "committing";
+    case build::BuildStage::kMeasuring:
+      return "measuring";
+  }
+  return "";
 }
 
-// One line per step on standard error, for a person watching a terminal.
+// A line for each stage and for the file in hand, on standard error, for a person watching a
+// terminal: "[writing 12/570] /media/stick/Talvex/rcTVX".
 class ProgressLines final : public build::BuildObserver {
  public:
   explicit ProgressLines(std::ostream& err) : err_(err) {}
-  void OnStep(std::size_t index, std::size_t total, const build::BuildStep& step) override {
-    err_ << '[' << index + 1 << '/' << total << "] " << DescribeStep(step) << '\n';
+  void OnProgress(const build::BuildProgress& progress) override {
+    if (progress.stage == stage_ && progress.item == item_) return;
+    stage_ = progress.stage;
+    item_ = progress.item;
+    err_ << '[' << StageName(progress.stage);
+    if (progress.steps > 0) err_ << ' ' << progress.step << '/' << progress.steps;
+    err_ << "] " << progress.item << '\n';
   }
 
  private:
   std::ostream& err_;
+  build::BuildStage stage_ = build::BuildStage::kMeasuring;
+  std::string item_ = "-";
 };
 
 }  // namespace
@@ -60,12 +80,13 @@ ExitStatus RunCommand(const std::vector<std::string>& arguments, Console& consol
   build::SessionRequest session{source, std::move(*target), request.options,
                                 platform::DecimalSeparator()};
   session.verify = request.verify;
+  session.fresh = request.fresh;
   session.stop = console.stop;
 
   if (request.dry_run) {
     const build::SessionPlan plan = build::PlanSession(fs, session);
     if (plan.refusal) return Refuse(console, *plan.refusal);
-    for (const build::BuildStep& step : plan.steps) console.out << DescribeStep(step) << '\n';
+    for (const std::string& line : plan.lines) console.out << line << '\n';
     return ExitStatus::kBuilt;
   }
 

@@ -114,6 +114,7 @@ ReportParts MakeReportParts(const ReportInput& input, const ReportInterruption& 
   parts.lines.push_back("Папка \"Talvex\"");
   parts.lines.push_back("Размер сборки " + SizeText(input.size_bytes, input.decimal_separator) +
                         " Мб");
+  if (!interruption.in_place.empty()) parts.lines.push_back(interruption.in_place);
   if (failed) {
     parts.lines.push_back(StepsNotDoneLine(failures, interruption));
     // Why the build ended early comes before the failures: it explains them.

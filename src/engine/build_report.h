@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-#include "engine/build_plan.h"
+#include "engine/build_run.h"
 #include "options/build_options.h"
 
 namespace talvex::build {
@@ -77,6 +77,7 @@ struct ReportInterruption {
   bool stopped = false;
   std::size_t steps_total = 0;
   std::string drive_unavailable;
+  std::string in_place = {};  // the drive had no room to keep the old payload while writing
 };
 
 // "Не выполнено шагов: 3 из 120": the steps that failed or were skipped, each counted once.

@@ -36,6 +36,8 @@ std::string_view ReasonWords(FsReason reason) {
       return "здесь лежит комплект (та же папка под другим именем); папка не удаляется";
     case FsReason::kOtherMount:
       return "здесь смонтирована другая файловая система; её содержимое не удаляется";
+    case FsReason::kStopped:
+      return "остановлено по вашей просьбе";
     case FsReason::kSystem:
     case FsReason::kRefused:
       break;

@@ -5,7 +5,7 @@
 #include <random>
 
 #include "engine/app_folders.h"
-#include "engine/build_plan.h"
+#include "engine/end_state.h"
 #include "engine/payload_manifest.h"
 #include "fsutil/beneath.h"
 #include "fsutil/kit_lookup.h"

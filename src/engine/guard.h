@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-#include "engine/build_step.h"
+#include "engine/build_run.h"
 #include "platform/file_system.h"
 
 namespace talvex::build {

@@ -1,148 +1,229 @@
 #include "engine/run_build.h"
 
-#include <cstdint>
 #include <optional>
 
-#include "engine/build_plan.h"
+#include "engine/commit.h"
 #include "engine/failure_words.h"
 #include "engine/guard.h"
+#include "engine/stage.h"
 #include "fsutil/tree.h"
 #include "platform/paths.h"
 
 namespace talvex::build {
 namespace {
 
-// Whether the build's failures from `first` on say the device itself is gone.
-bool DeviceGoneAmong(const std::vector<StepFailure>& failures, std::size_t first) {
-  for (std::size_t i = first; i < failures.size(); ++i) {
-    if (platform::IsDeviceGone(failures[i].code)) return true;
-  }
-  return false;
-}
+using platform::FsStatus;
 
-BuildStage StageOf(StepKind kind) {
-  switch (kind) {
-    case StepKind::kRemoveTree:
-      return BuildStage::kRemoving;
-    case StepKind::kFlush:
-      return BuildStage::kFlushing;
-    case StepKind::kVerify:
-      return BuildStage::kVerifying;
-    default:
-      return BuildStage::kCopying;
-  }
-}
-
-// What the plan will copy from the kit, as the kit is now: the bar's whole length. Each copy is
-// read back once more when the build verifies.
-std::uint64_t BytesToMove(platform::FileSystem& fs, const BuildContext& context,
-                          const BuildPlan& plan) {
-  std::uint64_t copied = 0;
-  for (const BuildStep& step : plan) {
-    if (step.kind == StepKind::kCopyFolder) {
-      copied += static_cast<std::uint64_t>(fsutil::SizeOf(fs, step.source));
-    } else if (step.kind == StepKind::kCopyFile && !step.source.empty()) {
-      std::uint64_t length = 0;
-      if (fs.FileLength(step.source, length)) copied += length;
-    }
-  }
-  return context.verify ? 2 * copied : copied;
-}
-
-bool StopAsked(const BuildContext& context) {
-  return context.stop != nullptr && context.stop->load(std::memory_order_relaxed);
-}
-
-std::string InterruptionLine(BuildInterruption interruption, const std::string& drive) {
-  if (interruption == BuildInterruption::kStopped) {
-    return "Сборка остановлена по вашей просьбе; записанное сброшено на диск.";
-  }
-  return "Диск \"" + drive + "\" отключён во время сборки.";
-}
-
-std::string UnavailableLine(const std::string& drive, const platform::FsStatus& failure) {
+std::string UnavailableLine(const std::string& drive, const FsStatus& failure) {
   return "Диск \"" + drive + "\" недоступен: " + FailureReasonText(failure) +
          ". Сборка не начата, на диск ничего не записано.";
 }
+
+std::string Megabytes(std::uint64_t bytes) {
+  return std::to_string((bytes + 1048575) / 1048576) + " МБ";
+}
+
+// Refusals made before the first byte is written, when the plan cannot fit the drive.
+std::optional<std::string> CheckRoom(const BuildContext& context, const BuildPlan& plan,
+                                     const Changes& changes, const platform::VolumeFacts& volume,
+                                     bool& in_place) {
+  in_place = false;
+  if (volume.largest_file) {
+    for (const PlanItem& item : plan.items) {
+      if (item.IsFile() && !item.blocked && item.Size() > *volume.largest_file) {
+        return "Файл \"" + platform::JoinPayloadPath(context.source_root, item.source) +
+               "\" занимает " + Megabytes(item.Size()) +
+               ", а файловая система флешки (FAT32) не вмещает файлов больше 4 ГБ. Сборка не "
+               "начата, флешка не тронута.";
+      }
+    }
+  }
+  if (!volume.free_bytes || changes.bytes_to_write <= *volume.free_bytes) return std::nullopt;
+  const std::uint64_t freed = changes.bytes_replaced + changes.bytes_stale;
+  if (changes.bytes_to_write > *volume.free_bytes + freed) {
+    return "На флешке \"" + context.target_drive + "\" не хватит места: записать нужно " +
+           Megabytes(changes.bytes_to_write) + ", свободно " + Megabytes(*volume.free_bytes) +
+           " и освободится " + Megabytes(freed) + ". Сборка не начата, флешка не тронута.";
+  }
+  in_place = true;
+  return std::nullopt;
+}
+
+// One build, stage after stage, as a reader follows it.
+class Build {
+ public:
+  Build(platform::FileSystem& fs, const BuildContext& context, BuildObserver* observer)
+      : fs_(fs), context_(Guarded(fs, context)), run_(fs, context_), observer_(observer) {}
+
+  BuildResult Run() {
+    if (!HoldsKit(fs_, context_.source_root)) return Refuse(NoKitMessage(context_.source_root));
+    FsStatus root_failure;
+    drive_ = run_.Drive(root_failure);
+    if (drive_ == nullptr) {
+      result_.drive_unavailable = UnavailableLine(context_.target_drive, root_failure);
+      result_.interruption = BuildInterruption::kDriveGone;
+      return std::move(result_);
+    }
+    if (context_.expected_root && drive_->id() != *context_.expected_root) {
+      return Refuse("Диск \"" + context_.target_drive +
+                    "\" уже не тот, что был выбран: его отключили или заменили. Сборка не "
+                    "начата, флешка не тронута.");
+    }
+    // Taken first: a drive another build holds is refused before even the kit's token is left.
+    if (auto busy = LockDriveForBuild(*drive_, context_.target_drive)) return Refuse(*busy);
+    if (auto overlap = CheckDriveRoot(fs_, context_, *drive_, KitProbe::kToken)) {
+      return Refuse(*overlap);
+    }
+
+    plan_ = PlanBuild(run_);
+    result_.steps_total = plan_.items.size();
+    run_.Observe(observer_, plan_.items.size());
+    if (context_.fresh) {
+      run_.BeginStage(BuildStage::kRemoving, 0);
+      if (RemoveEntries(run_, plan_.owned) == StageEnd::kDriveGone) return Gone(false);
+    }
+    run_.BeginStage(BuildStage::kComparing, 0);
+    changes_ = CompareWithDrive(run_, plan_);
+    if (run_.StopAsked()) return Stopped();
+
+    platform::VolumeFacts volume;
+    drive_->Volume(volume);
+    bool in_place = false;
+    if (auto no_room = CheckRoom(context_, plan_, changes_, volume, in_place)) {
+      return Refuse(*no_room);
+    }
+    if (in_place) {
+      result_.in_place_line =
+          "Места на флешке не хватило, чтобы сохранить прежнюю сборку на время записи: "
+          "изменённые файлы записаны прямо на место прежних.";
+      if (RemoveEntries(run_, PlaceInPlace(plan_, changes_)) == StageEnd::kDriveGone) {
+        return Gone(false);
+      }
+    }
+
+    const std::uint64_t written = changes_.bytes_to_write;
+    run_.BeginStage(BuildStage::kWriting,
+                    run_.progress().bytes_done + written + (context_.verify ? written : 0));
+    if (StageEnd end = WriteChanges(run_, plan_, changes_); end != StageEnd::kDone) {
+      return EndedBeforeCommit(end);
+    }
+    if (StageEnd end = FlushAndReadBack(run_, plan_, changes_); end != StageEnd::kDone) {
+      return EndedBeforeCommit(end);
+    }
+    if (!run_.DriveStillThere()) return EndedBeforeCommit(StageEnd::kDriveGone);
+    // Short, and what it begins it ends: a stop asked now is heard when it is done.
+    if (Commit(run_, plan_, changes_) == StageEnd::kDriveGone) return Gone(true);
+    result_.bytes_written = WrittenBytes();
+
+    run_.BeginStage(BuildStage::kMeasuring, run_.progress().bytes_total);
+    result_.size_bytes = fsutil::SizeOfBelow(*drive_, kPayloadFolder.substr(1));
+    result_.failures = run_.log().TakeFailures();
+    return std::move(result_);
+  }
+
+ private:
+  static BuildContext Guarded(platform::FileSystem& fs, const BuildContext& context) {
+    BuildContext guarded = context;
+    guarded.protected_folders = FolderAndAncestors(fs, context.source_root);
+    return guarded;
+  }
+
+  BuildResult Refuse(std::string why) {
+    BuildResult refused;
+    refused.refused = true;
+    refused.refusal = std::move(why);
+    return refused;
+  }
+
+  // The items that are not where the plan puts them: everything still to be written.
+  std::size_t NotDone() const {
+    std::size_t not_done = 0;
+    for (const ItemWork& work : changes_.work) {
+      if (work.change == Change::kWrite) ++not_done;
+    }
+    return changes_.work.empty() ? plan_.items.size() : not_done;
+  }
+
+  std::uint64_t WrittenBytes() const {
+    std::uint64_t bytes = 0;
+    for (std::size_t index = 0; index < plan_.items.size(); ++index) {
+      if (changes_.work[index].change == Change::kWrite && plan_.items[index].IsFile()) {
+        bytes += plan_.items[index].Size();
+      }
+    }
+    return bytes;
+  }
+
+  BuildResult Interrupted(BuildInterruption why, std::string line) {
+    result_.steps_not_done = NotDone();
+    result_.interruption = why;
+    result_.interruption_line = std::move(line);
+    result_.failures = run_.log().TakeFailures();
+    return std::move(result_);
+  }
+
+  BuildResult Stopped() {
+    return Interrupted(BuildInterruption::kStopped,
+                       result_.in_place_line.empty()
+                           ? "Сборка остановлена по вашей просьбе; на флешке осталась прежняя "
+                             "сборка, без изменений."
+                           : "Сборка остановлена по вашей просьбе; часть прежних файлов уже "
+                             "заменена новыми, соберите флешку ещё раз.");
+  }
+
+  BuildResult Gone(bool committing) {
+    return Interrupted(
+        BuildInterruption::kDriveGone,
+        "Диск \"" + context_.target_drive + "\" отключён во время сборки" +
+            (committing ? "; на нём смесь прежней и новой сборки, следующая сборка на этот "
+                          "диск всё исправит."
+                        : "; прежняя сборка на нём осталась целой, временные файлы уберёт "
+                          "следующая сборка."));
+  }
+
+  BuildResult EndedBeforeCommit(StageEnd end) {
+    RemoveTemporaries(run_, plan_, changes_);
+    return end == StageEnd::kStopped ? Stopped() : Gone(false);
+  }
+
+  platform::FileSystem& fs_;
+  const BuildContext context_;
+  BuildRun run_;
+  BuildObserver* observer_;
+  platform::Directory* drive_ = nullptr;
+  BuildPlan plan_;
+  Changes changes_;
+  BuildResult result_;
+};
 
 }  // namespace
 
 BuildResult RunBuild(platform::FileSystem& fs, const BuildContext& context,
                      BuildObserver* observer) {
-  BuildResult result;
-  auto refuse = [&result](std::string why) {
-    result.refused = true;
-    result.refusal = std::move(why);
-    return result;
-  };
-  if (!HoldsKit(fs, context.source_root)) return refuse(NoKitMessage(context.source_root));
-  BuildContext guarded = context;
-  guarded.protected_folders = FolderAndAncestors(fs, context.source_root);
+  return Build(fs, context, observer).Run();
+}
 
-  // The drive is opened once, here; every check and every step works below this handle.
-  BuildRun run(fs);
-  platform::FsStatus root_failure;
-  platform::Directory* drive = run.Root(context.target_drive, root_failure);
-  if (drive != nullptr) {
-    // Taken first: a drive another build holds is refused before even the kit's token is left.
-    if (auto busy = LockDriveForBuild(*drive, context.target_drive))
-      return refuse(std::move(*busy));
-    if (auto overlap = CheckDriveRoot(fs, context, *drive, KitProbe::kToken)) {
-      return refuse(std::move(*overlap));
-    }
+DryRun PlanDryRun(platform::FileSystem& fs, const BuildContext& context) {
+  DryRun dry;
+  if (!HoldsKit(fs, context.source_root)) {
+    dry.refusal = NoKitMessage(context.source_root);
+    return dry;
   }
-  // Planning touches nothing on disk: it may come after the drive is taken.
-  const BuildPlan plan = PlanBuild(guarded);
-  // The drive is still there while its root path leads to the folder we opened: a stick that was
-  // pulled, unmounted or swapped for another folder no longer does.
-  auto still_there = [&, id = drive != nullptr ? drive->id() : platform::FileId{}] {
-    platform::FileId now;
-    return fs.Identify(context.target_drive, now).ok() && now == id;
-  };
-
-  result.steps_total = plan.size();
+  BuildRun run(fs, context);
+  FsStatus root_failure;
+  platform::Directory* drive = run.Drive(root_failure);
   if (drive == nullptr) {
-    result.drive_unavailable = UnavailableLine(context.target_drive, root_failure);
-    result.interruption = BuildInterruption::kDriveGone;
-    result.steps_not_done = plan.size();
-    return result;
+    dry.refusal = UnavailableLine(context.target_drive, root_failure);
+    return dry;
   }
-  if (observer != nullptr) {
-    run.Observe(observer, BytesToMove(fs, context, plan), plan.size());
-    observer->OnPhase(BuildPhase::kSteps);
+  // A dry run writes nothing, not even the kit's token: identities and spellings only.
+  if (auto overlap = CheckDriveRoot(fs, context, *drive, KitProbe::kIdentityOnly)) {
+    dry.refusal = *overlap;
+    return dry;
   }
-  bool gone = false;
-  bool stopped = false;
-  for (std::size_t index = 0; index < plan.size(); ++index) {
-    const BuildStep& step = plan[index];
-    if (!gone && !still_there()) gone = true;
-    if (!gone && !stopped) stopped = StopAsked(context);
-    // After a stop only the flush runs: what was written must still reach the stick.
-    if (gone || (stopped && step.kind != StepKind::kFlush)) {
-      ++result.steps_not_done;
-      continue;
-    }
-    if (observer != nullptr) observer->OnStep(index, plan.size(), step);
-    run.BeginStep(index, StageOf(step.kind), step.target);
-    const std::size_t failures_before = run.log().failures().size();
-    step.run(run);
-    ++result.steps_run;
-    if (DeviceGoneAmong(run.log().failures(), failures_before)) gone = true;
-  }
-  result.failures = run.log().TakeFailures();
-  if (gone || stopped) {
-    result.interruption = gone ? BuildInterruption::kDriveGone : BuildInterruption::kStopped;
-    result.interruption_line = InterruptionLine(result.interruption, context.target_drive);
-  }
-  if (observer != nullptr) observer->OnPhase(BuildPhase::kMeasuring);
-  run.BeginStep(plan.size(), BuildStage::kMeasuring,
-                platform::JoinPayloadPath(context.target_drive, kPayloadFolder));
-  if (!gone) {
-    result.size_bytes = fsutil::SizeOfBelow(*drive, kPayloadFolder.substr(1), [observer] {
-      if (observer != nullptr) observer->Yield();
-    });
-  }
-  return result;
+  dry.plan = PlanBuild(run);
+  if (!context.fresh) dry.changes = CompareWithDrive(run, dry.plan);
+  return dry;
 }
 
 }  // namespace talvex::build

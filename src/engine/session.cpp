@@ -1,7 +1,6 @@
 #include "engine/session.h"
 
-#include "engine/build_plan.h"
-#include "engine/guard.h"
+#include "platform/paths.h"
 
 namespace talvex::build {
 namespace {
@@ -10,7 +9,28 @@ BuildContext ContextOf(const SessionRequest& request) {
   BuildContext context{request.kit, request.target.root, request.options};
   context.verify = request.verify;
   context.stop = request.stop;
+  context.fresh = request.fresh;
+  context.expected_root = request.expected_root;
   return context;
+}
+
+// What the dry run says the build does for one item.
+std::string DescribeItem(const SessionRequest& request, const PlanItem& item,
+                         const ItemWork* work) {
+  const std::string place = platform::JoinPayloadPath(request.target.root, item.relative);
+  if (item.kind == ItemKind::kMaster) {
+    return "write " + platform::JoinPayloadPath(request.kit, item.relative);
+  }
+  if (item.blocked) return "skip " + place;
+  const Change change = work != nullptr ? work->change : Change::kWrite;
+  if (change == Change::kKeep) {
+    return (work->found_as.empty() ? "keep " : "rename ") + place;
+  }
+  if (item.kind == ItemKind::kFolder) return "mkdir " + place;
+  if (item.kind == ItemKind::kKitFile) {
+    return "copy " + platform::JoinPayloadPath(request.kit, item.source) + " -> " + place;
+  }
+  return "write " + place;
 }
 
 }  // namespace
@@ -35,28 +55,35 @@ SessionResult RunSession(platform::FileSystem& fs, const SessionRequest& request
   input.source_root = request.kit;
   input.options = &request.options;
   input.failures = &result.build.failures;
-
   input.decimal_separator = request.decimal_separator;
-  const ReportInterruption interruption{result.build.interruption_line, result.build.steps_not_done,
-                                        result.build.interruption == BuildInterruption::kStopped,
-                                        result.build.steps_total, result.build.drive_unavailable};
+  ReportInterruption interruption{result.build.interruption_line, result.build.steps_not_done,
+                                  result.build.interruption == BuildInterruption::kStopped,
+                                  result.build.steps_total, result.build.drive_unavailable};
+  interruption.in_place = result.build.in_place_line;
   result.report = MakeReportParts(input, interruption);
   return result;
 }
 
 SessionPlan PlanSession(platform::FileSystem& fs, const SessionRequest& request) {
   const BuildContext context = ContextOf(request);
+  const DryRun dry = PlanDryRun(fs, context);
   SessionPlan plan;
-  if (!HoldsKit(fs, context.source_root)) {
-    plan.refusal = NoKitMessage(context.source_root);
+  if (!dry.refusal.empty()) {
+    plan.refusal = dry.refusal;
     return plan;
   }
-  // A dry run writes nothing, not even the kit's token: identities and spellings only.
-  std::unique_ptr<platform::Directory> root;
-  if (fs.OpenDirectory(context.target_drive, root)) {
-    plan.refusal = CheckDriveRoot(fs, context, *root, KitProbe::kIdentityOnly);
+  if (request.fresh) {
+    for (const std::string& owned : dry.plan.owned) {
+      plan.lines.push_back("remove " + platform::JoinPayloadPath(request.target.root, owned));
+    }
   }
-  if (!plan.refusal) plan.steps = PlanBuild(context);
+  for (std::size_t index = 0; index < dry.plan.items.size(); ++index) {
+    const ItemWork* work = index < dry.changes.work.size() ? &dry.changes.work[index] : nullptr;
+    plan.lines.push_back(DescribeItem(request, dry.plan.items[index], work));
+  }
+  for (const std::string& stale : dry.changes.stale) {
+    plan.lines.push_back("remove " + platform::JoinPayloadPath(request.target.root, stale));
+  }
   return plan;
 }
 

@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "engine/build_report.h"
 #include "engine/run_build.h"
@@ -32,11 +33,14 @@ Target TargetOfFolder(std::string folder);
 struct SessionRequest {
   std::string kit;  // the folder holding the master tree (SourceRoot)
   Target target;
-  const options::BuildOptions& options;
+  options::BuildOptions options;
   std::string decimal_separator = ",";  // the user's locale's, for the report
-  bool verify = true;                   // read every file back from the drive once it is flushed
-  // Set from any thread to stop the build after the step in hand (what was written is still
-  // flushed); may be null.
+  bool verify = true;  // read back every file written, compare every file kept byte for byte
+  bool fresh = false;  // remove the old payload first and write everything anew
+  // The drive's root as the front end checked it; a root that is anything else is refused.
+  std::optional<platform::FileId> expected_root = std::nullopt;
+  // Set from any thread to stop the build; before its short commit the drive keeps what it
+  // had. May be null.
   const std::atomic<bool>* stop = nullptr;
 };
 
@@ -50,10 +54,11 @@ struct SessionResult {
 SessionResult RunSession(platform::FileSystem& fs, const SessionRequest& request,
                          BuildObserver* observer = nullptr);
 
-// What a dry run shows: the refusal the build would meet, or the steps it would take.
+// What a dry run shows: the refusal the build would meet, or one line for each thing it would
+// do ("keep", "write", "mkdir", "rename", "remove" and a path). Touches nothing.
 struct SessionPlan {
   std::optional<std::string> refusal;
-  BuildPlan steps;
+  std::vector<std::string> lines;
 };
 SessionPlan PlanSession(platform::FileSystem& fs, const SessionRequest& request);
 

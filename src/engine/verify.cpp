@@ -6,7 +6,6 @@
 #include <functional>
 #include <memory>
 
-#include "engine/step_actions.h"
 #include "fsutil/beneath.h"
 #include "platform/paths.h"
 
@@ -67,7 +66,9 @@ FsStatus CompareStreams(FileReader& reader, const std::string& path, const Chunk
                             path);
     }
     offset += want;
-    if (progress && want > 0) progress(want);
+    if (progress && want > 0 && !progress(want)) {
+      return platform::RefusalStatus(platform::FsReason::kStopped, path);
+    }
     if (want < kCompareChunk) {
       bool longer = false;
       if (FsStatus read = HasMore(reader, ours.get(), longer); !read) return read;
@@ -82,12 +83,36 @@ FsStatus CompareStreams(FileReader& reader, const std::string& path, const Chunk
 // file asked for keeps at most a read-ahead window of pages waiting.
 constexpr std::size_t kFilesReadAhead = 16;
 
-bool ReadAhead(BuildRun& run, const std::string& drive, const WrittenFile& file) {
+// "\c" as the folder "" and the name "c".
+struct SplitPath {
   std::string_view folder;
   std::string_view name;
-  fsutil::SplitRelative(file.relative, folder, name);
+};
+
+SplitPath Split(std::string_view relative) {
+  SplitPath split;
+  fsutil::SplitRelative(relative, split.folder, split.name);
+  return split;
+}
+
+bool ReadAhead(BuildRun& run, const FileToCompare& file) {
+  const SplitPath at = Split(file.at);
   platform::Directory* on_drive = nullptr;
-  return run.Folder(drive, folder, on_drive).ok() && on_drive->ReadAhead(name);
+  return run.DriveFolder(at.folder, on_drive).ok() && on_drive->ReadAhead(at.name);
+}
+
+FsStatus CompareOne(BuildRun& run, const PlanItem& item, const FileToCompare& file,
+                    bool from_device) {
+  const SplitPath at = Split(file.at);
+  platform::Directory* on_drive = nullptr;
+  if (FsStatus opened = run.DriveFolder(at.folder, on_drive); !opened) return opened;
+  if (item.bytes != nullptr) {
+    return CompareWithBytes(*on_drive, at.name, *item.bytes, from_device, run.MovedHook());
+  }
+  const SplitPath source = Split(item.source);
+  platform::Directory* in_kit = nullptr;
+  if (FsStatus opened = run.KitFolder(source.folder, in_kit); !opened) return opened;
+  return CompareWithFile(*on_drive, at.name, *in_kit, source.name, from_device, run.MovedHook());
 }
 
 }  // namespace
@@ -127,41 +152,23 @@ FsStatus CompareWithBytes(platform::Directory& folder, std::string_view name,
       progress);
 }
 
-void VerifyWrittenFile(BuildRun& run, const std::string& kit, const std::string& drive,
-                       const WrittenFile& file, bool read_ahead) {
-  std::string_view folder;
-  std::string_view name;
-  fsutil::SplitRelative(file.relative, folder, name);
-  platform::Directory* on_drive = nullptr;
-  run.Working(platform::JoinPayloadPath(drive, file.relative));
-  FsStatus status = run.Folder(drive, folder, on_drive);
-  if (status && file.content) {
-    // A few bytes composed by the build: not part of what the bar measures (the kit's files).
-    status = CompareWithBytes(*on_drive, name, *file.content, !read_ahead);
-  } else if (status) {
-    std::string_view kit_folder;
-    std::string_view kit_name;
-    fsutil::SplitRelative(file.kit_relative, kit_folder, kit_name);
-    platform::Directory* in_kit = nullptr;
-    status = run.Folder(kit, kit_folder, in_kit);
-    if (status) {
-      status = CompareWithFile(*on_drive, name, *in_kit, kit_name, !read_ahead, run.MovedHook());
-    }
-  }
-  run.log().Check(std::string(action::kVerifyFile), status,
-                  platform::JoinPayloadPath(drive, file.relative));
-}
-
-// A file whose read-ahead did not happen drops its cached pages when it is opened instead.
-void VerifyWrittenFiles(BuildRun& run, const std::string& kit, const std::string& drive,
-                        const std::vector<const WrittenFile*>& files) {
+void CompareFiles(BuildRun& run, const BuildPlan& plan, const std::vector<FileToCompare>& files,
+                  bool from_device,
+                  const std::function<void(std::size_t index, const FsStatus&)>& compared) {
+  // A file whose read-ahead did not happen drops its cached pages when it is opened instead.
   std::vector<bool> read_ahead(files.size(), false);
   std::size_t asked = 0;
-  for (std::size_t index = 0; index < files.size(); ++index) {
-    for (; asked < files.size() && asked <= index + kFilesReadAhead; ++asked) {
-      read_ahead[asked] = ReadAhead(run, drive, *files[asked]);
+  for (std::size_t index = 0; index < files.size() && !run.StopAsked(); ++index) {
+    if (from_device) {
+      for (; asked < files.size() && asked <= index + kFilesReadAhead; ++asked) {
+        read_ahead[asked] = ReadAhead(run, files[asked]);
+      }
     }
-    VerifyWrittenFile(run, kit, drive, *files[index], read_ahead[index]);
+    const FileToCompare& file = files[index];
+    run.BeginStep(file.item, platform::JoinPayloadPath(run.context().target_drive,
+                                                       plan.items[file.item].relative));
+    compared(index,
+             CompareOne(run, plan.items[file.item], file, from_device && !read_ahead[index]));
   }
 }
 

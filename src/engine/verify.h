@@ -1,21 +1,24 @@
-// The read-back: once everything is flushed, every file the build put on the drive is read back
-// from the device and compared with what it must hold, the kit file it copies or the bytes the
-// build composed.
+// Reading files back from the drive and comparing them with what they must hold: the kit file
+// they copy or the bytes the build composed. The comparison uses it to tell a file that can be
+// kept, and the writing stage to check what it wrote, once flushed, as the device holds it.
 #pragma once
 
+#include <cstddef>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
 
-#include "engine/build_step.h"
+#include "engine/build_run.h"
+#include "engine/end_state.h"
 #include "platform/file_system.h"
 
 namespace talvex::build {
 
-// Reads `name` in `folder` back from the device and compares it with the plain file
-// `source_name` of `source`, or with `bytes`; fails saying how it differs. `from_device` false
-// when ReadAhead has already dropped the file's cached pages.
-// `progress` hears the bytes as they are compared.
+// Reads `name` in `folder` back and compares it with the plain file `source_name` of `source`,
+// or with `bytes`; fails saying how it differs. `from_device` drops the file's cached pages
+// first (false when a read-ahead already has). `progress` hears the bytes as they are compared
+// and may stop the comparison.
 platform::FsStatus CompareWithFile(platform::Directory& folder, std::string_view name,
                                    platform::Directory& source, std::string_view source_name,
                                    bool from_device = true,
@@ -24,13 +27,18 @@ platform::FsStatus CompareWithBytes(platform::Directory& folder, std::string_vie
                                     std::string_view bytes, bool from_device = true,
                                     const platform::ByteProgress& progress = {});
 
-// Reads back one file the run wrote and records a failure if it is not what it should be.
-// `read_ahead`: the file's cached pages were dropped by a read-ahead after the flush.
-void VerifyWrittenFile(BuildRun& run, const std::string& kit, const std::string& drive,
-                       const WrittenFile& file, bool read_ahead = false);
+// A file on the drive to compare with what the plan's item must hold.
+struct FileToCompare {
+  std::size_t item = 0;  // in the plan
+  std::string at;        // below the drive's root, as spelled on the drive
+};
 
-// Reads back the files in order while the next ones are read ahead.
-void VerifyWrittenFiles(BuildRun& run, const std::string& kit, const std::string& drive,
-                        const std::vector<const WrittenFile*>& files);
+// Compares each file with its item, in order, while the next ones are read ahead from the
+// device; `compared` hears each outcome. Stops between files (and inside one) when a stop is
+// asked. With `from_device` false the system's cache may answer (the files were not written by
+// this build, or no read-back from the device was asked for).
+void CompareFiles(
+    BuildRun& run, const BuildPlan& plan, const std::vector<FileToCompare>& files, bool from_device,
+    const std::function<void(std::size_t index, const platform::FsStatus&)>& compared);
 
 }  // namespace talvex::build

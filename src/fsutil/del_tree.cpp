@@ -89,6 +89,10 @@ DelTreeOutcome DelTreeBelow(Directory& parent, std::string_view name,
     return Failed(platform::RefusalStatus(platform::FsReason::kKitInside, chain.top().path()));
   }
   const std::uint64_t mount = chain.top().mount_id();
+  // The folder itself may be where something is mounted: that tree is not ours to remove.
+  if (mount != parent.mount_id()) {
+    return Failed(platform::RefusalStatus(platform::FsReason::kOtherMount, chain.top().path()));
+  }
 
   // Depth first with an explicit stack of levels instead of recursion, so that no tree is deep
   // enough to exhaust the call stack. The order of removal is that of the recursive walk: a

@@ -83,7 +83,12 @@ void CopyFiles(Directory& source, Directory& target, CopyLevel& level, const std
     const std::string inside = relative + "\\" + entry.name;
     if (listener != nullptr && !listener->MayCopy(inside)) continue;
     ByteProgress moved;
-    if (listener != nullptr) moved = [listener](std::uint64_t bytes) { listener->Moved(bytes); };
+    if (listener != nullptr) {
+      moved = [listener](std::uint64_t bytes) {
+        listener->Moved(bytes);
+        return true;
+      };
+    }
     if (FsStatus status = target.CopyFileIn(entry.name, source, entry.name, moved); !status) {
       failures.Failed(std::move(status), CopiedEntry::kFile);
       continue;

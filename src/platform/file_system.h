@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -50,6 +51,7 @@ enum class FsReason {
   kMovedDuringWork,  // a folder was moved or replaced while the program worked in it
   kKitInside,        // the kit (the same folder under another name) lies there
   kOtherMount,       // another file system is mounted there
+  kStopped,          // the caller asked to stop before the work was done
   kRefused,          // refused for a reason the caller words itself (FsStatus::message)
 };
 
@@ -67,10 +69,17 @@ struct FsStatus {
 
 // One entry of a directory listing. Attributes and size come with the listing itself, so
 // callers never need a second query for an entry they just listed.
+// A moment as file systems keep it: nanoseconds since 1970-01-01 00:00 UTC.
+using FileTime = std::int64_t;
+
+// FAT keeps a file's modification time to 2 seconds: two times this close are one to a stick.
+inline constexpr FileTime kFatTimeStep = 2'000'000'000;
+
 struct DirEntry {
   std::string_view name;
   std::uint32_t attributes = 0;
   std::uint64_t size = 0;
+  FileTime modified = 0;  // of a plain file, with ListDetail::kFull
 
   bool IsDirectory() const { return (attributes & kAttrDirectory) != 0; }
   bool IsLink() const { return (attributes & kAttrReparsePoint) != 0; }
@@ -96,9 +105,23 @@ inline constexpr std::uint64_t FileSizeFromWords(std::uint32_t high, std::uint32
 // Return false to stop the listing early.
 using ListVisitor = std::function<bool(const DirEntry&)>;
 
-// Hears how many more bytes a long copy or read-back has moved, a piece at a time, so that a
-// caller can tell how far it has come. Called on the thread doing the work.
-using ByteProgress = std::function<void(std::uint64_t bytes)>;
+// Hears how many more bytes a long copy or read-back has moved, a piece at a time (at most
+// kProgressPiece), so that a caller can tell how far it has come; returning false stops the
+// work there, which then fails as FsReason::kStopped. Called on the thread doing the work.
+using ByteProgress = std::function<bool(std::uint64_t bytes)>;
+
+// The most a copy or read-back moves between two calls of its ByteProgress: on a USB 2 stick
+// half a second's writing, so a stop is heard within a second.
+inline constexpr std::uint64_t kProgressPiece = std::uint64_t{4} << 20;
+
+// The largest file FAT32 holds: 4 GiB less one byte.
+inline constexpr std::uint64_t kFatLargestFile = 4294967295;
+
+// What a volume allows, as far as the system tells.
+struct VolumeFacts {
+  std::optional<std::uint64_t> free_bytes;    // room left; nothing where unknown
+  std::optional<std::uint64_t> largest_file;  // what its file system holds in one file (FAT32)
+};
 
 // Why a copy or an open refused an entry that is not a plain file or folder. The build copies
 // only what it can read as ordinary data; anything else is named in the report, never followed.
@@ -161,11 +184,28 @@ class Directory {
   virtual FsStatus RemoveDirectory(std::string_view name) = 0;
   virtual FsStatus CreateDirectory(std::string_view name) = 0;
 
-  // Copies the plain file `source_name` of `source` to a new file `name` here. A source that is
-  // a link is refused without being followed. Any other source is opened for reading without
-  // waiting, so a FIFO or a device never blocks the copy, and refused before a byte is read
-  // when its handle shows it is no plain file; the target is then never created.
-  // `progress` hears the bytes as they are copied.
+  // Renames the entry `from` to `to` in this folder; a file named `to` is replaced in one step.
+  // A folder named `to` is not: the caller removes it first.
+  virtual FsStatus Rename(std::string_view from, std::string_view to) = 0;
+  // Sets the modification time of the plain file `name`.
+  virtual FsStatus SetModified(std::string_view name, FileTime time) = 0;
+  // Puts everything written on this folder's volume from the system's cache onto the device:
+  // the whole volume in one call where the platform has one; elsewhere each file was flushed as
+  // it was written, and nothing is left to do.
+  virtual FsStatus SyncVolume() = 0;
+  // What the volume this folder lies on allows.
+  virtual FsStatus Volume(VolumeFacts& facts) {
+    facts = {};
+    return {};
+  }
+
+  // Copies the plain file `source_name` of `source` to a new file `name` here, with the
+  // source's modification time. A source that is a link is refused without being followed. Any
+  // other source is opened for reading without waiting, so a FIFO or a device never blocks the
+  // copy, and refused before a byte is read when its handle shows it is no plain file; the
+  // target is then never created. `progress` hears the bytes as they are copied and may stop
+  // the copy; a copy that fails or is stopped leaves no file `name`. What is copied goes on to
+  // the device as the copy goes, so no large amount waits in the cache for a flush at the end.
   virtual FsStatus CopyFileIn(std::string_view name, Directory& source,
                               std::string_view source_name, const ByteProgress& progress = {}) = 0;
   // Creates the new file `name` with exactly these bytes.

@@ -9,12 +9,16 @@ std::string_view StageText(build::BuildStage stage) {
   switch (stage) {
     case build::BuildStage::kRemoving:
       return "Удаление старой сборки";
-    case build::BuildStage::kCopying:
-      return "Копирование";
+    case build::BuildStage::kComparing:
+      return "Сравнение с флешкой";
+    case build::BuildStage::kWriting:
+      return "Запись";
     case build::BuildStage::kFlushing:
       return "Сброс на диск";
     case build::BuildStage::kVerifying:
       return "Проверка записанного";
+    case build::BuildStage::kCommitting:
+      return "Замена старых файлов новыми";
     case build::BuildStage::kMeasuring:
       return "Подсчёт размера";
   }

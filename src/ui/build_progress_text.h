@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string_view>
 
-#include "engine/build_step.h"
+#include "engine/build_run.h"
 
 namespace talvex::ui {
 

@@ -2,6 +2,7 @@
 // exit status, output and what it left on the drive checked.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -177,20 +178,21 @@ TEST_F(TalvexBuildTest, ASecondProcessOntoADriveInUseIsRefusedEveryTime) {
 }
 
 #ifndef _WIN32
-// Ctrl+C in the middle of a build: the file in hand is finished, the rest is skipped, what was
-// written is flushed, and the report says the build was stopped (exit 1). The kit stays whole.
-TEST_F(TalvexBuildTest, InterruptedMidBuildItStopsCleanlyAndSaysSo) {
+// Ctrl+C in the middle of a large copy: the build ends within a second, the drive holds what it
+// held before (here nothing) and no temporary, and the report says it was stopped (exit 1).
+TEST_F(TalvexBuildTest, InterruptedMidBuildItStopsWithinASecondLeavingTheDriveAsItWas) {
   // A large application file keeps the build busy long enough to be interrupted while it copies.
   const std::string large = Kit("\\PVR\\recording.ts");
   {
     std::ofstream out(large, std::ios::binary);
     const std::string block(1 << 20, 'r');
-    for (int i = 0; i < 128; ++i)
+    for (int i = 0; i < 512; ++i)
       out.write(block.data(), static_cast<std::streamsize>(block.size()));
   }
   const std::vector<std::string> kit_before = TreeListing(kit_.path());
-  const std::string out_file = drive_folder_ / "out.txt";
-  const std::string err_file = drive_folder_ / "err.txt";
+  TempDir output;
+  const std::string out_file = output / "out.txt";
+  const std::string err_file = output / "err.txt";
   const pid_t child = ::fork();
   ASSERT_GE(child, 0);
   if (child == 0) {
@@ -203,18 +205,30 @@ TEST_F(TalvexBuildTest, InterruptedMidBuildItStopsCleanlyAndSaysSo) {
     ::_exit(127);
   }
   // Wait until the large file is being written on the drive, then press Ctrl+C.
-  const std::string copying = Drive("\\PVR\\recording.ts");
-  for (int waited = 0; waited < 2000 && !PathExists(copying); ++waited) ::usleep(5000);
+  auto copying = [&] {
+    for (const std::string& entry : TreeListing(Drive("\\PVR"))) {
+      if (entry.starts_with(".talvex-new-") &&
+          std::filesystem::file_size(Path(Drive("\\PVR\\" + entry))) > (16u << 20)) {
+        return true;
+      }
+    }
+    return false;
+  };
+  for (int waited = 0; waited < 4000 && !copying(); ++waited) ::usleep(5000);
+  ASSERT_TRUE(copying());
+  const auto asked = std::chrono::steady_clock::now();
   ::kill(child, SIGINT);
   int status = 0;
   ASSERT_EQ(::waitpid(child, &status, 0), child);
+  const auto took = std::chrono::steady_clock::now() - asked;
+  EXPECT_LT(took, std::chrono::milliseconds(1500));
   ASSERT_TRUE(WIFEXITED(status)) << "killed by the signal instead of stopping";
   EXPECT_EQ(WEXITSTATUS(status), 1);
   const std::string out = ReadBytes(out_file);
   EXPECT_TRUE(HasLineContaining(out, "Сборка остановлена")) << out << ReadBytes(err_file);
+  EXPECT_TRUE(HasLineContaining(out, "прежняя сборка")) << out;
   EXPECT_TRUE(HasLineContaining(out, "Не выполнено шагов")) << out;
-  EXPECT_EQ(ReadBytes(copying).size(), std::size_t{128} << 20) << "the file in hand is finished";
-  EXPECT_FALSE(PathExists(Drive("\\Talvex\\rcTVX"))) << "the steps after it were skipped";
+  EXPECT_TRUE(TreeListing(Drive("")).empty()) << "the drive as it was, without a temporary";
   // Nothing beside the masters the build writes appeared in the kit, no temporary among them.
   auto without_masters = [](std::vector<std::string> listing) {
     std::erase_if(listing, [](const std::string& entry) {
@@ -295,19 +309,22 @@ TEST_F(TalvexBuildTest, DryRunListsTheStepsAndTouchesNothing) {
   ASSERT_EQ(run.exit_code, 0) << run.err;
   const std::vector<std::string> lines = OutputLines(run.out);
   ASSERT_GT(lines.size(), 8u);
-  EXPECT_EQ(lines[0], "remove " + Drive("\\Talvex\\"));
-  EXPECT_EQ(lines[1], "mkdir " + Drive("\\Talvex\\etc\\init.d"));
-  EXPECT_TRUE(HasLineContaining(run.out, Drive("\\Talvex\\etc\\init.d\\libraries")));
-  EXPECT_TRUE(HasLineContaining(run.out, Kit("\\PVR") + " -> " + Drive("\\PVR")));
+  // What is there stays, what is missing is made or copied, what the payload does not hold goes.
+  EXPECT_EQ(lines[0], "keep " + Drive("\\Talvex"));
+  EXPECT_EQ(lines[1], "mkdir " + Drive("\\Talvex\\etc"));
+  EXPECT_TRUE(HasLineContaining(run.out, "write " + Drive("\\Talvex\\etc\\init.d\\libraries")));
+  EXPECT_TRUE(HasLineContaining(run.out, "mkdir " + Drive("\\PVR")));
+  EXPECT_TRUE(HasLineContaining(run.out, Kit("\\PVR\\pvr.ini") + " -> " + Drive("\\PVR\\pvr.ini")));
   EXPECT_TRUE(HasLineContaining(run.out, Drive("\\Talvex\\etc\\bftpd.conf")));
-  // Finishing: the flush, then a read-back of what each writing step put on the drive.
-  EXPECT_TRUE(HasLineContaining(run.out, "flush " + drive_));
-  EXPECT_TRUE(HasLineContaining(run.out, "verify " + Drive("\\Talvex\\etc\\bftpd.conf")));
-  EXPECT_TRUE(lines.back().starts_with("verify "));
-  const ProgramRun unverified = Build({"--dry-run", "--pvr", "--ftp", "--no-verify"});
-  ASSERT_EQ(unverified.exit_code, 0) << unverified.err;
-  EXPECT_EQ(OutputLines(unverified.out).back(), "flush " + drive_);
-  EXPECT_FALSE(HasLineContaining(unverified.out, "verify "));
+  EXPECT_EQ(lines.back(), "remove " + Drive("\\Talvex\\left from before"));
+  // The order the build has always taken, with everything written anew.
+  const ProgramRun fresh = Build({"--dry-run", "--pvr", "--ftp", "--fresh"});
+  ASSERT_EQ(fresh.exit_code, 0) << fresh.err;
+  const std::vector<std::string> fresh_lines = OutputLines(fresh.out);
+  ASSERT_GT(fresh_lines.size(), 3u);
+  EXPECT_EQ(fresh_lines[0], "remove " + Drive("\\Talvex"));
+  EXPECT_EQ(fresh_lines[1], "remove " + Drive("\\PVR"));
+  EXPECT_EQ(fresh_lines[2], "mkdir " + Drive("\\Talvex"));
 
   EXPECT_EQ(TreeListing(Drive("")), drive_before);
   EXPECT_EQ(TreeListing(kit_.path()), kit_before);

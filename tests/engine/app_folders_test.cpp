@@ -50,7 +50,7 @@ TEST_F(PayloadTest, EveryTickedFolderIsHandledInTableOrderUnderItsOwnName) {
   EXPECT_TRUE(Build(options, journaled).failures.empty());
 
   std::vector<std::string> created;
-  for (const std::string& path : journaled.JournalPaths(FsOperation::kCreateDirectory)) {
+  for (const std::string& path : journaled.JournalPathsAsRenamed(FsOperation::kCreateDirectory)) {
     for (const AppFolderEntry& entry : AppFolders) {
       if (path == Drive("\\" + std::string(entry.FolderName)))
         created.emplace_back(entry.FolderName);
@@ -120,18 +120,21 @@ TEST_F(PayloadTest, AFileThatCannotBeCopiedIsNamedAndTheRestOfItsFolderStillCopi
   EXPECT_EQ(result.failures[0].code, 112);
 }
 
-TEST_F(PayloadTest, WhatTheRemovalLeftIsMergedIntoWithSameNamedFilesReplaced) {
+// A file on the stick that another program holds cannot be replaced: it is named, stays as it
+// was, and no temporary is left beside it; the rest of its folder is the kit's.
+TEST_F(PayloadTest, AFileHeldOpenOnTheDriveIsNamedAndTheRestOfItsFolderLands) {
   MakeFile(Drive("\\PVR\\pvr.ini"), "held open by another program");
   platform::FaultInjectingFileSystem faulty(fs());
-  faulty.FailOn(FsOperation::kDeleteFile, Drive("\\PVR\\pvr.ini"), 32, "in use");
+  faulty.FailOn(FsOperation::kRename, Drive("\\PVR\\pvr.ini"), 32, "in use");
   BuildOptions options = AllUnticked();
   options.pvr = CheckState::kChecked;
   const BuildResult result = Build(options, faulty);
 
-  EXPECT_EQ(ReadBytes(Drive("\\PVR\\pvr.ini")), ReadBytes(Kit("\\PVR\\pvr.ini")));
+  EXPECT_EQ(ReadBytes(Drive("\\PVR\\pvr.ini")), "held open by another program");
   EXPECT_EQ(TreeListing(Drive("\\PVR")), TreeListing(Kit("\\PVR")));
   ASSERT_EQ(result.failures.size(), 1u);
-  EXPECT_EQ(result.failures[0].action, action::kRemoveFolder);
+  EXPECT_EQ(result.failures[0].action, action::kRenameEntry);
+  EXPECT_EQ(result.failures[0].path, Drive("\\PVR\\pvr.ini"));
 }
 
 TEST_F(PayloadTest, LinksInsideAMasterFolderAreNamedNeitherFollowedNorLooped) {

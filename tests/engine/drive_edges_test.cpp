@@ -36,12 +36,14 @@ using talvex::testing::PathExists;
 using talvex::testing::ReadBytes;
 using talvex::testing::TreeListing;
 
-// Runs `action` once, just before step `at`.
+// Runs `action` once, when the writing has come to the plan's item `at`.
 class BeforeStep final : public BuildObserver {
  public:
   BeforeStep(std::size_t at, std::function<void()> action) : at_(at), action_(std::move(action)) {}
-  void OnStep(std::size_t index, std::size_t, const BuildStep&) override {
-    if (index == at_ && action_) std::exchange(action_, nullptr)();
+  void OnProgress(const BuildProgress& progress) override {
+    if (progress.stage == BuildStage::kWriting && progress.step > at_ && action_) {
+      std::exchange(action_, nullptr)();
+    }
   }
 
  private:
@@ -96,8 +98,9 @@ TEST_F(PayloadTest, ARootSwappedMidBuildIsNeverWrittenThroughItsPath) {
       RunBuild(fs(), BuildContext{kit_.path(), drive_.path(), SharesPvrAndFtp()}, &swap);
   EXPECT_EQ(Contents(drive_.path()), expected);
   ExpectGoneAndSaidOnce(result);
-  // What was written before the swap went to the drive itself.
-  EXPECT_TRUE(PathExists(platform::JoinPayloadPath(moved, "\\Talvex\\etc\\init.d\\access_nfs")));
+  // What was written before the swap went to the drive itself, and was taken away again: the
+  // drive holds what it held before the build.
+  EXPECT_TRUE(TreeListing(moved).empty());
   std::filesystem::remove_all(U8Path(moved));
 }
 
@@ -145,7 +148,7 @@ TEST_F(PayloadTest, APulledDriveIsSaidOnceFirstWithTheStepsNotDone) {
   constexpr int kDeviceGone = ENODEV;
 #endif
   FaultInjectingFileSystem dying(fs());
-  dying.FailUnder(FsOperation::kCopyFile, Drive("\\Talvex"), kDeviceGone, "No such device");
+  dying.FailUnder(FsOperation::kCopyFile, drive_.path(), kDeviceGone, "No such device");
   const BuildResult result =
       RunBuild(dying, BuildContext{kit_.path(), drive_.path(), SharesPvrAndFtp()});
   ExpectGoneAndSaidOnce(result);

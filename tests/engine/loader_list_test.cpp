@@ -60,7 +60,7 @@ TEST_F(PayloadTest, TheMasterIsWrittenThenTheStartScriptThenTheListIsPlaced) {
   EXPECT_EQ(ReadBytes(Drive(kGameInitPath)), ReadBytes(Kit(kGameInitPath)));
 
   std::vector<std::string> order;
-  for (const auto& entry : journaled.journal()) {
+  for (const auto& entry : journaled.JournalAsRenamed()) {
     if (entry.path == Kit(kLibrariesPath) || entry.path == Drive(kLibrariesPath) ||
         entry.path == Drive(kGameInitPath)) {
       order.push_back(std::string(platform::FsOperationName(entry.operation)) + " " + entry.path);

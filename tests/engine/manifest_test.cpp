@@ -104,7 +104,7 @@ TEST_F(PayloadTest, AllServicesTickedCopiesAllEntriesInTableOrder) {
   platform::FaultInjectingFileSystem journaled(fs());
   EXPECT_TRUE(Build(options, journaled).failures.empty());
 
-  std::vector<std::string> copied = journaled.JournalPaths(FsOperation::kCopyFile);
+  std::vector<std::string> copied = journaled.JournalPathsAsRenamed(FsOperation::kCopyFile);
   ASSERT_GE(copied.size(), PayloadManifest.size());
   copied.erase(copied.begin(), copied.end() - static_cast<std::ptrdiff_t>(PayloadManifest.size()));
   std::vector<std::string> expected;

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/build_plan.h"
+#include "engine/end_state.h"
 #include "engine/generated_files.h"
 #include "engine/payload_manifest.h"
 #include "payload_fixture.h"

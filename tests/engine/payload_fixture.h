@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "demo_kit.h"
-#include "engine/build_plan.h"
+#include "engine/end_state.h"
 #include "engine/run_build.h"
 #include "engine/step_actions.h"
 #include "options/build_options.h"
@@ -76,6 +76,12 @@ class PayloadTest : public ::testing::Test {
   TempDir kit_;
   TempDir drive_;
 };
+
+// The plan a build of `context` makes, reading the kit as the build does.
+inline BuildPlan PlanFor(platform::FileSystem& fs, const BuildContext& context) {
+  BuildRun run(fs, context);
+  return PlanBuild(run);
+}
 
 // The failures of a build whose path is `path`.
 inline std::vector<StepFailure> FailuresAt(const BuildResult& result, const std::string& path) {

@@ -1,9 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
-#include "engine/build_plan.h"
 #include "engine/guard.h"
 #include "engine/session.h"
 #include "options/build_options.h"
@@ -27,19 +27,15 @@ BuildOptions NoShares() {
   return options;
 }
 
-// Writes down what the session tells its observer, in order.
+// Writes down the stages the session tells its observer, in order.
 class Recorder final : public BuildObserver {
  public:
-  void OnPhase(BuildPhase phase) override {
-    events.push_back(phase == BuildPhase::kSteps ? "steps" : "measuring");
+  void OnProgress(const BuildProgress& progress) override {
+    if (stages.empty() || stages.back() != progress.stage) stages.push_back(progress.stage);
+    last = progress;
   }
-  void OnStep(std::size_t index, std::size_t total, const BuildStep&) override {
-    events.push_back("step " + std::to_string(index + 1) + "/" + std::to_string(total));
-  }
-  void Yield() override {
-    if (events.empty() || events.back() != "yield") events.push_back("yield");
-  }
-  std::vector<std::string> events;
+  std::vector<BuildStage> stages;
+  BuildProgress last;
 };
 
 TEST(SessionTargetTest, ADriveEntryGivesTheDriveAndTheLetterTheReportNames) {
@@ -51,7 +47,7 @@ TEST(SessionTargetTest, ADriveEntryGivesTheDriveAndTheLetterTheReportNames) {
   EXPECT_EQ(folder.name, "/media/usb");
 }
 
-TEST(SessionTest, TellsThePhasesAndStepsInOrderAndMakesTheReport) {
+TEST(SessionTest, TellsTheStagesInOrderAndMakesTheReport) {
   KitDir kit;
   TempDir drive;
   const BuildOptions options = NoShares();
@@ -60,23 +56,18 @@ TEST(SessionTest, TellsThePhasesAndStepsInOrderAndMakesTheReport) {
       NativeFileSystem(), {kit.path(), TargetOfFolder(drive.path()), options, "."}, &recorder);
 
   ASSERT_FALSE(result.build.refused) << result.build.refusal;
-  const std::size_t steps = PlanBuild({kit.path(), drive.path(), options}).size();
-  ASSERT_EQ(recorder.events.size(), steps + 3);
-  EXPECT_EQ(recorder.events.front(), "steps");
-  EXPECT_EQ(recorder.events[1], "step 1/" + std::to_string(steps));
-  EXPECT_EQ(recorder.events[steps], "step " + std::to_string(steps) + "/" + std::to_string(steps));
-  EXPECT_EQ(recorder.events[steps + 1], "measuring");
-  EXPECT_EQ(recorder.events.back(), "yield") << "the skeleton's entries are measured";
-  EXPECT_EQ(result.build.steps_run, steps);
+  EXPECT_EQ(recorder.stages.front(), BuildStage::kComparing);
+  EXPECT_EQ(recorder.stages.back(), BuildStage::kMeasuring);
+  EXPECT_EQ(recorder.last.steps, result.build.steps_total);
 
-  // The kit holds one core file, so every other one fails to copy, each in a step of its own;
-  // the report says so, out of the plan's steps, and names the target as the session was given.
+  // The kit holds one core file, so every other one fails to copy, each an item of its own; the
+  // report says so, out of the plan's items, and names the target as the session was given.
   EXPECT_EQ(result.report.kind, ReportKind::kBuiltWithFailures);
   ASSERT_GE(result.report.lines.size(), 4u);
   EXPECT_EQ(result.report.lines[0], "Собранно на диск \"" + drive.path() + "\"");
   EXPECT_EQ(result.report.lines[3],
             "Не выполнено шагов: " + std::to_string(result.build.failures.size()) + " из " +
-                std::to_string(steps));
+                std::to_string(result.build.steps_total));
   EXPECT_EQ(result.report.failure_lines.size(), result.build.failures.size());
 }
 
@@ -113,29 +104,37 @@ TEST(SessionTest, ARefusedSessionTouchesNothingAndHasNoReport) {
   EXPECT_TRUE(result.build.refused);
   EXPECT_FALSE(result.build.refusal.empty());
   EXPECT_TRUE(result.report.lines.empty());
-  EXPECT_TRUE(recorder.events.empty());
+  EXPECT_TRUE(recorder.stages.empty());
   EXPECT_TRUE(fs.JournalWithout(kKitTokenPrefix).empty());
   EXPECT_EQ(testing::ReadBytes(root / "Talvex/rcTVX"), "master");
 }
 
-TEST(SessionTest, ADryRunGivesTheRefusalOrThePlanAndTouchesNothing) {
+TEST(SessionTest, ADryRunGivesTheRefusalOrWhatTheBuildWouldDoAndTouchesNothing) {
   TempDir root;
   testing::MakeFile(root / "kit/Talvex/rcTVX", "master");
+  testing::MakeFile(root / "Talvex/rcTVX", "master");  // as a build left it
+  testing::MakeFile(root / "Talvex/stale.txt", "from an older kit");
   const BuildOptions options = NoShares();
   platform::FaultInjectingFileSystem fs(NativeFileSystem());
 
   const SessionPlan refused = PlanSession(fs, {root.path(), TargetOfFolder(root.path()), options});
   EXPECT_TRUE(refused.refusal.has_value());
-  EXPECT_TRUE(refused.steps.empty());
+  EXPECT_TRUE(refused.lines.empty());
 
-  const SessionPlan plan = PlanSession(fs, {root / "kit", TargetOfFolder(root.path()), options});
+  SessionRequest request{root / "kit", TargetOfFolder(root.path()), options};
+  const SessionPlan plan = PlanSession(fs, request);
   EXPECT_FALSE(plan.refusal.has_value());
-  const BuildPlan expected = PlanBuild({root / "kit", root.path(), options});
-  ASSERT_EQ(plan.steps.size(), expected.size());
-  for (std::size_t i = 0; i < expected.size(); ++i) {
-    EXPECT_EQ(plan.steps[i].kind, expected[i].kind);
-    EXPECT_EQ(plan.steps[i].target, expected[i].target);
-  }
+  const auto has = [&](const SessionPlan& p, const std::string& line) {
+    return std::find(p.lines.begin(), p.lines.end(), line) != p.lines.end();
+  };
+  EXPECT_TRUE(has(plan, "keep " + (root / "Talvex")));
+  EXPECT_TRUE(has(plan, "keep " + (root / "Talvex/rcTVX")));
+  EXPECT_TRUE(has(plan, "mkdir " + (root / "Talvex/etc")));
+  EXPECT_TRUE(has(plan, "remove " + (root / "Talvex/stale.txt")));
+  request.fresh = true;
+  const SessionPlan fresh = PlanSession(fs, request);
+  EXPECT_EQ(fresh.lines.front(), "remove " + (root / "Talvex"));
+  EXPECT_TRUE(has(fresh, "copy " + (root / "kit/Talvex/rcTVX") + " -> " + (root / "Talvex/rcTVX")));
   EXPECT_TRUE(fs.journal().empty());
 }
 

@@ -39,6 +39,8 @@ const char* FsOperationName(FsOperation operation) {
       return "Flush";
     case FsOperation::kRead:
       return "Read";
+    case FsOperation::kRename:
+      return "Rename";
     case FsOperation::kAny:
       return "Any";
   }
@@ -53,6 +55,11 @@ void FaultInjectingFileSystem::FailOn(FsOperation operation, std::string path, i
 void FaultInjectingFileSystem::FailUnder(FsOperation operation, std::string prefix, int code,
                                          std::string message) {
   rules_.push_back({operation, std::move(prefix), true, code, std::move(message)});
+}
+
+void FaultInjectingFileSystem::FailOnName(FsOperation operation, std::string name, int code,
+                                          std::string message) {
+  rules_.push_back({operation, std::move(name), false, code, std::move(message), true});
 }
 
 void FaultInjectingFileSystem::RefuseAllChanges(int code) {
@@ -142,14 +149,36 @@ class FaultInjectingDirectory final : public Directory {
     if (FsStatus failed = Change(FsOperation::kCreateDirectory, name); !failed) return failed;
     return inner_->CreateDirectory(name);
   }
+  // Matched against the entry's name before and after, as a copy is against source and target.
+  FsStatus Rename(std::string_view from, std::string_view to) override {
+    if (FsStatus failed = owner_.Check(FsOperation::kRename, JoinPath(path(), to)); !failed) {
+      owner_.Record(FsOperation::kRename, JoinPath(path(), from), JoinPath(path(), to));
+      return failed;
+    }
+    if (FsStatus failed =
+            owner_.Record(FsOperation::kRename, JoinPath(path(), from), JoinPath(path(), to));
+        !failed) {
+      return failed;
+    }
+    return inner_->Rename(from, to);
+  }
+  FsStatus SetModified(std::string_view name, FileTime time) override {
+    if (FsStatus failed = Change(FsOperation::kSetAttributes, name); !failed) return failed;
+    return inner_->SetModified(name, time);
+  }
+  FsStatus SyncVolume() override {
+    if (FsStatus failed = owner_.Check(FsOperation::kFlush, path()); !failed) return failed;
+    return inner_->SyncVolume();
+  }
+  FsStatus Volume(VolumeFacts& facts) override { return owner_.VolumeOf(*inner_, facts); }
   FsStatus CopyFileIn(std::string_view name, Directory& source, std::string_view source_name,
                       const ByteProgress& progress) override {
+    if (FsStatus failed = Change(FsOperation::kCopyFile, name); !failed) return failed;
     if (FsStatus failed =
             owner_.Check(FsOperation::kCopyFile, JoinPath(source.path(), source_name));
         !failed) {
       return failed;
     }
-    if (FsStatus failed = Change(FsOperation::kCopyFile, name); !failed) return failed;
     auto* wrapped = dynamic_cast<FaultInjectingDirectory*>(&source);
     return Damaged(inner_->CopyFileIn(name, wrapped != nullptr ? wrapped->inner() : source,
                                       source_name, progress),
@@ -197,8 +226,16 @@ void FaultInjectingFileSystem::DamageWritesUnder(std::string prefix, Damage dama
   damages_.emplace_back(std::move(prefix), damage);
 }
 
+void FaultInjectingFileSystem::DamageWritesNamed(std::string name, Damage damage) {
+  damaged_names_.emplace_back(std::move(name), damage);
+}
+
 void FaultInjectingFileSystem::DamageIfAsked(const std::string& path) {
-  for (const auto& [prefix, damage] : damages_) {
+  std::vector<std::pair<std::string, Damage>> asked = damages_;
+  for (const auto& [name, damage] : damaged_names_) {
+    if (LastName(path) == name) asked.emplace_back(path, damage);
+  }
+  for (const auto& [prefix, damage] : asked) {
     if (!IsAtOrBelow(path, prefix)) continue;
     const std::filesystem::path file(std::u8string(path.begin(), path.end()));
     std::error_code error;
@@ -258,6 +295,29 @@ std::vector<FaultInjectingFileSystem::JournalEntry> FaultInjectingFileSystem::Jo
   return kept;
 }
 
+std::vector<FaultInjectingFileSystem::JournalEntry> FaultInjectingFileSystem::JournalAsRenamed()
+    const {
+  std::vector<JournalEntry> renamed = journal_;
+  for (std::size_t at = 0; at < journal_.size(); ++at) {
+    if (journal_[at].operation != FsOperation::kRename) continue;
+    const std::string& from = journal_[at].path;
+    for (std::size_t before = 0; before < at; ++before) {
+      std::string& path = renamed[before].path;
+      if (IsAtOrBelow(path, from)) path = journal_[at].renamed_to + path.substr(from.size());
+    }
+  }
+  return renamed;
+}
+
+std::vector<std::string> FaultInjectingFileSystem::JournalPathsAsRenamed(
+    FsOperation operation) const {
+  std::vector<std::string> paths;
+  for (const JournalEntry& entry : JournalAsRenamed()) {
+    if (entry.operation == operation) paths.push_back(entry.path);
+  }
+  return paths;
+}
+
 std::vector<std::string> FaultInjectingFileSystem::JournalPaths(FsOperation operation) const {
   std::vector<std::string> paths;
   for (const JournalEntry& entry : journal_) {
@@ -270,6 +330,10 @@ const FaultInjectingFileSystem::Rule* FaultInjectingFileSystem::Match(
     FsOperation operation, const std::string& path) const {
   for (const Rule& rule : rules_) {
     if (rule.operation != operation && rule.operation != FsOperation::kAny) continue;
+    if (rule.by_name) {
+      if (LastName(path) == rule.path) return &rule;
+      continue;
+    }
     if (path == rule.path) return &rule;
     if (rule.whole_subtree && path.size() > rule.path.size() &&
         path.compare(0, rule.path.size(), rule.path) == 0 &&
@@ -288,8 +352,9 @@ FsStatus FaultInjectingFileSystem::Check(FsOperation operation, const std::strin
   return {};
 }
 
-FsStatus FaultInjectingFileSystem::Record(FsOperation operation, const std::string& path) {
-  journal_.push_back({operation, path});
+FsStatus FaultInjectingFileSystem::Record(FsOperation operation, const std::string& path,
+                                          std::string renamed_to) {
+  journal_.push_back({operation, path, std::move(renamed_to)});
   if (refuse_changes_code_ != 0) {
     return FsStatus{refuse_changes_code_, "changes refused by the test", path};
   }

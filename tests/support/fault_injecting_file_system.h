@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -32,6 +33,7 @@ enum class FsOperation {
   kOpenDirectory,  // a directory opened for work inside it, by path or below an open one
   kFlush,          // matched against every written file the flush is given
   kRead,           // a file opened to be read back
+  kRename,         // matched against the entry's path before and after
   kAny,
 };
 
@@ -45,6 +47,10 @@ class FaultInjectingFileSystem final : public FileSystem {
   void FailOn(FsOperation operation, std::string path, int code, std::string message = {});
   // Makes `operation` fail with `code` on `prefix` and everything below it.
   void FailUnder(FsOperation operation, std::string prefix, int code, std::string message = {});
+  // Makes `operation` fail with `code` on every entry named `name`, wherever it is: a build
+  // makes new folders under temporary names and writes inside them, so a folder's path while it
+  // is made is not the one it ends with.
+  void FailOnName(FsOperation operation, std::string name, int code, std::string message = {});
   // Refuses every call that would change anything, anywhere: a guard for tests whose subject
   // must not touch the disk at all.
   void RefuseAllChanges(int code);
@@ -64,12 +70,25 @@ class FaultInjectingFileSystem final : public FileSystem {
   // changed in its middle.
   enum class Damage { kTruncate, kFlipByte };
   void DamageWritesUnder(std::string prefix, Damage damage);
+  // The same for every file named `name`, wherever it is written (a build writes new files
+  // under temporary names or into new folders made under one).
+  void DamageWritesNamed(std::string name, Damage damage);
   // Whether `path` is one of the second names given by AddAlias (used by the directory handles,
   // which reach an alias through its parent's handle).
   bool IsAlias(const std::string& path) const;
 
   // Used by the directory handles after a successful write.
   void DamageIfAsked(const std::string& path);
+
+  // What the volumes report as room and file size limit, instead of what they really report.
+  void PretendVolume(VolumeFacts facts) { pretended_volume_ = facts; }
+  FsStatus VolumeOf(Directory& inner, VolumeFacts& facts) const {
+    if (pretended_volume_) {
+      facts = *pretended_volume_;
+      return {};
+    }
+    return inner.Volume(facts);
+  }
 
   // Tells `watcher` of every call it checks (each operation with its path), before the call:
   // how a test acts at a chosen moment of a build.
@@ -80,11 +99,16 @@ class FaultInjectingFileSystem final : public FileSystem {
   struct JournalEntry {
     FsOperation operation;
     std::string path;
+    std::string renamed_to = {};  // for a rename
   };
   // Every call that changes something (set attributes, delete, remove, create, write, copy),
   // whether it succeeded or was failed, in call order.
   const std::vector<JournalEntry>& journal() const { return journal_; }
   std::vector<std::string> JournalPaths(FsOperation operation) const;
+  // The journal with every path as the renames made after it left it: a file written under a
+  // temporary name, or into a folder made under one, shows the place it was renamed into.
+  std::vector<JournalEntry> JournalAsRenamed() const;
+  std::vector<std::string> JournalPathsAsRenamed(FsOperation operation) const;
   // The journal without the changes to entries whose name holds `marker`: what a test checks
   // when a refused build may have left (and taken away) its own token files and nothing else.
   std::vector<JournalEntry> JournalWithout(std::string_view marker) const;
@@ -103,7 +127,7 @@ class FaultInjectingFileSystem final : public FileSystem {
 
   // Used by the directory handles it hands out.
   FsStatus Check(FsOperation operation, const std::string& path) const;
-  FsStatus Record(FsOperation operation, const std::string& path);
+  FsStatus Record(FsOperation operation, const std::string& path, std::string renamed_to = {});
 
  private:
   struct Rule {
@@ -112,6 +136,7 @@ class FaultInjectingFileSystem final : public FileSystem {
     bool whole_subtree;
     int code;
     std::string message;
+    bool by_name = false;  // `path` is an entry's name
   };
 
   const Rule* Match(FsOperation operation, const std::string& path) const;
@@ -131,8 +156,10 @@ class FaultInjectingFileSystem final : public FileSystem {
   };
   std::vector<Alias> aliases_;
   std::vector<std::pair<std::string, Damage>> damages_;
+  std::vector<std::pair<std::string, Damage>> damaged_names_;
   std::vector<JournalEntry> journal_;
   std::function<void(FsOperation, const std::string&)> watcher_;
+  std::optional<VolumeFacts> pretended_volume_;
 };
 
 }  // namespace talvex::platform

@@ -656,7 +656,7 @@ TEST_F(SlowBuildTest, TheWindowPaintsDropsInputAndShowsEveryStageWhileTheBuildRu
       Click(Get("Command1"));
     }
     if (!screenshot_taken && Clock::now() - shown > std::chrono::milliseconds(400) &&
-        TextOf(progress->Control("Stage")) == L"Копирование") {
+        TextOf(progress->Control("Stage")) == L"Запись") {
       screenshot_taken = true;
       UpdateWindow(progress->handle());
       EXPECT_TRUE(SaveScreenshot(progress->handle(), "screenshots/progress_window.png"));
@@ -668,8 +668,9 @@ TEST_F(SlowBuildTest, TheWindowPaintsDropsInputAndShowsEveryStageWhileTheBuildRu
   painter.Stop();
 
   EXPECT_EQ(watch.stages,
-            (std::vector<std::wstring>{L"Удаление старой сборки", L"Копирование", L"Сброс на диск",
-                                       L"Проверка записанного", L"Подсчёт размера"}));
+            (std::vector<std::wstring>{L"Сравнение с флешкой", L"Запись", L"Сброс на диск",
+                                       L"Проверка записанного", L"Замена старых файлов новыми",
+                                       L"Подсчёт размера"}));
   EXPECT_TRUE(input_sent);
   EXPECT_TRUE(screenshot_taken);
   EXPECT_GT(watch.ticks_with_progress_window, 20);
@@ -705,7 +706,7 @@ TEST_F(SlowBuildTest, StopEndsTheBuildAndTheReportSaysSo) {
   std::wstring stage_after_press;
   bool stop_enabled_after_press = true;
   BuildWatch watch([&](ProgressWindow* progress) {
-    if (pressed || progress == nullptr || TextOf(progress->Control("Stage")) != L"Копирование") {
+    if (pressed || progress == nullptr || TextOf(progress->Control("Stage")) != L"Запись") {
       return;
     }
     pressed = true;

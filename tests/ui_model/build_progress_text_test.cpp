@@ -14,12 +14,13 @@ constexpr std::uint64_t kGiB = std::uint64_t{1} << 30;
 TEST(BuildProgressTextTest, EveryStageHasANameOfItsOwn) {
   std::set<std::string_view> names;
   for (build::BuildStage stage :
-       {build::BuildStage::kRemoving, build::BuildStage::kCopying, build::BuildStage::kFlushing,
-        build::BuildStage::kVerifying, build::BuildStage::kMeasuring}) {
+       {build::BuildStage::kRemoving, build::BuildStage::kComparing, build::BuildStage::kWriting,
+        build::BuildStage::kFlushing, build::BuildStage::kVerifying, build::BuildStage::kCommitting,
+        build::BuildStage::kMeasuring}) {
     EXPECT_FALSE(StageText(stage).empty());
     names.insert(StageText(stage));
   }
-  EXPECT_EQ(names.size(), 5u);
+  EXPECT_EQ(names.size(), 7u);
   EXPECT_EQ(StageText(build::BuildStage::kFlushing), "Сброс на диск");
 }
 

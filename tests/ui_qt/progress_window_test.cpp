@@ -51,13 +51,13 @@ TEST(QtProgressWindowTest, ElidesTheItemInTheMiddleAndStopsOnce) {
   QSignalSpy stop(&window, &ProgressWindow::stopAsked);
 
   build::BuildProgress progress;
-  progress.stage = build::BuildStage::kCopying;
+  progress.stage = build::BuildStage::kWriting;
   const QString folder = QString("/media/user/TV STICK/Talvex") + QString("/deeper").repeated(30);
   progress.item = (folder + "/last-file.ko").toStdString();
   progress.bytes_done = 10;
   progress.bytes_total = 40;
   window.Show(progress);
-  EXPECT_EQ(window.stage()->text(), "Копирование");
+  EXPECT_EQ(window.stage()->text(), "Запись");
   const QString shown = window.item()->text();
   EXPECT_TRUE(shown.startsWith("/media/user/")) << shown.toStdString();
   EXPECT_TRUE(shown.endsWith("/last-file.ko")) << shown.toStdString();

@@ -231,7 +231,7 @@ class QtWindowTest : public ::testing::Test {
   // Clicks GO and waits until the build copies.
   bool GoAndWaitForTheCopy() const {
     Click(Get("CommanEND"));
-    return WaitFor([this] { return StageShown() == "Копирование"; });
+    return WaitFor([this] { return StageShown() == "Запись"; });
   }
 
   std::string Built(std::string_view relative) const {
@@ -1166,7 +1166,7 @@ TEST_F(QtWindowTest, DuringABuildTheWindowIsLockedBusyAndRepaintedAndDropsInput)
   // One build, one report.
   ASSERT_EQ(answer.seen.size(), 2u);
   EXPECT_EQ(answer.seen[1].title, "Поздравляю, всё готово!");
-  EXPECT_EQ(slow.flushes, 1);
+  EXPECT_EQ(slow.flushes, 2);  // what was written, then the renames that put it in place
   ExpectSameChoices(window.model().options(), before);
   EXPECT_EQ(Text("TexSMBsh")->text(), "");
   EXPECT_FALSE(Check("mc")->isChecked());
@@ -1249,8 +1249,8 @@ TEST_F(QtWindowTest, ABuildLeavesTheWindowHandlingEventsAndShowsEveryStage) {
     if (!seen_in_order.contains(stage)) seen_in_order.push_back(stage);
   }
   EXPECT_EQ(seen_in_order.join(", ").toStdString(),
-            "Удаление старой сборки, Копирование, Сброс на диск, Проверка записанного, "
-            "Подсчёт размера");
+            "Сравнение с флешкой, Запись, Сброс на диск, Проверка записанного, "
+            "Замена старых файлов новыми, Подсчёт размера");
 }
 
 TEST_F(QtWindowTest, StopEndsTheBuildWithAReportThatSaysSo) {
@@ -1320,7 +1320,7 @@ TEST_F(QtWindowTest, ClosingDuringABuildAsksAndYesStopsItAndCloses) {
 
 TEST_F(QtWindowTest, AReportNamingFailedStepsComesWithTheWarningIcon) {
   platform::FaultInjectingFileSystem failing(platform::NativeFileSystem());
-  failing.FailOn(platform::FsOperation::kWriteFile, Built("Talvex/etc/init.d/access_nfs"), 5,
+  failing.FailOn(platform::FsOperation::kRename, Built("Talvex/etc/init.d/access_nfs"), 5,
                  "Input/output error");
   file_system_ = &failing;
   MainWindow& window = Open();

@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "platform/file_system.h"
 
@@ -67,9 +68,22 @@ std::uint32_t AttributesOf(const struct stat& st);
 std::uint32_t AttributesOfType(unsigned char type);
 bool IsDotOrDotDot(const char* name);
 bool WriteAll(int fd, const char* data, std::size_t size);
-bool CopyContent(int in, int out, std::uint64_t size, const ByteProgress& progress = {});
+// Copies the whole content of `in` to `out` from their current offsets, a piece at a time
+// (kProgressPiece), each piece sent on to the device as the next is read; `progress` hears each
+// piece and may stop the copy.
+enum class CopyOutcome { kCopied, kFailed, kStopped };
+CopyOutcome CopyContent(int in, int out, const ByteProgress& progress = {});
 FsStatus ListOpenDirectory(DirHandle& dir, const std::string& path, std::uint32_t filter,
                            const ListVisitor& visit, ListDetail detail);
 FileId IdOf(const struct stat& st);
+FileTime ModifiedOf(const struct stat& st);
+
+// The file system type ("vfat", "ext4", "fuse.fusefat") of the mount with the kernel's number
+// `mount_id`, or, where the kernel gives no such number, of the mount of device `device`; empty
+// when the mount table does not say.
+std::string FileSystemTypeOfMount(std::uint64_t mount_id, std::uint64_t device);
+
+// Whether `type` is one of the FAT file systems, which hold no file of 4 GiB or more.
+bool IsFatFileSystem(std::string_view type);
 
 }  // namespace talvex::platform::posix

@@ -175,16 +175,19 @@ bool WriteAllBytes(HANDLE file, std::string_view bytes) {
   return true;
 }
 
-bool CopyContent(HANDLE in, HANDLE out, const ByteProgress& progress) {
+enum class CopyOutcome { kCopied, kFailed, kStopped };
+
+CopyOutcome CopyContent(HANDLE in, HANDLE out, const ByteProgress& progress) {
   static thread_local std::vector<char> buffer(std::size_t{1} << 20);
+  static_assert(kProgressPiece >= (std::size_t{1} << 20), "a piece per read at most");
   for (;;) {
     DWORD got = 0;
     if (!::ReadFile(in, buffer.data(), static_cast<DWORD>(buffer.size()), &got, nullptr)) {
-      return false;
+      return CopyOutcome::kFailed;
     }
-    if (got == 0) return true;
-    if (!WriteAllBytes(out, std::string_view(buffer.data(), got))) return false;
-    if (progress) progress(got);
+    if (got == 0) return CopyOutcome::kCopied;
+    if (!WriteAllBytes(out, std::string_view(buffer.data(), got))) return CopyOutcome::kFailed;
+    if (progress && !progress(got)) return CopyOutcome::kStopped;
   }
 }
 
@@ -380,11 +383,14 @@ class Win32Directory final : public Directory {
         !created) {
       return created;
     }
-    // The kit's time stays with the file, as a copy in Explorer keeps it.
-    const BOOL copied = CopyContent(in.get(), out.get(), progress) &&
-                        ::SetFileTime(out.get(), nullptr, nullptr, &written);
-    if (!copied || !out.Close()) {
-      FsStatus failure = LastError(target_path);
+    // The kit's time stays with the file, as a copy in Explorer keeps it; and the file is on the
+    // device when the copy returns, so no flush of the whole volume is needed later.
+    const CopyOutcome copied = CopyContent(in.get(), out.get(), progress);
+    if (copied != CopyOutcome::kCopied || !::SetFileTime(out.get(), nullptr, nullptr, &written) ||
+        !::FlushFileBuffers(out.get()) || !out.Close()) {
+      FsStatus failure = copied == CopyOutcome::kStopped
+                             ? RefusalStatus(FsReason::kStopped, target_path)
+                             : LastError(target_path);
       out.Close();
       // A half-copied file must not pass for the real one.
       RemoveEntry(folder(), wide_target, target_path, FILE_NON_DIRECTORY_FILE);
@@ -401,11 +407,55 @@ class Win32Directory final : public Directory {
     if (FsStatus created = CreateNewFile(folder(), wide, target_path, out, nullptr); !created) {
       return created;
     }
-    if (!WriteAllBytes(out.get(), bytes) || !out.Close()) {
+    if (!WriteAllBytes(out.get(), bytes) || !::FlushFileBuffers(out.get()) || !out.Close()) {
       FsStatus failure = LastError(target_path);
       out.Close();
       RemoveEntry(folder(), wide, target_path, FILE_NON_DIRECTORY_FILE);
       return failure;
+    }
+    return {};
+  }
+
+  FsStatus Rename(std::string_view from, std::string_view to) override {
+    const std::string path = JoinPath(path_, from);
+    std::wstring wide_from;
+    std::wstring wide_to;
+    if (FsStatus converted = WideName(from, path, wide_from); !converted) return converted;
+    if (FsStatus converted = WideName(to, path, wide_to); !converted) return converted;
+    Handle entry(INVALID_HANDLE_VALUE);
+    if (!OpenRelative(folder(), wide_from, DELETE | SYNCHRONIZE, kShareEverything, FILE_OPEN,
+                      kAsItself, entry) ||
+        !RenameInto(entry.get(), folder(), wide_to, true)) {
+      return LastError(path);
+    }
+    return {};
+  }
+
+  FsStatus SetModified(std::string_view name, FileTime time) override {
+    const std::string path = JoinPath(path_, name);
+    std::wstring wide;
+    if (FsStatus converted = WideName(name, path, wide); !converted) return converted;
+    Handle entry(INVALID_HANDLE_VALUE);
+    const FILETIME written = WindowsFileTimeOf(time);
+    if (!OpenRelative(folder(), wide, FILE_WRITE_ATTRIBUTES | SYNCHRONIZE, kShareEverything,
+                      FILE_OPEN, kAsItself | FILE_NON_DIRECTORY_FILE, entry) ||
+        !::SetFileTime(entry.get(), nullptr, nullptr, &written)) {
+      return LastError(path);
+    }
+    return {};
+  }
+
+  // Every file was flushed as it was written (CopyFileIn, WriteFileIn, ReplaceFile).
+  FsStatus SyncVolume() override { return {}; }
+
+  FsStatus Volume(VolumeFacts& facts) override {
+    facts = {};
+    facts.free_bytes = FreeBytesOf(folder());
+    wchar_t file_system[MAX_PATH + 1] = {};
+    if (::GetVolumeInformationByHandleW(folder(), nullptr, 0, nullptr, nullptr, nullptr,
+                                        file_system, MAX_PATH + 1) &&
+        std::wstring_view(file_system).starts_with(L"FAT")) {
+      facts.largest_file = kFatLargestFile;
     }
     return {};
   }

@@ -54,7 +54,10 @@ bool PassOnListed(const FILE_FULL_DIR_INFORMATION& info, const ListVisitor& visi
   DirEntry entry;
   entry.name = name;
   entry.attributes = AttributesOf(info.FileAttributes);
-  if (!entry.IsDirectory()) entry.size = static_cast<std::uint64_t>(info.EndOfFile.QuadPart);
+  if (!entry.IsDirectory()) {
+    entry.size = static_cast<std::uint64_t>(info.EndOfFile.QuadPart);
+    entry.modified = FileTimeOf(info.LastWriteTime.QuadPart);
+  }
   return visit(entry);
 }
 
@@ -144,6 +147,18 @@ bool VolumePathOf(HANDLE entry, std::wstring& path) {
   }
   path.assign(info->FileName, info->FileNameLength / sizeof(wchar_t));
   return true;
+}
+
+std::optional<std::uint64_t> FreeBytesOf(HANDLE entry) {
+  IO_STATUS_BLOCK io{};
+  FILE_FS_FULL_SIZE_INFORMATION size{};
+  if (!NT_SUCCESS(::NtQueryVolumeInformationFile(entry, &io, &size, sizeof size,
+                                                 FileFsFullSizeInformation)) ||
+      size.TotalAllocationUnits.QuadPart <= 0) {
+    return std::nullopt;
+  }
+  return static_cast<std::uint64_t>(size.CallerAvailableAllocationUnits.QuadPart) *
+         size.SectorsPerAllocationUnit * size.BytesPerSector;
 }
 
 }  // namespace talvex::platform::win32

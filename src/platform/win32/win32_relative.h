@@ -7,6 +7,8 @@
 
 #include "platform/win32/windows_api.h"
 
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -35,5 +37,9 @@ FsStatus ListOpenFolder(HANDLE folder, const std::string& path, std::wstring_vie
 // The open entry's path from the root of its volume ("\Talvex\etc"), as the file system names
 // it now; no drive letter takes part in it.
 bool VolumePathOf(HANDLE entry, std::wstring& path);
+
+// The room left for this process on the volume of the open `entry`; nothing when the volume
+// does not tell.
+std::optional<std::uint64_t> FreeBytesOf(HANDLE entry);
 
 }  // namespace talvex::platform::win32

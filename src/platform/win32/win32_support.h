@@ -94,4 +94,14 @@ FsStatus ListFolder(const std::string& path, std::uint32_t filter, const ListVis
 std::string AsFolderPath(std::string path);
 FileId IdOf(const BY_HANDLE_FILE_INFORMATION& info);
 
+// Windows file times (100 ns units since 1601) and ours (nanoseconds since 1970).
+inline constexpr std::int64_t kWindowsEpochTicks = 116444736000000000;
+inline FileTime FileTimeOf(std::int64_t ticks) {
+  return (ticks - kWindowsEpochTicks) * 100;
+}
+inline FILETIME WindowsFileTimeOf(FileTime time) {
+  const auto ticks = static_cast<std::uint64_t>(time / 100 + kWindowsEpochTicks);
+  return FILETIME{static_cast<DWORD>(ticks), static_cast<DWORD>(ticks >> 32)};
+}
+
 }  // namespace talvex::platform::win32

@@ -32,10 +32,10 @@ void WindowBuild::Start() {
   worker_ = std::thread([this] {
     Observer observer(*this);
     // There are no drive letters here: the report names the volume by its mount point.
-    const build::SessionRequest session{
-        request_.source_root, build::TargetOfFolder(request_.target),
-        request_.options,     request_.decimal_separator,
-        /*verify=*/true,      &stop_};
+    build::SessionRequest session{request_.source_root, build::TargetOfFolder(request_.target),
+                                  request_.options, request_.decimal_separator};
+    session.expected_root = request_.expected_root;
+    session.stop = &stop_;
     result_ = std::make_unique<build::SessionResult>(
         build::RunSession(*request_.file_system, session, &observer));
     // Runs on the window's thread after every progress notice posted before it; a build

@@ -7,10 +7,11 @@
 #include <atomic>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 
-#include "engine/build_step.h"
+#include "engine/build_run.h"
 #include "options/build_options.h"
 #include "platform/file_system.h"
 
@@ -31,6 +32,7 @@ struct WindowBuildRequest {
   std::string target;
   options::BuildOptions options;
   std::string decimal_separator;
+  std::optional<platform::FileId> expected_root;  // the root's identity when the drive was picked
 };
 
 // One build, run by build::RunSession on a worker thread so that the window's thread only paints

@@ -238,6 +238,7 @@ void MainWindow::RunBuild() {
   request.target = pick->root;
   request.options = model_.options();
   request.decimal_separator = services_.decimal_separator;
+  request.expected_root = pick->identity;
 
   // The model stays in its building phase until the build has ended: every control is locked,
   // and what is clicked or typed meanwhile is dropped, never acted on afterwards.

@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <string_view>
 
-#include "engine/build_step.h"
+#include "engine/build_run.h"
 #include "ui/build_progress_text.h"
 
 class QLabel;

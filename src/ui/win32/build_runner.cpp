@@ -33,16 +33,11 @@ void TaskbarProgress::Show(std::uint64_t done, std::uint64_t total) {
   }
 }
 
-BuildWorker::BuildWorker(HWND window, platform::FileSystem& fs,
-                         const build::SessionRequest& request)
-    : window_(window),
-      options_(request.options),
-      kit_(request.kit),
-      target_(request.target),
-      decimal_separator_(request.decimal_separator) {
-  thread_ = std::thread([this, &fs, verify = request.verify] {
-    const build::SessionRequest own{kit_, target_, options_, decimal_separator_, verify, &stop_};
-    result_ = build::RunSession(fs, own, this);
+BuildWorker::BuildWorker(HWND window, platform::FileSystem& fs, build::SessionRequest request)
+    : window_(window), request_(std::move(request)) {
+  request_.stop = &stop_;
+  thread_ = std::thread([this, &fs] {
+    result_ = build::RunSession(fs, request_, this);
     PostMessageW(window_, kBuildEnded, 0, 0);
   });
 }

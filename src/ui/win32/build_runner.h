@@ -48,9 +48,8 @@ inline constexpr UINT kBuildEnded = WM_APP + 21;
 // latest progress, and its end as kBuildEnded.
 class BuildWorker final : private build::BuildObserver {
  public:
-  // Starts the session at once. The request's record is copied: the worker never reads the
-  // window's.
-  BuildWorker(HWND window, platform::FileSystem& fs, const build::SessionRequest& request);
+  // Starts the session at once. The request is the worker's own: it never reads the window's.
+  BuildWorker(HWND window, platform::FileSystem& fs, build::SessionRequest request);
   // Stops the session and waits for it, when it has not been joined.
   ~BuildWorker() override;
   BuildWorker(const BuildWorker&) = delete;
@@ -70,10 +69,7 @@ class BuildWorker final : private build::BuildObserver {
   void OnProgress(const build::BuildProgress& progress) override;
 
   HWND window_;
-  options::BuildOptions options_;
-  std::string kit_;
-  build::Target target_;
-  std::string decimal_separator_;
+  build::SessionRequest request_;
   std::atomic<bool> stop_{false};
   std::mutex mutex_;
   std::optional<build::BuildProgress> latest_;  // guarded by mutex_; set: a message is posted

@@ -52,9 +52,11 @@ void MainWindow::RunBuild() {
   HWND focus = GetFocus();
   MirrorModel();  // every control locked until the report
   progress_->Connect();
-  const build::SessionRequest request{services_.source_root,
-                                      build::TargetOfDriveEntry(model_.options().Drive1),
-                                      model_.options(), services_.decimal_separator};
+  build::SessionRequest request{services_.source_root,
+                                build::TargetOfDriveEntry(model_.options().Drive1),
+                                model_.options(), services_.decimal_separator};
+  // The drive the user picked, as it was checked: a volume given its letter since is refused.
+  if (model_.drive_pick()) request.expected_root = model_.drive_pick()->identity;
   // Modal, as the About window is: the main window takes no input until the build has ended.
   EnableWindow(window_, FALSE);
   worker_ = std::make_unique<BuildWorker>(window_, *services_.file_system, request);

@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-#include "engine/build_step.h"
+#include "engine/build_run.h"
 #include "ui/control_table.h"
 #include "ui/win32/top_level_window.h"
 #include "ui/win32/win32_ui.h"
