@@ -346,6 +346,9 @@ const FaultInjectingFileSystem::Rule* FaultInjectingFileSystem::Match(
 
 FsStatus FaultInjectingFileSystem::Check(FsOperation operation, const std::string& path) const {
   if (watcher_) watcher_(operation, path);
+  if (calls_++ >= pull_after_ && IsAtOrBelow(path, pulled_drive_)) {
+    return FsStatus{pull_code_, "the stick was pulled", path};
+  }
   if (const Rule* rule = Match(operation, path)) {
     return FsStatus{rule->code, rule->message.empty() ? "injected failure" : rule->message, path};
   }

@@ -54,6 +54,14 @@ class FaultInjectingFileSystem final : public FileSystem {
   // Refuses every call that would change anything, anywhere: a guard for tests whose subject
   // must not touch the disk at all.
   void RefuseAllChanges(int code);
+  // From the call number `calls` on (counting every call it checks, reads included), every call
+  // at or below `drive` fails with `code`: a stick pulled at that moment.
+  void PullAfterCalls(std::string drive, std::size_t calls, int code) {
+    pulled_drive_ = std::move(drive);
+    pull_after_ = calls;
+    pull_code_ = code;
+  }
+  std::size_t calls() const { return calls_; }
   // Fails the change number `index` (from 0, in journal order) with `code`, and only that one.
   void FailChangeNumber(std::size_t index, int code);
   // Makes `alias` another name of the folder `real`: every path at or below `alias` is passed on
@@ -160,6 +168,10 @@ class FaultInjectingFileSystem final : public FileSystem {
   std::vector<JournalEntry> journal_;
   std::function<void(FsOperation, const std::string&)> watcher_;
   std::optional<VolumeFacts> pretended_volume_;
+  mutable std::size_t calls_ = 0;
+  std::size_t pull_after_ = static_cast<std::size_t>(-1);
+  std::string pulled_drive_;
+  int pull_code_ = 0;
 };
 
 }  // namespace talvex::platform
