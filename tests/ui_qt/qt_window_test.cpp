@@ -917,6 +917,27 @@ TEST_F(QtWindowTest, GoBuildsTheTreeAndNoLeavesTheWindowAsItWas) {
   EXPECT_TRUE(urls.urls.empty());
 }
 
+// An address no television mounts is asked about at GO, naming its field, No the default; the
+// build writes an address without the spaces around it.
+TEST_F(QtWindowTest, GoAsksAboutAnImpossibleAddressAndWritesItTrimmed) {
+  Open();
+  QLineEdit* address = Text("TextIP");
+  address->clear();
+  QTest::keyClicks(address, " 1 2  3 ");
+  for (const QMessageBox::StandardButton said : {QMessageBox::No, QMessageBox::Yes}) {
+    BoxAnswerer answer({said, QMessageBox::No});
+    Go();
+    ASSERT_GE(answer.seen.size(), 1u);
+    const std::string asked = answer.seen[0].text.toStdString();
+    EXPECT_EQ(asked, *ImpossibleAddressQuestion(window_->model().options()));
+    EXPECT_NE(asked.find("\"IP-address\" (Network setting NFS)"), std::string::npos) << asked;
+    EXPECT_FALSE(answer.seen[0].yes_is_default);
+    EXPECT_EQ(talvex::testing::PathExists(Built("Talvex")), said == QMessageBox::Yes);
+  }
+  EXPECT_EQ(talvex::testing::ReadBytes(Built("Talvex/etc/init.d/access_nfs")).substr(0, 17),
+            "SERVER=\"1 2  3\" #");
+}
+
 TEST_F(QtWindowTest, YesOpensThePvrSettingsAndClosesTheWindow) {
   MainWindow& window = Open();
   UrlRecorder urls;
