@@ -5,7 +5,7 @@ set -euo pipefail
 
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 root=$PWD
-bash tools/install-deps.sh
+bash tools/install-deps.sh test
 jobs=2
 
 wine=$(command -v wine64 || true)
