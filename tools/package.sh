@@ -175,7 +175,7 @@ if ((make_zip)); then
   zip=$(ls build/windows/talvex-auto-*.zip)
   echo "$zip ($(stat -c %s "$zip") bytes)"
   cmake -E tar tf "$zip" | sed 's/^/  /'
-  for program in build/windows/src/ui/talvex-auto.exe build/windows/src/cli/talvex-build.exe; do
+  for program in build/windows/src/ui/win32/talvex-auto.exe build/windows/src/cli/talvex-build.exe; do
     headers=$(x86_64-w64-mingw32-objdump -p "$program")
     for flag in HIGH_ENTROPY_VA DYNAMIC_BASE NX_COMPAT; do
       grep -qw "$flag" <<<"$headers" || fail "$program: $flag is not set"
