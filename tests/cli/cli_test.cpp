@@ -194,8 +194,10 @@ TEST_F(TalvexBuildTest, InterruptedMidBuildItStopsCleanlyAndSaysSo) {
   const pid_t child = ::fork();
   ASSERT_GE(child, 0);
   if (child == 0) {
-    ::freopen(out_file.c_str(), "w", stdout);
-    ::freopen(err_file.c_str(), "w", stderr);
+    if (::freopen(out_file.c_str(), "w", stdout) == nullptr ||
+        ::freopen(err_file.c_str(), "w", stderr) == nullptr) {
+      ::_exit(126);
+    }
     const std::string program = Program();
     ::execl(program.c_str(), program.c_str(), "--source", kit_.path().c_str(), "--target",
             drive_.c_str(), "--pvr", "--mc", "--netsurf", static_cast<char*>(nullptr));
