@@ -631,6 +631,10 @@ TEST_F(QtWindowTest, AboutShowsTheTextsAndThePicture) {
   EXPECT_EQ(about->findChild<QLabel*>("Label4")->text().toStdString(),
             "Автоматическая настройка      Talvex All Extensions.");
   EXPECT_EQ(about->findChild<QPushButton*>("Command1")->text(), "Спасибо!");
+  const auto* version = about->findChild<QLabel*>("Version");
+  ASSERT_NE(version, nullptr);
+  EXPECT_EQ(version->text(), TALVEX_VERSION);
+  EXPECT_TRUE(about->rect().contains(version->geometry()));
   about->close();
 }
 
