@@ -6,6 +6,7 @@
 #include "cli/command_line.h"
 #include "cli/target.h"
 #include "engine/session.h"
+#include "engine/guard.h"
 #include "fsutil/kit_lookup.h"
 #include "platform/paths.h"
 #include "platform/process.h"
@@ -65,7 +66,7 @@ std::optional<std::string> FindKitFolder(platform::FileSystem& fs, std::string& 
   const std::string program_folder = platform::ExecutableFolder();
   const std::string current_folder = platform::CurrentFolder();
   for (const std::string& folder : {program_folder, current_folder}) {
-    if (!folder.empty() && fsutil::HoldsKit(fs, folder)) return folder;
+    if (!folder.empty() && build::HoldsKit(fs, folder)) return folder;
   }
   refusal = "no kit found: neither the program's folder \"" + program_folder +
             "\" nor the current folder \"" + current_folder +

@@ -265,7 +265,9 @@ TEST_F(DriveCheckTest, GoOnADriveThatChangedSinceItWasPickedSaysSoAndTouchesNoth
     EXPECT_EQ(platform::WideToUtf8(recorder_.boxes[1].text), std::string(ui::kNoFlashDrive));
     EXPECT_FALSE(Built()) << test.what;
   }
-  // Picked again, the drive is the new volume: GO builds onto it now.
+  // Picked again, the drive is the new volume: GO builds onto it now. (The made-up volume is the
+  // real one again, since the build itself opens the real drive and checks it is the one picked.)
+  swapped = false;
   ChooseInList(list_, std::wstring{static_cast<wchar_t>(DriveLetter()), L':'});
   MessageBoxAnswerer answerer(IDNO);
   Click(window_->Control("CommanEND"));
