@@ -17,14 +17,15 @@ endif()
 include(GoogleTest)
 
 # One test executable per area; each suite links the layer it tests. Natively every test case is its own CTest test; under Wine each
-# executable is one CTest test, since every process start there costs a noticeable moment.
+# executable is one CTest test, since every process start there costs a noticeable moment; the
+# engine's sweeps (a pull at every tenth call, every starting state) take minutes there.
 function(talvex_add_test_suite name)
   add_executable(${name} ${ARGN})
   target_link_libraries(${name} PRIVATE talvex_test_support GTest::gtest_main
                                         talvex_warnings)
   if(CMAKE_CROSSCOMPILING)
     add_test(NAME ${name} COMMAND ${name} --gtest_brief=1)
-    set_tests_properties(${name} PROPERTIES TIMEOUT 300)
+    set_tests_properties(${name} PROPERTIES TIMEOUT 1200)
   else()
     gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST PROPERTIES TIMEOUT 120)
   endif()
