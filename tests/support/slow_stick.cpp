@@ -13,6 +13,7 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -60,6 +61,9 @@ std::string LastWords(const std::string& log) {
 
 // Why the stick cannot be mounted here at all, or empty. Mounting and unmounting need root.
 std::string WhyNoStickHere() {
+  if (std::string_view(TALVEX_SLOW_STICK_PROGRAM).empty()) {
+    return "talvex-slow-stick is not built here (libfuse3-dev is missing)";
+  }
   if (geteuid() != 0) return "the slow stick is mounted by root only";
   const int fd = open("/dev/fuse", O_RDWR | O_CLOEXEC);
   if (fd == -1) return std::string("cannot open /dev/fuse: ") + std::strerror(errno);

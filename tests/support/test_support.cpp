@@ -108,6 +108,16 @@ std::vector<std::string> TreeListing(const std::string& root) {
   return entries;
 }
 
+TreeBytes TreeWithBytes(const std::string& root) {
+  std::string base = root;
+  if (base.ends_with('\\') || base.ends_with('/')) base.pop_back();
+  TreeBytes tree;
+  for (const std::string& entry : TreeListing(root)) {
+    tree[entry] = entry.ends_with('/') ? std::string() : ReadBytes(Join(base, entry));
+  }
+  return tree;
+}
+
 platform::FsStatus AtEntry(platform::FileSystem& fs, const std::string& path,
                            const std::function<platform::FsStatus(platform::Directory& folder,
                                                                   std::string_view name)>& act) {
