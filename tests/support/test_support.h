@@ -17,7 +17,9 @@ namespace talvex::testing {
 // the object goes.
 class TempDir {
  public:
-  TempDir();
+  TempDir() : TempDir(std::string()) {}
+  // Below `under` instead, when it names a folder.
+  explicit TempDir(const std::string& under);
   ~TempDir();
   TempDir(const TempDir&) = delete;
   TempDir& operator=(const TempDir&) = delete;
