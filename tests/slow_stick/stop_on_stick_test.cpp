@@ -19,19 +19,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// A temporary of the build in `folder` (read below the stick, which does not slow a listing)
-// that holds more than `bytes`.
-bool CopyingPast(const std::string& folder, std::uintmax_t bytes) {
-  std::error_code error;
-  for (const auto& entry : std::filesystem::directory_iterator(folder, error)) {
-    if (entry.path().filename().string().starts_with(".talvex-new-") &&
-        entry.file_size(error) > bytes) {
-      return true;
-    }
-  }
-  return false;
-}
-
 TEST(StopOnStickTest, CtrlCDuringAGigabyteCopyEndsWithinASecondAndKeepsTheEarlierBuild) {
   SlowStick stick;
   if (!stick.unavailable().empty()) GTEST_SKIP() << "SKIPPED: " << stick.unavailable();

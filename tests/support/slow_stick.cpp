@@ -73,6 +73,17 @@ std::string WhyNoStickHere() {
 
 }  // namespace
 
+bool CopyingPast(const std::string& folder, std::uintmax_t bytes) {
+  std::error_code error;
+  for (const auto& entry : std::filesystem::directory_iterator(folder, error)) {
+    if (entry.path().filename().string().starts_with(".talvex-new-") &&
+        entry.file_size(error) > bytes) {
+      return true;
+    }
+  }
+  return false;
+}
+
 SlowStick::SlowStick(SlowStickRates rates)
     : backing_(folder_ / "backing"),
       mount_point_(folder_ / "stick"),
