@@ -197,6 +197,20 @@ std::string NotRemovableDriveQuestion(std::string_view drive, bool holds_windows
          "отмеченных приложений. Всё равно собрать сборку на этом диске?";
 }
 
+std::optional<std::string> ImpossibleAddressQuestion(const options::BuildOptions& record) {
+  const std::vector<options::TextField> impossible = options::ImpossibleAddresses(record);
+  if (impossible.empty()) return std::nullopt;
+  std::string question;
+  for (options::TextField field : impossible) {
+    const options::OptionField& row = options::FieldOf(field);
+    question += "Адрес \"" + std::string(options::TrimmedAddress(record.*field)) + "\" в поле \"" +
+                std::string(row.caption) + "\" (" + std::string(row.group) +
+                ") не похож на IP-адрес: нужны четыре числа от 0 до 255 через точку, например "
+                "192.168.0.1.\n";
+  }
+  return question + "Телевизор не сможет подключить эту папку. Всё равно собрать сборку?";
+}
+
 std::string DriveChangedMessage(std::string_view drive) {
   return "Диск \"" + std::string(drive) +
          "\" отключён, заменён другим или стал доступен только для чтения с тех пор, как его "

@@ -150,6 +150,9 @@ inline constexpr std::string_view kNoFlashDrive =
 // What GO asks before building onto a drive that is not removable (`drive`: "e:", or the folder
 // the Linux window lists); `holds_windows` when it is the drive the Windows folder is on.
 std::string NotRemovableDriveQuestion(std::string_view drive, bool holds_windows);
+// What GO asks before writing addresses the television cannot mount (four numbers 0-255 joined
+// by dots), naming each field; nothing when every address the build writes is one.
+std::optional<std::string> ImpossibleAddressQuestion(const options::BuildOptions& record);
 // What GO says when the picked drive is gone, or another volume took its place, since it was
 // picked.
 std::string DriveChangedMessage(std::string_view drive);
