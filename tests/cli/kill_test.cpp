@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "demo_kit.h"
+#include "engine/compare.h"
 #include "program_runner.h"
 #include "support/test_support.h"
 
@@ -130,7 +131,7 @@ TEST_F(KillDuringRebuildTest, AfterAKillAtAnyMomentTheNextBuildEndsAsAFreshBuild
     int status = 0;
     ASSERT_EQ(waitpid(build, &status, 0), build);
     if (WIFEXITED(status)) ++ended_before_the_kill;
-    if (Holds(drive, ".talvex-new-")) ++killed_with_temporaries;
+    if (Holds(drive, build::kTemporaryPrefix)) ++killed_with_temporaries;
     // Until the engine takes them away itself, the kit is cleaned here: what is checked below is
     // the drive.
     if (RemoveKitTokens(kit_.path()) > 0) ++left_kit_tokens;

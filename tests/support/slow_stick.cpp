@@ -17,6 +17,8 @@
 #include <thread>
 #include <vector>
 
+#include "engine/compare.h"
+
 extern char** environ;
 
 namespace talvex::testing {
@@ -76,7 +78,7 @@ std::string WhyNoStickHere() {
 bool CopyingPast(const std::string& folder, std::uintmax_t bytes) {
   std::error_code error;
   for (const auto& entry : std::filesystem::directory_iterator(folder, error)) {
-    if (entry.path().filename().string().starts_with(".talvex-new-") &&
+    if (entry.path().filename().string().starts_with(build::kTemporaryPrefix) &&
         entry.file_size(error) > bytes) {
       return true;
     }

@@ -23,7 +23,7 @@ struct SlowStickCounters {
 };
 
 // Whether `folder` (best the backing folder's, which the stick does not slow) holds a temporary of
-// a build (".talvex-new-...") larger than `bytes`: the build is copying a large file there.
+// a build (".tvx-...") larger than `bytes`: the build is copying a large file there.
 bool CopyingPast(const std::string& folder, std::uintmax_t bytes);
 
 class SlowStick {

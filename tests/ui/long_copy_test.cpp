@@ -21,6 +21,7 @@
 #include <thread>
 
 #include "demo_kit.h"
+#include "engine/compare.h"
 #include "platform/paths.h"
 #include "platform/win32/utf.h"
 #include "support/test_support.h"
@@ -109,12 +110,13 @@ TEST(LongCopyTest, TheWindowAnswersAndPaintsWithinASecondWhileALargeFileIsCopied
       << "the window went unpainted for " << ms(longest_wait) << " ms";
 }
 
-// A temporary of the build (".talvex-new-...") in `folder` larger than `bytes`.
+// A temporary of the build (".tvx-...") in `folder` larger than `bytes`.
 bool CopyingPast(const std::string& folder, std::uintmax_t bytes) {
   std::error_code error;
   for (const auto& entry :
        std::filesystem::directory_iterator(platform::Utf8ToWide(folder), error)) {
-    if (entry.path().filename().wstring().starts_with(L".talvex-new-") &&
+    if (entry.path().filename().wstring().starts_with(
+            platform::Utf8ToWide(std::string(build::kTemporaryPrefix))) &&
         entry.file_size(error) > bytes) {
       return true;
     }
