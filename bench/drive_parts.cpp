@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "bench_support.h"
+#include "engine/compare.h"
 #include "volumes.h"
 
 namespace talvex::bench {
@@ -51,28 +52,39 @@ void BuildOrFail(const std::vector<std::string>& argv, Usage* used = nullptr) {
   if (Run(argv, used) != 0) Fail("talvex-build reported a failure onto " + argv[4]);
 }
 
-// The ratios of single rounds, lowest and highest (both sides of a round ran back to back).
-std::pair<double, double> RoundRange(const std::vector<double>& ours,
-                                     const std::vector<double>& theirs) {
+// The ratios of single rounds, sorted (both sides of a round ran back to back, under the same
+// load).
+std::vector<double> RoundRatios(const std::vector<double>& ours,
+                                const std::vector<double>& theirs) {
   std::vector<double> ratios;
   for (std::size_t i = 0; i < ours.size() && i < theirs.size(); ++i) {
     ratios.push_back(ours[i] / theirs[i]);
   }
   std::sort(ratios.begin(), ratios.end());
-  return {ratios.front(), ratios.back()};
+  return ratios;
 }
 
-// The ratio of the medians of two sides, their medians (in ms, or in bytes), and the spread of
-// the rounds' own ratios; a target of 0 is none.
+// The ratio of the medians of two sides, their medians (in ms, or in bytes), and the rounds' own
+// ratios: their median and spread. The target is judged on both medians, each shown; a target
+// of 0 is none. The median of the rounds' ratios is the steadier one where other work loads the
+// disk unevenly: a round's two sides share its load, while the medians of the sides may come
+// from rounds of different load.
 void PrintRatio(const char* what, const std::vector<double>& ours,
                 const std::vector<double>& theirs, double target, bool bytes = false) {
   const double ratio = Median(ours) / Median(theirs);
-  const auto [low, high] = RoundRange(ours, theirs);
+  const std::vector<double> rounds = RoundRatios(ours, theirs);
+  const double paired = Median(rounds);
   const double scale = bytes ? 1 : 1000;
   const char* unit = bytes ? "bytes" : "ms";
-  std::printf("  %-42s %.4g (%.0f %s / %.0f %s; rounds %.4g-%.4g)", what, ratio,
-              Median(ours) * scale, unit, Median(theirs) * scale, unit, low, high);
-  if (target > 0) std::printf(" target <= %.2f %s", target, ratio <= target ? "ok" : "MISSED");
+  std::printf("  %-42s %.4g (%.0f %s / %.0f %s; rounds %.4g-%.4g, their median %.4g)", what, ratio,
+              Median(ours) * scale, unit, Median(theirs) * scale, unit, rounds.front(),
+              rounds.back(), paired);
+  if (target > 0) {
+    std::printf(" target <= %.2f %s", target,
+                ratio <= target && paired <= target   ? "ok"
+                : ratio <= target || paired <= target ? "MISSED by one median"
+                                                      : "MISSED");
+  }
   std::printf("\n");
 }
 
@@ -196,7 +208,8 @@ void CompareOnDrive(const DriveSettings& settings, const std::string& kit,
       sides[(round + side) % 3](round + 1 == drive.rounds);
     }
   }
-  std::printf("  %s (%d rounds):\n", drive.name.c_str(), drive.rounds);
+  std::printf("  %s (%d rounds; load average after them %s):\n", drive.name.c_str(), drive.rounds,
+              LoadAverage().c_str());
   PrintRatio("talvex-build --no-verify / floor", ours, floor, 1.05);
   PrintRatio("talvex-build (read-back) / floor", ours_verified, floor, 0);
 }
@@ -293,7 +306,7 @@ namespace {
 bool CopyingPast(const std::string& folder, std::uintmax_t bytes) {
   std::error_code error;
   for (const auto& entry : fs::directory_iterator(folder, error)) {
-    if (entry.path().filename().string().starts_with(".talvex-new-") &&
+    if (entry.path().filename().string().starts_with(build::kTemporaryPrefix) &&
         entry.file_size(error) > bytes) {
       return true;
     }

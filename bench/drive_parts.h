@@ -13,8 +13,11 @@ struct DriveSettings {
   std::string kit_maker;   // talvex-make-demo-kit
   std::string slow_stick;  // talvex-slow-stick; empty where it is not built
   std::string work;
-  int rounds = 3;             // on the slow drives (FAT32, the slow stick)
-  int disk_rounds = 9;        // on this disk
+  int rounds = 3;  // on the slow drives (FAT32, the slow stick)
+  // On this disk, where a round takes a fraction of a second and the load of other work on the
+  // disk moves single rounds by half: a multiple of three, so each side follows each other side
+  // equally often.
+  int disk_rounds = 21;
   int memory_files = 100000;  // in one application folder of the kit
 };
 
