@@ -339,6 +339,9 @@ bool Wanted(const Settings& settings, std::string_view part) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // Each line out at once: a part that fails (a FUSE mount left dead, say) ends the run by an
+  // exception, and the lines of the parts before it must not die with it in the buffer.
+  std::setvbuf(stdout, nullptr, _IOLBF, 0);
   Settings settings = Parse(argc, argv);
   fs::create_directories(settings.work);
   settings.work = fs::canonical(settings.work).string();
