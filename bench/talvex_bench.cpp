@@ -3,7 +3,11 @@
 // times, alternating the two sides, and reports the medians and their ratio.
 //
 //   talvex-bench --cli PATH --kit-maker PATH [--entries N] [--runs R] [--build-runs B]
-//                [--work DIR] [--parts build,size,remove]
+//                [--work DIR] [--parts build,size,remove,rebuild,first,memory,stop]
+//                [--slow-stick PATH] [--rounds N] [--disk-rounds N] [--memory-files N]
+//
+// rebuild, first, memory and stop are in drive_parts.cpp; rebuild, stop and two of first's
+// three drives mount FUSE volumes (root, /dev/fuse) and say why they are left out elsewhere.
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -23,15 +27,18 @@
 #include <memory>
 #include <random>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
+#include "bench_support.h"
+#include "drive_parts.h"
 #include "fsutil/tree.h"
-#include "options/build_options.h"
 #include "platform/file_system.h"
 
 namespace {
 
+using namespace talvex::bench;
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 
@@ -43,69 +50,8 @@ struct Settings {
   int runs = 5;
   int build_runs = 21;  // a build takes a fraction of a second; more rounds tame the noise
   std::string parts = "build,size,remove";
+  DriveSettings drives;
 };
-
-[[noreturn]] void Fail(const std::string& what) {
-  std::cerr << "talvex-bench: " << what << "\n";
-  std::exit(2);
-}
-
-// What the processes of one side used: their CPU time (user and system, added up) and the
-// largest peak resident size among them. CPU time is the steadier figure on a machine whose
-// other users come and go; wall-clock time is what the user waits.
-struct Usage {
-  double cpu_seconds = 0;
-  long peak_kib = 0;
-};
-
-// Runs argv, waits for it, and returns its exit status; `usage` gets what it used added.
-int Run(const std::vector<std::string>& argv, Usage* used = nullptr, bool quiet = true) {
-  pid_t child = fork();
-  if (child < 0) Fail("fork failed");
-  if (child == 0) {
-    if (quiet) {
-      int null = open("/dev/null", O_WRONLY);
-      dup2(null, STDOUT_FILENO);
-      dup2(null, STDERR_FILENO);
-    }
-    std::vector<char*> args;
-    for (const std::string& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
-    args.push_back(nullptr);
-    execvp(args[0], args.data());
-    _exit(127);
-  }
-  int status = 0;
-  struct rusage usage {};
-  wait4(child, &status, 0, &usage);
-  if (used != nullptr) {
-    used->cpu_seconds += static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-                         static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-    used->peak_kib = std::max(used->peak_kib, usage.ru_maxrss);
-  }
-  return WIFEXITED(status) ? WEXITSTATUS(status) : 128;
-}
-
-std::string Capture(const std::string& command) {
-  std::string output;
-  FILE* pipe = popen(command.c_str(), "r");
-  if (pipe == nullptr) Fail("cannot run " + command);
-  char buffer[4096];
-  while (std::size_t got = fread(buffer, 1, sizeof buffer, pipe)) output.append(buffer, got);
-  pclose(pipe);
-  return output;
-}
-
-double Seconds(const std::function<void()>& work) {
-  const auto start = Clock::now();
-  work();
-  return std::chrono::duration<double>(Clock::now() - start).count();
-}
-
-double Median(std::vector<double> values) {
-  std::sort(values.begin(), values.end());
-  const std::size_t middle = values.size() / 2;
-  return values.size() % 2 != 0 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
-}
 
 struct Comparison {
   std::string name;
@@ -138,15 +84,6 @@ void Print(const Comparison& c) {
   const double theirs_cpu = Median(c.theirs_cpu);
   std::printf("%-10s %-25s %7.3f s  %-25s %7.3f s  ratio %.2f\n", "", "  CPU time", ours_cpu,
               "  CPU time", theirs_cpu, ours_cpu / theirs_cpu);
-}
-
-std::string LoadAverage() {
-  std::ifstream file("/proc/loadavg");
-  std::string one;
-  std::string five;
-  std::string fifteen;
-  file >> one >> five >> fifteen;
-  return one + " " + five + " " + fifteen;
 }
 
 // A tree of about `entries` entries: folders of mixed depth (up to eight levels) holding files
@@ -250,30 +187,6 @@ Comparison CompareRemoval(const Settings& settings) {
   return c;
 }
 
-std::string Quoted(const std::string& text) {
-  std::string quoted = "'";
-  for (char ch : text) quoted += ch == '\'' ? std::string("'\\''") : std::string(1, ch);
-  return quoted + "'";
-}
-
-std::vector<std::string> EverythingTicked() {
-  std::vector<std::string> args;
-  for (const talvex::options::OptionField& field : talvex::options::kOptionFields) {
-    if (field.kind == talvex::options::FieldKind::kCheck) {
-      args.push_back("--set");
-      args.push_back(std::string(field.name) + "=1");
-    }
-  }
-  return args;
-}
-
-std::vector<std::string> TopLevelEntries(const std::string& folder) {
-  std::vector<std::string> entries;
-  for (const auto& entry : fs::directory_iterator(folder)) entries.push_back(entry.path().string());
-  std::sort(entries.begin(), entries.end());
-  return entries;
-}
-
 // The yardstick: what a careful user does by hand to put the same files on a stick. The folders
 // the build replaces go with one `rm -rf`, the tree the build leaves comes back with one
 // `cp -r`, and `sync -f` puts it on the device, as the build's own flush does before it reports.
@@ -367,9 +280,7 @@ BuildResults CompareBuild(const Settings& settings, long* peak_kib) {
   r.verify.theirs_seconds = r.build.ours_seconds;
   r.verify.theirs_cpu = r.build.ours_cpu;
   for (const std::string& drive : {ours_drive, theirs_drive}) {
-    const std::string diff = Capture("diff -r " + Quoted(reference) + " " + Quoted(drive) +
-                                     " >/dev/null 2>&1 && echo same");
-    if (diff.find("same") == std::string::npos) Fail(drive + " differs from the reference tree");
+    if (!SameTrees(reference, drive)) Fail(drive + " differs from the reference tree");
   }
   return r;
 }
@@ -396,20 +307,41 @@ Settings Parse(int argc, char** argv) {
       settings.build_runs = std::stoi(value());
     } else if (arg == "--parts") {
       settings.parts = value();
+    } else if (arg == "--slow-stick") {
+      settings.drives.slow_stick = value();
+    } else if (arg == "--rounds") {
+      settings.drives.rounds = std::stoi(value());
+    } else if (arg == "--disk-rounds") {
+      settings.drives.disk_rounds = std::stoi(value());
+    } else if (arg == "--memory-files") {
+      settings.drives.memory_files = std::stoi(value());
     } else {
       Fail("unknown argument " + arg);
     }
   }
-  if (settings.parts.find("build") != std::string::npos &&
+  if (settings.parts != "size" && settings.parts != "remove" && settings.parts != "size,remove" &&
       (settings.cli.empty() || settings.kit_maker.empty())) {
-    Fail("--cli and --kit-maker are needed for the build");
+    Fail("--cli and --kit-maker are needed for the builds");
   }
   return settings;
+}
+
+bool Wanted(const Settings& settings, std::string_view part) {
+  std::string_view parts = settings.parts;
+  while (!parts.empty()) {
+    const std::size_t comma = std::min(parts.find(','), parts.size());
+    if (parts.substr(0, comma) == part) return true;
+    parts.remove_prefix(std::min(comma + 1, parts.size()));
+  }
+  return false;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
+  // Each line out at once: a part that fails (a FUSE mount left dead, say) ends the run by an
+  // exception, and the lines of the parts before it must not die with it in the buffer.
+  std::setvbuf(stdout, nullptr, _IOLBF, 0);
   Settings settings = Parse(argc, argv);
   fs::create_directories(settings.work);
   settings.work = fs::canonical(settings.work).string();
@@ -420,23 +352,32 @@ int main(int argc, char** argv) {
       settings.build_runs);
   long peak_kib = 0;
   std::vector<Comparison> results;
-  auto wanted = [&](const char* part) { return settings.parts.find(part) != std::string::npos; };
+  auto wanted = [&](std::string_view part) { return Wanted(settings, part); };
+  settings.drives.cli = settings.cli;
+  settings.drives.kit_maker = settings.kit_maker;
+  settings.drives.work = settings.work;
   if (wanted("build")) {
     BuildResults build = CompareBuild(settings, &peak_kib);
     results.push_back(build.build);
     results.push_back(build.build_no_sync);
     results.push_back(build.verify);
   }
+  if (wanted("rebuild")) CompareRebuild(settings.drives);
+  if (wanted("first")) CompareFirstBuild(settings.drives);
+  if (wanted("memory")) MeasureMemory(settings.drives);
+  if (wanted("stop")) MeasureStop(settings.drives);
   if (wanted("size")) results.push_back(CompareTreeSize(settings));
   if (wanted("remove")) results.push_back(CompareRemoval(settings));
-  std::printf("\nmedians (load average now %s):\n", LoadAverage().c_str());
+  if (!results.empty()) std::printf("\nmedians (load average now %s):\n", LoadAverage().c_str());
   for (const Comparison& c : results) Print(c);
   if (wanted("build")) {
     std::printf("%-10s talvex-build peak resident memory %.1f MB (target < 16 MB) %s\n", "memory",
                 peak_kib / 1024.0, peak_kib < 16 * 1024 ? "ok" : "MISSED");
     std::printf(
-        "\nbuild: the full build, every option ticked, on the realistic demo kit; it ends with a "
-        "flush of the drive's file system (syncfs), so the yardstick ends with sync -f.\n"
+        "\nbuild: the build, every option ticked, on the realistic demo kit, onto a drive that "
+        "holds the same build already (without read-back it keeps every file whose size and time "
+        "match); it ends with a flush of the drive's file system (syncfs), so the yardstick ends "
+        "with sync -f. The first build onto an empty drive is the part \"first\".\n"
         "(no sync): the same builds against rm -rf + cp -r alone, for comparison.\n"
         "read-back: the build that reads every file back from the device, against the one that "
         "does not; target 2.00 = the read-back adds at most the build's own time.\n");

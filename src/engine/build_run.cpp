@@ -38,8 +38,21 @@ platform::FsStatus BuildRun::Folder(const std::string& root, std::string_view re
   key += relative;
   auto found = folders_.find(key);
   if (found == folders_.end()) {
+    // From the nearest folder above it that is open already (its parent, mostly: the plan goes
+    // depth first), so that one level is opened instead of every level from the root.
+    platform::Directory* from = top;
+    std::string_view below = relative;
+    for (std::size_t cut = relative.rfind('\\'); cut != 0 && cut != std::string_view::npos;
+         cut = relative.rfind('\\', cut - 1)) {
+      const auto above = folders_.find(key.substr(0, root.size() + 1 + cut));
+      if (above != folders_.end()) {
+        from = above->second.get();
+        below = relative.substr(cut);
+        break;
+      }
+    }
     std::unique_ptr<platform::Directory> opened;
-    if (platform::FsStatus descended = fsutil::OpenBeneath(*top, relative, opened); !descended) {
+    if (platform::FsStatus descended = fsutil::OpenBeneath(*from, below, opened); !descended) {
       return descended;
     }
     // A handful of folders are in use at a time; a long run never piles up handles. The folder

@@ -1,5 +1,6 @@
 #include "engine/compare.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cstdlib>
 #include <map>
@@ -44,7 +45,15 @@ struct FolderOnDrive {
   std::string staged;  // below the drive's root, as spelled there while the build writes
   bool listed = false;
   bool unreadable = false;
+  bool has_leftovers = false;  // temporaries of a build that did not end are in it
   std::vector<DriveEntry> entries;
+};
+
+// A file of the plan as the drive has it.
+struct FileOnDrive {
+  FolderOnDrive* parent = nullptr;
+  DriveEntry* found = nullptr;  // the entry whose bytes decide, if any
+  DriveEntry* exact = nullptr;  // the plain file of the exact name, if any
 };
 
 // "\a\b\c" as the folder "\a\b" and the name "c".
@@ -77,6 +86,7 @@ class Comparer {
   Comparer(BuildRun& run, const BuildPlan& plan) : run_(run), plan_(plan) {
     // An item not compared (a stop came first) is still to be written.
     changes_.work.resize(plan.items.size(), Work(Change::kWrite, {}));
+    files_.resize(plan.items.size());
     folders_[""] = FolderOnDrive{};
   }
 
@@ -123,7 +133,7 @@ class Comparer {
       if (!relative.empty()) List(folder);
       for (const DriveEntry& entry : folder.entries) {
         if (entry.claimed) continue;
-        if (!relative.empty() || entry.name.starts_with(kTemporaryPrefix)) Stale(folder, entry);
+        if (!relative.empty() || IsTemporaryName(entry.name)) Stale(folder, entry);
       }
     }
   }
@@ -141,6 +151,7 @@ class Comparer {
           [&](const DirEntry& entry) {
             folder.entries.push_back(
                 {std::string(entry.name), entry.attributes, entry.size, entry.modified});
+            if (IsTemporaryName(entry.name)) folder.has_leftovers = true;
             return true;
           },
           platform::ListDetail::kFull);
@@ -228,7 +239,7 @@ class Comparer {
     const PlanItem& item = plan_.items[index];
     ItemWork& work = changes_.work[index];
     work.staged = Child(parent.staged, name);
-    parents_[index] = &parent;
+    files_[index].parent = &parent;
     if (parent.made) {
       if (item.blocked) {
         work.change = Change::kAbsent;
@@ -251,47 +262,63 @@ class Comparer {
       work.change = Change::kAbsent;
       return;
     }
-    found_[index] = found;
-    exact_[index] = exact;
+    files_[index].found = found;
+    files_[index].exact = exact;
     if (found == nullptr) {
       Write(index);
     } else if (!run_.context().verify && item.kind == ItemKind::kKitFile &&
                SameTime(found->modified, item.modified)) {
       Keep(index);
     } else {
-      to_compare_.push_back({index, Child(parent.staged, found->name)});
+      // Compared where it is; the view stays valid, the work's list never grows.
+      if (found->name != name) work.staged = Child(parent.staged, found->name);
+      to_compare_.push_back({index, work.staged});
     }
   }
 
   void Keep(std::size_t index) {
     const PlanItem& item = plan_.items[index];
     ItemWork& work = changes_.work[index];
-    const DriveEntry& found = *found_[index];
+    const FileOnDrive& file = files_[index];
+    const DriveEntry& found = *file.found;
     work.change = Change::kKeep;
-    work.staged = Child(parents_[index]->staged, found.name);
+    if (found.name != LastName(work.staged)) work.staged = Child(file.parent->staged, found.name);
     if (found.name != LastName(item.relative)) work.found_as = found.name;
     work.fix_attributes = (found.attributes & kUnusualAttributes) != 0;
     work.fix_time = item.kind == ItemKind::kKitFile && !SameTime(found.modified, item.modified);
     // Another spelling of the name kept, the file of the exact name is in the way.
-    if (exact_[index] != nullptr && exact_[index] != &found)
-      Stale(*parents_[index], *exact_[index]);
+    if (file.exact != nullptr && file.exact != &found) Stale(*file.parent, *file.exact);
   }
 
   void Write(std::size_t index) {
     const PlanItem& item = plan_.items[index];
     ItemWork& work = changes_.work[index];
-    const FolderOnDrive& parent = *parents_[index];
+    const FileOnDrive& file = files_[index];
+    const FolderOnDrive& parent = *file.parent;
     work.change = Change::kWrite;
-    work.staged = Child(parent.staged, TemporaryEntryName());
+    work.staged = Child(parent.staged, FreeTemporaryName(parent));
     work.renamed_into_place = true;
     changes_.bytes_to_write += item.Size();
-    const DriveEntry* found = found_.contains(index) ? found_[index] : nullptr;
-    const DriveEntry* exact = exact_.contains(index) ? exact_[index] : nullptr;
+    const DriveEntry* found = file.found;
+    const DriveEntry* exact = file.exact;
     // A variant in another letter case that was a candidate is in the way of the new name.
     if (found != nullptr && found != exact) Stale(parent, *found);
     if (exact != nullptr) {
       changes_.bytes_replaced += exact->size;
       work.replaces_old = true;
+    }
+  }
+
+  // A temporary name no entry of `folder` has: a leftover of another run might.
+  static std::string FreeTemporaryName(const FolderOnDrive& folder) {
+    for (;;) {
+      std::string name = TemporaryEntryName();
+      if (!folder.has_leftovers) return name;
+      const std::string folded = fsutil::FoldCase(name);
+      if (std::none_of(folder.entries.begin(), folder.entries.end(),
+                       [&](const DriveEntry& e) { return fsutil::FoldCase(e.name) == folded; })) {
+        return name;
+      }
     }
   }
 
@@ -304,26 +331,44 @@ class Comparer {
   Changes changes_;
   std::map<std::string, FolderOnDrive> folders_;  // by the plan's spelling; "" is the root
   std::vector<FileToCompare> to_compare_;
-  // For the files whose bytes decide: their folder, the entry compared, the exact name's entry.
-  std::map<std::size_t, FolderOnDrive*> parents_;
-  std::map<std::size_t, DriveEntry*> found_;
-  std::map<std::size_t, DriveEntry*> exact_;
+  // For each file of the plan: its folder, the entry compared, the exact name's entry (one small
+  // record per item; maps keyed by item cost several times as much at a hundred thousand files).
+  std::vector<FileOnDrive> files_;
 };
 
 }  // namespace
 
+namespace {
+
+constexpr char kNameDigits[] = "0123456789abcdefghijklmnopqrstuvwxyz";
+
+void AppendDigits(std::string& name, std::uint64_t number, int at_least) {
+  std::string digits;
+  for (; number > 0 || at_least > 0; number /= 36, --at_least) digits += kNameDigits[number % 36];
+  name.append(digits.rbegin(), digits.rend());
+}
+
+}  // namespace
+
+bool IsTemporaryName(std::string_view name) {
+  if (name.starts_with(kEarlierTemporaryPrefix)) return true;
+  // Only the exact form: a user's file that merely begins alike is not ours to take.
+  if (!name.starts_with(kTemporaryPrefix) || name.size() == kTemporaryPrefix.size()) return false;
+  return name.substr(kTemporaryPrefix.size()).find_first_not_of(kNameDigits) ==
+         std::string_view::npos;
+}
+
 std::string TemporaryEntryName() {
-  // Random for each run, counted within it: no two entries of any two builds meet.
+  // Three random digits for each run (a leftover of another run seldom bears them, and the
+  // comparison steps round one that does), then the count: ".tvx-k3f0", ".tvx-k3f1", ...
   static const std::uint64_t run = [] {
     std::random_device random;
-    return (std::uint64_t{random()} << 32) ^ random();
+    return std::uint64_t{random()} % (36 * 36 * 36);
   }();
   static std::atomic<std::uint64_t> counter{0};
-  static constexpr char kDigits[] = "0123456789abcdef";
   std::string name(kTemporaryPrefix);
-  for (int shift = 60; shift >= 0; shift -= 4) name += kDigits[(run >> shift) & 15];
-  name += '-';
-  name += std::to_string(counter.fetch_add(1));
+  AppendDigits(name, run, 3);
+  AppendDigits(name, counter.fetch_add(1), 1);
   return name;
 }
 

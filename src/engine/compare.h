@@ -16,9 +16,16 @@
 
 namespace talvex::build {
 
-// What the names of the build's temporary files begin with. Whatever is named so on
-// the drive is a leftover of a build that did not end, and goes.
-inline constexpr std::string_view kTemporaryPrefix = ".talvex-new-";
+// What the names of the build's temporary files begin with: a short name, since on FAT every
+// letter past the thirteenth costs one more directory slot, and creating and renaming an entry
+// searches the folder's slots (fusefat took twice as long for thirty letters as for ten).
+inline constexpr std::string_view kTemporaryPrefix = ".tvx-";
+// What earlier versions named them with.
+inline constexpr std::string_view kEarlierTemporaryPrefix = ".talvex-new-";
+
+// Whether `name` is a temporary of a build (this version's or an earlier one's): one left on the
+// drive is a leftover of a build that did not end, and goes.
+bool IsTemporaryName(std::string_view name);
 
 enum class Change {
   kKeep,    // on the drive as it must be (a folder there, or a file with the same bytes)
@@ -67,7 +74,9 @@ Changes CompareWithDrive(BuildRun& run, const BuildPlan& plan);
 // is lost if the build does not end).
 std::vector<std::string> PlaceInPlace(const BuildPlan& plan, Changes& changes);
 
-// A name for a temporary file or folder that no other entry has.
+// A name for a temporary file or folder: the prefix, a part random for each run and a count
+// within it, in digits and small letters. A leftover of another run may still bear it (see
+// IsTemporaryName).
 std::string TemporaryEntryName();
 
 }  // namespace talvex::build

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <map>
 #include <set>
+#include <unordered_map>
 #include <utility>
 
 #include "engine/app_folders.h"
@@ -234,7 +235,7 @@ class Planner {
 
   void Describe(std::size_t index, std::string source, const KitEntry& entry) {
     PlanItem& item = plan_.items[index];
-    item.source = std::move(source);
+    if (source != item.relative) item.source = std::move(source);
     item.size = entry.size;
     item.modified = entry.modified;
   }
@@ -249,14 +250,22 @@ class Planner {
   // second would silently take the first one's place, so it is refused, naming both.
   bool ClaimName(std::size_t index) {
     const std::string& relative = plan_.items[index].relative;
-    const auto [claimed, fresh] = drive_names_.emplace(fsutil::FoldCase(relative), relative);
-    if (fresh) return true;
-    Block(
-        index, ActionOf(plan_.items[index]),
-        platform::RefusalStatus("на флешке это то же место, что и \"" + DrivePath(claimed->second) +
-                                    "\" (имена различаются только регистром букв); второе не "
-                                    "записано",
-                                DrivePath(relative)));
+    const std::string folded = fsutil::FoldCase(relative);
+    const std::size_t hash = std::hash<std::string>{}(folded);
+    const std::string* claimed = nullptr;
+    for (auto [at, end] = claimed_.equal_range(hash); at != end && claimed == nullptr; ++at) {
+      const std::string& other = plan_.items[at->second].relative;
+      if (fsutil::FoldCase(other) == folded) claimed = &other;
+    }
+    if (claimed == nullptr) {
+      claimed_.emplace(hash, index);
+      return true;
+    }
+    Block(index, ActionOf(plan_.items[index]),
+          platform::RefusalStatus("на флешке это то же место, что и \"" + DrivePath(*claimed) +
+                                      "\" (имена различаются только регистром букв); второе не "
+                                      "записано",
+                                  DrivePath(relative)));
     return false;
   }
 
@@ -264,7 +273,9 @@ class Planner {
   KitListings kit_;
   BuildPlan plan_;
   std::set<std::string> made_;
-  std::map<std::string, std::string> drive_names_;  // case-folded -> as planned
+  // The items that took a name on the drive, by the hash of the name case-folded: a number per
+  // item instead of two copies of its path (the names are folded again on a rare collision).
+  std::unordered_multimap<std::size_t, std::size_t> claimed_;
   PlanItem pending_place_;
 };
 

@@ -43,7 +43,9 @@ struct PlanItem {
   // Where it goes: below the drive's root, or below the kit's for a master. Backslash form, in
   // the letter case it must have ("\Talvex\etc\rc.sysinit").
   std::string relative;
-  std::string source;  // a kit file's path below the kit, in the kit's own spelling
+  // A kit file's path below the kit where the kit spells it otherwise than `relative`; empty
+  // when both are spelled alike (most are: a hundred thousand files would hold each twice).
+  std::string source;
   std::shared_ptr<const std::string> bytes;  // what a generated file or master holds
   std::uint64_t size = 0;                    // a kit file's size, as planned
   platform::FileTime modified = 0;           // a kit file's modification time
@@ -52,6 +54,8 @@ struct PlanItem {
   bool blocked = false;
 
   std::uint64_t Size() const { return bytes != nullptr ? bytes->size() : size; }
+  // A kit file's path below the kit, in the kit's own spelling.
+  std::string_view Source() const { return source.empty() ? std::string_view(relative) : source; }
   bool IsFile() const { return kind == ItemKind::kKitFile || kind == ItemKind::kGeneratedFile; }
 };
 

@@ -31,7 +31,7 @@ std::optional<std::string> CheckRoom(const BuildContext& context, const BuildPla
   if (volume.largest_file) {
     for (const PlanItem& item : plan.items) {
       if (item.IsFile() && !item.blocked && item.Size() > *volume.largest_file) {
-        return "Файл \"" + platform::JoinPayloadPath(context.source_root, item.source) +
+        return "Файл \"" + platform::JoinPayloadPath(context.source_root, item.Source()) +
                "\" занимает " + Megabytes(item.Size()) +
                ", а файловая система флешки (FAT32) не вмещает файлов больше 4 ГБ. Сборка не "
                "начата, флешка не тронута.";

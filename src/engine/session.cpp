@@ -28,7 +28,7 @@ std::string DescribeItem(const SessionRequest& request, const PlanItem& item,
   }
   if (item.kind == ItemKind::kFolder) return "mkdir " + place;
   if (item.kind == ItemKind::kKitFile) {
-    return "copy " + platform::JoinPayloadPath(request.kit, item.source) + " -> " + place;
+    return "copy " + platform::JoinPayloadPath(request.kit, item.Source()) + " -> " + place;
   }
   return "write " + place;
 }

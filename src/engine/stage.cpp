@@ -42,7 +42,11 @@ void WriteMaster(BuildRun& run, const PlanItem& item) {
   const SplitPath master = Split(spelled);
   platform::Directory* folder = nullptr;
   FsStatus written = run.KitFolder(master.folder, folder);
-  if (written) written = folder->ReplaceFile(master.name, *item.bytes);
+  // A master that already holds these bytes (the same choices as last time) stays: replacing it
+  // would flush the kit's disk for nothing.
+  if (written && !CompareWithBytes(*folder, master.name, *item.bytes, false, {}).ok()) {
+    written = folder->ReplaceFile(master.name, *item.bytes);
+  }
   run.log().Check(action::kWriteFile, written,
                   platform::JoinPayloadPath(run.context().source_root, spelled));
 }
@@ -62,7 +66,7 @@ FsStatus WriteOnDrive(BuildRun& run, const PlanItem& item, const ItemWork& work)
       return written;
     }
     case ItemKind::kKitFile: {
-      const SplitPath source = Split(item.source);
+      const SplitPath source = Split(item.Source());
       platform::Directory* in_kit = nullptr;
       if (FsStatus opened = run.KitFolder(source.folder, in_kit); !opened) return opened;
       // The drive's folder may have been let go while the kit's was opened: asked for again.

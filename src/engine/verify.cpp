@@ -109,7 +109,7 @@ FsStatus CompareOne(BuildRun& run, const PlanItem& item, const FileToCompare& fi
   if (item.bytes != nullptr) {
     return CompareWithBytes(*on_drive, at.name, *item.bytes, from_device, run.MovedHook());
   }
-  const SplitPath source = Split(item.source);
+  const SplitPath source = Split(item.Source());
   platform::Directory* in_kit = nullptr;
   if (FsStatus opened = run.KitFolder(source.folder, in_kit); !opened) return opened;
   return CompareWithFile(*on_drive, at.name, *in_kit, source.name, from_device, run.MovedHook());

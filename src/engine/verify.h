@@ -30,7 +30,9 @@ platform::FsStatus CompareWithBytes(platform::Directory& folder, std::string_vie
 // A file on the drive to compare with what the plan's item must hold.
 struct FileToCompare {
   std::size_t item = 0;  // in the plan
-  std::string at;        // below the drive's root, as spelled on the drive
+  // Below the drive's root, as spelled on the drive: a view of the item's staged path, which
+  // outlives the comparison.
+  std::string_view at;
 };
 
 // Compares each file with its item, in order, while the next ones are read ahead from the

@@ -15,6 +15,7 @@
 #include "demo_kit.h"
 #include "engine/app_folders.h"
 #include "engine/build_report.h"
+#include "engine/compare.h"
 #include "fsutil/tree.h"
 #include "options/build_options.h"
 #include "platform/file_system.h"
@@ -210,7 +211,7 @@ TEST_F(TalvexBuildTest, InterruptedMidBuildItStopsWithinASecondLeavingTheDriveAs
   // Wait until the large file is being written on the drive, then press Ctrl+C.
   auto copying = [&] {
     for (const std::string& entry : TreeListing(Drive("\\PVR"))) {
-      if (entry.starts_with(".talvex-new-") &&
+      if (entry.starts_with(build::kTemporaryPrefix) &&
           std::filesystem::file_size(Path(Drive("\\PVR\\" + entry))) > (16u << 20)) {
         return true;
       }

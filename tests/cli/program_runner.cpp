@@ -88,9 +88,9 @@ int Run(const std::string& program, const std::vector<std::string>& arguments,
 
 #else
 
-int Run(const std::string& program, const std::vector<std::string>& arguments,
-        const std::string& in, const std::string& out, const std::string& err,
-        const std::string& folder) {
+pid_t Spawn(const std::string& program, const std::vector<std::string>& arguments,
+            const std::string& in, const std::string& out, const std::string& err,
+            const std::string& folder) {
   std::vector<char*> argv;
   argv.push_back(const_cast<char*>(program.c_str()));
   for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
@@ -104,10 +104,16 @@ int Run(const std::string& program, const std::vector<std::string>& arguments,
   pid_t child = 0;
   const int spawned = posix_spawn(&child, program.c_str(), &actions, nullptr, argv.data(), environ);
   posix_spawn_file_actions_destroy(&actions);
-  if (spawned != 0) {
-    ADD_FAILURE() << "cannot start " << program << ": error " << spawned;
-    return -1;
-  }
+  if (spawned == 0) return child;
+  ADD_FAILURE() << "cannot start " << program << ": error " << spawned;
+  return -1;
+}
+
+int Run(const std::string& program, const std::vector<std::string>& arguments,
+        const std::string& in, const std::string& out, const std::string& err,
+        const std::string& folder) {
+  const pid_t child = Spawn(program, arguments, in, out, err, folder);
+  if (child < 0) return -1;
   int status = 0;
   while (::waitpid(child, &status, 0) < 0) {
     if (errno != EINTR) return -1;
@@ -154,5 +160,12 @@ std::vector<std::string> OutputLines(const std::string& text) {
   if (start < text.size()) lines.push_back(text.substr(start));
   return lines;
 }
+
+#ifndef _WIN32
+int StartProgram(const std::string& program, const std::vector<std::string>& arguments,
+                 const std::string& out, const std::string& err) {
+  return Spawn(program, arguments, "/dev/null", out, err, "");
+}
+#endif
 
 }  // namespace talvex::testing

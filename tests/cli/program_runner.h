@@ -27,4 +27,11 @@ std::vector<std::string> OutputLines(const std::string& text);
 ProgramRun RunProgram(const std::string& program, const std::vector<std::string>& arguments,
                       const std::string& input = {}, const std::string& folder = {});
 
+#ifndef _WIN32
+// Starts `program` with `arguments`, its standard output and error into the files `out` and
+// `err`, and returns its process id at once (the caller waits for it).
+int StartProgram(const std::string& program, const std::vector<std::string>& arguments,
+                 const std::string& out, const std::string& err);
+#endif
+
 }  // namespace talvex::testing

@@ -40,16 +40,6 @@ std::vector<std::string> BuildArguments(const std::string& kit, const std::strin
   return {"--source", kit, "--target", target, "--any-drive"};
 }
 
-TreeBytes TreeWithBytes(const std::string& root) {
-  std::string base = root;
-  if (base.ends_with('\\') || base.ends_with('/')) base.pop_back();
-  TreeBytes tree;
-  for (const std::string& entry : TreeListing(root)) {
-    tree[entry] = entry.ends_with('/') ? std::string() : ReadBytes(Join(base, entry));
-  }
-  return tree;
-}
-
 void ExpectKitBytes(const TreeBytes& built, const std::string& kit) {
   for (const auto& [path, bytes] : built) {
     if (path.ends_with('/')) continue;

@@ -30,10 +30,6 @@ std::string BuildProgram();
 // it, and the reference is a plain folder: neither is a removable drive to the program.
 std::vector<std::string> BuildArguments(const std::string& kit, const std::string& target);
 
-// Relative path ('/' separators, folders ending in '/') to the file's bytes (empty for folders).
-using TreeBytes = std::map<std::string, std::string>;
-TreeBytes TreeWithBytes(const std::string& root);
-
 // Every file of `built` holds exactly the bytes of the kit's file at the same relative path.
 void ExpectKitBytes(const TreeBytes& built, const std::string& kit);
 

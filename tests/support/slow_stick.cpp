@@ -13,8 +13,11 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <string_view>
 #include <thread>
 #include <vector>
+
+#include "engine/compare.h"
 
 extern char** environ;
 
@@ -60,6 +63,9 @@ std::string LastWords(const std::string& log) {
 
 // Why the stick cannot be mounted here at all, or empty. Mounting and unmounting need root.
 std::string WhyNoStickHere() {
+  if (std::string_view(TALVEX_SLOW_STICK_PROGRAM).empty()) {
+    return "talvex-slow-stick is not built here (libfuse3-dev is missing)";
+  }
   if (geteuid() != 0) return "the slow stick is mounted by root only";
   const int fd = open("/dev/fuse", O_RDWR | O_CLOEXEC);
   if (fd == -1) return std::string("cannot open /dev/fuse: ") + std::strerror(errno);
@@ -68,6 +74,17 @@ std::string WhyNoStickHere() {
 }
 
 }  // namespace
+
+bool CopyingPast(const std::string& folder, std::uintmax_t bytes) {
+  std::error_code error;
+  for (const auto& entry : std::filesystem::directory_iterator(folder, error)) {
+    if (entry.path().filename().string().starts_with(build::kTemporaryPrefix) &&
+        entry.file_size(error) > bytes) {
+      return true;
+    }
+  }
+  return false;
+}
 
 SlowStick::SlowStick(SlowStickRates rates)
     : backing_(folder_ / "backing"),

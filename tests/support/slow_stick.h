@@ -22,6 +22,10 @@ struct SlowStickCounters {
   bool pulled = false;
 };
 
+// Whether `folder` (best the backing folder's, which the stick does not slow) holds a temporary of
+// a build (".tvx-...") larger than `bytes`: the build is copying a large file there.
+bool CopyingPast(const std::string& folder, std::uintmax_t bytes);
+
 class SlowStick {
  public:
   explicit SlowStick(SlowStickRates rates = {});

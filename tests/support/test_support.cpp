@@ -25,10 +25,13 @@ std::string FromPath(const fs::path& path) {
 }
 }  // namespace
 
-TempDir::TempDir() {
+TempDir::TempDir(const std::string& under) {
   static std::atomic<int> counter{0};
   const auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
-  fs::path base = fs::temp_directory_path() /
+  std::error_code error;
+  const fs::path parent =
+      !under.empty() && fs::is_directory(U8(under), error) ? U8(under) : fs::temp_directory_path();
+  fs::path base = parent /
                   ("talvex-test-" + std::to_string(stamp) + "-" + std::to_string(++counter));
   fs::create_directories(base);
   path_ = FromPath(fs::canonical(base));
@@ -106,6 +109,16 @@ std::vector<std::string> TreeListing(const std::string& root) {
   }
   std::sort(entries.begin(), entries.end());
   return entries;
+}
+
+TreeBytes TreeWithBytes(const std::string& root) {
+  std::string base = root;
+  if (base.ends_with('\\') || base.ends_with('/')) base.pop_back();
+  TreeBytes tree;
+  for (const std::string& entry : TreeListing(root)) {
+    tree[entry] = entry.ends_with('/') ? std::string() : ReadBytes(Join(base, entry));
+  }
+  return tree;
 }
 
 platform::FsStatus AtEntry(platform::FileSystem& fs, const std::string& path,

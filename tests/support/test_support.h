@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -16,7 +17,9 @@ namespace talvex::testing {
 // the object goes.
 class TempDir {
  public:
-  TempDir();
+  TempDir() : TempDir(std::string()) {}
+  // Below `under` instead, when it names a folder.
+  explicit TempDir(const std::string& under);
   ~TempDir();
   TempDir(const TempDir&) = delete;
   TempDir& operator=(const TempDir&) = delete;
@@ -57,5 +60,9 @@ platform::FsStatus SetAttributes(platform::FileSystem& fs, const std::string& pa
 
 // Every entry below `root`, as sorted relative paths with '/' separators; folders end in '/'.
 std::vector<std::string> TreeListing(const std::string& root);
+
+// The same entries, each folder with an empty string and each file with its bytes.
+using TreeBytes = std::map<std::string, std::string>;
+TreeBytes TreeWithBytes(const std::string& root);
 
 }  // namespace talvex::testing

@@ -18,12 +18,15 @@
 #include <cstdlib>
 #include <filesystem>
 #include <string>
+#include <thread>
 
 #include "demo_kit.h"
+#include "engine/compare.h"
 #include "platform/paths.h"
 #include "platform/win32/utf.h"
 #include "support/test_support.h"
 #include "ui/win32/main_window.h"
+#include "ui/win32/progress_window.h"
 #include "ui_test_support.h"
 
 namespace talvex::testing {
@@ -105,6 +108,68 @@ TEST(LongCopyTest, TheWindowAnswersAndPaintsWithinASecondWhileALargeFileIsCopied
       << "the window took no message for " << ms(longest_answer) << " ms";
   EXPECT_LT(longest_wait, kPaintWithin)
       << "the window went unpainted for " << ms(longest_wait) << " ms";
+}
+
+// A temporary of the build (".tvx-...") in `folder` larger than `bytes`.
+bool CopyingPast(const std::string& folder, std::uintmax_t bytes) {
+  std::error_code error;
+  for (const auto& entry :
+       std::filesystem::directory_iterator(platform::Utf8ToWide(folder), error)) {
+    if (entry.path().filename().wstring().starts_with(
+            platform::Utf8ToWide(std::string(build::kTemporaryPrefix))) &&
+        entry.file_size(error) > bytes) {
+      return true;
+    }
+  }
+  return false;
+}
+
+// Stop, pressed while a 1 GiB kit file is copied onto the slow stick (mapped to a drive letter by
+// tests/slow_stick/stick_case.sh) that holds an earlier build: the build ends within a second,
+// and the stick holds the earlier build byte for byte, with no temporary beside it.
+TEST(LongCopyTest, StopOnTheSlowStickEndsWithinASecondKeepingTheEarlierBuild) {
+  const char* drive_variable = std::getenv("TALVEX_SLOW_STICK_TARGET");
+  if (drive_variable == nullptr || *drive_variable == '\0') {
+    GTEST_SKIP() << "TALVEX_SLOW_STICK_TARGET names no drive: the case runs through stick_case.sh";
+  }
+  const std::string drive = drive_variable;
+  TempDir kit;
+  ASSERT_TRUE(tools::WriteDemoKit(platform::NativeFileSystem(), kit.path(), false).ok());
+  Recorder recorder;
+  ui::win32::MainWindow* window = OpenMainWindowOnDrive(recorder, kit.path(), drive);
+  ASSERT_NE(window, nullptr);
+  ASSERT_EQ(window->model().options().Drive1.substr(0, 2), drive);
+  MessageBoxAnswerer answer(IDNO);
+  Click(window->Control("CommanEND"));  // the earlier build; returns once its report is answered
+  const TreeBytes before = TreeWithBytes(drive + "\\");
+  ASSERT_TRUE(before.contains("Talvex/clmeta.dat")) << "the earlier build";
+  ASSERT_TRUE(MakeSparseFile(platform::JoinPayloadPath(kit.path(), "\\Talvex\\clmeta.dat"),
+                             kLargeFileBytes));
+
+  // The user, from the window's side: Stop once 16 MiB of the file are on the stick.
+  Clock::time_point asked{};
+  std::thread user([&] {
+    const Clock::time_point give_up = Clock::now() + std::chrono::seconds(60);
+    while (!CopyingPast(drive + "\\Talvex", 16u << 20) && Clock::now() < give_up) Sleep(5);
+    HWND progress = FindWindowW(ui::win32::kProgressWindowClass, nullptr);
+    if (progress == nullptr) return;
+    asked = Clock::now();
+    PostMessageW(ui::win32::ProgressWindow::FromHandle(progress)->Control("Stop"), BM_CLICK, 0, 0);
+  });
+  Click(window->Control("CommanEND"));
+  const Clock::time_point ended = Clock::now();
+  user.join();
+  DestroyWindow(window->handle());
+  Pump();
+
+  ASSERT_NE(asked, Clock::time_point{}) << "the copy was never seen";
+  std::printf("ended %lld ms after Stop\n",
+              static_cast<long long>(
+                  std::chrono::duration_cast<std::chrono::milliseconds>(ended - asked).count()));
+  EXPECT_LE(ended - asked, std::chrono::seconds(1));
+  ASSERT_EQ(recorder.boxes.size(), 2u);
+  EXPECT_EQ(recorder.boxes[1].title, L"Сборка остановлена");
+  EXPECT_TRUE(TreeWithBytes(drive + "\\") == before);
 }
 
 }  // namespace

@@ -33,6 +33,7 @@
 #include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -51,6 +52,7 @@
 #include "options/build_options.h"
 #include "support/fake_system.h"
 #include "support/fault_injecting_file_system.h"
+#include "support/slow_stick.h"
 #include "support/test_support.h"
 #include "ui/about_content.h"
 #include "ui/control_table.h"
@@ -1343,6 +1345,37 @@ TEST_F(QtWindowTest, ClosingDuringABuildAsksAndYesStopsItAndCloses) {
     EXPECT_EQ(window.progress(), nullptr);
     window_.reset();
   }
+}
+
+// On the real slow stick, which holds an earlier build: Стоп while a 1 GiB kit file is copied
+// ends the build within a second, and the stick holds the earlier build byte for byte, with no
+// temporary beside it.
+TEST_F(QtWindowTest, StopDuringAGigabyteCopyOnTheSlowStickEndsWithinASecondKeepingTheEarlierOne) {
+  talvex::testing::SlowStick stick;
+  if (!stick.unavailable().empty()) GTEST_SKIP() << "SKIPPED: " << stick.unavailable();
+  volumes_ = {{stick.mount_point(), "TV STICK", "8:17"}};
+  MainWindow& window = Open();
+  BoxAnswerer answer(QMessageBox::No);
+  Go(30000);
+  const talvex::testing::TreeBytes before = talvex::testing::TreeWithBytes(stick.backing());
+  ASSERT_TRUE(before.contains("Talvex/clmeta.dat")) << "the earlier build";
+  std::filesystem::resize_file(kit_ / "Talvex/clmeta.dat", std::uintmax_t{1} << 30);
+
+  Click(Get("CommanEND"));
+  ASSERT_TRUE(WaitFor(
+      [&] { return talvex::testing::CopyingPast(stick.backing() + "/Talvex", 16u << 20); }, 30000));
+  const auto asked = std::chrono::steady_clock::now();
+  Click(window.progress()->stop());
+  ASSERT_TRUE(WaitFor([&] { return !Building(); }, 60000));
+  const auto took = std::chrono::steady_clock::now() - asked;
+
+  std::printf(
+      "ended %lld ms after Stop\n",
+      static_cast<long long>(std::chrono::duration_cast<std::chrono::milliseconds>(took).count()));
+  EXPECT_LE(took, std::chrono::seconds(1));
+  ASSERT_EQ(answer.seen.size(), 2u);
+  EXPECT_EQ(answer.seen[1].title, "Сборка остановлена");
+  EXPECT_TRUE(talvex::testing::TreeWithBytes(stick.backing()) == before);
 }
 
 TEST_F(QtWindowTest, AReportNamingFailedStepsComesWithTheWarningIcon) {

@@ -10,6 +10,7 @@
 
 #include <cerrno>
 #include <memory>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -35,12 +36,16 @@ std::uint64_t MountIdOf(int fd, const FileId& id) {
 
 class PosixDirectory final : public Directory {
  public:
-  PosixDirectory(int fd, std::string path, FileId id)
-      : fd_(fd), path_(std::move(path)), id_(id), mount_id_(MountIdOf(fd, id)) {}
+  PosixDirectory(int fd, std::string path, FileId id) : fd_(fd), path_(std::move(path)), id_(id) {}
 
   const std::string& path() const override { return path_; }
   FileId id() const override { return id_; }
-  std::uint64_t mount_id() const override { return mount_id_; }
+  // Asked for only where a walk must not leave its mount: most folders never need it, and on a
+  // FUSE drive each question is a round trip to its process.
+  std::uint64_t mount_id() const override {
+    if (!mount_id_) mount_id_ = MountIdOf(fd_.get(), id_);
+    return *mount_id_;
+  }
   int fd() const { return fd_.get(); }
 
   FsStatus List(const ListVisitor& visit, ListDetail detail) override {
@@ -186,7 +191,7 @@ class PosixDirectory final : public Directory {
     if (::fstatvfs(fd_.get(), &sv) != 0) return LastErrno(path_);
     // Some volumes (FAT through FUSE) report no size at all: unknown room, not none.
     if (sv.f_blocks > 0) facts.free_bytes = std::uint64_t{sv.f_bavail} * sv.f_frsize;
-    if (IsFatFileSystem(FileSystemTypeOfMount(mount_id_, id_.volume))) {
+    if (IsFatFileSystem(FileSystemTypeOfMount(mount_id(), id_.volume))) {
       facts.largest_file = kFatLargestFile;
     }
     return {};
@@ -325,7 +330,7 @@ class PosixDirectory final : public Directory {
   FileDescriptor fd_;
   std::string path_;
   FileId id_;
-  std::uint64_t mount_id_;
+  mutable std::optional<std::uint64_t> mount_id_;
 };
 
 }  // namespace

@@ -1,0 +1,82 @@
+// The drives the benchmark builds onto besides a folder of this disk: the slow stick (a folder
+// mounted again through FUSE at a USB 2 stick's pace) and a FAT32 image mounted with fusefat.
+// Both need root and /dev/fuse; where either is missing the part that needs it says so and is
+// left out.
+#pragma once
+
+#include <sys/types.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace talvex::bench {
+
+// Why FUSE volumes cannot be mounted here, or empty.
+std::string WhyNoFuse();
+
+// A FUSE process in the foreground of its own session, mounted at a folder, and unmounted (its
+// process ended) when the object goes.
+class FuseMount {
+ public:
+  FuseMount() = default;
+  ~FuseMount() { Unmount(); }
+  FuseMount(const FuseMount&) = delete;
+  FuseMount& operator=(const FuseMount&) = delete;
+
+  // Starts argv (whose process must mount at `mount_point`) and waits for the mount; the reason
+  // when it did not mount.
+  std::string Mount(const std::vector<std::string>& argv, const std::string& mount_point,
+                    const std::string& log);
+  void Unmount();
+  pid_t pid() const { return pid_; }
+  const std::string& mount_point() const { return mount_point_; }
+
+ private:
+  pid_t pid_ = -1;
+  std::string mount_point_;
+};
+
+struct StickCounters {
+  std::uint64_t bytes_written = 0;
+  std::uint64_t bytes_read = 0;
+};
+
+// The slow stick over a fresh backing folder in `folder`, 8 MB/s writing and 25 MB/s reading.
+class SlowStickVolume {
+ public:
+  SlowStickVolume(const std::string& program, const std::string& folder);
+  const std::string& unavailable() const { return unavailable_; }  // empty when mounted
+  const std::string& mount_point() const { return mount_.mount_point(); }
+  pid_t pid() const { return mount_.pid(); }
+  // The counters as of this call (the stick rewrites its stats file on SIGUSR2).
+  StickCounters Counters();
+  // Everything on the stick goes, through the stick.
+  void Empty() const;
+
+ private:
+  std::string stats_;
+  std::uint64_t requests_ = 0;
+  std::string unavailable_;
+  FuseMount mount_;
+};
+
+// A FAT32 image of `mebibytes` in `folder`, mounted with fusefat; Renew() makes it anew and empty.
+class Fat32Volume {
+ public:
+  Fat32Volume(const std::string& folder, int mebibytes);
+  const std::string& unavailable() const { return unavailable_; }
+  const std::string& mount_point() const { return mount_point_; }
+  // Unmounts, makes a fresh image and mounts it; false (with unavailable() saying why) on failure.
+  bool Renew();
+
+ private:
+  std::string image_;
+  std::string mount_point_;
+  std::string log_;
+  int mebibytes_;
+  std::string unavailable_;
+  FuseMount mount_;
+};
+
+}  // namespace talvex::bench
