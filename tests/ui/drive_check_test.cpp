@@ -19,6 +19,7 @@
 #include "support/test_support.h"
 #include "ui/main_window_model.h"
 #include "ui/win32/main_window.h"
+#include "ui/window_texts.h"
 #include "ui_test_support.h"
 
 namespace talvex::testing {
@@ -200,7 +201,8 @@ TEST_F(DriveCheckTest, GoOnADriveThatIsNoFlashDriveAsksOnceAndNoTouchesNothing) 
       // Asked once: after Yes the next box is the report, and Yes to it ends the program.
       ASSERT_EQ(recorder_.boxes.size(), answer == IDNO ? 1u : 2u);
       EXPECT_EQ(platform::WideToUtf8(recorder_.boxes[0].text),
-                ui::NotRemovableDriveQuestion(test.drive, test.holds_windows));
+                test.holds_windows ? ui::SystemDriveQuestion(test.drive)
+                                   : ui::NotRemovableDriveQuestion(test.drive));
       EXPECT_EQ(recorder_.boxes[0].style & (MB_TYPEMASK | MB_DEFMASK),
                 static_cast<UINT>(MB_YESNO | MB_DEFBUTTON2));
       EXPECT_EQ(PathExists(built), answer == IDYES);
