@@ -1,16 +1,17 @@
 #!/usr/bin/env bash
-# The whole job on the demo kit, from a fresh clone: installs what is missing, builds, generates
-# the demo kit, prepares a demo drive folder with a few choices ticked, and shows the report and
-# the tree the build made. Everything lands in demo/ (ignored by git).
+# The whole job on the demo kit, from a fresh clone: installs what is missing (only what the two
+# programs it builds need: a compiler, CMake and CLI11), builds talvex-build and the demo kit
+# maker, generates the demo kit, prepares a demo drive folder with a few choices ticked, and shows
+# the report and the tree the build made. Everything lands in demo/ (ignored by git).
 set -euo pipefail
 
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
-bash tools/install-deps.sh
-bin=build/linux
+bash tools/install-deps.sh demo
+bin=build/demo
 
 echo "== Building"
-cmake --preset linux >/dev/null
-cmake --build --preset linux -j2 --target talvex-build talvex-make-demo-kit
+cmake --preset demo >/dev/null
+cmake --build build/demo -j2 --target talvex-build talvex-make-demo-kit
 
 echo "== Generating the demo kit"
 rm -rf demo/kit demo/drive

@@ -97,7 +97,11 @@ platform::FsStatus OpenOrMake(platform::FileSystem& fs, const std::string& root,
   std::string existing = root;
   std::string missing;  // backslash form, below `existing`
   while (!fs.OpenDirectory(existing, opened)) {
-    const std::string parent = platform::ParentFolder(existing);
+    std::string parent = platform::ParentFolder(existing);
+    // A bare name ("kit") lies in the current folder, which nothing names above it.
+    if (parent.empty() && existing != "." && platform::LastName(existing) == existing) {
+      parent = ".";
+    }
     if (parent.empty()) return fs.OpenDirectory(root, opened);  // its failure, named
     missing = "\\" + platform::LastName(existing) + missing;
     existing = parent;

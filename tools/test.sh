@@ -5,7 +5,7 @@ set -euo pipefail
 
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 root=$PWD
-bash tools/install-deps.sh
+bash tools/install-deps.sh test
 jobs=2
 
 wine=$(command -v wine64 || true)
@@ -129,10 +129,10 @@ ln -s "$build_windows/drive-k" "$WINEPREFIX/dosdevices/k:"
 # The fonts a Windows system has. Debian's Wine looks for its own fonts under a path it cannot
 # open, so the dialog font would fall back to a wide face and the caption buttons to letters:
 # the fonts go into the prefix instead. "MS Shell Dlg" maps to "Microsoft Sans Serif" as on
-# Windows (Liberation Sans stands in for its metrics, and for Arial on the "GO" button).
+# Windows (Liberation Sans stands in for its metrics, and for Arial on the "GO" button); CTest
+# maps it again before the window tests (tests/ui/map_dialog_font.sh says why).
 cp /usr/share/wine/fonts/*.ttf /usr/share/wine/fonts/*.fon "$WINEPREFIX/drive_c/windows/Fonts/"
-"$wine" reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontSubstitutes' \
-  /v 'MS Shell Dlg' /t REG_SZ /d 'Microsoft Sans Serif' /f </dev/null >>"$wine_log" 2>&1
+bash tests/ui/map_dialog_font.sh "$wine" >>"$wine_log" 2>&1
 # Drives and their types are read when the server and its services start: start them again.
 stop_server
 start_server

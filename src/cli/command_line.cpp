@@ -2,6 +2,7 @@
 
 #include <CLI/CLI.hpp>
 
+#include <algorithm>
 #include <array>
 #include <iterator>
 #include <sstream>
@@ -11,6 +12,7 @@
 #include "cli/target.h"
 #include "options/applications.h"
 #include "platform/file_system.h"
+#include "platform/paths.h"
 
 namespace talvex::cli {
 namespace {
@@ -45,27 +47,26 @@ void AddChoiceFlags(CLI::App& app, Collected& collected) {
       if (kCheckFlags[i].field != field.check) continue;
       const std::string names =
           Dashed(kCheckFlags[i].flag) + ",!--no-" + std::string(kCheckFlags[i].flag);
-      const std::string description =
-          Quoted(field.caption) + " ticked or unticked (" + std::string(field.name) + ")";
+      const std::string description = Quoted(field.caption) + " ticked or unticked";
       collected.checks[i] = app.add_flag(names, description)->group("Choices");
     }
     for (std::size_t i = 0; i < kTextFlags.size(); ++i) {
       if (kTextFlags[i].field != field.text) continue;
-      std::string description =
-          Quoted(field.group) + ": " + Quoted(field.caption) + " (" + std::string(field.name) + ")";
+      std::string description = Quoted(field.group) + ": " + Quoted(field.caption);
       if (IsAddress(kTextFlags[i])) description += "; digits, full stops and spaces only";
       collected.text_options[i] =
           app.add_option(Dashed(kTextFlags[i].flag), collected.texts[i], description)
               ->type_name(std::string(kTextFlags[i].value_name))
+              ->multi_option_policy(CLI::MultiOptionPolicy::TakeLast)
               ->group("Choices");
     }
     if (field.text == kPasswordField) {
       collected.password_option =
           app.add_option(Dashed(kPasswordFileFlag), collected.password_file,
-                         Quoted(field.group) + ": " + Quoted(field.caption) + " (" +
-                             std::string(field.name) +
-                             ") read from the first line of FILE; - reads standard input")
+                         Quoted(field.group) + ": " + Quoted(field.caption) +
+                             " read from the first line of FILE; - reads standard input")
               ->type_name("FILE")
+              ->multi_option_policy(CLI::MultiOptionPolicy::TakeLast)
               ->group("Choices");
     }
   }
@@ -237,15 +238,138 @@ void RefuseImpossibleAddresses(const Collected& collected, const BuildOptions& r
   }
 }
 
-// CLI11 writes a negated flag as "--no-ftp{false}"; the pair reads better without the marker.
+
+// `text` broken between words into lines of at most kHelpWidth columns, each after `indent`
+// spaces; a word longer than a line stands alone. Help is read in an 80-column terminal.
+constexpr std::size_t kHelpWidth = 80;
+
+std::string Wrapped(std::string_view text, std::size_t indent) {
+  std::string out;
+  std::size_t column = 0;
+  std::istringstream words{std::string(text)};
+  for (std::string word; words >> word;) {
+    if (column > indent && column + 1 + word.size() > kHelpWidth) {
+      out += '\n';
+      column = 0;
+    }
+    if (column == 0) {
+      out.append(indent, ' ');
+      column = indent;
+    } else {
+      out += ' ';
+      ++column;
+    }
+    out += word;
+    column += word.size();
+  }
+  return out + '\n';
+}
+
+// CLI11's layout with every line within 80 columns: descriptions wrap under their column, and
+// a negated flag reads "--ftp, --no-ftp" instead of CLI11's "--ftp,--no-ftp{false}".
 class HelpFormatter final : public CLI::Formatter {
  public:
   std::string make_option_name(const CLI::Option* option, bool is_positional) const override {
     std::string name = CLI::Formatter::make_option_name(option, is_positional);
     for (std::size_t at; (at = name.find("{false}")) != std::string::npos;) name.erase(at, 7);
+    for (std::size_t at = 0; (at = name.find(",-", at)) != std::string::npos; at += 2) {
+      name.insert(at + 1, " ");
+    }
     return name;
   }
+
+  std::string make_option(const CLI::Option* option, bool is_positional) const override {
+    const std::string name =
+        "  " + make_option_name(option, is_positional) + make_option_opts(option);
+    const std::size_t column = get_column_width();
+    const std::string description = Wrapped(make_option_desc(option), column);
+    if (description.size() <= column) return name + "\n";  // no description
+    if (name.size() + 1 > column) return name + "\n" + description;
+    return name + description.substr(name.size());
+  }
+
+  std::string make_description(const CLI::App* app) const override {
+    return Wrapped(app->get_description(), 0);
+  }
+
+  std::string make_footer(const CLI::App* app) const override {
+    std::string footer;
+    std::istringstream paragraphs(app->get_footer());
+    for (std::string paragraph; std::getline(paragraphs, paragraph);) {
+      footer += paragraph.empty() ? "\n" : Wrapped(paragraph, 0);
+    }
+    return footer;
+  }
 };
+
+// How far apart two names are in the slips of typing: a letter left out, added, changed, or
+// two neighbours swapped (optimal string alignment distance).
+std::size_t TypingDistance(std::string_view a, std::string_view b) {
+  std::vector<std::vector<std::size_t>> d(a.size() + 1, std::vector<std::size_t>(b.size() + 1));
+  for (std::size_t i = 0; i <= a.size(); ++i) d[i][0] = i;
+  for (std::size_t j = 0; j <= b.size(); ++j) d[0][j] = j;
+  for (std::size_t i = 1; i <= a.size(); ++i) {
+    for (std::size_t j = 1; j <= b.size(); ++j) {
+      const std::size_t changed = a[i - 1] == b[j - 1] ? 0 : 1;
+      d[i][j] = std::min({d[i - 1][j] + 1, d[i][j - 1] + 1, d[i - 1][j - 1] + changed});
+      if (i > 1 && j > 1 && a[i - 1] == b[j - 2] && a[i - 2] == b[j - 1]) {
+        d[i][j] = std::min(d[i][j], d[i - 2][j - 2] + 1);
+      }
+    }
+  }
+  return d[a.size()][b.size()];
+}
+
+// The option a mistyped `typed` most likely meant, or "" when none is near enough to guess.
+std::string NearestOption(const CLI::App& app, std::string_view typed) {
+  const std::string_view bare = typed.substr(std::min(typed.find_first_not_of('-'), typed.size()));
+  std::string nearest;
+  std::size_t best = std::max<std::size_t>(1, std::min<std::size_t>(2, bare.size() / 3)) + 1;
+  for (const CLI::Option* option : app.get_options()) {
+    for (const std::string& name : option->get_lnames()) {
+      const std::size_t distance = TypingDistance(bare, name);
+      if (distance < best) {
+        best = distance;
+        nearest = "--" + name;
+      }
+    }
+  }
+  return nearest;
+}
+
+// The first argument the parser could not place: an option it does not know, named with the
+// nearest one it does, or a value no option asked for.
+std::string UnplacedArgument(const CLI::App& app, const std::vector<std::string>& unplaced) {
+  for (const std::string& argument : unplaced) {
+    if (!argument.starts_with('-') || argument == "-") continue;
+    const std::string typed = argument.substr(0, argument.find('='));
+    const std::string nearest = NearestOption(app, typed);
+    return "unknown option " + typed + (nearest.empty() ? "" : " (did you mean " + nearest + "?)");
+  }
+  return "unexpected argument \"" + unplaced.front() +
+         "\": every value follows the option it belongs to (--source DIR, --nfs-ip ADDR)";
+}
+
+// CLI11's "--nfs-ip: 1 required ADDR missing" in words: which option wants what.
+std::string MissingValue(const CLI::App& app, const CLI::ArgumentMismatch& error) {
+  const std::string what = error.what();
+  const std::string name = what.substr(0, what.find(':'));
+  const CLI::Option* option = app.get_option_no_throw(name);
+  if (option == nullptr || !name.starts_with("--")) return what;
+  return "option " + name + " needs a value (" + option->get_type_name() + ")";
+}
+
+// An option given twice would leave the reader guessing which one counts.
+std::string RepeatedOption(const CLI::App& app) {
+  for (const CLI::Option* option : app.get_options()) {
+    if (option->get_type_size() == 0 || option->get_expected_max() != 1) continue;  // --set
+    if (option->count() > 1) {
+      return "option " + option->get_name() + " is given " + std::to_string(option->count()) +
+             " times: give it once";
+    }
+  }
+  return {};
+}
 
 std::string SetHelp() {
   std::string names;
@@ -280,13 +404,19 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments,
   Request& request = parsed.request;
   CLI::App app(Description(), "talvex-build");
   app.formatter(std::make_shared<HelpFormatter>());
+  // Unknown arguments are collected and named after the parse, before a missing --target is.
+  app.allow_extras();
   app.set_version_flag("--version", "talvex-build " TALVEX_VERSION);
-  app.add_option("--target", request.target, kTargetHelp)->required()->type_name("DRIVE");
+  CLI::Option* target_option = app.add_option("--target", request.target, kTargetHelp)
+                                   ->type_name("DRIVE")
+                                   ->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
   CLI::Option* source_option =
       app.add_option("--source", request.source_root,
-                     "The kit folder holding the master \\Talvex tree and application folders "
-                     "(default: the folder of this program)")
-          ->type_name("DIR");
+                     "The kit folder, which holds the master Talvex folder and the application "
+                     "folders (default: the program's folder when it holds a kit, else the "
+                     "current folder)")
+          ->type_name("DIR")
+          ->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
   bool no_verify = false;
   app.add_flag("--no-verify", no_verify,
                "Skip reading the files written back from the drive (they are still flushed to "
@@ -310,6 +440,7 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments,
       "Exit status: 0 built with no failed step, 1 built with failed steps, 2 nothing done.");
 
   std::vector<std::string> reversed(arguments.rbegin(), arguments.rend());
+  const std::string try_help = "\nTry 'talvex-build --help' for more information.";
   try {
     app.parse(reversed);
   } catch (const CLI::CallForHelp&) {
@@ -320,8 +451,23 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments,
     parsed.kind = ParsedCommandLine::Kind::kInformation;
     parsed.text = std::string(version.what()) + "\n";
     return parsed;
+  } catch (const CLI::ArgumentMismatch& error) {
+    parsed.text = MissingValue(app, error) + try_help;
+    return parsed;
   } catch (const CLI::ParseError& error) {
-    parsed.text = std::string(error.what()) + "\nRun with --help for more information.";
+    parsed.text = std::string(error.what()) + try_help;
+    return parsed;
+  }
+  if (!app.remaining().empty()) {
+    parsed.text = UnplacedArgument(app, app.remaining()) + try_help;
+    return parsed;
+  }
+  if (const std::string repeated = RepeatedOption(app); !repeated.empty()) {
+    parsed.text = repeated + try_help;
+    return parsed;
+  }
+  if (target_option->count() == 0) {
+    parsed.text = "--target is missing: name the drive to prepare with --target DRIVE" + try_help;
     return parsed;
   }
 

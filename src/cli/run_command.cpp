@@ -1,10 +1,13 @@
 #include "cli/run_command.h"
 
 #include <optional>
+#include <utility>
 
 #include "cli/command_line.h"
 #include "cli/target.h"
 #include "engine/session.h"
+#include "engine/guard.h"
+#include "fsutil/kit_lookup.h"
 #include "platform/paths.h"
 #include "platform/process.h"
 
@@ -56,6 +59,21 @@ class ProgressLines final : public build::BuildObserver {
   std::string item_ = "-";
 };
 
+// The kit folder when --source names none: the program's own folder when it holds a kit (the
+// Windows layout, the program unpacked into the kit), else the current folder when it does. An
+// installed program lives in a bin folder, so the current folder is what a user in a kit has.
+std::optional<std::string> FindKitFolder(platform::FileSystem& fs, std::string& refusal) {
+  const std::string program_folder = platform::ExecutableFolder();
+  const std::string current_folder = platform::CurrentFolder();
+  for (const std::string& folder : {program_folder, current_folder}) {
+    if (!folder.empty() && build::HoldsKit(fs, folder)) return folder;
+  }
+  refusal = "no kit found: neither the program's folder \"" + program_folder +
+            "\" nor the current folder \"" + current_folder +
+            "\" holds a Talvex folder; name the kit folder with --source DIR";
+  return std::nullopt;
+}
+
 }  // namespace
 
 ExitStatus RunCommand(const std::vector<std::string>& arguments, Console& console,
@@ -71,8 +89,12 @@ ExitStatus RunCommand(const std::vector<std::string>& arguments, Console& consol
   std::string refusal;
   std::optional<build::Target> target = CheckTarget(fs, request.target, request.any_drive, refusal);
   if (!target) return Refuse(console, refusal);
-  const std::string source = platform::WithoutTrailingSeparators(
-      request.source_root.empty() ? platform::ExecutableFolder() : request.source_root);
+  if (request.source_root.empty()) {
+    std::optional<std::string> found = FindKitFolder(fs, refusal);
+    if (!found) return Refuse(console, refusal);
+    request.source_root = std::move(*found);
+  }
+  const std::string source = platform::WithoutTrailingSeparators(request.source_root);
   if (!IsExistingDirectory(fs, source)) {
     return Refuse(console, "the kit folder \"" + source + "\" does not exist");
   }

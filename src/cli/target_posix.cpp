@@ -14,7 +14,9 @@ const char* const kTargetHelp =
 std::optional<build::Target> CheckTarget(platform::FileSystem& fs, const std::string& typed,
                                          bool any_drive, std::string& refusal) {
   if (typed.empty() || !IsExistingDirectory(fs, typed)) {
-    refusal = "--target \"" + typed + "\": no such directory";
+    std::uint32_t attributes = 0;
+    const bool exists = !typed.empty() && fs.QueryAttributes(typed, attributes).ok();
+    refusal = "--target \"" + typed + "\": " + (exists ? "not a folder" : "no such folder");
     return std::nullopt;
   }
   if (!any_drive && !platform::DescribeDrive(typed).removable) {

@@ -256,12 +256,6 @@ class FileSystem {
   // not exist yet resolves its existing head and keeps the rest as written.
   virtual FsStatus ResolvePath(const std::string& path, std::string& resolved) = 0;
 
-  // Moves everything written below `root` (the files `written`, native paths) out of the
-  // system's write cache onto the device: one call for the whole file system where the
-  // platform has one, else each file. Returns the failures, each naming its path.
-  virtual std::vector<FsStatus> Flush(const std::string& root,
-                                      const std::vector<std::string>& written) = 0;
-
   // The identity of what `path` reaches (links followed).
   virtual FsStatus Identify(const std::string& path, FileId& id) = 0;
 
@@ -278,35 +272,6 @@ FsStatus NotADirectoryStatus(const std::string& path);
 FsStatus RefusalStatus(FsReason why, const std::string& path);
 // The same for a refusal the caller words itself: `why` is the report's text.
 FsStatus RefusalStatus(std::string_view why, const std::string& path);
-
-// What a failure of a folder copy concerns: a file (or an entry refused in a file's place), or a
-// folder that could not be listed, made or entered.
-enum class CopiedEntry { kFile, kFolder };
-
-// Hears a folder copy as it goes. Relative paths are below the copied folder, backslash form.
-class CopyListener {
- public:
-  virtual ~CopyListener() = default;
-  // Before a file is copied; false passes it over (the listener records why).
-  virtual bool MayCopy(std::string_view relative) {
-    (void)relative;
-    return true;
-  }
-  virtual void Copied(std::string_view relative) { (void)relative; }
-  // Something that could not be copied (a file, a folder, a link or special file refused).
-  virtual void Failed(const FsStatus& failure, CopiedEntry entry) {
-    (void)failure;
-    (void)entry;
-  }
-  // More bytes of the file in hand were copied.
-  virtual void Moved(std::uint64_t bytes) { (void)bytes; }
-};
-
-// Merges the tree below `source` into `target` through open handles only: subdirectories are
-// made where missing, files created new. Links and special files inside are neither followed
-// nor copied. Whatever cannot be copied is told to `listener` and passed over, and the copy goes
-// on with the next entry; the result is the first such failure.
-FsStatus CopyTree(Directory& source, Directory& target, CopyListener* listener = nullptr);
 
 // A failure of the read-back: the file on the device is not what was written.
 FsStatus MismatchStatus(std::string_view why, const std::string& path);

@@ -15,6 +15,9 @@ enum class ExitStatus : int {
 // The folder that holds the running executable, with no trailing separator except at a root.
 std::string ExecutableFolder();
 
+// The process's current folder; empty when the system cannot say (it was removed, say).
+std::string CurrentFolder();
+
 // The decimal separator of the user's locale ("," or ".").
 std::string DecimalSeparator();
 

@@ -1,5 +1,7 @@
 #include "ui/window_texts.h"
 
+#include <vector>
+
 namespace talvex::ui {
 
 namespace {
@@ -24,6 +26,20 @@ std::string DriveChangedMessage(std::string_view drive) {
   return "Диск " + Quoted(drive) +
          " отключён, заменён другим или стал доступен только для чтения с тех пор, как его "
          "выбрали. Список дисков обновлён; выберите флешку ещё раз.";
+}
+
+std::optional<std::string> ImpossibleAddressQuestion(const options::BuildOptions& record) {
+  const std::vector<options::TextField> impossible = options::ImpossibleAddresses(record);
+  if (impossible.empty()) return std::nullopt;
+  std::string question;
+  for (options::TextField field : impossible) {
+    const options::OptionField& row = options::FieldOf(field);
+    question += "Адрес " + Quoted(options::TrimmedAddress(record.*field)) + " в поле " +
+                Quoted(row.caption) + " (" + std::string(row.group) +
+                ") не похож на IP-адрес: нужны четыре числа от 0 до 255 через точку, например "
+                "192.168.0.1.\n";
+  }
+  return question + "Телевизор не сможет подключить эту папку. Всё равно собрать сборку?";
 }
 
 std::string_view StageText(build::BuildStage stage) {

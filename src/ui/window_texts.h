@@ -3,10 +3,12 @@
 // on either system, take them from here; the build report's words are the engine's.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 
 #include "engine/build_run.h"
+#include "options/build_options.h"
 
 namespace talvex::ui {
 
@@ -20,6 +22,10 @@ inline constexpr std::string_view kNoFlashDrive =
 std::string NotRemovableDriveQuestion(std::string_view drive);
 // The same question about the drive the Windows folder is on, which says so first.
 std::string SystemDriveQuestion(std::string_view drive);
+
+// What GO asks before writing addresses the television cannot mount (four numbers 0-255 joined
+// by dots), naming each field; nothing when every address the build writes is one.
+std::optional<std::string> ImpossibleAddressQuestion(const options::BuildOptions& record);
 
 // What GO says when the picked drive is gone, or another volume took its place, since it was
 // picked.

@@ -9,6 +9,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "demo_kit.h"
@@ -196,8 +197,10 @@ TEST_F(TalvexBuildTest, InterruptedMidBuildItStopsWithinASecondLeavingTheDriveAs
   const pid_t child = ::fork();
   ASSERT_GE(child, 0);
   if (child == 0) {
-    ::freopen(out_file.c_str(), "w", stdout);
-    ::freopen(err_file.c_str(), "w", stderr);
+    if (::freopen(out_file.c_str(), "w", stdout) == nullptr ||
+        ::freopen(err_file.c_str(), "w", stderr) == nullptr) {
+      ::_exit(126);
+    }
     const std::string program = Program();
     ::execl(program.c_str(), program.c_str(), "--source", kit_.path().c_str(), "--target",
             drive_.c_str(), "--any-drive", "--pvr", "--mc", "--netsurf",
@@ -391,6 +394,11 @@ TEST_F(TalvexBuildTest, EveryRefusalExitsTwoSaysWhyAndTouchesNothing) {
       {{"--set", "Chftp="}, {"Chftp"}},
       {{"--set", "TextIP"}, {"FIELD=VALUE"}},
       {{"--bogus"}, {"--bogus"}},
+      // A mistake is named, with the option most likely meant.
+      {{"--tagret", "X"}, {"unknown option --tagret (did you mean --target?)"}},
+      {{"--versoin"}, {"unknown option --versoin (did you mean --version?)"}},
+      {{"--sourse", "K"}, {"unknown option --sourse (did you mean --source?)"}},
+      {{"--nfs-ip"}, {"option --nfs-ip needs a value (ADDR)"}},
       {{"--arfix2", "--arfix2-ci"}, {"--arfix2 ", "--arfix2-ci"}},
       {{"--auto-start"}, {"--auto-start", "--copy-to-tv"}},
       {{"--copy-to-tv", "--no-copy-to-tv", "--auto-start"}, {"--copy-to-tv", "--no-copy-to-tv"}},
@@ -415,13 +423,17 @@ TEST_F(TalvexBuildTest, EveryRefusalExitsTwoSaysWhyAndTouchesNothing) {
       // Not a removable drive's root: refused unless --any-drive, whose name the reason gives.
       {{"--source", kit_.path(), "--target", not_removable}, {not_removable, "--any-drive"}, true},
       {{"--source", kit_.path()}, {"--target"}, true},
-      {{"--target", drive_}, {"--target"}},  // given twice
+      {{"--target", drive_}, {"option --target is given 2 times"}},
+      // Without --source neither the program's folder nor the current one holds a kit.
+      {{"--target", drive_}, {"no kit found", "--source DIR"}, true},
 #ifdef _WIN32
       {{"--source", kit_.path(), "--target", "q:"}, {"q:"}, true},
       {{"--source", kit_.path(), "--target", drive_ + "\\Talvex"}, {"\\Talvex"}, true},
 #else
       {{"--source", kit_.path(), "--target", drive_ + "/no such drive"}, {"no such drive"}, true},
-      {{"--source", kit_.path(), "--target", Kit("\\Talvex\\rcTVX")}, {"rcTVX"}, true},
+      {{"--source", kit_.path(), "--target", Kit("\\Talvex\\rcTVX")},
+       {"rcTVX\": not a folder"},
+       true},
       {{"--source", kit_.path(), "--target", "/", "--dry-run"}, {"--any-drive"}, true},
       // A device would never end (or block): it is refused without being read.
       {{"--smb-password-file", "/dev/zero"}, {"/dev/zero", "not a regular file"}},
@@ -467,6 +479,22 @@ TEST_F(TalvexBuildTest, DriveLetterMayBeUpperCaseOrEndInABackslash) {
 }
 #endif
 
+// Without --source the kit is the program's folder when it holds one (the program unpacked into
+// the kit, as on Windows), else the current folder.
+TEST_F(TalvexBuildTest, WithoutSourceTheKitBesideTheProgramOrTheCurrentOneIsFound) {
+  const std::string beside = kit_ / platform::LastName(Program());
+  std::filesystem::copy_file(Path(Program()), Path(beside));
+  const TempDir elsewhere;
+  const std::pair<std::string, std::string> cases[] = {{beside, elsewhere.path()},
+                                                       {Program(), kit_.path()}};
+  for (const auto& [program, folder] : cases) {
+    const ProgramRun run = talvex::testing::RunProgram(
+        program, {"--target", drive_, "--pvr", "--dry-run"}, {}, folder);
+    EXPECT_EQ(run.exit_code, 0) << program << " in " << folder << ": " << run.err;
+    EXPECT_TRUE(HasLineContaining(run.out, platform::LastName(kit_.path()))) << run.out;
+  }
+}
+
 TEST(TalvexBuildHelpTest, HelpNamesEveryChoiceWithItsCaptionAndVersionTellsTheVersion) {
   const ProgramRun help = talvex::testing::RunProgram(Program(), {"--help"});
   ASSERT_EQ(help.exit_code, 0);
@@ -474,8 +502,11 @@ TEST(TalvexBuildHelpTest, HelpNamesEveryChoiceWithItsCaptionAndVersionTellsTheVe
     if (field.kind == options::FieldKind::kDrive) continue;
     EXPECT_NE(help.out.find("\"" + std::string(field.caption) + "\""), std::string::npos)
         << field.name;
-    EXPECT_NE(help.out.find("(" + std::string(field.name) + ")"), std::string::npos) << field.name;
+    // What the user reads is the caption; the record's names are only what --set takes.
+    EXPECT_EQ(help.out.find("(" + std::string(field.name) + ")"), std::string::npos) << field.name;
   }
+  for (const std::string& line : OutputLines(help.out)) EXPECT_LE(line.size(), 80u) << line;
+  EXPECT_TRUE(HasLineContaining(help.out, platform::JoinPayloadPath("DRIVE", "\\Talvex")));
   for (const char* flag :
        {"--target", "--any-drive", "--source", "--set", "--dry-run", "--version", "--ftp",
         "--no-upnp", "--pvr", "--channel-info", "--arfix2-ci", "--copy-to-tv", "--auto-start",

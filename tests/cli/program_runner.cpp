@@ -52,7 +52,8 @@ HANDLE Inheritable(const std::string& path, DWORD access, DWORD disposition) {
 }
 
 int Run(const std::string& program, const std::vector<std::string>& arguments,
-        const std::string& in, const std::string& out, const std::string& err) {
+        const std::string& in, const std::string& out, const std::string& err,
+        const std::string& folder) {
   std::wstring command_line = Quoted(U8(program).wstring());
   for (const std::string& argument : arguments)
     command_line += L" " + Quoted(U8(argument).wstring());
@@ -66,8 +67,10 @@ int Run(const std::string& program, const std::vector<std::string>& arguments,
   startup.hStdOutput = output;
   startup.hStdError = error;
   PROCESS_INFORMATION process{};
-  const BOOL started = ::CreateProcessW(nullptr, command_line.data(), nullptr, nullptr, TRUE, 0,
-                                        nullptr, nullptr, &startup, &process);
+  const std::wstring current = U8(folder).wstring();
+  const BOOL started =
+      ::CreateProcessW(nullptr, command_line.data(), nullptr, nullptr, TRUE, 0, nullptr,
+                       folder.empty() ? nullptr : current.c_str(), &startup, &process);
   ::CloseHandle(input);
   ::CloseHandle(output);
   ::CloseHandle(error);
@@ -86,7 +89,8 @@ int Run(const std::string& program, const std::vector<std::string>& arguments,
 #else
 
 int Run(const std::string& program, const std::vector<std::string>& arguments,
-        const std::string& in, const std::string& out, const std::string& err) {
+        const std::string& in, const std::string& out, const std::string& err,
+        const std::string& folder) {
   std::vector<char*> argv;
   argv.push_back(const_cast<char*>(program.c_str()));
   for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
@@ -96,6 +100,7 @@ int Run(const std::string& program, const std::vector<std::string>& arguments,
   posix_spawn_file_actions_addopen(&actions, 0, in.c_str(), O_RDONLY, 0);
   posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
   posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  if (!folder.empty()) posix_spawn_file_actions_addchdir_np(&actions, folder.c_str());
   pid_t child = 0;
   const int spawned = posix_spawn(&child, program.c_str(), &actions, nullptr, argv.data(), environ);
   posix_spawn_file_actions_destroy(&actions);
@@ -115,14 +120,14 @@ int Run(const std::string& program, const std::vector<std::string>& arguments,
 }  // namespace
 
 ProgramRun RunProgram(const std::string& program, const std::vector<std::string>& arguments,
-                      const std::string& input) {
+                      const std::string& input, const std::string& folder) {
   TempDir streams;
   const std::string in = streams / "stdin";
   const std::string out = streams / "stdout";
   const std::string err = streams / "stderr";
   MakeFile(in, input);
   ProgramRun run;
-  run.exit_code = Run(program, arguments, in, out, err);
+  run.exit_code = Run(program, arguments, in, out, err, folder);
   run.out = ReadBytes(out);
   run.err = ReadBytes(err);
   return run;

@@ -23,7 +23,8 @@ std::string ProgramInBuildTree(std::string host_path);
 // A program's output as lines, without their LF; a last line without one counts too.
 std::vector<std::string> OutputLines(const std::string& text);
 
+// `folder`, when given, is the program's current folder; else it is the caller's.
 ProgramRun RunProgram(const std::string& program, const std::vector<std::string>& arguments,
-                      const std::string& input = {});
+                      const std::string& input = {}, const std::string& folder = {});
 
 }  // namespace talvex::testing

@@ -213,7 +213,7 @@ TEST_F(EndStateTest, APullAtAnyMomentIsRepairedByTheNextBuild) {
   ASSERT_GT(calls, 100u);
   // A hundred moments, spread over the whole build; every one would take minutes.
 #ifdef _WIN32
-  const std::size_t stride = std::max<std::size_t>(1, calls / 30);  // Wine is slower still
+  const std::size_t stride = std::max<std::size_t>(1, calls / 12);  // Wine is slower still
 #else
   const std::size_t stride = std::max<std::size_t>(1, calls / 100);
 #endif

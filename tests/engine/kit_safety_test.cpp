@@ -312,8 +312,9 @@ TEST_F(PayloadTest, ATargetFlippedToTheKitMeanwhileNeverReachesIt) {
   std::atomic<bool> building{true};
   std::thread flipper([&] {
     for (bool to_kit = true; building; to_kit = !to_kit) {
-      ::symlink((to_kit ? kit_ : drive_).path().c_str(), aside.c_str());
-      ::rename(aside.c_str(), link.c_str());
+      if (::symlink((to_kit ? kit_ : drive_).path().c_str(), aside.c_str()) == 0) {
+        ::rename(aside.c_str(), link.c_str());
+      }
       ::usleep(500);
     }
   });

@@ -254,17 +254,6 @@ void FaultInjectingFileSystem::DamageIfAsked(const std::string& path) {
   }
 }
 
-std::vector<FsStatus> FaultInjectingFileSystem::Flush(const std::string& root,
-                                                      const std::vector<std::string>& written) {
-  std::vector<FsStatus> failures;
-  for (const std::string& path : written) {
-    if (FsStatus failed = Check(FsOperation::kFlush, path); !failed) failures.push_back(failed);
-  }
-  if (FsStatus failed = Check(FsOperation::kFlush, root); !failed) failures.push_back(failed);
-  for (FsStatus& failure : inner_.Flush(Real(root), written)) failures.push_back(failure);
-  return failures;
-}
-
 std::string FaultInjectingFileSystem::Real(const std::string& path) const {
   for (const Alias& each : aliases_) {
     if (IsAtOrBelow(path, each.alias)) return each.real + path.substr(each.alias.size());

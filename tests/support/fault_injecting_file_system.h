@@ -31,7 +31,7 @@ enum class FsOperation {
   kResolvePath,
   kIdentify,
   kOpenDirectory,  // a directory opened for work inside it, by path or below an open one
-  kFlush,          // matched against every written file the flush is given
+  kFlush,          // matched against the folder whose volume is flushed
   kRead,           // a file opened to be read back
   kRename,         // matched against the entry's path before and after
   kAny,
@@ -129,8 +129,6 @@ class FaultInjectingFileSystem final : public FileSystem {
   FsStatus FileLength(const std::string& path, std::uint64_t& length) override;
   FsStatus ResolvePath(const std::string& path, std::string& resolved) override;
   FsStatus Identify(const std::string& path, FileId& id) override;
-  std::vector<FsStatus> Flush(const std::string& root,
-                              const std::vector<std::string>& written) override;
   FsStatus OpenDirectory(const std::string& path, std::unique_ptr<Directory>& opened) override;
 
   // Used by the directory handles it hands out.

@@ -184,8 +184,12 @@ TEST_F(DriveCheckTest, GoOnADriveThatIsNoFlashDriveAsksOnceAndNoTouchesNothing) 
     const char* what;
     std::string drive;
     bool holds_windows;
+    std::wstring address = {};  // typed at the end of the NFS address
   };
-  const Case cases[] = {{"a fixed disk", fixed, false}, {"the Windows drive", drive_, true}};
+  // An address no television mounts is asked about the same way, naming its field.
+  const Case cases[] = {{"a fixed disk", fixed, false},
+                        {"the Windows drive", drive_, true},
+                        {"an impossible address", drive_, false, L" 9"}};
   for (const Case& test : cases) {
     SCOPED_TRACE(test.what);
     const std::string built = test.drive + "\\Talvex";
@@ -193,6 +197,11 @@ TEST_F(DriveCheckTest, GoOnADriveThatIsNoFlashDriveAsksOnceAndNoTouchesNothing) 
     if (test.holds_windows) services_.windows_drive_letter = [this] { return DriveLetter(); };
     Open();
     ChooseInList(list_, platform::Utf8ToWide(test.drive));
+    Type(window_->Control("TextIP"), test.address);
+    const std::string question =
+        !test.address.empty() ? ui::ImpossibleAddressQuestion(window_->model().options()).value()
+        : test.holds_windows  ? ui::SystemDriveQuestion(test.drive)
+                              : ui::NotRemovableDriveQuestion(test.drive);
     for (const int answer : {IDNO, IDYES}) {
       recorder_.boxes.clear();
       MessageBoxAnswerer answerer(answer);
@@ -200,9 +209,7 @@ TEST_F(DriveCheckTest, GoOnADriveThatIsNoFlashDriveAsksOnceAndNoTouchesNothing) 
       Pump();
       // Asked once: after Yes the next box is the report, and Yes to it ends the program.
       ASSERT_EQ(recorder_.boxes.size(), answer == IDNO ? 1u : 2u);
-      EXPECT_EQ(platform::WideToUtf8(recorder_.boxes[0].text),
-                test.holds_windows ? ui::SystemDriveQuestion(test.drive)
-                                   : ui::NotRemovableDriveQuestion(test.drive));
+      EXPECT_EQ(platform::WideToUtf8(recorder_.boxes[0].text), question);
       EXPECT_EQ(recorder_.boxes[0].style & (MB_TYPEMASK | MB_DEFMASK),
                 static_cast<UINT>(MB_YESNO | MB_DEFBUTTON2));
       EXPECT_EQ(PathExists(built), answer == IDYES);
@@ -260,7 +267,9 @@ TEST_F(DriveCheckTest, GoOnADriveThatChangedSinceItWasPickedSaysSoAndTouchesNoth
     EXPECT_EQ(platform::WideToUtf8(recorder_.boxes[1].text), std::string(ui::kNoFlashDrive));
     EXPECT_FALSE(Built()) << test.what;
   }
-  // Picked again, the drive is the new volume: GO builds onto it now.
+  // Picked again, the drive is the new volume: GO builds onto it now. (The made-up volume is the
+  // real one again, since the build itself opens the real drive and checks it is the one picked.)
+  swapped = false;
   ChooseInList(list_, std::wstring{static_cast<wchar_t>(DriveLetter()), L':'});
   MessageBoxAnswerer answerer(IDNO);
   Click(window_->Control("CommanEND"));

@@ -102,7 +102,7 @@ TEST(QtKitFolderTest, TheDialogIsAskedAgainAfterTheMessageAndCancelEnds) {
 
   KitFolderChoice choice;
   choice.usual = {folders['E']};
-  choice.ask = AskForKitFolderByDialog;
+  choice.ask = [] { return AskForKitFolderByDialog(); };
   choice.tell = TellByMessageBox;
   EXPECT_EQ(ChooseKitFolder(platform::NativeFileSystem(), choice), std::nullopt);
   EXPECT_EQ(seen, (std::vector<QString>{QStringLiteral("dialog"),

@@ -644,6 +644,10 @@ TEST_F(QtWindowTest, AboutShowsTheTextsAndThePicture) {
   EXPECT_EQ(about->findChild<QLabel*>("Label4")->text().toStdString(),
             "Автоматическая настройка      Talvex All Extensions.");
   EXPECT_EQ(about->findChild<QPushButton*>("Command1")->text(), "Спасибо!");
+  const auto* version = about->findChild<QLabel*>("Version");
+  ASSERT_NE(version, nullptr);
+  EXPECT_EQ(version->text(), TALVEX_VERSION);
+  EXPECT_TRUE(about->rect().contains(version->geometry()));
   about->close();
 }
 
@@ -1038,6 +1042,27 @@ TEST_F(QtWindowTest, GoBuildsTheTreeAndNoLeavesTheWindowAsItWas) {
   EXPECT_EQ(window.model().phase(), Phase::kIdle);
   EXPECT_EQ(QApplication::overrideCursor(), nullptr);
   EXPECT_TRUE(urls.urls.empty());
+}
+
+// An address no television mounts is asked about at GO, naming its field, No the default; the
+// build writes an address without the spaces around it.
+TEST_F(QtWindowTest, GoAsksAboutAnImpossibleAddressAndWritesItTrimmed) {
+  Open();
+  QLineEdit* address = Text("TextIP");
+  address->clear();
+  QTest::keyClicks(address, " 1 2  3 ");
+  for (const QMessageBox::StandardButton said : {QMessageBox::No, QMessageBox::Yes}) {
+    BoxAnswerer answer({said, QMessageBox::No});
+    Go();
+    ASSERT_GE(answer.seen.size(), 1u);
+    const std::string asked = answer.seen[0].text.toStdString();
+    EXPECT_EQ(asked, *ImpossibleAddressQuestion(window_->model().options()));
+    EXPECT_NE(asked.find("\"IP-address\" (Network setting NFS)"), std::string::npos) << asked;
+    EXPECT_FALSE(answer.seen[0].yes_is_default);
+    EXPECT_EQ(talvex::testing::PathExists(Built("Talvex")), said == QMessageBox::Yes);
+  }
+  EXPECT_EQ(talvex::testing::ReadBytes(Built("Talvex/etc/init.d/access_nfs")).substr(0, 17),
+            "SERVER=\"1 2  3\" #");
 }
 
 TEST_F(QtWindowTest, YesOpensThePvrSettingsAndClosesTheWindow) {

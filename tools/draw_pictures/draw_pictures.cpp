@@ -1,6 +1,7 @@
 // Draws the program's two pictures and writes them as the resource files the Windows build
-// embeds: the 32 x 32 flat-screen television icon (with 16 and 48 pixel sizes for the small icon
-// and for high DPI) and the 253 x 173 television on a stand that the About window shows.
+// embeds: the 32 x 32 flat-screen television icon (with the sizes Explorer and the taskbar pick
+// from, 16 to 256 pixels, for small icons, high DPI and large views) and the 253 x 173 television
+// on a stand that the About window shows.
 // Run it after changing a drawing and commit its output:
 //   talvex-draw-pictures <folder>   ->  <folder>/talvex.ico, <folder>/television.bmp
 // The Linux build runs it for the desktop icon theme's sizes, from 16 to 256 pixels:
@@ -270,8 +271,9 @@ int main(int argc, char** argv) {
                  argv[0]);
     return 2;
   }
-  // The Windows program's icon: the small icon, the usual one and the one for high DPI.
-  constexpr int kWindowsSizes[] = {16, 32, 48};
+  // The Windows programs' icon: the small icon, the usual one, the ones for high DPI and the
+  // large ones Explorer shows in its bigger views.
+  constexpr int kWindowsSizes[] = {16, 24, 32, 48, 64, 128, 256};
   const std::string folder = argv[1];
   const bool ok = WriteFile(folder + "/talvex.ico", IconFile(kWindowsSizes)) &&
                   WriteFile(folder + "/television.bmp", BitmapFile());

@@ -73,19 +73,6 @@ class PosixFileSystem final : public FileSystem {
     return {};
   }
 
-  std::vector<FsStatus> Flush(const std::string& root,
-                              const std::vector<std::string>& written) override {
-    (void)written;  // one call covers the whole file system they are on
-    FileDescriptor fd(::open(root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (!fd.valid()) return {LastErrno(root)};
-#ifdef __linux__
-    if (::syncfs(fd.get()) != 0) return {LastErrno(root)};
-#else
-    ::sync();
-#endif
-    return {};
-  }
-
   FsStatus Identify(const std::string& path, FileId& id) override {
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0) return LastErrno(path);

@@ -25,6 +25,10 @@ std::string ExecutableFolder() {
     return ParentFolder(path);
   }
   // Without /proc the working folder is the best guess left.
+  return CurrentFolder();
+}
+
+std::string CurrentFolder() {
   char* working = ::getcwd(nullptr, 0);
   if (working == nullptr) return {};
   std::string folder(working);

@@ -28,6 +28,16 @@ std::string ExecutableFolder() {
   return ParentFolder(WideToUtf8(path));
 }
 
+std::string CurrentFolder() {
+  const DWORD size = ::GetCurrentDirectoryW(0, nullptr);
+  if (size == 0) return {};
+  std::wstring folder(size, L'\0');
+  const DWORD length = ::GetCurrentDirectoryW(size, folder.data());
+  if (length == 0 || length >= size) return {};
+  folder.resize(length);
+  return WideToUtf8(folder);
+}
+
 std::string DecimalSeparator() {
   wchar_t separator[8] = {};
   if (::GetLocaleInfoEx(LOCALE_NAME_USER_DEFAULT, LOCALE_SDECIMAL, separator, 8) == 0) return ".";

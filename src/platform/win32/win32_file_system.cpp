@@ -62,25 +62,6 @@ class Win32FileSystem final : public FileSystem {
     return {};
   }
 
-  std::vector<FsStatus> Flush(const std::string& /*root*/,
-                              const std::vector<std::string>& written) override {
-    // Flushing a whole volume takes an administrator; flushing each file does not.
-    std::vector<FsStatus> failures;
-    for (const std::string& path : written) {
-      std::wstring wide;
-      if (FsStatus converted = Widen(path, wide); !converted) {
-        failures.push_back(converted);
-        continue;
-      }
-      Handle file(::CreateFileW(wide.c_str(), GENERIC_WRITE, kShareEverything, nullptr,
-                                OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-      if (!file.valid() || !::FlushFileBuffers(file.get())) {
-        failures.push_back(LastError(path));
-      }
-    }
-    return failures;
-  }
-
   FsStatus Identify(const std::string& path, FileId& id) override {
     std::wstring wide;
     if (FsStatus converted = Widen(AsFolderPath(path), wide); !converted) return converted;

@@ -114,6 +114,7 @@ AboutWindow::AboutWindow(QWidget* owner) : owner_(owner) {
   const DialogScale scale = MakeFixedDialogFrame(*this, kAboutWindow, Qt::Dialog, "frmAbut");
   CreateControls(scale);
   dialog_scale_ = FitDialogFonts(widgets_, scale);
+  ShowVersion(scale);
   CentreOverOwner();
   // The links come first in Tab's order, but the window opens on its one button.
   if (QWidget* thanks = widgets_.Find(AboutControl(ControlRole::kThanks).name)) {
@@ -164,6 +165,15 @@ void AboutWindow::CreateControls(const DialogScale& scale) {
     widget->setObjectName(ToQString(row.name));
     widgets_.Add(row, widget);
   }
+}
+
+void AboutWindow::ShowVersion(const DialogScale& scale) {
+  // In the free corner right of the button, where it takes room from no control of the table.
+  auto* version = new QLabel(QStringLiteral(TALVEX_VERSION), this);
+  version->setObjectName(QStringLiteral("Version"));
+  version->setGeometry(scale.Rect(2760, 4920, 990, 375));
+  version->setAlignment(Qt::AlignRight | Qt::AlignBottom);
+  version->setForegroundRole(QPalette::PlaceholderText);
 }
 
 void AboutWindow::CentreOverOwner() {

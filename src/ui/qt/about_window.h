@@ -1,5 +1,6 @@
-// frmAbut on Linux: the About window. It stands over the main window, which stays disabled until
-// this window closes, by its button or its close box.
+// frmAbut on Linux: the About window, with the program's version beside its button. It stands
+// over the main window, which stays disabled until this window closes, by its button or its close
+// box.
 #pragma once
 
 #include <QPointer>
@@ -31,6 +32,7 @@ class AboutWindow final : public QWidget {
 
  private:
   void CreateControls(const DialogScale& scale);
+  void ShowVersion(const DialogScale& scale);
   void CentreOverOwner();
 
   QPointer<QWidget> owner_;

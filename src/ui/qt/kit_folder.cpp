@@ -28,9 +28,10 @@ std::optional<std::string> ChooseKitFolder(platform::FileSystem& fs,
   return std::nullopt;
 }
 
-std::optional<std::string> AskForKitFolderByDialog() {
+std::optional<std::string> AskForKitFolderByDialog(const std::string& start) {
   const QString folder = QFileDialog::getExistingDirectory(
-      nullptr, QStringLiteral("Папка комплекта Talvex (с папкой Talvex внутри)"), QDir::homePath());
+      nullptr, QStringLiteral("Папка комплекта Talvex (с папкой Talvex внутри)"),
+      start.empty() ? QDir::homePath() : QString::fromStdString(start));
   if (folder.isEmpty()) return std::nullopt;
   return QDir::cleanPath(folder).toStdString();
 }

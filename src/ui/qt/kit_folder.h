@@ -27,8 +27,9 @@ struct KitFolderChoice {
 // kit (the user has been told so), or the user cancelled the question.
 std::optional<std::string> ChooseKitFolder(platform::FileSystem& fs, const KitFolderChoice& choice);
 
-// The question and the message as the desktop asks them: a folder dialog and a message box.
-std::optional<std::string> AskForKitFolderByDialog();
+// The question and the message as the desktop asks them: a folder dialog, which opens on `start`
+// (the home folder when it is empty), and a message box.
+std::optional<std::string> AskForKitFolderByDialog(const std::string& start = {});
 void TellByMessageBox(const std::string& message);
 
 }  // namespace talvex::ui::qt

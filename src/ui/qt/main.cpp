@@ -2,6 +2,7 @@
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QDir>
+#include <QSettings>
 #include <QStyleFactory>
 
 #include <optional>
@@ -14,8 +15,14 @@
 #include "ui/qt/main_window.h"
 #include "ui/qt/qt_ui.h"
 
+namespace {
+// Where the settings keep the kit folder the window last started on.
+const QString kLastKitKey = QStringLiteral("kitFolder");
+}  // namespace
+
 int main(int argc, char** argv) {
   QApplication application(argc, argv);
+  QApplication::setOrganizationName(QStringLiteral("talvex"));
   QApplication::setApplicationName(QStringLiteral("talvex-auto"));
   QApplication::setApplicationVersion(QStringLiteral(TALVEX_VERSION));
   // The desktop entry the package installs, so that desktops tie the window to its name and icon.
@@ -44,19 +51,26 @@ int main(int argc, char** argv) {
   parser.process(application);
 
   // The kit lies beside the program, as on Windows. An installed program lives in a bin folder,
-  // though: then the folder it was started in, and failing that the folder the user picks.
+  // though: then the folder it was started in, then the kit it last started on (the desktop
+  // starts it in the home folder), and failing those the folder the user picks, the dialog
+  // opening on that last kit. The kit folder is all that is remembered: the build's choices are
+  // never stored.
+  QSettings settings;
+  const std::string last_kit = settings.value(kLastKitKey).toString().toStdString();
   talvex::ui::qt::KitFolderChoice choice;
   const QStringList positional = parser.positionalArguments();
   if (!positional.isEmpty()) {
     choice.named = QDir::cleanPath(QDir(positional.first()).absolutePath()).toStdString();
   }
   choice.usual = {talvex::platform::ExecutableFolder(), QDir::currentPath().toStdString()};
-  choice.ask = talvex::ui::qt::AskForKitFolderByDialog;
+  if (!last_kit.empty()) choice.usual.push_back(last_kit);
+  choice.ask = [&last_kit] { return talvex::ui::qt::AskForKitFolderByDialog(last_kit); };
   choice.tell = talvex::ui::qt::TellByMessageBox;
   const std::optional<std::string> kit =
       talvex::ui::qt::ChooseKitFolder(talvex::platform::NativeFileSystem(), choice);
   // Without a kit there is nothing to build from; the user has been told why, or cancelled.
   if (!kit) return static_cast<int>(talvex::platform::ExitStatus::kNothingDone);
+  settings.setValue(kLastKitKey, QString::fromStdString(*kit));
   talvex::ui::qt::Services services = talvex::ui::qt::DefaultServices(*kit);
   if (parser.isSet(target)) {
     const std::string folder =

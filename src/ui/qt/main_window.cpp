@@ -147,9 +147,12 @@ bool MainWindow::StillAsPicked(const DrivePick& pick) {
 }
 
 bool MainWindow::AgreedToNotRemovable(const std::string& root) {
-  QMessageBox box(QMessageBox::Warning, ToQString(kMainWindow.title),
-                  ToQString(NotRemovableDriveQuestion(root)), QMessageBox::Yes | QMessageBox::No,
-                  this);
+  return AgreedTo(NotRemovableDriveQuestion(root));
+}
+
+bool MainWindow::AgreedTo(const std::string& question) {
+  QMessageBox box(QMessageBox::Warning, ToQString(kMainWindow.title), ToQString(question),
+                  QMessageBox::Yes | QMessageBox::No, this);
   box.setDefaultButton(QMessageBox::No);
   return box.exec() == QMessageBox::Yes;
 }
@@ -211,6 +214,11 @@ void MainWindow::RunBuild() {
     return entry.volume.mount_point == pick->root;
   });
   if (!listed->removable && !AgreedToNotRemovable(pick->root)) {
+    model_.BuildEnded();
+    return;
+  }
+  if (const auto addresses = ImpossibleAddressQuestion(model_.options());
+      addresses && !AgreedTo(*addresses)) {
     model_.BuildEnded();
     return;
   }

@@ -82,6 +82,8 @@ class MainWindow final : public QWidget, private WindowActions {
   bool StillAsPicked(const DrivePick& pick);
   // GO's question before building onto a drive that is not removable; true for Yes.
   bool AgreedToNotRemovable(const std::string& root);
+  // Asks `question`, No the default; whether the user said Yes.
+  bool AgreedTo(const std::string& question);
 
   QWidget* DriveListWidget() const;
 

@@ -81,6 +81,8 @@ class MainWindow final : public TopLevelWindow, private WindowActions {
   // What GO checks before a build touches anything; false when the build must not start, the
   // user having been told why or having said no.
   bool ReadyToBuild();
+  // Asks `question`, No the default; whether the user said Yes.
+  bool AgreedTo(const std::string& question);
   void Warn(const std::string& text);
 
   UiServices services_;

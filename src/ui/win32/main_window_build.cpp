@@ -31,13 +31,18 @@ bool MainWindow::ReadyToBuild() {
     return false;
   }
   const bool holds_windows = letter == services_.windows_drive_letter();
-  if (holds_windows || !platform::DescribeDrive(pick->root).removable) {
-    const std::string question =
-        holds_windows ? SystemDriveQuestion(pick->root) : NotRemovableDriveQuestion(pick->root);
-    return services_.message_box(window_, Wide(question), Wide(kMainWindow.title),
-                                 MB_YESNO | MB_DEFBUTTON2 | MB_ICONWARNING) == IDYES;
+  if ((holds_windows || !platform::DescribeDrive(pick->root).removable) &&
+      !AgreedTo(holds_windows ? SystemDriveQuestion(pick->root)
+                              : NotRemovableDriveQuestion(pick->root))) {
+    return false;
   }
-  return true;
+  const auto addresses = ImpossibleAddressQuestion(model_.options());
+  return !addresses || AgreedTo(*addresses);
+}
+
+bool MainWindow::AgreedTo(const std::string& question) {
+  return services_.message_box(window_, Wide(question), Wide(kMainWindow.title),
+                               MB_YESNO | MB_DEFBUTTON2 | MB_ICONWARNING) == IDYES;
 }
 
 void MainWindow::RunBuild() {
