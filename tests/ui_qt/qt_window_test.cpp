@@ -1413,7 +1413,8 @@ TEST_F(QtWindowTest, StopEndsTheBuildWithAReportThatSaysSo) {
   EXPECT_FALSE(progress->item()->text().isEmpty());
   EXPECT_EQ(progress->stop()->text(), "Стоп");
 
-  // The screenshot for the README, taken while the build copies.
+  // The screenshot for the README, taken while the build copies, with its speed once known.
+  WaitFor([&] { return progress->figures()->text().contains("/с"); }, 3000);
   const QString folder = QStringLiteral(TALVEX_SCREENSHOTS);
   ASSERT_TRUE(QDir().mkpath(folder));
   const QString file = folder + "/progress_window.png";
