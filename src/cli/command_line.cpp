@@ -389,11 +389,11 @@ std::string Description() {
   for (const options::Application& app : options::kApplications) {
     folders += (folders.empty() ? "" : ", ") + std::string(app.folder);
   }
-  return "Prepares a USB flash drive for a Talvex television. At the root of the target it "
-         "removes the folder Talvex and the folder of each ticked application (" +
-         folders +
-         ") with everything in them, and puts the kit's in their place, with the chosen "
-         "services; nothing else there is touched.";
+  return "Prepares a USB flash drive for a Talvex television. It replaces " +
+         platform::JoinPayloadPath("DRIVE", "\\Talvex") +
+         " and the folder of each ticked application at the root of the target (" + folders +
+         ") with the kit's, with the chosen services: whatever else those folders hold is "
+         "removed. Nothing else there is touched.";
 }
 
 }  // namespace

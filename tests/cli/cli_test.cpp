@@ -425,7 +425,7 @@ TEST_F(TalvexBuildTest, EveryRefusalExitsTwoSaysWhyAndTouchesNothing) {
       {{"--source", kit_.path()}, {"--target"}, true},
       {{"--target", drive_}, {"option --target is given 2 times"}},
       // Without --source neither the program's folder nor the current one holds a kit.
-      {{"--target", drive_}, {"no kit found", "--source DIR"}, true},
+      {{"--target", drive_, "--any-drive"}, {"no kit found", "--source DIR"}, true},
 #ifdef _WIN32
       {{"--source", kit_.path(), "--target", "q:"}, {"q:"}, true},
       {{"--source", kit_.path(), "--target", drive_ + "\\Talvex"}, {"\\Talvex"}, true},
@@ -489,7 +489,7 @@ TEST_F(TalvexBuildTest, WithoutSourceTheKitBesideTheProgramOrTheCurrentOneIsFoun
                                                        {Program(), kit_.path()}};
   for (const auto& [program, folder] : cases) {
     const ProgramRun run = talvex::testing::RunProgram(
-        program, {"--target", drive_, "--pvr", "--dry-run"}, {}, folder);
+        program, {"--target", drive_, "--any-drive", "--pvr", "--dry-run"}, {}, folder);
     EXPECT_EQ(run.exit_code, 0) << program << " in " << folder << ": " << run.err;
     EXPECT_TRUE(HasLineContaining(run.out, platform::LastName(kit_.path()))) << run.out;
   }
@@ -514,9 +514,7 @@ TEST(TalvexBuildHelpTest, HelpNamesEveryChoiceWithItsCaptionAndVersionTellsTheVe
     EXPECT_NE(help.out.find(flag), std::string::npos) << flag;
   }
   // What a build does to the target is said before anything else.
-  EXPECT_NE(help.out.find("removes the folder Talvex and the folder of each ticked application"),
-            std::string::npos)
-      << help.out;
+  EXPECT_LT(help.out.find("is removed"), help.out.find("Usage:")) << help.out;
   const ProgramRun version = talvex::testing::RunProgram(Program(), {"--version"});
   EXPECT_EQ(version.exit_code, 0);
   EXPECT_EQ(version.out, "talvex-build " TALVEX_VERSION "\n");

@@ -193,7 +193,6 @@ class CaptionFitTest : public ::testing::Test {
   }
 
   void SetUp() override {
-    MakeDirs(kit_ / "Talvex");
     window_ = ui::win32::MainWindow::Create(RecordingServices(recorder_, kit_.path()));
     ASSERT_NE(window_, nullptr);
     main_ = window_->handle();
@@ -205,7 +204,7 @@ class CaptionFitTest : public ::testing::Test {
     Pump();
   }
 
-  TempDir kit_;
+  KitDir kit_;
   Recorder recorder_;
   ui::win32::MainWindow* window_ = nullptr;
   HWND main_ = nullptr;
@@ -263,8 +262,7 @@ TEST_F(CaptionFitTest, EveryAboutWindowCaptionFitsItsControlAtEachDpi) {
 // The closed drive list keeps its width from the layout and may cut a long entry; the open list
 // shows every entry whole.
 TEST(DriveListTest, TheOpenListIsWideEnoughForTheLongestEntryAtEachDpi) {
-  TempDir kit;
-  MakeDirs(kit / "Talvex");
+  KitDir kit;
   Recorder recorder;
   ui::win32::UiServices services = RecordingServices(recorder, kit.path());
   const std::vector<std::wstring> entries = {L"c:", L"t: [TV STICK 16GB]",

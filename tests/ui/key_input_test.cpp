@@ -91,7 +91,6 @@ class KeyInputTest : public ::testing::Test {
   }
 
   void SetUp() override {
-    MakeDirs(kit_ / "Talvex");
     window_ = ui::win32::MainWindow::Create(RecordingServices(recorder_, kit_.path()));
     ASSERT_NE(window_, nullptr);
     main_ = window_->handle();
@@ -121,7 +120,7 @@ class KeyInputTest : public ::testing::Test {
     return "(none)";
   }
 
-  TempDir kit_;
+  KitDir kit_;
   Recorder recorder_;
   ui::win32::MainWindow* window_ = nullptr;
   HWND main_ = nullptr;

@@ -157,7 +157,9 @@ struct SlowDrive {
         case platform::FsOperation::kFlush:
           if (path != drive) return;  // the flush names every file, then the drive
           ++flushes;
-          break;
+          // A stick's flush is its longest single wait: long enough to be seen on a busy machine.
+          std::this_thread::sleep_for(delay * 8);
+          return;
         case platform::FsOperation::kRead:
           ++reads;
           break;
