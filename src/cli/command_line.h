@@ -7,15 +7,12 @@
 #include <vector>
 
 #include "options/build_options.h"
+#include "platform/process.h"
 
 namespace talvex::cli {
 
-// How talvex-build ends; the values are its exit status, which scripts test.
-enum class ExitStatus : int {
-  kBuilt = 0,        // the build ran and no step failed (or help, version, a dry run)
-  kStepsFailed = 1,  // the build ran and at least one step failed
-  kNothingDone = 2,  // refused before anything was touched
-};
+// How talvex-build ends (help, version and a dry run count as built).
+using ExitStatus = platform::ExitStatus;
 
 struct Request {
   options::BuildOptions options;

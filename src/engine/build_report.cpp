@@ -144,10 +144,6 @@ BuildReport WindowReport(const ReportParts& parts) {
   return report;
 }
 
-BuildReport MakeBuildReport(const ReportInput& input) {
-  return WindowReport(MakeReportParts(input));
-}
-
 std::string MessageWithLineFeeds(std::string_view message) {
   std::string text(message);
   for (char& c : text) {

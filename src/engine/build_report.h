@@ -90,9 +90,6 @@ ReportParts MakeReportParts(const ReportInput& input, const ReportInterruption& 
 // line and the closing question, with CR line breaks.
 BuildReport WindowReport(const ReportParts& parts);
 
-// MakeReportParts, then WindowReport.
-BuildReport MakeBuildReport(const ReportInput& input);
-
 // The report's message with LF line breaks, for a console.
 std::string MessageWithLineFeeds(std::string_view message);
 

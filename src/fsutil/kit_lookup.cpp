@@ -121,12 +121,12 @@ std::string FoldCase(std::string_view name) {
     if (c == 0xC3 && next >= 0x80 && next <= 0x9E && next != 0x97) {
       folded[i + 1] = static_cast<char>(next + 0x20);  // À..Þ -> à..þ, but not ×
     } else if (c == 0xD0 && next >= 0x90 && next <= 0x9F) {
-      folded[i + 1] = static_cast<char>(next + 0x20);  // А..П -> а..п
+      folded[i + 1] = static_cast<char>(next + 0x20);  // U+0410..U+041F -> U+0430..U+043F
     } else if (c == 0xD0 && next >= 0xA0 && next <= 0xAF) {
-      folded[i] = static_cast<char>(0xD1);  // Р..Я -> р..я
+      folded[i] = static_cast<char>(0xD1);  // U+0420..U+042F -> U+0440..U+044F
       folded[i + 1] = static_cast<char>(next - 0x20);
     } else if (c == 0xD0 && next >= 0x80 && next <= 0x8F) {
-      folded[i] = static_cast<char>(0xD1);  // Ѐ..Џ -> ѐ..џ
+      folded[i] = static_cast<char>(0xD1);  // U+0400..U+040F -> U+0450..U+045F
       folded[i + 1] = static_cast<char>(next + 0x10);
     } else {
       continue;

@@ -69,12 +69,12 @@ constexpr OptionField kFieldsAfterApplications[] = {
     Text("TexSMBpas", kSmb, "Password", "Пароль", &O::TexSMBpas),
 };
 
+constexpr std::size_t kFieldCount = std::size(kFieldsBeforeApplications) + kApplications.size() +
+                                    std::size(kFieldsAfterApplications);
+
 // The applications' rows come from their own table, in its order.
-constexpr std::array<OptionField, 24> MakeOptionFields() {
-  static_assert(std::size(kFieldsBeforeApplications) + kApplications.size() +
-                    std::size(kFieldsAfterApplications) ==
-                24);
-  std::array<OptionField, 24> fields{};
+constexpr std::array<OptionField, kFieldCount> MakeOptionFields() {
+  std::array<OptionField, kFieldCount> fields{};
   std::size_t next = 0;
   for (const OptionField& field : kFieldsBeforeApplications) fields[next++] = field;
   for (const Application& app : kApplications) {
@@ -83,10 +83,12 @@ constexpr std::array<OptionField, 24> MakeOptionFields() {
   for (const OptionField& field : kFieldsAfterApplications) fields[next++] = field;
   return fields;
 }
-}  // namespace
 
 // Initialised before any code runs, so that other tables built at start-up can look fields up.
-constinit const std::array<OptionField, 24> kOptionFields = MakeOptionFields();
+constinit const std::array<OptionField, kFieldCount> kFieldRows = MakeOptionFields();
+}  // namespace
+
+constinit const std::span<const OptionField> kOptionFields = kFieldRows;
 
 const OptionField* FindOptionField(std::string_view name) {
   for (const OptionField& field : kOptionFields) {

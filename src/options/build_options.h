@@ -5,6 +5,7 @@
 #include <array>
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -72,7 +73,8 @@ struct OptionField {
   TextFilter filter = TextFilter::kAny;
 };
 
-extern const std::array<OptionField, 24> kOptionFields;
+// As many rows as the record has members: a new application's row comes from its own table.
+extern const std::span<const OptionField> kOptionFields;
 
 // The row of the field with that name (exact, case-sensitive), if there is one.
 const OptionField* FindOptionField(std::string_view name);

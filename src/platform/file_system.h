@@ -249,7 +249,6 @@ class FileSystem {
   // when the question cannot be answered (the drive cannot be read).
   virtual FsStatus Exists(const std::string& path, bool& exists) = 0;
 
-  virtual FsStatus CreateDirectory(const std::string& path) = 0;  // parent must exist
   virtual FsStatus FileLength(const std::string& path, std::uint64_t& length) = 0;
 
   // The absolute path with every link resolved, for comparing locations. A path whose tail does

@@ -5,6 +5,13 @@
 
 namespace talvex::platform {
 
+// How every program of the project ends; the values are its exit status, which scripts test.
+enum class ExitStatus : int {
+  kBuilt = 0,        // ran as asked (a window: closed by the user; talvex-build: no step failed)
+  kStepsFailed = 1,  // the build ran and at least one step failed
+  kNothingDone = 2,  // refused, or nothing to start on, before anything was touched
+};
+
 // The folder that holds the running executable, with no trailing separator except at a root.
 std::string ExecutableFolder();
 

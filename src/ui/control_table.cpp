@@ -2,6 +2,7 @@
 
 #include "options/build_options.h"
 #include "ui/about_content.h"
+#include "ui/window_texts.h"
 
 namespace talvex::ui {
 
@@ -97,12 +98,12 @@ constexpr ControlRow AboutLabel(std::string_view name, int left, int top, int wi
 
 const WindowSpec kMainWindow{"Talvex - Auto", 6495, 4935};
 
+namespace {
 // In the order the window creates them, which is also the order Tab moves through them.
-const std::array<ControlRow, 40> kMainControls = [] {
+const auto kMainRows = [] {
   ControlRow go = Own("CommanEND", kButton, {}, 5160, 4320, 1215, 495, "GO", "Собрать");
   go.font = kGoFont;
   go.role = ControlRole::kGo;
-  // Sized by its rows, so that a row too many or too few does not compile against the declaration.
   return std::to_array<ControlRow>({
       Own("Frame2", kFrame, {}, 120, 120, 1215, 735, "Flash Disk", "Флешка"),
       Option(&O::Drive1, "Frame2", 120, 240, 975, 315),
@@ -153,6 +154,9 @@ const std::array<ControlRow, 40> kMainControls = [] {
       go,
   });
 }();
+}  // namespace
+
+const std::span<const ControlRow> kMainControls = kMainRows;
 
 const std::vector<std::string_view> kMainTabOrder = [] {
   std::vector<std::string_view> order;
@@ -164,8 +168,14 @@ const std::vector<std::string_view> kMainTabOrder = [] {
 
 const WindowSpec kAboutWindow{"О программе", 3810, 5400};
 
-const std::array<ControlRow, 11> kAboutControls = [] {
-  ControlRow picture = Own("Image1", kPicture, {}, 0, 720, 3795, 2595, {}, {});
+namespace {
+// The lines under the picture keep the title's margin on both sides.
+constexpr int kAboutMargin = 120;
+
+const auto kAboutRows = [] {
+  const int line_width = kAboutWindow.client_width - 2 * kAboutMargin;
+  // A picture's caption is not drawn: it is the name a screen reader gives it.
+  ControlRow picture = Own("Image1", kPicture, {}, 0, 720, 3795, 2595, kPictureName, {});
   ControlRow thanks = Own("Command1", kButton, {}, 1118, 4800, 1575, 495, "Спасибо!", {});
   thanks.font = kAboutButtonFont;
   thanks.role = ControlRole::kThanks;
@@ -175,7 +185,8 @@ const std::array<ControlRow, 11> kAboutControls = [] {
                           kBlue),
                ControlRole::kAboutTitle),
       picture,
-      AboutLabel("Label5", 0, 3360, 1935, 255, "Разработчики:", kAboutHeadingFont, kBlack),
+      AboutLabel("Label5", kAboutMargin, 3360, 1935, 255, "Разработчики:", kAboutHeadingFont,
+                 kBlack),
       AboutLabel("Label6", 120, 3600, 1335, 255, about::kMaker.name, kAboutTitleFont, kBlue,
                  about::kMaker.page),
       AboutLabel("Label7", 1560, 3600, 735, 255, about::kContributor.name, kAboutTitleFont, kBlue,
@@ -184,14 +195,18 @@ const std::array<ControlRow, 11> kAboutControls = [] {
                  about::kForumMember.page),
       AboutLabel("Label1", 3120, 3600, 615, 255, about::kSecondForumMember.name, kAboutTitleFont,
                  kBlue, about::kSecondForumMember.page),
-      AboutLabel("Label8", 0, 3960, 2175, 255, "Полезные ссылки:", kAboutHeadingFont, kBlack),
-      AboutLabel("Label9", 0, 4200, 3735, 255, about::kForumTopic, kAboutAddressFont, kBlue,
-                 about::kForumTopic),
-      AboutLabel("Label10", 0, 4440, 3855, 255, about::kProjectPage, kAboutAddressFont, kBlue,
-                 about::kProjectPage),
+      AboutLabel("Label8", kAboutMargin, 3960, 2175, 255, "Полезные ссылки:", kAboutHeadingFont,
+                 kBlack),
+      AboutLabel("Label9", kAboutMargin, 4200, line_width, 255, about::kForumTopic,
+                 kAboutAddressFont, kBlue, about::kForumTopic),
+      AboutLabel("Label10", kAboutMargin, 4440, line_width, 255, about::kProjectPage,
+                 kAboutAddressFont, kBlue, about::kProjectPage),
       thanks,
   });
 }();
+}  // namespace
+
+const std::span<const ControlRow> kAboutControls = kAboutRows;
 
 const ControlRow* FindControl(std::span<const ControlRow> table, std::string_view name) {
   for (const ControlRow& row : table) {

@@ -3,7 +3,6 @@
 // rows and scales twips to pixels at the window's DPI.
 #pragma once
 
-#include <array>
 #include <cstdint>
 #include <optional>
 #include <span>
@@ -123,15 +122,16 @@ constexpr int FontPixels(int centipoints, int dpi) {
   return static_cast<int>((static_cast<long long>(centipoints) * dpi + 3600) / 7200);
 }
 
+// The tables are as long as their rows: a new application is its option field and its row.
 extern const WindowSpec kMainWindow;
-extern const std::array<ControlRow, 40> kMainControls;
+extern const std::span<const ControlRow> kMainControls;
 
 // Keyboard focus order of the main window (disabled controls are skipped): the controls that
 // take the focus, in table order.
 extern const std::vector<std::string_view> kMainTabOrder;
 
 extern const WindowSpec kAboutWindow;
-extern const std::array<ControlRow, 11> kAboutControls;
+extern const std::span<const ControlRow> kAboutControls;
 
 // The row of that name in `table`, or nullptr.
 const ControlRow* FindControl(std::span<const ControlRow> table, std::string_view name);

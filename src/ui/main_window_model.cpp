@@ -3,6 +3,7 @@
 #include <cctype>
 #include <span>
 
+#include "platform/paths.h"
 #include "ui/control_table.h"
 
 namespace talvex::ui {
@@ -140,17 +141,7 @@ void MainWindowModel::BuildEnded() {
 }
 
 std::string ReadmePath(std::string_view source_root) {
-  return std::string(source_root) + "\\Talvex\\readme.txt";
-}
-
-std::string DriveEntryText(char letter, std::string_view label, std::string_view network_path) {
-  std::string entry{static_cast<char>(std::tolower(static_cast<unsigned char>(letter))), ':'};
-  if (!network_path.empty()) {
-    entry += " [" + std::string(network_path) + "]";
-  } else if (!label.empty()) {
-    entry += " [" + std::string(label) + "]";
-  }
-  return entry;
+  return platform::JoinPayloadPath(source_root, "\\Talvex\\readme.txt");
 }
 
 char DriveLetterOf(std::string_view entry_or_path) {
@@ -187,34 +178,6 @@ std::optional<std::size_t> ChosenDriveEntry(std::span<const DriveListEntry> entr
     }
   }
   return std::nullopt;
-}
-
-std::string NotRemovableDriveQuestion(std::string_view drive, bool holds_windows) {
-  const std::string named = "\"" + std::string(drive) + "\"";
-  return (holds_windows ? "На диске " + named + " установлена Windows. " : std::string()) +
-         "Диск " + named +
-         " не съёмный: это не флешка. Сборка заменит на нём папку \"Talvex\" и папки "
-         "отмеченных приложений. Всё равно собрать сборку на этом диске?";
-}
-
-std::optional<std::string> ImpossibleAddressQuestion(const options::BuildOptions& record) {
-  const std::vector<options::TextField> impossible = options::ImpossibleAddresses(record);
-  if (impossible.empty()) return std::nullopt;
-  std::string question;
-  for (options::TextField field : impossible) {
-    const options::OptionField& row = options::FieldOf(field);
-    question += "Адрес \"" + std::string(options::TrimmedAddress(record.*field)) + "\" в поле \"" +
-                std::string(row.caption) + "\" (" + std::string(row.group) +
-                ") не похож на IP-адрес: нужны четыре числа от 0 до 255 через точку, например "
-                "192.168.0.1.\n";
-  }
-  return question + "Телевизор не сможет подключить эту папку. Всё равно собрать сборку?";
-}
-
-std::string DriveChangedMessage(std::string_view drive) {
-  return "Диск \"" + std::string(drive) +
-         "\" отключён, заменён другим или стал доступен только для чтения с тех пор, как его "
-         "выбрали. Список дисков обновлён; выберите флешку ещё раз.";
 }
 
 }  // namespace talvex::ui

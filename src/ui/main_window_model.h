@@ -17,7 +17,7 @@ namespace talvex::ui {
 // What a front end has to do after an event, beyond mirroring the record.
 enum class Action {
   kNothing,
-  kSwitchKeyboardLayout,  // activate US English ("00000409") for the program
+  kSwitchKeyboardLayout,  // activate US English for the program, where programs have layouts
   kOpenReadme,            // open the kit's readme (ReadmePath) with a normal, focused window
   kOpenAbout,             // disable the main window, then show the About window
   kRunBuild,              // BeginBuild has been granted: run the build, then EndBuild
@@ -38,9 +38,6 @@ class WindowActions {
 
 // Has `actions` do what `action` asks for.
 void Carry(Action action, WindowActions& actions);
-
-// The US English keyboard layout the three SMB account fields switch to.
-inline constexpr std::string_view kUsEnglishLayout = "00000409";
 
 // As the window sees it, a build runs from GO to its report with every control locked: the
 // build reads the record on its own thread, and what the user does meanwhile is dropped.
@@ -107,12 +104,8 @@ class MainWindowModel {
 bool EnabledByRecord(const options::BuildOptions& record, std::string_view name);
 
 // The readme the Description button opens: SourceRoot + "\Talvex\readme.txt", plain
-// concatenation.
+// concatenation, in the system's own separators.
 std::string ReadmePath(std::string_view source_root);
-
-// The drive list's text for one drive: lower-case letter and colon, then " [label]" when the
-// volume has a label, or the network path in brackets for a network drive.
-std::string DriveEntryText(char letter, std::string_view label, std::string_view network_path);
 
 // The lower-case drive letter that a drive list entry or a path begins with ("e: [FLASH]",
 // "C:\Kit"), or 0 when it begins with none (an empty entry, a UNC path).
@@ -120,7 +113,7 @@ char DriveLetterOf(std::string_view entry_or_path);
 
 // One entry of the drive list with what the window found out about its drive.
 struct DriveListEntry {
-  std::string text;        // as DriveEntryText makes it, or the mount point and label
+  std::string text;        // as the closed box shows it whole (drive_entry.h)
   std::string root;        // what a DrivePick names: "e:", or the mount point
   bool removable = false;  // a removable or USB drive: what a flash drive is
   bool holds_kit = false;  // the drive the kit folder lies on
@@ -142,19 +135,5 @@ std::optional<std::size_t> PreselectedDriveEntry(std::span<const DriveListEntry>
 // replaced by another entry; the user picks again.
 std::optional<std::size_t> ChosenDriveEntry(std::span<const DriveListEntry> entries,
                                             const DrivePick& picked);
-
-// What GO says when no drive is picked: none was plugged in, or the one picked went away.
-inline constexpr std::string_view kNoFlashDrive =
-    "Флешка не выбрана: выберите её в списке \"Flash Disk\" (если её там нет, вставьте её) и "
-    "нажмите GO ещё раз.";
-// What GO asks before building onto a drive that is not removable (`drive`: "e:", or the folder
-// the Linux window lists); `holds_windows` when it is the drive the Windows folder is on.
-std::string NotRemovableDriveQuestion(std::string_view drive, bool holds_windows);
-// What GO asks before writing addresses the television cannot mount (four numbers 0-255 joined
-// by dots), naming each field; nothing when every address the build writes is one.
-std::optional<std::string> ImpossibleAddressQuestion(const options::BuildOptions& record);
-// What GO says when the picked drive is gone, or another volume took its place, since it was
-// picked.
-std::string DriveChangedMessage(std::string_view drive);
 
 }  // namespace talvex::ui

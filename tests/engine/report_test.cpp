@@ -76,7 +76,7 @@ TEST(BuildReportTest, SuccessIsExactlyTheCongratulation) {
   const options::BuildOptions options;
   const std::vector<StepFailure> none;
   const BuildReport report =
-      MakeBuildReport({12.3456 * kMegabyte, "e", "c:\\kit", &options, &none, ","});
+      WindowReport(MakeReportParts({12.3456 * kMegabyte, "e", "c:\\kit", &options, &none, ","}));
   EXPECT_EQ(report.title, "Поздравляю, всё готово!");
   EXPECT_EQ(report.icon, ReportIcon::kQuestion);
   EXPECT_EQ(report.message, std::string("Собранно на диск \"e\"\rПапка \"Talvex\"\r"
@@ -88,7 +88,8 @@ TEST(BuildReportTest, SuccessIsExactlyTheCongratulation) {
 
 TEST(BuildReportTest, NoFailureListIsASuccessToo) {
   const options::BuildOptions options;
-  const BuildReport report = MakeBuildReport({0, "e", "c:\\kit", &options, nullptr, "."});
+  const BuildReport report =
+      WindowReport(MakeReportParts({0, "e", "c:\\kit", &options, nullptr, "."}));
   EXPECT_EQ(report.title, "Поздравляю, всё готово!");
   EXPECT_EQ(report.message, std::string("Собранно на диск \"e\"\rПапка \"Talvex\"\r"
                                         "Размер сборки 0 Мб\r\r") +
@@ -99,7 +100,7 @@ TEST(BuildReportTest, OneFailureIsNamedAfterTheSizeLine) {
   const options::BuildOptions options;
   const std::vector<StepFailure> failures{Failure(1)};
   const BuildReport report =
-      MakeBuildReport({123.45 * kMegabyte, "f", "c:\\kit", &options, &failures, "."});
+      WindowReport(MakeReportParts({123.45 * kMegabyte, "f", "c:\\kit", &options, &failures, "."}));
   EXPECT_EQ(report.title, "Сборка завершена с ошибками");
   EXPECT_EQ(report.icon, ReportIcon::kWarning);
   EXPECT_EQ(report.message,
@@ -116,7 +117,7 @@ TEST(BuildReportTest, TwelveFailuresNameTenAndCountTheRest) {
   for (int i = 1; i <= 12; ++i) failures.push_back(Failure(i));
   failures[3] = StepFailure{"Создание папки", "e:\\Talvex\\etc", 21, "", {}, 4};
   const BuildReport report =
-      MakeBuildReport({7 * kMegabyte, "e", "c:\\kit", &options, &failures, ","});
+      WindowReport(MakeReportParts({7 * kMegabyte, "e", "c:\\kit", &options, &failures, ","}));
 
   std::string expected =
       "Собранно на диск \"e\"\rПапка \"Talvex\"\rРазмер сборки 7 Мб\r"
@@ -180,7 +181,8 @@ TEST(BuildReportTest, AConsoleNamesEveryFailureAWindowTheFirstTen) {
 TEST(BuildReportTest, ConsoleTextUsesLineFeedsOnly) {
   const options::BuildOptions options;
   const std::vector<StepFailure> failures{Failure(1), Failure(2)};
-  const BuildReport report = MakeBuildReport({0, "e", "c:\\kit", &options, &failures, ","});
+  const BuildReport report =
+      WindowReport(MakeReportParts({0, "e", "c:\\kit", &options, &failures, ","}));
   const std::string console = MessageWithLineFeeds(report.message);
   EXPECT_EQ(console.find('\r'), std::string::npos);
   EXPECT_EQ(console.rfind("Собранно на диск \"e\"\nПапка \"Talvex\"\nРазмер", 0), 0u);
@@ -230,7 +232,7 @@ TEST(BuildReportTest, YesWithPvrTickedOpensTheKitsSettingsFileAndCloses) {
   const std::string kit = platform::kPathSeparator == '\\' ? "C:\\My kit" : "/home/me/My kit";
   const std::string sep(1, platform::kPathSeparator);
   const options::BuildOptions options = WithPvr(options::CheckState::kChecked);
-  const BuildReport report = MakeBuildReport({0, "e", kit, &options, nullptr, ","});
+  const BuildReport report = WindowReport(MakeReportParts({0, "e", kit, &options, nullptr, ","}));
   const ReportOutcome yes = OutcomeOf(report, ReportAnswer::kYes);
   // Composed as the Windows window starts it.
   EXPECT_EQ("notepad.exe " + yes.open_file, "notepad.exe " + kit + sep + "PVR" + sep + "pvr.ini");
@@ -263,7 +265,8 @@ TEST(BuildReportTest, TheOfferedFileIsTheKitsPvrSettingsPathAlone) {
 TEST(BuildReportTest, YesWithPvrNotTickedOnlyCloses) {
   for (options::CheckState pvr : {options::CheckState::kUnchecked, options::CheckState::kGrayed}) {
     const options::BuildOptions options = WithPvr(pvr);
-    const BuildReport report = MakeBuildReport({0, "e", "c:\\kit", &options, nullptr, ","});
+    const BuildReport report =
+        WindowReport(MakeReportParts({0, "e", "c:\\kit", &options, nullptr, ","}));
     const ReportOutcome yes = OutcomeOf(report, ReportAnswer::kYes);
     EXPECT_EQ(yes.open_file, "");
     EXPECT_TRUE(yes.close_program);

@@ -2,8 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <set>
 #include <string>
+#include <string_view>
 
+#include "options/applications.h"
 #include "ui/main_window_model.h"
 
 namespace talvex::options {
@@ -45,7 +48,14 @@ TEST(BuildOptionsTest, FreshRecordHasExactlyThreeBoxesTickedAndTheInitialTexts) 
 }
 
 TEST(BuildOptionsTest, FieldTableKeepsTheWindowTextsByteForByte) {
-  EXPECT_EQ(kOptionFields.size(), 24u);
+  // One row a name, the applications' from their own table.
+  std::set<std::string_view> names;
+  for (const OptionField& field : kOptionFields) {
+    EXPECT_TRUE(names.insert(field.name).second) << field.name;
+  }
+  for (const Application& app : kApplications) {
+    EXPECT_NE(FindOptionField(app.name), nullptr) << app.name;
+  }
   const OptionField* smb = FindOptionField("Chsmb");
   ASSERT_NE(smb, nullptr);
   EXPECT_EQ(smb->tooltip, " SMB она же CIFS шаринги, используется в Windos системах");

@@ -13,6 +13,7 @@ namespace {
 
 using testing::MakeDirs;
 using testing::MakeFile;
+using testing::MakeFolder;
 using testing::PathExists;
 using testing::TempDir;
 
@@ -52,10 +53,10 @@ TEST(FaultInjectionTest, FailUnderCoversTheSubtreeButNotANameSharingItsPrefix) {
 
   bool exists = false;
   EXPECT_EQ(faulty.Exists(dir / "drive", exists).code, 21);
-  EXPECT_EQ(faulty.CreateDirectory(dir / "drive/sub").code, 21);
+  EXPECT_EQ(MakeFolder(faulty, dir / "drive/sub").code, 21);
   std::uint32_t attributes = 0;
   EXPECT_EQ(faulty.QueryAttributes(dir / "drive/sub/deeper", attributes).code, 21);
-  EXPECT_TRUE(faulty.CreateDirectory(dir / "drive2/sub").ok());
+  EXPECT_TRUE(MakeFolder(faulty, dir / "drive2/sub").ok());
   EXPECT_FALSE(PathExists(dir / "drive/sub"));
   EXPECT_TRUE(PathExists(dir / "drive2/sub"));
 }
@@ -71,7 +72,7 @@ TEST(FaultInjectionTest, RefusingAllChangesLeavesTheDiskAloneAndJournalsEveryAtt
   EXPECT_EQ(folder->WriteFileIn("new.txt", "x").code, 5);
   EXPECT_EQ(folder->DeleteFile("file.txt").code, 5);
   EXPECT_EQ(folder->CopyFileIn("copy.txt", *folder, "file.txt").code, 5);
-  EXPECT_EQ(faulty.CreateDirectory(dir / "folder").code, 5);
+  EXPECT_EQ(folder->CreateDirectory("folder").code, 5);
   bool exists = false;
   ASSERT_TRUE(faulty.Exists(dir / "file.txt", exists).ok()) << "questions still get answers";
   EXPECT_TRUE(exists);

@@ -23,17 +23,19 @@ std::vector<std::string> Entries(const FakeSystem& system, const std::string& ki
   return entries;
 }
 
-TEST(RemovableVolumesTest, AUsbStickIsListedByItsMountPointAndLabel) {
+TEST(RemovableVolumesTest, AUsbStickIsListedByItsMountPointLabelDeviceAndSize) {
   FakeSystem system;
   system.AddSystemDisk();
-  system.AddPartition("8:17", kUsbDisk, "sdb1");
+  system.AddPartition("8:17", kUsbDisk, "sdb1", false, 31'250'000);
   system.AddLabel("STICK", "sdb1");
-  system.Mount("8:17", "/media/user/STICK");
+  system.Mount("8:17", "/media/user/STICK", "rw,nosuid,nodev,relatime", "/dev/sdb1");
   const std::vector<RemovableVolume> volumes = ListRemovableVolumes(system.root(), "/opt/kit");
   ASSERT_EQ(volumes.size(), 1u);
   EXPECT_EQ(volumes[0].mount_point, "/media/user/STICK");
   EXPECT_EQ(volumes[0].label, "STICK");
   EXPECT_EQ(volumes[0].device, "8:17");
+  EXPECT_EQ(volumes[0].source, "/dev/sdb1");
+  EXPECT_EQ(volumes[0].size_bytes, 16'000'000'000u);
 }
 
 TEST(RemovableVolumesTest, AnSdCardIsListedWithoutALabelWhenItHasNone) {

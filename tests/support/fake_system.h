@@ -2,6 +2,7 @@
 // reads, laid out below a temporary root, so that tests plug, label and unplug drives at will.
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 #include <iterator>
 #include <string>
@@ -28,12 +29,14 @@ class FakeSystem {
  public:
   const std::string& root() const { return root_.path(); }
 
-  // A partition `name` of the disk at `disk` (below sys/), known to the kernel as `device`.
+  // A partition `name` of the disk at `disk` (below sys/), known to the kernel as `device`, of
+  // `sectors` sectors of 512 bytes.
   void AddPartition(const std::string& device, const std::string& disk, const std::string& name,
-                    bool removable_flag = false) {
+                    bool removable_flag = false, std::uint64_t sectors = 0) {
     const std::filesystem::path sys = std::filesystem::path(root()) / "sys";
     MakeFile((sys / disk / "removable").string(), removable_flag ? "1\n" : "0\n");
     MakeFile((sys / disk / name / "partition").string(), "1\n");
+    MakeFile((sys / disk / name / "size").string(), std::to_string(sectors) + "\n");
     std::filesystem::create_directories(sys / "dev/block");
     std::filesystem::create_symlink(std::filesystem::path("../..") / disk / name,
                                     sys / "dev/block" / device);

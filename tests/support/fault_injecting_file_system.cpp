@@ -373,11 +373,6 @@ FsStatus FaultInjectingFileSystem::Exists(const std::string& path, bool& exists)
   return inner_.Exists(Real(path), exists);
 }
 
-FsStatus FaultInjectingFileSystem::CreateDirectory(const std::string& path) {
-  if (FsStatus failed = Record(FsOperation::kCreateDirectory, path); !failed) return failed;
-  return inner_.CreateDirectory(Real(path));
-}
-
 FsStatus FaultInjectingFileSystem::FileLength(const std::string& path, std::uint64_t& length) {
   if (FsStatus failed = Check(FsOperation::kFileLength, path); !failed) return failed;
   return inner_.FileLength(Real(path), length);

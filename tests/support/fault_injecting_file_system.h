@@ -125,7 +125,6 @@ class FaultInjectingFileSystem final : public FileSystem {
   FsStatus ListDirectory(const std::string& path, std::uint32_t filter, const ListVisitor& visit,
                          ListDetail detail) override;
   FsStatus Exists(const std::string& path, bool& exists) override;
-  FsStatus CreateDirectory(const std::string& path) override;
   FsStatus FileLength(const std::string& path, std::uint64_t& length) override;
   FsStatus ResolvePath(const std::string& path, std::string& resolved) override;
   FsStatus Identify(const std::string& path, FileId& id) override;

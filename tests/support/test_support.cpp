@@ -131,6 +131,12 @@ platform::FsStatus AtEntry(platform::FileSystem& fs, const std::string& path,
   return act(*folder, platform::LastName(path));
 }
 
+platform::FsStatus MakeFolder(platform::FileSystem& fs, const std::string& path) {
+  return AtEntry(fs, path, [](platform::Directory& folder, std::string_view name) {
+    return folder.CreateDirectory(name);
+  });
+}
+
 platform::FsStatus SetAttributes(platform::FileSystem& fs, const std::string& path,
                                  std::uint32_t attributes) {
   return AtEntry(fs, path, [attributes](platform::Directory& folder, std::string_view name) {

@@ -54,6 +54,8 @@ std::string ReadBytes(const std::string& path);
 platform::FsStatus AtEntry(platform::FileSystem& fs, const std::string& path,
                            const std::function<platform::FsStatus(platform::Directory& folder,
                                                                   std::string_view name)>& act);
+// Makes the folder `path` in its parent, which must exist, as the program makes folders.
+platform::FsStatus MakeFolder(platform::FileSystem& fs, const std::string& path);
 // Sets the attribute bits of the entry `path`; 0 makes it a plain, writable one.
 platform::FsStatus SetAttributes(platform::FileSystem& fs, const std::string& path,
                                  std::uint32_t attributes);

@@ -210,7 +210,27 @@ class CaptionFitTest : public ::testing::Test {
   HWND main_ = nullptr;
 };
 
-TEST_F(CaptionFitTest, EveryMainWindowCaptionFitsItsControlAtEachDpi) {
+// The controls that reach into their frame's border (two pixels at every DPI), which the frame
+// draws under them.
+std::vector<std::string> ControlsOverTheirFrames(const ui::win32::MainWindow& window) {
+  std::vector<std::string> over;
+  for (const ControlRow& row : ui::kMainControls) {
+    const ControlRow* frame = ui::FindControl(ui::kMainControls, row.container);
+    if (frame == nullptr || frame->kind != ControlKind::kFrame) continue;
+    RECT inside{};
+    GetClientRect(window.Control(frame->name), &inside);
+    InflateRect(&inside, -2, -2);
+    RECT place = RectInParent(window.Control(row.name));
+    if (row.kind == ControlKind::kDriveList) place.bottom = place.top + 1;  // its list drops out
+    RECT both{};
+    IntersectRect(&both, &place, &inside);
+    if (!EqualRect(&both, &place))
+      over.push_back(std::string(row.name) + " in " + std::string(frame->name));
+  }
+  return over;
+}
+
+TEST_F(CaptionFitTest, EveryMainWindowCaptionFitsItsControlAndEveryFrameIsWholeAtEachDpi) {
   std::vector<std::pair<const ControlRow*, HWND>> controls;
   for (const ControlRow& row : ui::kMainControls)
     controls.emplace_back(&row, window_->Control(row.name));
@@ -219,6 +239,7 @@ TEST_F(CaptionFitTest, EveryMainWindowCaptionFitsItsControlAtEachDpi) {
     for (const Fit& misfit : CaptionsThatDoNotFit(controls, dpi)) {
       ADD_FAILURE() << "at " << dpi << " DPI " << Describe(misfit);
     }
+    EXPECT_EQ(ControlsOverTheirFrames(*window_), std::vector<std::string>{}) << dpi << " DPI";
   }
 }
 
@@ -286,8 +307,8 @@ TEST(DriveListTest, TheOpenListIsWideEnoughForTheLongestEntryAtEachDpi) {
   Pump();
 }
 
-// A closed drive box too narrow for its entry cuts it in the middle, never mid-word at its edge.
-TEST(DriveListTest, ALongEntryIsCutInItsMiddleWithAnEllipsis) {
+// A closed drive box too narrow for its entry keeps the letter and cuts the label at its end.
+TEST(DriveListTest, ALongEntryKeepsItsLetterAndIsCutAtTheEndOfItsLabel) {
   const auto characters = [](std::wstring_view text) { return static_cast<int>(text.size()); };
   struct Case {
     std::wstring_view entry;
@@ -296,13 +317,13 @@ TEST(DriveListTest, ALongEntryIsCutInItsMiddleWithAnEllipsis) {
   };
   for (const Case& c : {
            Case{L"c: [Windows]", 12, L"c: [Windows]"},
-           Case{L"c: [Windows]", 9, L"c: [\u2026ows]"},
-           Case{L"x: [KINGSTON]", 8, L"x: [\u2026ON]"},
-           Case{L"x: [KINGSTON]", 7, L"x: \u2026ON]"},
-           Case{L"x:", 1, L"\u2026"},
+           Case{L"c: [Windows]", 9, L"c: [Win\u2026]"},
+           Case{L"x: [КИНГСТОН]", 8, L"x: [КИ\u2026]"},
+           Case{L"x: [KINGSTON]", 3, L"x: [\u2026]"},
+           Case{L"x:", 1, L"x:"},
            Case{L"", 0, L""},
        }) {
-    EXPECT_EQ(ui::win32::ElideMiddle(c.entry, c.width, characters), c.shown)
+    EXPECT_EQ(ui::win32::FitDriveEntry(c.entry, c.width, characters), c.shown)
         << platform::WideToUtf8(std::wstring(c.entry)) << " in " << c.width;
   }
 }

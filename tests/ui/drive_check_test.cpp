@@ -19,6 +19,7 @@
 #include "support/test_support.h"
 #include "ui/main_window_model.h"
 #include "ui/win32/main_window.h"
+#include "ui/window_texts.h"
 #include "ui_test_support.h"
 
 namespace talvex::testing {
@@ -198,8 +199,9 @@ TEST_F(DriveCheckTest, GoOnADriveThatIsNoFlashDriveAsksOnceAndNoTouchesNothing) 
     ChooseInList(list_, platform::Utf8ToWide(test.drive));
     Type(window_->Control("TextIP"), test.address);
     const std::string question =
-        test.address.empty() ? ui::NotRemovableDriveQuestion(test.drive, test.holds_windows)
-                             : ui::ImpossibleAddressQuestion(window_->model().options()).value();
+        !test.address.empty() ? ui::ImpossibleAddressQuestion(window_->model().options()).value()
+        : test.holds_windows  ? ui::SystemDriveQuestion(test.drive)
+                              : ui::NotRemovableDriveQuestion(test.drive);
     for (const int answer : {IDNO, IDYES}) {
       recorder_.boxes.clear();
       MessageBoxAnswerer answerer(answer);

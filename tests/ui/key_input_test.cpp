@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "support/test_support.h"
+#include "ui/about_content.h"
 #include "ui/control_table.h"
 #include "ui/win32/about_window.h"
 #include "ui/win32/main_window.h"
@@ -177,6 +178,21 @@ TEST_F(KeyInputTest, PasteKeysPasteOnlyWhatTheKeyFilterLetsThroughAndCopyKeysCop
   EXPECT_EQ(TextOf(login), L"10.0.x0.5, Ж");
 }
 
+// Ctrl+Z takes the typing back in every field, the address fields, whose filter could take it for
+// a typed character, included.
+TEST_F(KeyInputTest, CtrlZUndoesWhatWasTypedInEveryField) {
+  for (std::string_view name : {"TextIP", "TexSMBip", "TexSMBlog"}) {
+    HWND field = EmptyField(name);
+    PressKeys({'1', VK_OEM_PERIOD, '2'});
+    HandleInput();
+    ASSERT_EQ(TextOf(field), L"1.2") << name;
+    PressWith(VK_CONTROL, 'Z');
+    HandleInput();
+    EXPECT_EQ(TextOf(field), L"") << name;
+    EXPECT_EQ(window_->model().TextOf(name), "") << name;
+  }
+}
+
 TEST_F(KeyInputTest, ContextMenuPasteTakesOnlyWhatTheKeyFilterLetsThrough) {
   for (std::string_view name : {"TextIP", "TexSMBip"}) {
     HWND field = EmptyField(name);
@@ -203,6 +219,32 @@ TEST_F(KeyInputTest, EnterAndEscapeCloseTheAboutWindow) {
     EXPECT_FALSE(IsWindow(about)) << key;
     EXPECT_TRUE(IsWindowEnabled(main_)) << key;
   }
+}
+
+// About opens on its button; Tab reaches the links, and Enter or Space opens one, the window
+// staying open.
+TEST_F(KeyInputTest, TheAboutLinksTakeTheFocusAndOpenByEnterOrSpace) {
+  Click(window_->Control("Command1"));
+  HWND about = FindWindowW(ui::win32::kAboutWindowClass, nullptr);
+  ASSERT_NE(about, nullptr);
+  ui::win32::AboutWindow* window = ui::win32::AboutWindow::FromHandle(about);
+  SetForegroundWindow(about);
+  HandleInput();
+  EXPECT_EQ(GetFocus(), window->Control("Command1"));
+  PressKeys({VK_TAB});
+  HandleInput();
+  EXPECT_EQ(GetFocus(), window->Control("Label6"));
+  PressKeys({VK_RETURN, VK_SPACE});
+  HandleInput();
+  ASSERT_EQ(recorder_.addresses.size(), 2u);
+  for (const auto& [shown_over, address] : recorder_.addresses) {
+    EXPECT_EQ(address, ui::about::kMaker.page);
+    EXPECT_EQ(shown_over, about);
+  }
+  EXPECT_TRUE(IsWindow(about));
+  PressKeys({VK_ESCAPE});
+  HandleInput();
+  EXPECT_FALSE(IsWindow(about));
 }
 
 TEST_F(KeyInputTest, TabVisitsTheControlsInOrderAndShiftTabGoesBack) {

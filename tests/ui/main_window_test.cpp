@@ -25,6 +25,7 @@
 #include "ui/win32/about_window.h"
 #include "ui/win32/main_window.h"
 #include "ui/win32/progress_window.h"
+#include "ui/win32/report_box.h"
 #include "ui/win32/subclass.h"
 #include "ui_test_support.h"
 
@@ -52,7 +53,8 @@ class MainWindowTest : public ::testing::Test {
  protected:
   void SetUp() override {
     const std::string root = source_root_.empty() ? kit_.path() : source_root_;
-    MakeFile(Join(root, "Talvex\\etc\\rc.sysinit"), "#!/bin/sh\n");  // a kit, as far as the window asks
+    MakeFile(Join(root, "Talvex\\etc\\rc.sysinit"),
+             "#!/bin/sh\n");  // a kit, as far as the window asks
     ui::win32::UiServices services = RecordingServices(recorder_, root);
     if (file_system_ != nullptr) services.file_system = file_system_;
     window_ = MainWindow::Create(std::move(services));
@@ -136,9 +138,21 @@ TEST_F(MainWindowTest, ControlsSitInTheirFramesAtTheTablesPlaces) {
     const RECT rect = RectInParent(control);
     EXPECT_EQ(rect.left, ui::TwipsToPixels(row.left, dpi)) << row.name;
     EXPECT_EQ(rect.top, ui::TwipsToPixels(row.top, dpi)) << row.name;
-    EXPECT_EQ(rect.right - rect.left, ui::TwipsToPixels(row.width, dpi)) << row.name;
+    // A control that would reach into its frame's two-pixel border stops short of it.
+    RECT room{0, 0, rect.right + 2, rect.bottom + 2};
+    const ui::ControlRow* frame = ui::FindControl(ui::kMainControls, row.container);
+    if (frame != nullptr && frame->kind == ui::ControlKind::kFrame) {
+      GetClientRect(expected_parent, &room);
+    }
+    EXPECT_EQ(rect.right, std::min(static_cast<LONG>(ui::TwipsToPixels(row.left, dpi) +
+                                                     ui::TwipsToPixels(row.width, dpi)),
+                                   room.right - 2))
+        << row.name;
     if (row.kind != ui::ControlKind::kDriveList) {
-      EXPECT_EQ(rect.bottom - rect.top, ui::TwipsToPixels(row.height, dpi)) << row.name;
+      EXPECT_EQ(rect.bottom, std::min(static_cast<LONG>(ui::TwipsToPixels(row.top, dpi) +
+                                                        ui::TwipsToPixels(row.height, dpi)),
+                                      room.bottom - 2))
+          << row.name;
     }
   }
   EXPECT_EQ(TextOf(Get("CommanEND")), L"GO");
@@ -419,6 +433,14 @@ class MainWindowBuildTest : public MainWindowTest {
     if (!drive_.empty()) RemoveBuiltFolders();
   }
 
+  // A new main window on the test drive, in place of the one there was.
+  void ReopenOnTheDrive() {
+    if (IsWindow(main_)) DestroyWindow(main_);
+    Pump();
+    MainWindowTest::SetUp();
+    ChooseInList(Get("Drive1"), platform::Utf8ToWide(drive_));
+  }
+
   static std::string TestDrive() {
     const char* drive = std::getenv("TALVEX_TEST_DRIVE");
     return drive != nullptr ? drive : "";
@@ -484,6 +506,39 @@ TEST_F(MainWindowBuildTest, YesWithoutPvrOnlyCloses) {
   Pump();
   EXPECT_TRUE(recorder_.programs.empty());
   EXPECT_FALSE(IsWindow(main_));
+}
+
+// A report that names only the first failures keeps all of them behind its Help button: the box
+// sends its owner WM_HELP, and the main window lists every failure over the box.
+TEST_F(MainWindowBuildTest, AReportNamingOnlyTheFirstFailuresListsThemAllOnHelp) {
+  platform::FaultInjectingFileSystem failing(platform::NativeFileSystem());
+  failing.FailUnder(platform::FsOperation::kCopyFile, drive_ + "\\Talvex", 5, "Access denied");
+  file_system_ = &failing;
+  ReopenOnTheDrive();
+  std::wstring listed;
+  MessageBoxAnswerer answer(IDNO, [&listed](HWND box) {
+    HELPINFO help{};
+    help.cbSize = sizeof(help);
+    help.iContextType = HELPINFO_WINDOW;
+    help.hItemHandle = box;
+    SendMessageW(box, WM_HELP, 0, reinterpret_cast<LPARAM>(&help));
+    HWND list = FindWindowW(ui::win32::kFailureListClass, nullptr);
+    if (list == nullptr) return;
+    EXPECT_EQ(GetWindow(list, GW_OWNER), box);
+    listed = TextOf(ui::win32::FailureListWindow::FromHandle(list)->list());
+  });
+  Click(Get("CommanEND"));
+  Pump();
+  ASSERT_EQ(recorder_.boxes.size(), 1u);
+  const ShownBox& report = recorder_.boxes[0];
+  EXPECT_EQ(report.style & MB_HELP, static_cast<UINT>(MB_HELP));
+  const std::size_t more = report.text.find(L"\u2026 и ещё ");
+  ASSERT_NE(more, std::wstring::npos) << platform::WideToUtf8(report.text);
+  // The ten named, and as many more as the box counts.
+  const std::size_t counted = std::stoul(report.text.substr(more + 8));
+  const auto lines = static_cast<std::size_t>(std::count(listed.begin(), listed.end(), L'\n'));
+  EXPECT_EQ(lines, 10 + counted) << platform::WideToUtf8(listed);
+  EXPECT_EQ(FindWindowW(ui::win32::kFailureListClass, nullptr), nullptr);  // gone with the box
 }
 
 // Started from the root of the target drive, a build would delete the kit it copies from: it
@@ -627,7 +682,7 @@ TEST_F(SlowBuildTest, TheWindowPaintsDropsInputAndShowsEveryStageWhileTheBuildRu
   }
   const std::vector<std::string> before = Snapshot();
   const options::BuildOptions options = window_->model().options();
-  bool input_sent = false, screenshot_taken = false;
+  bool input_sent = false, screenshot_taken = false, speed_in_screenshot = false;
   int ticks_with_a_control_enabled = 0, ticks_main_enabled = 0, ticks_not_owned = 0;
   int items_on_the_drive = 0;
   LRESULT bar_furthest = 0, bar_range = 0;
@@ -656,8 +711,12 @@ TEST_F(SlowBuildTest, TheWindowPaintsDropsInputAndShowsEveryStageWhileTheBuildRu
       Click(Get("CommanEND"));
       Click(Get("Command1"));
     }
-    if (!screenshot_taken && Clock::now() - shown > std::chrono::milliseconds(400) &&
+    // While the build writes; taken again once its speed is known (a second into writing).
+    const bool speed_known = TextOf(progress->Control("Figures")).find(L"/с") != std::wstring::npos;
+    if ((!screenshot_taken || (speed_known && !speed_in_screenshot)) &&
+        Clock::now() - shown > std::chrono::milliseconds(400) &&
         TextOf(progress->Control("Stage")) == L"Запись") {
+      speed_in_screenshot = speed_known;
       screenshot_taken = true;
       UpdateWindow(progress->handle());
       EXPECT_TRUE(SaveScreenshot(progress->handle(), "screenshots/progress_window.png"));
@@ -704,17 +763,19 @@ TEST_F(SlowBuildTest, TheWindowPaintsDropsInputAndShowsEveryStageWhileTheBuildRu
 }
 
 TEST_F(SlowBuildTest, StopEndsTheBuildAndTheReportSaysSo) {
-  bool pressed = false;
-  std::wstring stage_after_press;
+  bool pressed = false, focus_kept = false;
+  std::wstring stage_after_press, figures;
   bool stop_enabled_after_press = true;
   BuildWatch watch([&](ProgressWindow* progress) {
     if (pressed || progress == nullptr || TextOf(progress->Control("Stage")) != L"Запись") {
       return;
     }
     pressed = true;
+    figures = TextOf(progress->Control("Figures"));
     Click(progress->Control("Stop"));
     stage_after_press = TextOf(progress->Control("Stage"));
     stop_enabled_after_press = IsWindowEnabled(progress->Control("Stop")) != FALSE;
+    focus_kept = GetActiveWindow() == progress->handle() && GetFocus() == progress->handle();
   });
   MessageBoxAnswerer answer(IDNO);
   Click(Get("CommanEND"));
@@ -723,6 +784,9 @@ TEST_F(SlowBuildTest, StopEndsTheBuildAndTheReportSaysSo) {
   ASSERT_TRUE(pressed);
   EXPECT_EQ(stage_after_press, L"Остановка…");
   EXPECT_FALSE(stop_enabled_after_press);
+  // Stop has gone grey; the window keeps the focus, so that Escape still reaches it.
+  EXPECT_TRUE(focus_kept);
+  EXPECT_NE(figures.find(L" из "), std::wstring::npos) << platform::WideToUtf8(figures);
   // What was written is still flushed; nothing is read back after a stop.
   EXPECT_NE(std::find(watch.stages.begin(), watch.stages.end(), L"Остановка…"), watch.stages.end());
   EXPECT_EQ(std::find(watch.stages.begin(), watch.stages.end(), L"Проверка записанного"),
@@ -735,40 +799,74 @@ TEST_F(SlowBuildTest, StopEndsTheBuildAndTheReportSaysSo) {
   EXPECT_TRUE(IsWindowEnabled(Get("CommanEND")));
 }
 
-// Closing the window during a build asks first, No being the default: No lets the build go on to
-// its report; Yes stops it and closes the window once it has ended, without a report.
-TEST_F(SlowBuildTest, ClosingDuringABuildAsksAndYesStopsItAndCloses) {
-  for (const int answer_given : {IDNO, IDYES}) {
-    SCOPED_TRACE(answer_given == IDYES ? "Yes" : "No");
-    if (!IsWindow(main_)) break;
-    recorder_.boxes.clear();
-    bool closed = false;
-    BuildWatch watch([&](ProgressWindow* progress) {
-      if (closed || progress == nullptr) return;
-      closed = true;
-      PostMessageW(main_, WM_CLOSE, 0, 0);
-    });
-    MessageBoxAnswerer answer(answer_given);
-    Click(Get("CommanEND"));
-    Pump();
+// Every way of closing during a build asks the same question, No the default: Yes stops the
+// build and closes the window without a report; No lets the build go on (here until Stop), the
+// progress window keeping the focus.
+TEST_F(SlowBuildTest, EveryWayOfClosingDuringABuildAsksAndYesStopsAndCloses) {
+  struct Way {
+    const char* how;
+    std::function<void(HWND main, ProgressWindow& progress)> close;
+  };
+  const Way ways[] = {
+      {"the main window's close box",
+       [](HWND main, ProgressWindow&) { PostMessageW(main, WM_CLOSE, 0, 0); }},
+      {"the progress window's close box",
+       [](HWND, ProgressWindow& progress) { PostMessageW(progress.handle(), WM_CLOSE, 0, 0); }},
+      {"Alt+F4",
+       [](HWND, ProgressWindow& progress) {
+         PostMessageW(progress.handle(), WM_SYSCOMMAND, SC_CLOSE, 0);
+       }},
+      {"Escape",
+       [](HWND, ProgressWindow&) { PostMessageW(GetFocus(), WM_KEYDOWN, VK_ESCAPE, 0x00010001); }},
+  };
+  for (const Way& way : ways) {
+    for (const int answer_given : {IDNO, IDYES}) {
+      SCOPED_TRACE(std::string(way.how) + (answer_given == IDYES ? ": Yes" : ": No"));
+      ReopenOnTheDrive();
+      recorder_.boxes.clear();
+      recorder_.windows_closed = 0;
+      bool closed = false, stopped = false, focused_before = false, focused_after = false;
+      BuildWatch watch([&](ProgressWindow* progress) {
+        if (progress == nullptr || stopped) return;
+        const bool focused =
+            GetActiveWindow() == progress->handle() &&
+            (GetFocus() == progress->Control("Stop") || GetFocus() == progress->handle());
+        if (!closed) {
+          if (TextOf(progress->Control("Stage")) != L"Запись") return;
+          focused_before = focused;
+          closed = true;
+          way.close(main_, *progress);
+        } else if (!recorder_.boxes.empty()) {
+          // Answered No: the build goes on, the progress window has the focus back.
+          focused_after = focused;
+          stopped = true;
+          Click(progress->Control("Stop"));
+        }
+      });
+      MessageBoxAnswerer answer(answer_given);
+      Click(Get("CommanEND"));
+      Pump();
 
-    ASSERT_TRUE(closed);
-    ASSERT_FALSE(recorder_.boxes.empty());
-    const ShownBox& question = recorder_.boxes[0];
-    EXPECT_EQ(question.text, L"Сборка ещё идёт. Остановить её и закрыть программу?");
-    EXPECT_EQ(question.style & MB_TYPEMASK, static_cast<UINT>(MB_YESNO));
-    EXPECT_EQ(question.style & MB_DEFMASK, static_cast<UINT>(MB_DEFBUTTON2));
-    if (answer_given == IDNO) {
-      ASSERT_EQ(recorder_.boxes.size(), 2u);
-      EXPECT_EQ(recorder_.boxes[1].title, L"Поздравляю, всё готово!");
-      EXPECT_TRUE(IsWindow(main_));
-      EXPECT_EQ(recorder_.windows_closed, 0);
-    } else {
-      EXPECT_EQ(recorder_.boxes.size(), 1u);  // no report
-      EXPECT_FALSE(IsWindow(main_));
-      EXPECT_EQ(recorder_.windows_closed, 1);
+      ASSERT_TRUE(closed);
+      EXPECT_TRUE(focused_before);
+      ASSERT_FALSE(recorder_.boxes.empty());
+      const ShownBox& question = recorder_.boxes[0];
+      EXPECT_EQ(question.text, L"Сборка ещё идёт. Остановить её и закрыть программу?");
+      EXPECT_EQ(question.style & MB_TYPEMASK, static_cast<UINT>(MB_YESNO));
+      EXPECT_EQ(question.style & MB_DEFMASK, static_cast<UINT>(MB_DEFBUTTON2));
       EXPECT_NE(std::find(watch.stages.begin(), watch.stages.end(), L"Остановка…"),
                 watch.stages.end());
+      if (answer_given == IDNO) {
+        EXPECT_TRUE(focused_after);
+        ASSERT_EQ(recorder_.boxes.size(), 2u);
+        EXPECT_EQ(recorder_.boxes[1].title, L"Сборка остановлена");
+        EXPECT_TRUE(IsWindow(main_));
+        EXPECT_EQ(recorder_.windows_closed, 0);
+      } else {
+        EXPECT_EQ(recorder_.boxes.size(), 1u);  // no report
+        EXPECT_FALSE(IsWindow(main_));
+        EXPECT_EQ(recorder_.windows_closed, 1);
+      }
     }
   }
 }

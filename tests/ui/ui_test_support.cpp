@@ -40,6 +40,7 @@ HHOOK g_hook = nullptr;
 int g_answer = 0;
 int g_answered = 0;
 int g_default_button = 0;
+std::function<void(HWND)> g_first;
 
 HWND g_box = nullptr;
 
@@ -56,6 +57,7 @@ void CALLBACK AnswerLater(HWND, UINT, UINT_PTR timer, DWORD) {
       g_default_button = button;
     }
   }
+  if (g_first) g_first(box);
   const int answer = GetDlgItem(box, g_answer) != nullptr ? g_answer : IDOK;
   ++g_answered;
   PostMessageW(box, WM_COMMAND, MAKEWPARAM(answer, BN_CLICKED),
@@ -76,8 +78,9 @@ LRESULT CALLBACK AnswerBox(int code, WPARAM wparam, LPARAM lparam) {
 }
 }  // namespace
 
-MessageBoxAnswerer::MessageBoxAnswerer(int answer) {
+MessageBoxAnswerer::MessageBoxAnswerer(int answer, std::function<void(HWND box)> first) {
   g_answer = answer;
+  g_first = std::move(first);
   g_answered = 0;
   g_default_button = 0;
   g_hook = SetWindowsHookExW(WH_CBT, AnswerBox, nullptr, GetCurrentThreadId());
@@ -86,6 +89,7 @@ MessageBoxAnswerer::MessageBoxAnswerer(int answer) {
 MessageBoxAnswerer::~MessageBoxAnswerer() {
   UnhookWindowsHookEx(g_hook);
   g_hook = nullptr;
+  g_first = nullptr;
 }
 
 int MessageBoxAnswerer::answered() const {

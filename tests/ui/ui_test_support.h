@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <functional>
 #include <string>
 #include <thread>
 #include <utility>
@@ -38,10 +39,11 @@ struct Recorder {
 ui::win32::UiServices RecordingServices(Recorder& recorder, std::string source_root);
 
 // Answers every message box this thread shows with `answer` (IDYES, IDNO; IDOK where the box has
-// only that) as soon as it is activated, and notes its default button.
+// only that) as soon as it is activated, and notes its default button. `first` runs with the box
+// before it is answered.
 class MessageBoxAnswerer {
  public:
-  explicit MessageBoxAnswerer(int answer);
+  explicit MessageBoxAnswerer(int answer, std::function<void(HWND box)> first = {});
   ~MessageBoxAnswerer();
   MessageBoxAnswerer(const MessageBoxAnswerer&) = delete;
   MessageBoxAnswerer& operator=(const MessageBoxAnswerer&) = delete;

@@ -5,7 +5,9 @@
 #include <string>
 #include <vector>
 
+#include "platform/paths.h"
 #include "ui/control_table.h"
+#include "ui/window_texts.h"
 
 namespace talvex::ui {
 namespace {
@@ -184,24 +186,21 @@ TEST(MainWindowModelTest, DriveLettersOfEntriesAndPaths) {
 }
 
 TEST(MainWindowModelTest, DriveMessagesNameTheDrive) {
-  EXPECT_EQ(NotRemovableDriveQuestion("k:", false),
+  EXPECT_EQ(NotRemovableDriveQuestion("k:"),
             "Диск \"k:\" не съёмный: это не флешка. Сборка заменит на нём папку \"Talvex\" и "
             "папки отмеченных приложений. Всё равно собрать сборку на этом диске?");
-  EXPECT_EQ(NotRemovableDriveQuestion("c:", true),
-            "На диске \"c:\" установлена Windows. " + NotRemovableDriveQuestion("c:", false));
+  EXPECT_EQ(SystemDriveQuestion("c:"),
+            "На диске \"c:\" установлена Windows. " + NotRemovableDriveQuestion("c:"));
   EXPECT_EQ(DriveChangedMessage("/media/user/TV"),
             "Диск \"/media/user/TV\" отключён, заменён другим или стал доступен только для "
             "чтения с тех пор, как его выбрали. Список дисков обновлён; выберите флешку ещё раз.");
 }
 
-TEST(MainWindowModelTest, CommandLinesAndDriveTexts) {
-  // Composed as the Windows window starts it.
-  EXPECT_EQ("notepad.exe " + ReadmePath("C:\\Kit"), "notepad.exe C:\\Kit\\Talvex\\readme.txt");
-  EXPECT_EQ("notepad.exe " + ReadmePath("d:\\My Kit"),
-            "notepad.exe d:\\My Kit\\Talvex\\readme.txt");
-  EXPECT_EQ(DriveEntryText('E', "", ""), "e:");
-  EXPECT_EQ(DriveEntryText('c', "SYSTEM", ""), "c: [SYSTEM]");
-  EXPECT_EQ(DriveEntryText('X', "DATA", "\\\\server\\share"), "x: [\\\\server\\share]");
+// Plain concatenation in the system's separators: no quotes, spaces kept.
+TEST(MainWindowModelTest, TheReadmeIsInTheKitsTalvexFolder) {
+  const std::string separator(1, platform::kPathSeparator);
+  EXPECT_EQ(ReadmePath("d:\\My Kit"),
+            "d:\\My Kit" + separator + "Talvex" + separator + "readme.txt");
 }
 
 }  // namespace

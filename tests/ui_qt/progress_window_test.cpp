@@ -46,7 +46,7 @@ TEST(QtBarPositionTest, FitsBytesIntoTheBarsRangeAndFallsBackOnSteps) {
 
 TEST(QtProgressWindowTest, ElidesTheItemInTheMiddleAndStopsOnce) {
   QWidget owner;
-  ProgressWindow window(&owner);
+  ProgressWindow window(&owner, ",");
   window.show();
   QSignalSpy stop(&window, &ProgressWindow::stopAsked);
 
@@ -65,6 +65,7 @@ TEST(QtProgressWindowTest, ElidesTheItemInTheMiddleAndStopsOnce) {
   EXPECT_LE(window.item()->fontMetrics().horizontalAdvance(shown), window.item()->width());
   EXPECT_EQ(window.item()->toolTip().toStdString(), progress.item);
   EXPECT_EQ(window.bar()->value() * 4, window.bar()->maximum());
+  EXPECT_EQ(window.figures()->text(), "10 байт из 40 байт");
 
   QTest::mouseClick(window.stop(), Qt::LeftButton);
   QTest::mouseClick(window.stop(), Qt::LeftButton);

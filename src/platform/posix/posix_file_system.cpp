@@ -60,11 +60,6 @@ class PosixFileSystem final : public FileSystem {
     return LastErrno(path);
   }
 
-  FsStatus CreateDirectory(const std::string& path) override {
-    if (::mkdir(path.c_str(), 0777) != 0) return LastErrno(path);
-    return {};
-  }
-
   FsStatus FileLength(const std::string& path, std::uint64_t& length) override {
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0) return LastErrno(path);

@@ -98,6 +98,7 @@ struct BlockDevice {
   std::string name;  // "sdb1"
   fs::path disk;     // the disk's folder below sys/devices
   bool removable_or_portable = false;
+  std::uint64_t size_bytes = 0;
 };
 
 bool IsPortableBus(const fs::path& device_path) {
@@ -118,6 +119,8 @@ std::optional<BlockDevice> DescribeBlockDevice(const fs::path& root, const std::
   described.disk = fs::exists(real / "partition", error) ? real.parent_path() : real;
   described.removable_or_portable =
       FirstLineOf(described.disk / "removable") == "1" || IsPortableBus(described.disk);
+  // sysfs counts every block device's size in sectors of 512 bytes, whatever the device's own.
+  described.size_bytes = std::strtoull(FirstLineOf(real / "size").c_str(), nullptr, 10) * 512;
   return described;
 }
 
@@ -233,7 +236,7 @@ std::vector<RemovableVolume> ListRemovableVolumes(const std::string& root,
     }
     const std::optional<BlockDevice> device = FlashDriveOf(tables, mount);
     if (!device) continue;
-    RemovableVolume volume{mount.mount_point, {}, mount.device};
+    RemovableVolume volume{mount.mount_point, {}, mount.device, mount.source, device->size_bytes};
     for (const auto& [name, label] : labels) {
       if (name == device->name) volume.label = label;
     }

@@ -1,9 +1,11 @@
 // The volumes of a Linux system as a build sees them: which are mounted where, from which device,
 // and whether that device is a flash drive (removable, USB or SD/MMC, and not the disk the system
 // runs from). Everything is read below `root` (normally "/"): its proc/self/mountinfo,
-// sys/dev/block and dev/disk/by-label, so that tests can lay out fake trees.
+// sys/dev/block (with each device's size) and dev/disk/by-label, so that tests can lay out fake
+// trees.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -27,8 +29,10 @@ std::vector<MountEntry> ParseMountInfo(std::string_view text);
 // A volume a user would pick as the flash drive.
 struct RemovableVolume {
   std::string mount_point;
-  std::string label;   // empty when the file system has none
-  std::string device;  // "major:minor"
+  std::string label;             // empty when the file system has none
+  std::string device;            // "major:minor"
+  std::string source = {};       // the device file as mounted, "/dev/sdb1"
+  std::uint64_t size_bytes = 0;  // the partition's size; 0 when sysfs does not say
 };
 
 // The mounted, writable volumes on flash drives, in mount order. `kit_folder` is where the

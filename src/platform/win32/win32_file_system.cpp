@@ -41,13 +41,6 @@ class Win32FileSystem final : public FileSystem {
     return queried;
   }
 
-  FsStatus CreateDirectory(const std::string& path) override {
-    std::wstring wide;
-    if (FsStatus converted = Widen(path, wide); !converted) return converted;
-    if (!::CreateDirectoryW(wide.c_str(), nullptr)) return LastError(path);
-    return {};
-  }
-
   FsStatus FileLength(const std::string& path, std::uint64_t& length) override {
     std::wstring wide;
     if (FsStatus converted = Widen(path, wide); !converted) return converted;

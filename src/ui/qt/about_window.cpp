@@ -11,8 +11,13 @@
 #include <QPixmap>
 #include <QPushButton>
 #include <QScreen>
+#include <QStyleOptionFocusRect>
+#include <QStylePainter>
 #include <QUrl>
 #include <QWindow>
+
+#include <functional>
+#include <utility>
 
 namespace talvex::ui::qt {
 
@@ -59,6 +64,49 @@ QImage BlendablePicture(const QString& path) {
   return image;
 }
 
+// A label that opens its address: by the mouse, and, since it takes the focus by Tab, by Enter
+// or Space, with the focus drawn round its text.
+class LinkLabel final : public QLabel {
+  Q_OBJECT  // a class of its own to the accessibility factories, which a QLabel's would take
+
+      public : LinkLabel(const QString& text, std::function<void()> open, QWidget* parent)
+      : QLabel(text, parent), open_(std::move(open)) {
+    setFocusPolicy(Qt::StrongFocus);
+    setAccessibleName(text);
+    SetAccessibleRole(*this, QAccessible::Link);
+  }
+
+ protected:
+  void mouseReleaseEvent(QMouseEvent* event) override {
+    if (event->button() == Qt::LeftButton) open_();
+  }
+  void keyPressEvent(QKeyEvent* event) override {
+    switch (event->key()) {
+      case Qt::Key_Return:
+      case Qt::Key_Enter:
+      case Qt::Key_Space:
+        open_();
+        return;
+      default:
+        QLabel::keyPressEvent(event);
+    }
+  }
+  void paintEvent(QPaintEvent* event) override {
+    QLabel::paintEvent(event);
+    if (!hasFocus()) return;
+    QStylePainter painter(this);
+    QStyleOptionFocusRect focus;
+    focus.initFrom(this);
+    focus.rect = fontMetrics()
+                     .boundingRect(contentsRect(), static_cast<int>(alignment()), text())
+                     .intersected(rect());
+    painter.drawPrimitive(QStyle::PE_FrameFocusRect, focus);
+  }
+
+ private:
+  std::function<void()> open_;
+};
+
 }  // namespace
 
 AboutWindow::AboutWindow(QWidget* owner) : owner_(owner) {
@@ -68,6 +116,10 @@ AboutWindow::AboutWindow(QWidget* owner) : owner_(owner) {
   dialog_scale_ = FitDialogFonts(widgets_, scale);
   ShowVersion(scale);
   CentreOverOwner();
+  // The links come first in Tab's order, but the window opens on its one button.
+  if (QWidget* thanks = widgets_.Find(AboutControl(ControlRole::kThanks).name)) {
+    thanks->setFocus(Qt::OtherFocusReason);
+  }
 }
 
 void AboutWindow::CreateControls(const DialogScale& scale) {
@@ -87,9 +139,17 @@ void AboutWindow::CreateControls(const DialogScale& scale) {
             QPixmap::fromImage(image.scaled(room, Qt::KeepAspectRatio, Qt::SmoothTransformation)));
       }
       picture->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+      picture->setAccessibleName(ToQString(CaptionOf(row)));
       widget = picture;
     } else {
-      auto* label = new QLabel(ToQString(CaptionOf(row)), this);
+      // The address goes to the desktop as it stands, trailing space and all.
+      const QString link = ToQString(row.link);
+      auto* label =
+          row.link.empty()
+              ? new QLabel(ToQString(CaptionOf(row)), this)
+              : new LinkLabel(
+                    ToQString(CaptionOf(row)),
+                    [this, link] { OpenOrSay(this, QUrl(link, QUrl::TolerantMode), link); }, this);
       label->setTextFormat(Qt::PlainText);
       label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
       // Only the title is two lines high; it wraps between its words.
@@ -100,7 +160,6 @@ void AboutWindow::CreateControls(const DialogScale& scale) {
                          QColor(row.colour->red, row.colour->green, row.colour->blue));
         label->setPalette(palette);
       }
-      if (!row.link.empty()) label->installEventFilter(this);
       widget = label;
     }
     widget->setObjectName(ToQString(row.name));
@@ -140,18 +199,6 @@ void AboutWindow::showEvent(QShowEvent* event) {
   QWidget::showEvent(event);
 }
 
-bool AboutWindow::eventFilter(QObject* watched, QEvent* event) {
-  if (event->type() == QEvent::MouseButtonRelease &&
-      static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
-    if (const ControlRow* row = widgets_.RowOf(qobject_cast<QWidget*>(watched))) {
-      // The address goes to the desktop as it stands, trailing space and all.
-      OpenOrSay(this, QUrl(ToQString(row->link), QUrl::TolerantMode), ToQString(row->link));
-      return true;
-    }
-  }
-  return QWidget::eventFilter(watched, event);
-}
-
 void AboutWindow::keyPressEvent(QKeyEvent* event) {
   // As in any dialog: Escape closes it, and so does Enter, its one button being "Спасибо!".
   switch (event->key()) {
@@ -172,3 +219,5 @@ void AboutWindow::closeEvent(QCloseEvent* event) {
 }
 
 }  // namespace talvex::ui::qt
+
+#include "about_window.moc"

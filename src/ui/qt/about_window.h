@@ -25,7 +25,6 @@ class AboutWindow final : public QWidget {
   void closeEvent(QCloseEvent* event) override;
   void keyPressEvent(QKeyEvent* event) override;
   void showEvent(QShowEvent* event) override;
-  bool eventFilter(QObject* watched, QEvent* event) override;
 
  signals:
   // The window is closing; the owner takes input again.

@@ -69,7 +69,7 @@ int main(int argc, char** argv) {
   const std::optional<std::string> kit =
       talvex::ui::qt::ChooseKitFolder(talvex::platform::NativeFileSystem(), choice);
   // Without a kit there is nothing to build from; the user has been told why, or cancelled.
-  if (!kit) return 2;
+  if (!kit) return static_cast<int>(talvex::platform::ExitStatus::kNothingDone);
   settings.setValue(kLastKitKey, QString::fromStdString(*kit));
   talvex::ui::qt::Services services = talvex::ui::qt::DefaultServices(*kit);
   if (parser.isSet(target)) {
@@ -83,5 +83,8 @@ int main(int argc, char** argv) {
   }
   talvex::ui::qt::MainWindow window(std::move(services));
   window.show();
-  return QApplication::exec();
+  // Nothing asks the event loop to end with another code than the one of a window closed.
+  const int loop = QApplication::exec();
+  return static_cast<int>(loop == 0 ? talvex::platform::ExitStatus::kBuilt
+                                    : talvex::platform::ExitStatus::kNothingDone);
 }

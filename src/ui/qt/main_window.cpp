@@ -17,23 +17,16 @@
 #include <QTimer>
 #include <QUrl>
 
-#include "engine/guard.h"
 #include "platform/drives.h"
-#include "platform/paths.h"
 #include "platform/process.h"
+#include "ui/drive_entry.h"
 #include "ui/qt/about_window.h"
-#include "ui/qt/build_runner.h"
 #include "ui/qt/filtered_line_edit.h"
 #include "ui/qt/progress_window.h"
+#include "ui/qt/report_box.h"
+#include "ui/window_texts.h"
 
 namespace talvex::ui::qt {
-
-namespace {
-
-// The readme beside the kit, in the backslash form of the kit's tables.
-constexpr std::string_view kReadmeFile = "\\Talvex\\readme.txt";
-
-}  // namespace
 
 Services DefaultServices(std::string source_root) {
   Services services;
@@ -45,11 +38,6 @@ Services DefaultServices(std::string source_root) {
   services.mount_table = "/proc/self/mountinfo";
   services.source_root = std::move(source_root);
   return services;
-}
-
-std::string VolumeEntryText(const RemovableVolume& volume) {
-  if (volume.label.empty()) return volume.mount_point;
-  return volume.mount_point + " [" + volume.label + "]";
 }
 
 MainWindow::MainWindow(Services services) : services_(std::move(services)) {
@@ -65,6 +53,8 @@ MainWindow::MainWindow(Services services) : services_(std::move(services)) {
 }
 
 MainWindow::~MainWindow() {
+  // A build still running stops and is waited for while the window is whole.
+  build_.reset();
   if (about_) delete about_.data();
   // The notifier goes before the descriptor it watches.
   delete mount_table_watch_;
@@ -91,24 +81,22 @@ void MainWindow::FillDriveList() {
   refresh_after_build_ = false;
   listed_.clear();
   std::vector<DriveListEntry> entries;
+  list->clear();
   for (RemovableVolume& volume :
        services_.list_volumes ? services_.list_volumes() : std::vector<RemovableVolume>{}) {
     DriveListEntry entry;
-    entry.text = VolumeEntryText(volume);
+    const EntryParts parts = VolumeEntryParts(volume.label, volume.mount_point, volume.size_bytes,
+                                              services_.decimal_separator);
+    entry.text = parts.Whole();
     entry.root = volume.mount_point;
     entry.identity = platform::DriveIdentity(*services_.file_system, volume.mount_point);
     if (!entry.identity) continue;  // a dead mount: nothing could be built there
     // The listing offers flash drives only; a folder named on the command line is asked about.
     entry.removable =
         !volume.device.empty() || platform::DescribeDrive(volume.mount_point).removable;
-    listed_.push_back({std::move(volume), entry.removable});
+    list->AddEntry(parts, VolumeLocation(volume.mount_point, volume.source));
+    listed_.push_back({std::move(volume), entry.text, entry.removable});
     entries.push_back(std::move(entry));
-  }
-  list->clear();
-  for (const DriveListEntry& entry : entries) {
-    list->addItem(ToQString(entry.text));
-    // Whole, however the closed list cuts it.
-    list->setItemData(list->count() - 1, ToQString(entry.text), Qt::ToolTipRole);
   }
   // Mount points are longer than drive letters: the open list is as wide as its longest entry.
   list->FitOpenListToEntries();
@@ -136,9 +124,9 @@ QWidget* MainWindow::DriveListWidget() const {
 
 void MainWindow::PickDrive(int index) {
   if (index < 0 || static_cast<std::size_t>(index) >= listed_.size()) return;
-  const std::string& root = listed_[static_cast<std::size_t>(index)].volume.mount_point;
-  model_.DriveChosen(VolumeEntryText(listed_[static_cast<std::size_t>(index)].volume),
-                     {root, platform::DriveIdentity(*services_.file_system, root)});
+  const ListedVolume& listed = listed_[static_cast<std::size_t>(index)];
+  const std::string& root = listed.volume.mount_point;
+  model_.DriveChosen(listed.text, {root, platform::DriveIdentity(*services_.file_system, root)});
 }
 
 bool MainWindow::StillAsPicked(const DrivePick& pick) {
@@ -159,7 +147,7 @@ bool MainWindow::StillAsPicked(const DrivePick& pick) {
 }
 
 bool MainWindow::AgreedToNotRemovable(const std::string& root) {
-  return AgreedTo(NotRemovableDriveQuestion(root, false));
+  return AgreedTo(NotRemovableDriveQuestion(root));
 }
 
 bool MainWindow::AgreedTo(const std::string& question) {
@@ -185,8 +173,7 @@ void MainWindow::MirrorModel() {
 }
 
 void MainWindow::OpenReadme() {
-  const QString readme =
-      QString::fromStdString(platform::JoinPayloadPath(services_.source_root, kReadmeFile));
+  const QString readme = QString::fromStdString(ReadmePath(services_.source_root));
   OpenOrSay(this, QUrl::fromLocalFile(readme), readme);
 }
 
@@ -217,11 +204,6 @@ void MainWindow::RunBuild() {
     refuse(kNoFlashDrive);
     return;
   }
-  // Without a kit the build would empty the stick's payload and copy nothing back.
-  if (!build::HoldsKit(*services_.file_system, services_.source_root)) {
-    refuse(build::NoKitMessage(services_.source_root));
-    return;
-  }
   // The list may be older than the last unplugging: the drive picked is checked once more, so a
   // build never lands in the empty folder a stick leaves behind, nor on another volume.
   if (!StillAsPicked(*pick)) {
@@ -240,12 +222,9 @@ void MainWindow::RunBuild() {
     model_.BuildEnded();
     return;
   }
-  WindowBuildRequest request;
-  request.file_system = services_.file_system;
-  request.source_root = services_.source_root;
-  request.target = pick->root;
-  request.options = model_.options();
-  request.decimal_separator = services_.decimal_separator;
+  // There are no drive letters here: the report names the volume by its mount point.
+  build::SessionRequest request{services_.source_root, build::TargetOfFolder(pick->root),
+                                model_.options(), services_.decimal_separator};
   request.expected_root = pick->identity;
 
   // The model stays in its building phase until the build has ended: every control is locked,
@@ -254,21 +233,51 @@ void MainWindow::RunBuild() {
   MirrorModel();
   // Only over this window: the progress window's Stop stays a button to press.
   setCursor(Qt::WaitCursor);
-  build_ = std::make_unique<WindowBuild>(std::move(request));
-  progress_ = new ProgressWindow(this);
+  progress_ = new ProgressWindow(this, services_.decimal_separator);
   connect(progress_, &ProgressWindow::stopAsked, this, &MainWindow::StopBuild);
-  connect(progress_, &ProgressWindow::closeAsked, this, &QWidget::close);
-  connect(build_.get(), &WindowBuild::progressed, this, [this] {
-    if (progress_ && build_) progress_->Show(build_->LatestProgress());
-  });
-  connect(build_.get(), &WindowBuild::ended, this, &MainWindow::BuildEnded);
+  connect(progress_, &ProgressWindow::closeAsked, this, &MainWindow::AskToStopAndClose);
   progress_->show();
-  build_->Start();
+  // Posted from the build's thread; a window destroyed first takes the posted calls with it.
+  BuildRunner::Posts posts;
+  posts.progressed = [this] {
+    QMetaObject::invokeMethod(this, &MainWindow::ShowProgress, Qt::QueuedConnection);
+  };
+  posts.ended = [this] {
+    QMetaObject::invokeMethod(this, &MainWindow::BuildEnded, Qt::QueuedConnection);
+  };
+  build_ =
+      std::make_unique<BuildRunner>(*services_.file_system, std::move(request), std::move(posts));
+}
+
+void MainWindow::ShowProgress() {
+  if (!build_) return;
+  const std::optional<build::BuildProgress> progress = build_->TakeProgress();
+  if (progress && progress_) progress_->Show(*progress);
 }
 
 void MainWindow::StopBuild() {
   if (build_) build_->Stop();
   if (progress_) progress_->ShowStopping();
+}
+
+void MainWindow::AskToStopAndClose() {
+  if (!build_ || asking_to_close_ || close_after_build_) return;
+  asking_to_close_ = true;
+  QMessageBox box(QMessageBox::Question, ToQString(kMainWindow.title),
+                  ToQString(kCloseDuringBuildQuestion), QMessageBox::Yes | QMessageBox::No, this);
+  box.setDefaultButton(QMessageBox::No);
+  const bool stop = box.exec() == QMessageBox::Yes;
+  asking_to_close_ = false;
+  if (stop) {
+    close_after_build_ = true;
+    StopBuild();
+  } else if (progress_) {
+    progress_->TakeFocus();
+  }
+  if (ended_while_asking_) {
+    ended_while_asking_ = false;
+    BuildEnded();
+  }
 }
 
 void MainWindow::BuildEnded() {
@@ -277,6 +286,9 @@ void MainWindow::BuildEnded() {
     ended_while_asking_ = true;
     return;
   }
+  if (!build_) return;
+  const build::SessionResult result = build_->Join();
+  build_.reset();
   // The progress window goes before the report. It may be the one whose close box brought us
   // here, so it is deleted once that has returned.
   if (ProgressWindow* ending = progress_) {
@@ -290,38 +302,40 @@ void MainWindow::BuildEnded() {
   unsetCursor();
   if (focus_before_build_ && focus_before_build_->isEnabled()) focus_before_build_->setFocus();
   // No build runs while the report is up, so the window closes normally meanwhile.
-  std::unique_ptr<WindowBuild> build = std::move(build_);
-  if (close_after_build_ || build->ShowReport(this)) {
+  if (close_after_build_ || ShowResult(this, result)) {
     // Closed once this event has been handled, not under the button or question still on it.
     QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
   }
-  // This call may have come from the build's own signal: it goes once that has returned.
-  build.release()->deleteLater();
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
   if (build_) {
     // The window stays until the build has ended, so that what was written is flushed.
     event->ignore();
-    if (asking_to_close_ || close_after_build_) return;
-    asking_to_close_ = true;
-    QMessageBox box(QMessageBox::Question, ToQString(kMainWindow.title),
-                    ToQString(kCloseDuringBuildQuestion), QMessageBox::Yes | QMessageBox::No, this);
-    box.setDefaultButton(QMessageBox::No);
-    const bool stop = box.exec() == QMessageBox::Yes;
-    asking_to_close_ = false;
-    if (stop) {
-      close_after_build_ = true;
-      StopBuild();
-    }
-    if (ended_while_asking_) {
-      ended_while_asking_ = false;
-      BuildEnded();
-    }
+    AskToStopAndClose();
     return;
   }
   if (about_) about_->close();
   event->accept();
+}
+
+void MainWindow::keyPressEvent(QKeyEvent* event) {
+  // During a build Escape asks, as in the progress window.
+  if (build_ && event->key() == Qt::Key_Escape) {
+    AskToStopAndClose();
+    return;
+  }
+  QWidget::keyPressEvent(event);
+}
+
+void MainWindow::changeEvent(QEvent* event) {
+  QWidget::changeEvent(event);
+  // The progress window keeps the focus during a build, as a modal one would, whatever the user
+  // clicks into.
+  if (event->type() == QEvent::ActivationChange && isActiveWindow() && progress_ &&
+      !asking_to_close_) {
+    QTimer::singleShot(0, progress_.data(), &ProgressWindow::TakeFocus);
+  }
 }
 
 }  // namespace talvex::ui::qt

@@ -15,7 +15,7 @@
 
 #include "platform/file_system.h"
 #include "platform/posix/volumes.h"
-#include "ui/build_progress_text.h"
+#include "ui/build_runner.h"
 #include "ui/main_window_model.h"
 #include "ui/qt/about_window.h"
 #include "ui/qt/progress_window.h"
@@ -25,21 +25,16 @@ class QSocketNotifier;
 
 namespace talvex::ui::qt {
 
-class WindowBuild;
-
 using platform::posix::MountEntry;
 using platform::posix::ParseMountInfo;
 using platform::posix::RemovableVolume;
-
-// The drive list's text: the mount point, then " [label]" when there is one.
-std::string VolumeEntryText(const RemovableVolume& volume);
 
 // What the window needs from outside. The program uses DefaultServices(); tests point the
 // volume list at fake trees and the file system at their own.
 struct Services {
   platform::FileSystem* file_system = nullptr;
   std::string source_root;        // the kit folder
-  std::string decimal_separator;  // the user's locale's, for the report
+  std::string decimal_separator;  // the user's locale's, for the report, sizes and figures
   // The volumes offered as drives: flash drives, by the platform's listing. An entry without a
   // device is a folder standing for a drive's root (the command line's --target), which the
   // platform is asked about like any other place.
@@ -69,6 +64,8 @@ class MainWindow final : public QWidget, private WindowActions {
 
  protected:
   void closeEvent(QCloseEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
+  void changeEvent(QEvent* event) override;
 
  private:
   void CreateControls();
@@ -93,7 +90,10 @@ class MainWindow final : public QWidget, private WindowActions {
   void OpenReadme() override;
   void OpenAbout() override;
   void RunBuild() override;
+  void ShowProgress();
   void StopBuild();
+  // Every way of closing during a build ends here: the question, and on Yes the stop.
+  void AskToStopAndClose();
   void BuildEnded();
 
   Services services_;
@@ -102,6 +102,7 @@ class MainWindow final : public QWidget, private WindowActions {
   // A drive list entry as it was read, with whether the platform found it removable.
   struct ListedVolume {
     RemovableVolume volume;
+    std::string text;  // as the closed box shows it whole
     bool removable = false;
   };
   std::vector<ListedVolume> listed_;
@@ -112,7 +113,7 @@ class MainWindow final : public QWidget, private WindowActions {
   QPointer<AboutWindow> about_;
   QObject* enter_clicks_ = nullptr;  // the filter that lets Enter click a focused button
 
-  std::unique_ptr<WindowBuild> build_;
+  std::unique_ptr<BuildRunner> build_;
   QPointer<ProgressWindow> progress_;
   QPointer<QWidget> focus_before_build_;
   bool asking_to_close_ = false;

@@ -4,12 +4,15 @@
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <utility>
 
 #include "ui/control_table.h"
 #include "ui/qt/qt_ui.h"
+#include "ui/window_texts.h"
 
 namespace talvex::ui::qt {
 
@@ -17,6 +20,13 @@ namespace {
 
 // Wide enough for a mount point and a few folders of the payload before the middle is elided.
 constexpr int kWidthAt96Dpi = 460;
+
+QLabel* NewLabel(const char* name, QWidget* parent) {
+  auto* label = new QLabel(parent);
+  label->setObjectName(QString::fromLatin1(name));
+  label->setTextFormat(Qt::PlainText);
+  return label;
+}
 
 }  // namespace
 
@@ -28,25 +38,25 @@ BarPosition BarPositionOf(const build::BuildProgress& progress) {
   return {scaled.position, scaled.range};
 }
 
-ProgressWindow::ProgressWindow(QWidget* owner) : QDialog(owner) {
+ProgressWindow::ProgressWindow(QWidget* owner, std::string decimal_separator)
+    : QDialog(owner), decimal_separator_(std::move(decimal_separator)) {
   setObjectName(QStringLiteral("FrmProgress"));
   setWindowTitle(ToQString(kMainWindow.title));
   setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                  Qt::WindowCloseButtonHint);
-  // Only the main window is blocked: the rest of the desktop stays usable during a long copy.
-  setWindowModality(Qt::WindowModal);
+  // Not modal: a window blocked by a modal one never hears of its close box, and the main
+  // window's close box must ask too. Its controls are locked by the build instead.
+  setWindowModality(Qt::NonModal);
 
-  stage_ = new QLabel(this);
-  stage_->setObjectName(QStringLiteral("Stage"));
+  stage_ = NewLabel("Stage", this);
   QFont bold = stage_->font();
   bold.setBold(true);
   stage_->setFont(bold);
-  item_ = new QLabel(this);
-  item_->setObjectName(QStringLiteral("Item"));
-  item_->setTextFormat(Qt::PlainText);
+  item_ = NewLabel("Item", this);
   bar_ = new QProgressBar(this);
   bar_->setObjectName(QStringLiteral("Bar"));
   bar_->setRange(0, 0);
+  figures_ = NewLabel("Figures", this);
   stop_ = new QPushButton(ToQString(kStopCaption), this);
   stop_->setObjectName(QStringLiteral("Stop"));
   stop_->setAutoDefault(false);
@@ -56,7 +66,7 @@ ProgressWindow::ProgressWindow(QWidget* owner) : QDialog(owner) {
   });
 
   auto* buttons = new QHBoxLayout;
-  buttons->addStretch();
+  buttons->addWidget(figures_, 1);
   buttons->addWidget(stop_);
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(stage_);
@@ -79,12 +89,33 @@ void ProgressWindow::Show(const build::BuildProgress& progress) {
   const BarPosition position = BarPositionOf(progress);
   if (bar_->maximum() != position.maximum) bar_->setRange(0, position.maximum);
   bar_->setValue(position.value);
+  figure_source_.Take(progress, ProgressFigures::Clock::now());
+  figures_->setText(ToQString(figure_source_.Text(decimal_separator_)));
 }
 
 void ProgressWindow::ShowStopping() {
   stopping_ = true;
   stage_->setText(ToQString(kStoppingText));
   stop_->setEnabled(false);
+  TakeFocus();
+}
+
+void ProgressWindow::TakeFocus() {
+  raise();
+  activateWindow();
+  // A disabled Stop passes the focus on to nothing: the window keeps it, so Escape still asks.
+  if (stop_->isEnabled()) {
+    stop_->setFocus(Qt::ActiveWindowFocusReason);
+  } else {
+    setFocus(Qt::ActiveWindowFocusReason);
+  }
+}
+
+void ProgressWindow::showEvent(QShowEvent* event) {
+  QDialog::showEvent(event);
+  TakeFocus();
+  // Once more after the window manager has mapped it: asked too early, the activation is lost.
+  QTimer::singleShot(0, this, &ProgressWindow::TakeFocus);
 }
 
 void ProgressWindow::reject() {

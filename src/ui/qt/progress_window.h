@@ -1,15 +1,18 @@
-// The window a build shows while it runs, modal over the main window, whose fixed layout has no
-// room for it: what stage the build is in, the file in hand, a bar by bytes, and Stop.
+// The window a build shows while it runs, over the main window, whose fixed layout has no room for
+// it: what stage the build is in, the file in hand, a bar by bytes with its figures, and Stop. It
+// takes the focus when it opens and keeps it: Escape and its close box ask to stop, as closing
+// the main window does.
 #pragma once
 
 #include <QDialog>
 #include <QString>
 
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 #include "engine/build_run.h"
-#include "ui/build_progress_text.h"
+#include "ui/progress_figures.h"
 
 class QLabel;
 class QProgressBar;
@@ -29,16 +32,21 @@ class ProgressWindow final : public QDialog {
   Q_OBJECT
 
  public:
-  explicit ProgressWindow(QWidget* owner);
+  // `decimal_separator` is the user's locale's, for the figures.
+  ProgressWindow(QWidget* owner, std::string decimal_separator);
 
   // Shows where the build is now.
   void Show(const build::BuildProgress& progress);
-  // Stop was asked for: the button goes grey and the stage says so until the build ends.
+  // Stop was asked for: the button goes grey, the stage says so until the build ends, and the
+  // window keeps the focus.
   void ShowStopping();
+  // Brings the window to the front with the focus in it, on Stop while it takes keys.
+  void TakeFocus();
 
   QLabel* stage() const { return stage_; }
   QLabel* item() const { return item_; }
   QProgressBar* bar() const { return bar_; }
+  QLabel* figures() const { return figures_; }
   QPushButton* stop() const { return stop_; }
 
  signals:
@@ -49,15 +57,19 @@ class ProgressWindow final : public QDialog {
  protected:
   void reject() override;
   void resizeEvent(QResizeEvent* event) override;
+  void showEvent(QShowEvent* event) override;
 
  private:
   void ElideItem();
 
+  std::string decimal_separator_;
   QLabel* stage_ = nullptr;
   QLabel* item_ = nullptr;
   QProgressBar* bar_ = nullptr;
+  QLabel* figures_ = nullptr;
   QPushButton* stop_ = nullptr;
   QString item_text_;
+  ProgressFigures figure_source_;
   bool stopping_ = false;
 };
 

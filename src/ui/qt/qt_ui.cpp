@@ -17,11 +17,27 @@
 #include <QStyleOptionButton>
 #include <QStyleOptionGroupBox>
 
+#include <QAccessibleWidget>
+
 #include <algorithm>
+
+#include "ui/window_texts.h"
 
 namespace talvex::ui::qt {
 
 namespace {
+
+constexpr char kRoleProperty[] = "talvexAccessibleRole";
+
+// Consulted before the toolkit's own factories: a widget given a role gets it, with the name and
+// state the toolkit gives any widget (a window's title, a widget's accessible name).
+QAccessibleInterface* RoleGiven(const QString&, QObject* object) {
+  auto* widget = qobject_cast<QWidget*>(object);
+  if (widget == nullptr) return nullptr;
+  const QVariant role = widget->property(kRoleProperty);
+  if (!role.isValid()) return nullptr;
+  return new QAccessibleWidget(widget, static_cast<QAccessible::Role>(role.toInt()));
+}
 
 // The smallest dialog scale tried: three quarters of the desktop's size, still readable.
 constexpr double kSmallestDialogScale = 0.75;
@@ -240,9 +256,27 @@ DialogScale MakeFixedDialogFrame(QWidget& window, const WindowSpec& layout, Qt::
   window.setWindowFlags(type | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                         Qt::WindowCloseButtonHint);
   window.setWindowTitle(ToQString(layout.title));
+  // A plain widget is a "filler" to a screen reader; these are the program's frame and dialog.
+  SetAccessibleRole(window, type == Qt::Dialog ? QAccessible::Dialog : QAccessible::Window);
   const DialogScale scale = DesktopDialogScale(window);
   window.setFixedSize(scale.X(layout.client_width), scale.Y(layout.client_height));
   return scale;
+}
+
+void SetAccessibleRole(QWidget& widget, QAccessible::Role role) {
+  static const bool installed = [] {
+    QAccessible::installFactory(RoleGiven);
+    return true;
+  }();
+  (void)installed;
+  widget.setProperty(kRoleProperty, static_cast<int>(role));
+  // An interface made while the widget was being built (a label's text set in its constructor
+  // tells an active screen reader) would keep the toolkit's role: it goes, and the next one asked
+  // for comes from the factory above.
+  QAccessibleInterface* made = QAccessible::queryAccessibleInterface(&widget);
+  if (made != nullptr && made->role() != role) {
+    QAccessible::deleteAccessibleInterface(QAccessible::uniqueId(made));
+  }
 }
 
 void OpenOrSay(QWidget* parent, const QUrl& url, const QString& shown) {

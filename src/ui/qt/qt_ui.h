@@ -2,6 +2,7 @@
 // scaled by the desktop font's metrics, with the rows' fonts scaled alike.
 #pragma once
 
+#include <QAccessible>
 #include <QFont>
 #include <QString>
 #include <QUrl>
@@ -73,13 +74,12 @@ std::vector<std::string> CaptionsThatDoNotFit(const PlacedWidgets& widgets);
 DialogScale MakeFixedDialogFrame(QWidget& window, const WindowSpec& layout, Qt::WindowType type,
                                  const char* object_name);
 
+// What a screen reader calls a window or control: a role the toolkit does not give it by its
+// class (the main window a frame, the About window a dialog, a clickable label a link).
+void SetAccessibleRole(QWidget& widget, QAccessible::Role role);
+
 // Hands `url` to the desktop's default application. Where none takes it, a message over `parent`
 // says so and shows `shown` (the path or address) as text the user can select and copy.
 void OpenOrSay(QWidget* parent, const QUrl& url, const QString& shown);
-
-// The message that says no application took `shown`.
-inline constexpr std::string_view kNothingOpens =
-    "Не удалось открыть: на компьютере не задана программа, которая открывает такие файлы или "
-    "адреса. Откройте его сами:";
 
 }  // namespace talvex::ui::qt

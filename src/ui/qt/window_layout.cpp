@@ -18,6 +18,7 @@
 #include <utility>
 
 #include "ui/qt/qt_ui.h"
+#include "ui/window_texts.h"
 
 namespace talvex::ui::qt {
 
@@ -74,11 +75,17 @@ class CaptionInBorderStyle final : public QProxyStyle {
     painter->save();
     QRegion around(frame->rect);
     painter->setClipRegion(around.subtracted(QRegion(label)));
-    // The shadow line, and the light one a pixel right and below it.
-    const QRect line = border.adjusted(0, 0, -kLine, -kLine);
-    painter->setPen(frame->palette.color(QPalette::Dark));
+    // The shadow line, and the light one a pixel right and below it, each one pixel of the screen
+    // wide, through the middle of its logical pixel. On a screen scaled by 1.5 a frame may start
+    // half a screen pixel into one: a line on the logical pixel's edge then falls outside the
+    // frame, and a line one logical pixel wide straddles two rows, the light one overwriting it.
+    const QRectF line = QRectF(border).adjusted(0.5, 0.5, -kLine + 0.5, -kLine + 0.5);
+    QPen pen(frame->palette.color(QPalette::Dark), 1);
+    pen.setCosmetic(true);
+    painter->setPen(pen);
     painter->drawRect(line);
-    painter->setPen(frame->palette.color(QPalette::Light));
+    pen.setColor(frame->palette.color(QPalette::Light));
+    painter->setPen(pen);
     painter->drawRect(line.translated(1, 1));
     painter->restore();
     if (!label.isEmpty()) {
@@ -153,7 +160,12 @@ void NameTextBoxesByTheirLabels(const PlacedWidgets& widgets) {
       pending = label;
     } else if (auto* box = qobject_cast<QLineEdit*>(placed.widget); box != nullptr && pending) {
       pending->setBuddy(box);
-      box->setAccessibleName(pending->text());
+      QString name = pending->text();
+      if (const auto* frame = qobject_cast<const QGroupBox*>(box->parentWidget());
+          frame != nullptr && !frame->title().isEmpty()) {
+        name += QStringLiteral(", ") + frame->title();
+      }
+      box->setAccessibleName(name);
       pending = nullptr;
     }
   }
@@ -171,6 +183,29 @@ void CentreOnScreen(QWidget& window) {
 DriveList::DriveList(std::function<void()> before_popup, QWidget* parent)
     : QComboBox(parent), before_popup_(std::move(before_popup)) {}
 
+void DriveList::AddEntry(const EntryParts& parts, const std::string& location) {
+  const QString listed = ToQString(parts.Whole() + std::string(kFigureSeparator) + location);
+  addItem(listed,
+          QStringList{ToQString(parts.head), ToQString(parts.label), ToQString(parts.tail)});
+  setItemData(count() - 1, listed, Qt::ToolTipRole);
+}
+
+QString DriveList::ShownText() const {
+  const QStringList parts = currentData().toStringList();
+  if (parts.size() != 3) return currentText();
+  QStyleOptionComboBox option;
+  initStyleOption(&option);
+  const QRect room =
+      style()->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxEditField, this);
+  // The label is drawn a frame's width in from the field's edges.
+  const int inset = 2 * style()->pixelMetric(QStyle::PM_DefaultFrameWidth, &option, this);
+  const QFontMetrics metrics = fontMetrics();
+  return ToQString(FitEntry(
+      {parts[0].toStdString(), parts[1].toStdString(), parts[2].toStdString()},
+      room.width() - inset,
+      [&metrics](std::string_view text) { return metrics.horizontalAdvance(ToQString(text)); }));
+}
+
 void DriveList::showPopup() {
   before_popup_();
   QComboBox::showPopup();
@@ -187,19 +222,13 @@ void DriveList::FitOpenListToEntries() {
                           2 * style.pixelMetric(QStyle::PM_FocusFrameHMargin));
 }
 
-// A mount point is longer than the closed box: it is cut in its middle, where both its start and
-// its last folder (usually the stick's name) stay readable. The open list shows it whole.
+// The closed box shows the volume's name and size only; where it is, the open list says.
 void DriveList::paintEvent(QPaintEvent*) {
   QStylePainter painter(this);
   QStyleOptionComboBox option;
   initStyleOption(&option);
   painter.drawComplexControl(QStyle::CC_ComboBox, option);
-  const QRect room =
-      style()->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxEditField, this);
-  // The label is drawn a frame's width in from the field's edges.
-  const int inset = 2 * style()->pixelMetric(QStyle::PM_DefaultFrameWidth, &option, this);
-  option.currentText =
-      fontMetrics().elidedText(option.currentText, Qt::ElideMiddle, room.width() - inset);
+  option.currentText = ShownText();
   painter.drawControl(QStyle::CE_ComboBoxLabel, option);
 }
 

@@ -10,8 +10,10 @@
 #include <QWidget>
 
 #include <functional>
+#include <string>
 
 #include "ui/control_table.h"
+#include "ui/drive_entry.h"
 
 namespace talvex::ui::qt {
 
@@ -46,18 +48,26 @@ QGroupBox* NewCaptionedFrame(const QString& caption, QWidget* parent);
 // The frame's caption in its own colour; the controls inside keep the usual ones.
 void ColourCaption(QGroupBox& frame, Rgb colour);
 
-// Each label followed by a text box names it: its buddy, and the box's accessible name.
+// Each label followed by a text box names it: its buddy, and the box's accessible name with the
+// caption of the frame it stands in ("IP-address, Network settings SMB"), so that fields of the
+// same caption in two frames sound apart.
 class PlacedWidgets;
 void NameTextBoxesByTheirLabels(const PlacedWidgets& widgets);
 
 // Centres `window` on the screen it is on.
 void CentreOnScreen(QWidget& window);
 
-// The drive list: it reads the volumes again whenever it opens, shows an entry too long for the
-// closed box cut in its middle, and opens as wide as its longest entry.
+// The drive list: it reads the volumes again whenever it opens, shows the volume's name and size
+// in the closed box (the name cut at its end when the box is too narrow), adds where the volume
+// is in the open list and the tooltip, and opens as wide as its longest entry.
 class DriveList final : public QComboBox {
  public:
   DriveList(std::function<void()> before_popup, QWidget* parent);
+  // A volume: `parts` as the closed box shows it, `location` (VolumeLocation) after it in the
+  // open list and the tooltip.
+  void AddEntry(const EntryParts& parts, const std::string& location);
+  // The current entry as the closed box shows it now.
+  QString ShownText() const;
   void showPopup() override;
   // After the entries changed: the open list as wide as the widest one.
   void FitOpenListToEntries();

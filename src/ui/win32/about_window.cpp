@@ -6,6 +6,7 @@
 
 #include "ui/line_break.h"
 #include "ui/win32/resource_ids.h"
+#include "ui/win32/subclass.h"
 
 namespace talvex::ui::win32 {
 
@@ -75,15 +76,20 @@ void AboutWindow::CreateControls() {
         style |= SS_OWNERDRAW;
         break;
       default:
-        // Clickable labels report their clicks; the pointer stays the arrow over them.
-        style |= SS_LEFT | SS_NOPREFIX | (row.link.empty() ? 0 : SS_NOTIFY);
+        // Clickable labels report their clicks and take the focus; the pointer stays the arrow
+        // over them.
+        style |= SS_LEFT | SS_NOPREFIX | (row.link.empty() ? 0 : SS_NOTIFY | WS_TABSTOP);
         break;
     }
-    HWND handle = CreateWindowExW(
-        0, window_class, Wide(CaptionOf(row)).c_str(), style, 0, 0, 0, 0, window_,
-        reinterpret_cast<HMENU>(static_cast<INT_PTR>(kFirstControlId + static_cast<int>(index))),
-        instance, nullptr);
-    if (handle != nullptr) controls_.Add(row, handle);
+    const int id = kFirstControlId + static_cast<int>(index);
+    HWND handle =
+        CreateWindowExW(0, window_class, Wide(CaptionOf(row)).c_str(), style, 0, 0, 0, 0, window_,
+                        reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance, nullptr);
+    if (handle == nullptr) continue;
+    controls_.Add(row, handle);
+    if (!row.link.empty()) {
+      BeginSubclass(handle, LinkProc, static_cast<UINT_PTR>(id), reinterpret_cast<DWORD_PTR>(this));
+    }
   }
 }
 
@@ -119,6 +125,59 @@ void AboutWindow::DrawPicture(const DRAWITEMSTRUCT& item) const {
                 MulDiv(kPictureHeight, d, 96), source, 0, 0, kPictureWidth, kPictureHeight, blend);
   SelectObject(source, old);
   DeleteDC(source);
+}
+
+void AboutWindow::OpenLink(HWND label) const {
+  if (const PlacedControl* placed = controls_.Find(label)) {
+    open_address_(window_, std::string(placed->row->link));
+  }
+}
+
+LRESULT CALLBACK AboutWindow::LinkProc(HWND label, UINT message, WPARAM wparam, LPARAM lparam,
+                                       UINT_PTR id, DWORD_PTR self) {
+  const auto opens = [](WPARAM key) { return key == VK_RETURN || key == VK_SPACE; };
+  switch (message) {
+    case WM_NCDESTROY:
+      return EndSubclass(label, LinkProc, id, wparam, lparam);
+    case WM_GETDLGCODE: {
+      // Enter would otherwise be the dialog's default button, which closes the window.
+      const auto* key = reinterpret_cast<const MSG*>(lparam);
+      const LRESULT code = DefSubclassProc(label, message, wparam, lparam);
+      return key != nullptr && key->message == WM_KEYDOWN && opens(key->wParam)
+                 ? code | DLGC_WANTMESSAGE
+                 : code;
+    }
+    case WM_KEYDOWN:
+      if (opens(wparam)) {
+        reinterpret_cast<const AboutWindow*>(self)->OpenLink(label);
+        return 0;
+      }
+      break;
+    case WM_SETFOCUS:
+    case WM_KILLFOCUS:
+      InvalidateRect(label, nullptr, TRUE);
+      break;
+    case WM_PAINT: {
+      const LRESULT painted = DefSubclassProc(label, message, wparam, lparam);
+      if (GetFocus() == label) {
+        RECT text{};
+        GetClientRect(label, &text);
+        const std::wstring caption = Wide(WindowTextOf(label));
+        HDC dc = GetDC(label);
+        HGDIOBJ old =
+            SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(label, WM_GETFONT, 0, 0)));
+        DrawTextW(dc, caption.c_str(), static_cast<int>(caption.size()), &text,
+                  DT_CALCRECT | DT_SINGLELINE | DT_NOPREFIX);
+        DrawFocusRect(dc, &text);
+        SelectObject(dc, old);
+        ReleaseDC(label, dc);
+      }
+      return painted;
+    }
+    default:
+      break;
+  }
+  return DefSubclassProc(label, message, wparam, lparam);
 }
 
 // Both ways of closing end here. The main window is given back first, so that it, not some

@@ -35,6 +35,10 @@ class AboutWindow final : public TopLevelWindow {
   void PlaceControls() override;
   void OnClose() override;
   void CreateControls();
+  // The links take the focus by Tab and open by Enter or Space, with the focus drawn round them.
+  static LRESULT CALLBACK LinkProc(HWND label, UINT message, WPARAM wparam, LPARAM lparam,
+                                   UINT_PTR id, DWORD_PTR self);
+  void OpenLink(HWND label) const;
   void FitTitle() const;
   void DrawPicture(const DRAWITEMSTRUCT& item) const;
 

@@ -4,6 +4,8 @@
 
 #include <memory>
 
+#include "platform/win32/utf.h"
+#include "ui/drive_entry.h"
 #include "ui/win32/subclass.h"
 #include "ui/win32/win32_ui.h"
 
@@ -11,7 +13,6 @@ namespace talvex::ui::win32 {
 
 namespace {
 
-constexpr wchar_t kEllipsis = L'\u2026';
 constexpr UINT_PTR kSubclassId = 0x7d1;
 // The list's DriveBox, kept as a window property so that its owner's drawing finds it.
 constexpr wchar_t kDriveBoxProperty[] = L"talvex.DriveBox";
@@ -61,8 +62,8 @@ std::wstring ShownEntry(HWND list, std::wstring* whole) {
   const RECT room = TextRoom(list, info.rcItem);
   HDC dc = GetDC(list);
   HGDIOBJ old = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(list, WM_GETFONT, 0, 0)));
-  std::wstring shown = ElideMiddle(*whole, room.right - room.left,
-                                   [dc](std::wstring_view text) { return TextWidth(dc, text); });
+  std::wstring shown = FitDriveEntry(*whole, room.right - room.left,
+                                     [dc](std::wstring_view text) { return TextWidth(dc, text); });
   SelectObject(dc, old);
   ReleaseDC(list, dc);
   return shown;
@@ -91,18 +92,10 @@ LRESULT CALLBACK DriveBoxProc(HWND list, UINT message, WPARAM wparam, LPARAM lpa
 
 }  // namespace
 
-std::wstring ElideMiddle(std::wstring_view text, int width,
-                         const std::function<int(std::wstring_view)>& measure) {
-  if (measure(text) <= width) return std::wstring(text);
-  // From the most characters kept down: the first that fits, however few.
-  for (std::size_t kept = text.size(); kept-- > 0;) {
-    const std::size_t head = (kept + 1) / 2;
-    std::wstring shown(text.substr(0, head));
-    shown += kEllipsis;
-    shown += text.substr(text.size() - (kept - head));
-    if (measure(shown) <= width || kept == 0) return shown;
-  }
-  return std::wstring(1, kEllipsis);
+std::wstring FitDriveEntry(std::wstring_view text, int width,
+                           const std::function<int(std::wstring_view)>& measure) {
+  return Wide(FitEntry(WindowsEntryParts(platform::WideToUtf8(std::wstring(text))), width,
+                       [&measure](std::string_view part) { return measure(Wide(part)); }));
 }
 
 void AttachDriveBox(HWND list, std::string_view hint) {
@@ -160,8 +153,8 @@ bool DrawDriveBoxItem(const DRAWITEMSTRUCT& item) {
   RECT room = TextRoom(list, item.rcItem);
   // Only the closed box cuts its entry; the open list is as wide as the longest.
   if (closed_box) {
-    text = ElideMiddle(text, room.right - room.left,
-                       [dc = item.hDC](std::wstring_view part) { return TextWidth(dc, part); });
+    text = FitDriveEntry(text, room.right - room.left,
+                         [dc = item.hDC](std::wstring_view part) { return TextWidth(dc, part); });
   }
   SetBkMode(item.hDC, TRANSPARENT);
   SetTextColor(item.hDC, GetSysColor(disabled   ? COLOR_GRAYTEXT

@@ -1,7 +1,7 @@
-// The drive list's closed box: drawn by the program so that an entry too long for it is cut in
-// its middle with an ellipsis ("t: [TV S…16GB]") instead of at its right edge mid-word, with the
-// whole entry in its tooltip. The open list shows every entry whole and is as wide as the
-// longest one.
+// The drive list's closed box: drawn by the program so that an entry too long for it keeps its
+// letter and is cut at the end of its label with an ellipsis ("t: [TV S…]") instead of at the
+// box's edge, with the whole entry in its tooltip. The open list shows every entry whole and is as
+// wide as the longest one.
 #pragma once
 
 #include "platform/win32/windows_api.h"
@@ -16,10 +16,10 @@ namespace talvex::ui::win32 {
 // entries kept as strings (so its text, selection and search work as in a plain list).
 inline constexpr DWORD kDriveBoxStyle = CBS_DROPDOWNLIST | CBS_OWNERDRAWFIXED | CBS_HASSTRINGS;
 
-// `text` cut in its middle to fit `width` as `measure` measures it: as many characters from its
-// start and its end as fit around an ellipsis, the start getting the odd one. Whole when it fits.
-std::wstring ElideMiddle(std::wstring_view text, int width,
-                         const std::function<int(std::wstring_view)>& measure);
+// The entry `text` as a closed box `width` wide shows it, `measure` giving a text's width: whole
+// when it fits, else its letter and as much of its label as fits before an ellipsis.
+std::wstring FitDriveEntry(std::wstring_view text, int width,
+                           const std::function<int(std::wstring_view)>& measure);
 
 // Makes `list` draw its closed box elided and show `hint` as its tooltip (after the whole entry,
 // while the entry is cut).

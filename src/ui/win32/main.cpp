@@ -12,11 +12,12 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int show) {
   InitCommonControlsEx(&controls);
   // The taskbar progress is a COM object of the shell.
   const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-  int result = 1;
+  // Without its window the program has nothing to offer.
+  talvex::platform::ExitStatus result = talvex::platform::ExitStatus::kNothingDone;
   if (talvex::ui::win32::MainWindow::Create(talvex::ui::win32::DefaultUiServices(), show) !=
       nullptr) {
     result = talvex::ui::win32::RunMessageLoop();
   }
   if (SUCCEEDED(com)) CoUninitialize();
-  return result;
+  return static_cast<int>(result);
 }

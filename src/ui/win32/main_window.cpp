@@ -10,6 +10,7 @@
 #include "ui/win32/about_window.h"
 #include "ui/win32/drive_box.h"
 #include "ui/win32/frame_window.h"
+#include "ui/win32/report_box.h"
 #include "ui/win32/subclass.h"
 
 namespace talvex::ui::win32 {
@@ -20,10 +21,15 @@ constexpr DWORD kMainStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_CLIPCH
 constexpr DWORD kMainExStyle = WS_EX_CONTROLPARENT;
 constexpr int kFirstControlId = 1000;
 
-// The characters Ctrl+A, Ctrl+C, Ctrl+V and Ctrl+X produce in an edit control.
-bool IsClipboardShortcut(WPARAM character) {
-  return character == 0x01 || character == 0x03 || character == 0x16 || character == 0x18;
+// The characters Ctrl+A, Ctrl+C, Ctrl+V, Ctrl+X and Ctrl+Z produce in an edit control: keys the
+// control acts on, not text typed.
+bool IsEditShortcut(WPARAM character) {
+  return character == 0x01 || character == 0x03 || character == 0x16 || character == 0x18 ||
+         character == 0x1A;
 }
+
+// The US English keyboard layout the three SMB account fields switch to.
+constexpr wchar_t kUsEnglishLayout[] = L"00000409";
 
 // Posted to the window once it is shown: the warning that its folder holds no kit.
 constexpr UINT kWarnNoKit = WM_APP + 1;
@@ -204,7 +210,7 @@ void MainWindow::PasteFiltered(const ControlRow& row, HWND box) {
 }
 
 void MainWindow::SwitchKeyboardLayout() {
-  services_.load_keyboard_layout(Wide(kUsEnglishLayout), KLF_ACTIVATE);
+  services_.load_keyboard_layout(kUsEnglishLayout, KLF_ACTIVATE);
 }
 
 void MainWindow::OpenReadme() {
@@ -255,6 +261,13 @@ LRESULT MainWindow::Handle(UINT message, WPARAM wparam, LPARAM lparam) {
     case kBuildEnded:
       build_ended_ = true;
       return 0;
+    case WM_HELP:
+      // The report's Help button: every failure, over the report's box.
+      if (!report_failures_.empty()) {
+        FailureListWindow::Create(GetLastActivePopup(window_), report_failures_);
+        return TRUE;
+      }
+      break;
     case WM_SETCURSOR:
       if (model_.phase() != Phase::kIdle) {
         SetCursor(LoadCursorW(nullptr, IDC_WAIT));
@@ -286,9 +299,9 @@ LRESULT MainWindow::HandleTextBox(const ControlRow& row, HWND box, UINT message,
   }
   switch (message) {
     case WM_CHAR:
-      // The clipboard shortcuts reach an edit control as control characters; they are keys, not
-      // typed text, and what they paste is filtered on WM_PASTE.
-      if (IsClipboardShortcut(wparam)) break;
+      // The clipboard and undo shortcuts reach an edit control as control characters; they are
+      // keys, not typed text, and what they paste is filtered on WM_PASTE.
+      if (IsEditShortcut(wparam)) break;
       if (!model_.AcceptTyped(row.name, static_cast<char32_t>(wparam))) return 0;
       break;
     case WM_PASTE:
@@ -303,14 +316,15 @@ LRESULT MainWindow::HandleTextBox(const ControlRow& row, HWND box, UINT message,
   return DefSubclassProc(box, message, wparam, lparam);
 }
 
-int RunMessageLoop() {
+platform::ExitStatus RunMessageLoop() {
   MSG message;
   while (GetMessageW(&message, nullptr, 0, 0) > 0) {
     if (IsNavigationMessage(message)) continue;
     TranslateMessage(&message);
     DispatchMessageW(&message);
   }
-  return static_cast<int>(message.wParam);
+  // The window asks the loop to end with 0 once it has closed.
+  return message.wParam == 0 ? platform::ExitStatus::kBuilt : platform::ExitStatus::kNothingDone;
 }
 
 }  // namespace talvex::ui::win32

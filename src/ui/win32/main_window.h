@@ -8,10 +8,13 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
+#include "platform/process.h"
+
+#include "ui/build_runner.h"
 #include "ui/control_table.h"
 #include "ui/main_window_model.h"
-#include "ui/win32/build_runner.h"
 #include "ui/win32/progress_window.h"
 #include "ui/win32/top_level_window.h"
 #include "ui/win32/ui_services.h"
@@ -20,6 +23,11 @@
 namespace talvex::ui::win32 {
 
 inline constexpr wchar_t kMainWindowClass[] = L"TalvexFrmMain";
+
+// Posted by the build's thread to the main window: new progress waits in the runner (at most one
+// such message is in the queue at a time, however fast the build goes), and the build has ended.
+inline constexpr UINT kBuildProgressChanged = WM_APP + 20;
+inline constexpr UINT kBuildEnded = WM_APP + 21;
 
 class MainWindow final : public TopLevelWindow, private WindowActions {
  public:
@@ -68,6 +76,8 @@ class MainWindow final : public TopLevelWindow, private WindowActions {
   // hands its result over.
   build::SessionResult WaitForBuild();
   void ShowProgress();
+  // Every way of closing during a build ends here: the question, and on Yes the stop.
+  void AskToStopAndClose();
   // What GO checks before a build touches anything; false when the build must not start, the
   // user having been told why or having said no.
   bool ReadyToBuild();
@@ -82,14 +92,17 @@ class MainWindow final : public TopLevelWindow, private WindowActions {
   Tooltips tooltips_;
   HWND focus_ = nullptr;  // kept while the window is inactive
   std::unique_ptr<TaskbarProgress> progress_;
-  std::unique_ptr<BuildWorker> worker_;        // while a build runs
+  std::unique_ptr<BuildRunner> runner_;        // while a build runs
   ProgressWindow* progress_window_ = nullptr;  // while a build runs, if it could be made
   bool build_ended_ = false;                   // kBuildEnded has arrived
   bool close_after_build_ = false;             // the user closed the window during the build
+  bool asking_to_close_ = false;               // the question to close is open
   bool drive_list_stale_ = false;              // drives came or went while a build ran
+  // While the report is shown: every failure, when it names only the first (its Help button).
+  std::vector<std::string> report_failures_;
 };
 
 // The message loop of the program: runs until the main window has closed.
-int RunMessageLoop();
+platform::ExitStatus RunMessageLoop();
 
 }  // namespace talvex::ui::win32

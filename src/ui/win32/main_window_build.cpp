@@ -4,10 +4,10 @@
 #include <optional>
 #include <string>
 
-#include "engine/guard.h"
 #include "platform/drives.h"
-#include "ui/build_progress_text.h"
 #include "ui/win32/main_window.h"
+#include "ui/win32/report_box.h"
+#include "ui/window_texts.h"
 
 namespace talvex::ui::win32 {
 
@@ -16,10 +16,6 @@ void MainWindow::Warn(const std::string& text) {
 }
 
 bool MainWindow::ReadyToBuild() {
-  if (!build::HoldsKit(*services_.file_system, services_.source_root)) {
-    Warn(build::NoKitMessage(services_.source_root));
-    return false;
-  }
   const std::optional<DrivePick>& pick = model_.drive_pick();
   if (!pick || pick->root.empty()) {
     Warn(std::string(kNoFlashDrive));
@@ -36,7 +32,8 @@ bool MainWindow::ReadyToBuild() {
   }
   const bool holds_windows = letter == services_.windows_drive_letter();
   if ((holds_windows || !platform::DescribeDrive(pick->root).removable) &&
-      !AgreedTo(NotRemovableDriveQuestion(pick->root, holds_windows))) {
+      !AgreedTo(holds_windows ? SystemDriveQuestion(pick->root)
+                              : NotRemovableDriveQuestion(pick->root))) {
     return false;
   }
   const auto addresses = ImpossibleAddressQuestion(model_.options());
@@ -64,8 +61,16 @@ void MainWindow::RunBuild() {
   if (model_.drive_pick()) request.expected_root = model_.drive_pick()->identity;
   // Modal, as the About window is: the main window takes no input until the build has ended.
   EnableWindow(window_, FALSE);
-  worker_ = std::make_unique<BuildWorker>(window_, *services_.file_system, request);
-  progress_window_ = ProgressWindow::Create(window_, [this] { worker_->Stop(); });
+  // The build's thread posts; this thread's loop below takes the messages.
+  BuildRunner::Posts posts;
+  posts.progressed = [window = window_] { PostMessageW(window, kBuildProgressChanged, 0, 0); };
+  posts.ended = [window = window_] { PostMessageW(window, kBuildEnded, 0, 0); };
+  runner_ =
+      std::make_unique<BuildRunner>(*services_.file_system, std::move(request), std::move(posts));
+  ProgressWindow::Calls calls;
+  calls.stop = [this] { runner_->Stop(); };
+  calls.close_asked = [this] { AskToStopAndClose(); };
+  progress_window_ = ProgressWindow::Create(window_, std::move(calls), services_.decimal_separator);
   const build::SessionResult result = WaitForBuild();
   progress_->Show(0, 0);
   // Enabled before the progress window goes, so that the activation comes back here.
@@ -82,7 +87,9 @@ void MainWindow::RunBuild() {
   }
   if (focus != nullptr && IsWindowEnabled(focus)) SetFocus(focus);
 
+  report_failures_ = FailuresNotAllNamed(result);
   const build::ReportOutcome outcome = AskAboutResult(services_, window_, result);
+  report_failures_.clear();
   if (!outcome.open_file.empty()) {
     services_.start_program(NotepadCommandLine(outcome.open_file), SW_SHOWNORMAL);
   }
@@ -100,7 +107,7 @@ build::SessionResult MainWindow::WaitForBuild() {
       // The program is asked to end: the build stops first, and the request waits for it.
       quit = static_cast<int>(message.wParam);
       if (progress_window_ != nullptr) progress_window_->PressStop();
-      worker_->Stop();
+      runner_->Stop();
       continue;
     }
     if (IsNavigationMessage(message)) continue;
@@ -108,15 +115,15 @@ build::SessionResult MainWindow::WaitForBuild() {
     DispatchMessageW(&message);
   }
   build_ended_ = false;
-  build::SessionResult result = worker_->Join();
-  worker_.reset();
+  build::SessionResult result = runner_->Join();
+  runner_.reset();
   if (quit) PostQuitMessage(*quit);
   return result;
 }
 
 void MainWindow::ShowProgress() {
-  if (worker_ == nullptr) return;
-  const std::optional<build::BuildProgress> progress = worker_->TakeProgress();
+  if (runner_ == nullptr) return;
+  const std::optional<build::BuildProgress> progress = runner_->TakeProgress();
   if (!progress) return;
   progress_->Show(progress->bytes_done, progress->bytes_total);
   if (progress_window_ != nullptr) progress_window_->Show(*progress);
@@ -127,17 +134,26 @@ void MainWindow::OnClose() {
     DestroyWindow(window_);
     return;
   }
+  AskToStopAndClose();
+}
+
+void MainWindow::AskToStopAndClose() {
   // Before the build starts, GO's own questions are open; once it has been asked, once is enough.
-  if (worker_ == nullptr || close_after_build_) return;
+  if (runner_ == nullptr || close_after_build_ || asking_to_close_) return;
+  asking_to_close_ = true;
   // Over the progress window: a box over the disabled main window would enable it as it closes.
   HWND owner = progress_window_ != nullptr ? progress_window_->handle() : window_;
-  if (services_.message_box(owner, Wide(kCloseDuringBuildQuestion), Wide(kMainWindow.title),
-                            MB_YESNO | MB_DEFBUTTON2 | MB_ICONQUESTION) != IDYES) {
-    return;
+  const bool stop =
+      services_.message_box(owner, Wide(kCloseDuringBuildQuestion), Wide(kMainWindow.title),
+                            MB_YESNO | MB_DEFBUTTON2 | MB_ICONQUESTION) == IDYES;
+  asking_to_close_ = false;
+  if (stop) close_after_build_ = true;
+  if (progress_window_ == nullptr) return;
+  if (stop) {
+    progress_window_->PressStop();
+  } else {
+    progress_window_->TakeFocus();
   }
-  close_after_build_ = true;
-  if (progress_window_ != nullptr) progress_window_->PressStop();
-  if (worker_ != nullptr) worker_->Stop();
 }
 
 }  // namespace talvex::ui::win32

@@ -9,7 +9,7 @@
 #include "platform/process.h"
 #include "platform/win32/quiet_drive_errors.h"
 #include "platform/win32/utf.h"
-#include "ui/main_window_model.h"
+#include "ui/drive_entry.h"
 #include "ui/win32/win32_ui.h"
 
 namespace talvex::ui::win32 {

@@ -185,11 +185,27 @@ const PlacedControl* PlacedControls::Find(HWND handle) const {
   return nullptr;
 }
 
+RECT PlacedControls::Inside(const ControlRow& row, RECT rect, UINT dpi) const {
+  const PlacedControl* container = nullptr;
+  for (const PlacedControl& placed : controls_) {
+    if (placed.row->name == row.container) container = &placed;
+  }
+  if (container == nullptr || container->row->kind != ControlKind::kFrame) return rect;
+  // A frame's etched border is two pixels at every DPI.
+  constexpr int kBorder = 2;
+  const RECT frame = PixelRect(*container->row, dpi);
+  rect.right = std::min(rect.right, frame.right - frame.left - kBorder);
+  rect.bottom = std::min(rect.bottom, frame.bottom - frame.top - kBorder);
+  return rect;
+}
+
 void PlacedControls::Place(UINT dpi, FontSet& fonts) const {
   // A drop-down list's height includes its open list; the closed box sizes itself to its font.
   constexpr int kDropDownRows = 8;
   for (const PlacedControl& placed : controls_) {
-    RECT rect = PixelRect(*placed.row, dpi);
+    // Some rows reach into their frame's border (ArFix2 to its right edge); the border stays
+    // whole, as the frame draws it under its controls.
+    RECT rect = Inside(*placed.row, PixelRect(*placed.row, dpi), dpi);
     if (placed.row->kind == ControlKind::kDriveList) {
       rect.bottom += (rect.bottom - rect.top) * kDropDownRows;
     }

@@ -83,13 +83,16 @@ class PlacedControls {
   // The control of that name in the layout table, or nullptr.
   HWND Handle(std::string_view name) const;
   const PlacedControl* Find(HWND handle) const;
-  // Moves every control to its place at `dpi` and gives it its font.
+  // Moves every control to its place at `dpi`, inside its frame's border, and gives it its font.
   void Place(UINT dpi, FontSet& fonts) const;
 
   std::vector<PlacedControl>::const_iterator begin() const { return controls_.begin(); }
   std::vector<PlacedControl>::const_iterator end() const { return controls_.end(); }
 
  private:
+  // `rect` (the row's place at `dpi`) without what reaches into its frame's border.
+  RECT Inside(const ControlRow& row, RECT rect, UINT dpi) const;
+
   std::vector<PlacedControl> controls_;
 };
 
