@@ -525,7 +525,14 @@ TEST_F(MainWindowBuildTest, AReportNamingOnlyTheFirstFailuresListsThemAllOnHelp)
     HWND list = FindWindowW(ui::win32::kFailureListClass, nullptr);
     if (list == nullptr) return;
     EXPECT_EQ(GetWindow(list, GW_OWNER), box);
-    listed = TextOf(ui::win32::FailureListWindow::FromHandle(list)->list());
+    HWND lines = ui::win32::FailureListWindow::FromHandle(list)->list();
+    const auto count = SendMessageW(lines, LB_GETCOUNT, 0, 0);
+    for (LRESULT line = 0; line < count; ++line) {
+      std::wstring text(static_cast<std::size_t>(SendMessageW(lines, LB_GETTEXTLEN, line, 0)),
+                        L' ');
+      SendMessageW(lines, LB_GETTEXT, line, reinterpret_cast<LPARAM>(text.data()));
+      listed += text + L"\n";
+    }
   });
   Click(Get("CommanEND"));
   Pump();

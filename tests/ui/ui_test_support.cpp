@@ -69,7 +69,8 @@ LRESULT CALLBACK AnswerBox(int code, WPARAM wparam, LPARAM lparam) {
     HWND box = reinterpret_cast<HWND>(wparam);
     wchar_t class_name[16] = {};
     GetClassNameW(box, class_name, 16);
-    if (std::wstring_view(class_name) == L"#32770") {
+    // A box is answered once: it is activated again when a window shown over it goes.
+    if (std::wstring_view(class_name) == L"#32770" && box != g_box) {
       g_box = box;
       SetTimer(nullptr, 0, 20, AnswerLater);
     }
@@ -82,6 +83,7 @@ MessageBoxAnswerer::MessageBoxAnswerer(int answer, std::function<void(HWND box)>
   g_answer = answer;
   g_first = std::move(first);
   g_answered = 0;
+  g_box = nullptr;
   g_default_button = 0;
   g_hook = SetWindowsHookExW(WH_CBT, AnswerBox, nullptr, GetCurrentThreadId());
 }

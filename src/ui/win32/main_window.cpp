@@ -264,7 +264,10 @@ LRESULT MainWindow::Handle(UINT message, WPARAM wparam, LPARAM lparam) {
     case WM_HELP:
       // The report's Help button: every failure, over the report's box.
       if (!report_failures_.empty()) {
-        FailureListWindow::Create(GetLastActivePopup(window_), report_failures_);
+        FailureListWindow::Create(
+            GetAncestor(static_cast<HWND>(reinterpret_cast<const HELPINFO*>(lparam)->hItemHandle),
+                        GA_ROOT),
+            report_failures_);
         return TRUE;
       }
       break;

@@ -2,6 +2,7 @@
 
 #include <commctrl.h>
 
+#include <algorithm>
 #include <memory>
 
 #include "engine/build_report.h"
@@ -48,13 +49,30 @@ FailureListWindow* FailureListWindow::Create(HWND owner, const std::vector<std::
   FailureListWindow* self =
       TopLevelWindow::Create(std::unique_ptr<FailureListWindow>(new FailureListWindow()), owner);
   if (self == nullptr) return nullptr;
-  std::string text;
-  for (const std::string& line : lines) text += line + "\r\n";
+  // A list box rather than a read-only text box: Wine's text box fails on these Cyrillic lines
+  // in any TrueType font, while a list box draws them as the report's box does.
   self->list_ =
-      CreateWindowExW(WS_EX_CLIENTEDGE, WC_EDITW, Wide(text).c_str(),
-                      WS_CHILD | WS_VISIBLE | WS_TABSTOP | WS_VSCROLL | WS_HSCROLL | ES_MULTILINE |
-                          ES_READONLY | ES_AUTOVSCROLL | ES_AUTOHSCROLL,
+      CreateWindowExW(WS_EX_CLIENTEDGE, WC_LISTBOXW, L"",
+                      WS_CHILD | WS_VISIBLE | WS_TABSTOP | WS_VSCROLL | WS_HSCROLL |
+                          LBS_NOINTEGRALHEIGHT | LBS_NOTIFY,
                       0, 0, 0, 0, self->window_, nullptr, GetModuleHandleW(nullptr), nullptr);
+  // The lines in the report's own font, the one they were read in a moment ago.
+  SendMessageW(self->list_, WM_SETFONT, SendMessageW(owner, WM_GETFONT, 0, 0), FALSE);
+  HDC dc = GetDC(self->list_);
+  const HGDIOBJ was =
+      SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(owner, WM_GETFONT, 0, 0)));
+  LONG widest = 0;
+  for (const std::string& line : lines) {
+    const std::wstring wide = Wide(line);
+    SendMessageW(self->list_, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(wide.c_str()));
+    SIZE size{};
+    GetTextExtentPoint32W(dc, wide.c_str(), static_cast<int>(wide.size()), &size);
+    widest = std::max(widest, size.cx);
+  }
+  SelectObject(dc, was);
+  ReleaseDC(self->list_, dc);
+  // A line wider than the list scrolls sideways instead of being cut.
+  SendMessageW(self->list_, LB_SETHORIZONTALEXTENT, static_cast<WPARAM>(widest + 8), 0);
   self->PlaceControls();
   self->ShowOver(owner, self->list_);
   return self;
@@ -68,10 +86,8 @@ void FailureListWindow::PlaceControls() {
   if (list_ == nullptr) return;
   const int d = static_cast<int>(dpi());
   const int margin = TwipsToPixels(kMargin, d);
-  SendMessageW(list_, WM_SETFONT, reinterpret_cast<WPARAM>(fonts_.Get(kDialogFont, dpi())), FALSE);
   MoveWindow(list_, margin, margin, TwipsToPixels(kFailureList.client_width, d) - 2 * margin,
              TwipsToPixels(kFailureList.client_height, d) - 2 * margin, TRUE);
-  fonts_.KeepOnly(dpi());
 }
 
 }  // namespace talvex::ui::win32

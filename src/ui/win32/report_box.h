@@ -28,8 +28,7 @@ std::vector<std::string> FailuresNotAllNamed(const build::SessionResult& result)
 
 inline constexpr wchar_t kFailureListClass[] = L"TalvexFailureList";
 
-// Every failure of a build, one a line, in a read-only text box the user can scroll, select and
-// copy from.
+// Every failure of a build, one a line, in a list the user can scroll both ways.
 class FailureListWindow final : public TopLevelWindow {
  public:
   // Creates and shows the window over `owner` (the report's box), which it goes with.
@@ -43,7 +42,6 @@ class FailureListWindow final : public TopLevelWindow {
   void PlaceControls() override;
 
   HWND list_ = nullptr;
-  FontSet fonts_;
 };
 
 }  // namespace talvex::ui::win32
