@@ -582,9 +582,12 @@ class SlowBuildTest : public MainWindowBuildTest {
     slow_ = std::make_unique<platform::FaultInjectingFileSystem>(platform::NativeFileSystem());
     slow_->Watch([](platform::FsOperation operation, const std::string&) {
       using platform::FsOperation;
+      // Listing too: the comparison with the drive lists its folders, and is shown only if it
+      // lasts longer than the window takes to look.
       if (operation == FsOperation::kWriteFile || operation == FsOperation::kCopyFile ||
           operation == FsOperation::kFlush || operation == FsOperation::kRead ||
-          operation == FsOperation::kDeleteFile || operation == FsOperation::kRemoveDirectory) {
+          operation == FsOperation::kDeleteFile || operation == FsOperation::kRemoveDirectory ||
+          operation == FsOperation::kListDirectory) {
         Sleep(kDelayMs);
       }
     });
