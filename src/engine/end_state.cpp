@@ -8,6 +8,7 @@
 
 #include "engine/app_folders.h"
 #include "engine/generated_files.h"
+#include "engine/guard.h"
 #include "engine/payload_manifest.h"
 #include "engine/step_actions.h"
 #include "fsutil/beneath.h"
@@ -175,6 +176,8 @@ class Planner {
       if (listed) {
         listed = opened->List(
             [&](const DirEntry& entry) {
+              // A token the kit check of a killed build left in the kit is no part of the kit.
+              if (entry.name.starts_with(kKitTokenPrefix)) return true;
               entries.emplace_back(std::string(entry.name),
                                    KitEntry{entry.attributes, entry.size, entry.modified});
               return true;

@@ -1,6 +1,7 @@
 #include "engine/guard.h"
 
 #include <algorithm>
+#include <chrono>
 #include <memory>
 #include <random>
 
@@ -99,11 +100,9 @@ class KitToken {
     for (const std::string& folder : RemovedFolderNames(context.options)) {
       const std::string spelled = fsutil::FindKitRelative(fs, context.source_root, "\\" + folder);
       std::unique_ptr<Directory> inside;
-      if (fsutil::OpenBeneath(*kit, spelled, inside) && inside->WriteFileIn(name_, {})) {
-        placed_.push_back(std::move(inside));
-      }
+      if (fsutil::OpenBeneath(*kit, spelled, inside)) Place(std::move(inside));
     }
-    if (kit->WriteFileIn(name_, {})) placed_.push_back(std::move(kit));
+    Place(std::move(kit));
   }
   ~KitToken() {
     // A second try for a delete that failed once (a virus scanner holding the new file, say):
@@ -119,6 +118,33 @@ class KitToken {
   bool SeenIn(Directory& folder) const { return !placed_.empty() && HasEntry(folder, name_); }
 
  private:
+  void Place(std::unique_ptr<Directory> folder) {
+    RemoveStaleTokens(*folder);
+    if (folder->WriteFileIn(name_, {})) placed_.push_back(std::move(folder));
+  }
+
+  // A token outlives its check only when its build was killed meanwhile (kill -9, the power).
+  // A check lasts seconds, so one this old belongs to no build still running; a younger one may
+  // be another build's, checking a drive right now, and stays.
+  static void RemoveStaleTokens(Directory& folder) {
+    constexpr auto kStale = std::chrono::hours(1);
+    const platform::FileTime now = std::chrono::duration_cast<std::chrono::nanoseconds>(
+                                       std::chrono::system_clock::now().time_since_epoch())
+                                       .count();
+    const platform::FileTime before = now - std::chrono::nanoseconds(kStale).count();
+    std::vector<std::string> stale;
+    folder.List(
+        [&](const platform::DirEntry& entry) {
+          if (entry.name.starts_with(kKitTokenPrefix) && !entry.IsDirectory() &&
+              entry.modified < before) {
+            stale.emplace_back(entry.name);
+          }
+          return true;
+        },
+        platform::ListDetail::kFull);
+    for (const std::string& name : stale) folder.DeleteFile(name);
+  }
+
   static std::string UniqueName() {
     std::random_device random;
     const std::uint64_t number = (std::uint64_t{random()} << 32) ^ random();
