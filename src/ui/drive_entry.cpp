@@ -37,12 +37,12 @@ EntryParts WindowsEntryParts(std::string_view entry) {
   constexpr std::size_t kLetter = 2;  // "e:"
   if (entry.size() < kLetter + kLabelOpens.size() + kLabelCloses.size() ||
       entry.substr(kLetter, kLabelOpens.size()) != kLabelOpens || !entry.ends_with(kLabelCloses)) {
-    return {std::string(entry), {}, {}};
+    return {std::string(entry), {}, {}, {}};
   }
   const std::size_t label_at = kLetter + kLabelOpens.size();
   return {std::string(entry.substr(0, label_at)),
           std::string(entry.substr(label_at, entry.size() - label_at - kLabelCloses.size())),
-          std::string(kLabelCloses)};
+          std::string(kLabelCloses), {}};
 }
 
 EntryParts VolumeEntryParts(std::string_view label, std::string_view mount_point,
@@ -50,7 +50,7 @@ EntryParts VolumeEntryParts(std::string_view label, std::string_view mount_point
   EntryParts parts;
   parts.label = label.empty() ? platform::LastName(mount_point) : std::string(label);
   if (size_bytes != 0) {
-    parts.label += std::string(kFigureSeparator) + ByteSizeText(size_bytes, decimal_separator);
+    parts.detail = std::string(kFigureSeparator) + ByteSizeText(size_bytes, decimal_separator);
   }
   return parts;
 }
@@ -65,6 +65,8 @@ std::string FitEntry(const EntryParts& parts, int width,
                      const std::function<int(std::string_view)>& measure) {
   const std::string whole = parts.Whole();
   if (parts.label.empty() || measure(whole) <= width) return whole;
+  const std::string without_detail = parts.head + parts.label + parts.tail;
+  if (measure(without_detail) <= width) return without_detail;
   // From the most of the label kept down: the first that fits, however little.
   for (std::size_t kept = WholeCharactersIn(parts.label, parts.label.size() - 1);;
        kept = WholeCharactersIn(parts.label, kept - 1)) {

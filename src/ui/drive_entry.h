@@ -11,10 +11,11 @@
 namespace talvex::ui {
 
 struct EntryParts {
-  std::string head;   // always shown: "e: [", or nothing
-  std::string label;  // cut at its end when the box is too narrow
-  std::string tail;   // always shown: "]", or nothing
-  std::string Whole() const { return head + label + tail; }
+  std::string head;    // always shown: "e: [", or nothing
+  std::string label;   // cut at its end when the box is too narrow
+  std::string tail;    // always shown: "]", or nothing
+  std::string detail;  // after the label, and the first to go when the box is too narrow
+  std::string Whole() const { return head + label + detail + tail; }
 };
 
 // The Windows drive list's text for one drive: lower-case letter and colon, then " [label]" when
@@ -25,8 +26,7 @@ std::string DriveEntryText(char letter, std::string_view label, std::string_view
 EntryParts WindowsEntryParts(std::string_view entry);
 
 // A Linux volume as the closed box names it: its label, or the last name of its mount point when
-// it has none, then its size when known (0: not known): "KINGSTON · 14,9 ГБ", all of it the
-// label, cut at its end.
+// it has none, then its size when known (0: not known) as the detail: "KINGSTON · 14,9 ГБ".
 EntryParts VolumeEntryParts(std::string_view label, std::string_view mount_point,
                             std::uint64_t size_bytes, std::string_view decimal_separator);
 
@@ -35,7 +35,8 @@ EntryParts VolumeEntryParts(std::string_view label, std::string_view mount_point
 std::string VolumeLocation(std::string_view mount_point, std::string_view device);
 
 // The entry as a closed box `width` wide shows it, `measure` giving a UTF-8 text's width: whole
-// when it fits, else its head and tail with as much of the label as fits before an ellipsis.
+// when it fits, else without its detail, else its head and tail with as much of the label as fits
+// before an ellipsis. Which stick it is matters more than its size, which the open list shows.
 std::string FitEntry(const EntryParts& parts, int width,
                      const std::function<int(std::string_view)>& measure);
 

@@ -35,6 +35,8 @@ TEST(DriveEntryTest, TheClosedBoxCutsTheEntryAtTheEndOfItsLabel) {
        "drive", "dr…"},
       {"a long label", VolumeEntryParts("ФЛЕШКА ДЛЯ ТЕЛЕВИЗОРА", "/media/u/F", 512ull << 20, "."),
        20, "ФЛЕШКА ДЛЯ ТЕЛЕВИЗОРА · 512 МБ", "ФЛЕШКА ДЛЯ ТЕЛЕВИЗО…"},
+      {"a box for the label only", VolumeEntryParts("KINGSTON", "/m/K", kStick, ","), 10,
+       "KINGSTON · 14,9 ГБ", "KINGSTON"},
       {"a narrow box", VolumeEntryParts("KINGSTON", "/m/K", kStick, ","), 6, "KINGSTON · 14,9 ГБ",
        "KINGS…"},
       {"Windows letter and label", WindowsEntryParts(DriveEntryText('T', "TV STICK 16GB", "")), 10,

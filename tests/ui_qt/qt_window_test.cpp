@@ -79,11 +79,11 @@ void ExpectSameChoices(const options::BuildOptions& after, const options::BuildO
   }
 }
 
-// Whether a closed drive box showing `shown` shows `whole`: all of it, or its start and an
-// ellipsis.
+// Whether a closed drive box showing `shown` shows `whole`: all of it, or its start (the label
+// without the size), or its start and an ellipsis.
 bool ShowsTheStartOf(const QString& shown, const char* whole) {
-  const QString all = QString::fromUtf8(whole);
-  return shown == all || (shown.endsWith(QChar(0x2026)) && all.startsWith(shown.chopped(1)));
+  const QString kept = shown.endsWith(QChar(0x2026)) ? shown.chopped(1) : shown;
+  return !kept.isEmpty() && QString::fromUtf8(whole).startsWith(kept);
 }
 
 // Takes what the windows hand to the desktop instead of opening it.

@@ -185,14 +185,14 @@ DriveList::DriveList(std::function<void()> before_popup, QWidget* parent)
 
 void DriveList::AddEntry(const EntryParts& parts, const std::string& location) {
   const QString listed = ToQString(parts.Whole() + std::string(kFigureSeparator) + location);
-  addItem(listed,
-          QStringList{ToQString(parts.head), ToQString(parts.label), ToQString(parts.tail)});
+  addItem(listed, QStringList{ToQString(parts.head), ToQString(parts.label), ToQString(parts.tail),
+                              ToQString(parts.detail)});
   setItemData(count() - 1, listed, Qt::ToolTipRole);
 }
 
 QString DriveList::ShownText() const {
   const QStringList parts = currentData().toStringList();
-  if (parts.size() != 3) return currentText();
+  if (parts.size() != 4) return currentText();
   QStyleOptionComboBox option;
   initStyleOption(&option);
   const QRect room =
@@ -200,10 +200,11 @@ QString DriveList::ShownText() const {
   // The label is drawn a frame's width in from the field's edges.
   const int inset = 2 * style()->pixelMetric(QStyle::PM_DefaultFrameWidth, &option, this);
   const QFontMetrics metrics = fontMetrics();
-  return ToQString(FitEntry(
-      {parts[0].toStdString(), parts[1].toStdString(), parts[2].toStdString()},
-      room.width() - inset,
-      [&metrics](std::string_view text) { return metrics.horizontalAdvance(ToQString(text)); }));
+  return ToQString(FitEntry({parts[0].toStdString(), parts[1].toStdString(), parts[2].toStdString(),
+                             parts[3].toStdString()},
+                            room.width() - inset, [&metrics](std::string_view text) {
+                              return metrics.horizontalAdvance(ToQString(text));
+                            }));
 }
 
 void DriveList::showPopup() {
