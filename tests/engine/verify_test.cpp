@@ -14,23 +14,14 @@
 #include "engine/generated_files.h"
 #include "engine/verify.h"
 #include "payload_fixture.h"
-#include "support/fault_injecting_file_system.h"
 
 namespace talvex::build::testing {
 namespace {
 
-using options::BuildOptions;
-using options::CheckState;
-using platform::FaultInjectingFileSystem;
-using platform::FsOperation;
 using Damage = platform::FaultInjectingFileSystem::Damage;
 
 BuildOptions PvrAndShares() {
-  BuildOptions options = AllUnticked();
-  options.pvr = CheckState::kChecked;
-  options.ChNfs = CheckState::kChecked;
-  options.Chsmb = CheckState::kChecked;
-  return options;
+  return OnlyTicked({&BuildOptions::pvr, &BuildOptions::ChNfs, &BuildOptions::Chsmb});
 }
 
 std::vector<std::string> PathsOf(const std::vector<StepFailure>& failures,
