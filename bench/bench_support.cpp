@@ -1,19 +1,20 @@
 #include "bench_support.h"
 
-#include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
 
 #include "options/build_options.h"
+#include "slow_stick/starter.h"
 
 namespace talvex::bench {
 
@@ -24,20 +25,8 @@ void Fail(const std::string& what) {
 
 int Run(const std::vector<std::string>& argv, Usage* used, bool quiet) {
   std::fflush(stdout);  // what was printed comes before what the child prints
-  pid_t child = fork();
-  if (child < 0) Fail("fork failed");
-  if (child == 0) {
-    if (quiet) {
-      int null = open("/dev/null", O_WRONLY);
-      dup2(null, STDOUT_FILENO);
-      dup2(null, STDERR_FILENO);
-    }
-    std::vector<char*> args;
-    for (const std::string& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
-    args.push_back(nullptr);
-    execvp(args[0], args.data());
-    _exit(127);
-  }
+  const pid_t child = slow_stick::StartProgram(argv, quiet ? "/dev/null" : "");
+  if (child < 0) return 127;  // as a shell says of a program it cannot run
   int status = 0;
   struct rusage usage {};
   wait4(child, &status, 0, &usage);
@@ -51,17 +40,9 @@ int Run(const std::vector<std::string>& argv, Usage* used, bool quiet) {
 
 int Start(const std::vector<std::string>& argv, const std::string& output) {
   std::fflush(stdout);
-  const pid_t child = fork();
-  if (child < 0) Fail("fork failed");
-  if (child != 0) return child;
-  const int out = open(output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  dup2(out, STDOUT_FILENO);
-  dup2(out, STDERR_FILENO);
-  std::vector<char*> args;
-  for (const std::string& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
-  args.push_back(nullptr);
-  execvp(args[0], args.data());
-  _exit(127);
+  const pid_t child = slow_stick::StartProgram(argv, output);
+  if (child < 0) Fail("cannot start " + argv[0] + ": " + std::strerror(errno));
+  return child;
 }
 
 std::string Capture(const std::string& command) {

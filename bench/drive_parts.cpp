@@ -301,19 +301,6 @@ namespace {
 
 // ---- How soon a build stops on the slow stick.
 
-// A temporary on the stick's folder `folder` (through the backing folder, which the stick does
-// not slow) holding more than `bytes`.
-bool CopyingPast(const std::string& folder, std::uintmax_t bytes) {
-  std::error_code error;
-  for (const auto& entry : fs::directory_iterator(folder, error)) {
-    if (entry.path().filename().string().starts_with(build::kTemporaryPrefix) &&
-        entry.file_size(error) > bytes) {
-      return true;
-    }
-  }
-  return false;
-}
-
 struct StopCase {
   const char* what;
   int signal;
@@ -329,7 +316,7 @@ StopTimes StopOnce(const std::string& output, const std::vector<std::string>& ar
                    const std::string& watched, pid_t stick, const StopCase& how) {
   const pid_t build = Start(argv, output);
   const auto give_up = Clock::now() + std::chrono::seconds(60);
-  while (!CopyingPast(watched, 16u << 20)) {
+  while (!slow_stick::CopyingPast(watched, build::kTemporaryPrefix, 16u << 20)) {
     if (Clock::now() > give_up) Fail("the large file was never being copied");
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
   }

@@ -8,39 +8,13 @@
 
 #include <cstdint>
 #include <string>
-#include <vector>
+
+#include "slow_stick/starter.h"
 
 namespace talvex::bench {
 
-// Why FUSE volumes cannot be mounted here, or empty.
-std::string WhyNoFuse();
-
-// A FUSE process in the foreground of its own session, mounted at a folder, and unmounted (its
-// process ended) when the object goes.
-class FuseMount {
- public:
-  FuseMount() = default;
-  ~FuseMount() { Unmount(); }
-  FuseMount(const FuseMount&) = delete;
-  FuseMount& operator=(const FuseMount&) = delete;
-
-  // Starts argv (whose process must mount at `mount_point`) and waits for the mount; the reason
-  // when it did not mount.
-  std::string Mount(const std::vector<std::string>& argv, const std::string& mount_point,
-                    const std::string& log);
-  void Unmount();
-  pid_t pid() const { return pid_; }
-  const std::string& mount_point() const { return mount_point_; }
-
- private:
-  pid_t pid_ = -1;
-  std::string mount_point_;
-};
-
-struct StickCounters {
-  std::uint64_t bytes_written = 0;
-  std::uint64_t bytes_read = 0;
-};
+using slow_stick::FuseMount;
+using slow_stick::StickCounters;
 
 // The slow stick over a fresh backing folder in `folder`, 8 MB/s writing and 25 MB/s reading.
 class SlowStickVolume {

@@ -9,17 +9,6 @@ namespace {
 
 using platform::FsStatus;
 
-struct SplitPath {
-  std::string_view folder;
-  std::string_view name;
-};
-
-SplitPath Split(std::string_view relative) {
-  SplitPath split;
-  fsutil::SplitRelative(relative, split.folder, split.name);
-  return split;
-}
-
 std::string_view LastName(std::string_view relative) {
   return relative.substr(relative.rfind('\\') + 1);
 }
@@ -42,7 +31,7 @@ class Committer {
         PutInPlace(index, work);
       } else if (work.change == Change::kAbsent && work.replaces_old) {
         // The old file stays no more than a fresh build would have left it.
-        RemoveEntry(run_, std::string(Split(work.staged).folder) + "\\" +
+        RemoveEntry(run_, std::string(fsutil::SplitRelative(work.staged).folder) + "\\" +
                               std::string(LastName(item.relative)));
       } else if (work.change == Change::kKeep) {
         FixKeptFile(index);
@@ -66,7 +55,7 @@ class Committer {
   // Renames the entry `staged` within its folder to `name`, recording a failure against the
   // item's place.
   bool RenameInFolder(std::size_t index, std::string_view staged, std::string_view name) {
-    const SplitPath at = Split(staged);
+    const fsutil::SplitPath at = fsutil::SplitRelative(staged);
     platform::Directory* folder = nullptr;
     FsStatus renamed = run_.DriveFolder(at.folder, folder);
     if (renamed) renamed = folder->Rename(at.name, name);
@@ -88,7 +77,7 @@ class Committer {
   // A read-only old file would refuse to be replaced on Windows.
   void MakeOldFileNormal(std::string_view staged, std::string_view name) {
     platform::Directory* folder = nullptr;
-    if (run_.DriveFolder(Split(staged).folder, folder)) {
+    if (run_.DriveFolder(fsutil::SplitRelative(staged).folder, folder)) {
       folder->SetAttributes(name, platform::kAttrNormal);
     }
   }
@@ -96,7 +85,7 @@ class Committer {
   // A name that differs only in letter case goes through a temporary name: some file systems
   // take a rename to the same name in other letters for no rename at all.
   void FixCase(std::size_t index, std::string_view staged) {
-    const SplitPath at = Split(staged);
+    const fsutil::SplitPath at = fsutil::SplitRelative(staged);
     const std::string through = TemporaryEntryName();
     RenameInFolder(index, staged, through);
     RenameInFolder(index, std::string(at.folder) + "\\" + through,
@@ -109,7 +98,7 @@ class Committer {
     if (item.kind == ItemKind::kFolder) return;  // folders after the files in them
     if (!work.found_as.empty()) FixCase(index, work.staged);
     if (!work.fix_attributes && !work.fix_time) return;
-    const SplitPath at = Split(work.staged);
+    const fsutil::SplitPath at = fsutil::SplitRelative(work.staged);
     platform::Directory* folder = nullptr;
     FsStatus fixed = run_.DriveFolder(at.folder, folder);
     const std::string_view name = LastName(item.relative);
@@ -127,7 +116,7 @@ class Committer {
         continue;
       }
       run_.BeginStep(index, Place(item));
-      const SplitPath at = Split(work.staged);
+      const fsutil::SplitPath at = fsutil::SplitRelative(work.staged);
       platform::Directory* folder = nullptr;
       FsStatus fixed = run_.DriveFolder(at.folder, folder);
       if (fixed) fixed = folder->SetAttributes(at.name, platform::kAttrNormal);

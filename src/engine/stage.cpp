@@ -11,18 +11,6 @@ namespace {
 
 using platform::FsStatus;
 
-// "\a\b\c" as the folder "\a\b" and the name "c".
-struct SplitPath {
-  std::string_view folder;
-  std::string_view name;
-};
-
-SplitPath Split(std::string_view relative) {
-  SplitPath split;
-  fsutil::SplitRelative(relative, split.folder, split.name);
-  return split;
-}
-
 std::string DrivePath(const BuildRun& run, std::string_view relative) {
   return platform::JoinPayloadPath(run.context().target_drive, relative);
 }
@@ -39,7 +27,7 @@ FsStatus AtPlace(const BuildRun& run, FsStatus status, const std::string& place)
 void WriteMaster(BuildRun& run, const PlanItem& item) {
   const std::string spelled =
       fsutil::FindKitRelative(run.fs(), run.context().source_root, item.relative);
-  const SplitPath master = Split(spelled);
+  const fsutil::SplitPath master = fsutil::SplitRelative(spelled);
   platform::Directory* folder = nullptr;
   FsStatus written = run.KitFolder(master.folder, folder);
   // A master that already holds these bytes (the same choices as last time) stays: replacing it
@@ -52,7 +40,7 @@ void WriteMaster(BuildRun& run, const PlanItem& item) {
 }
 
 FsStatus WriteOnDrive(BuildRun& run, const PlanItem& item, const ItemWork& work) {
-  const SplitPath at = Split(work.staged);
+  const fsutil::SplitPath at = fsutil::SplitRelative(work.staged);
   platform::Directory* folder = nullptr;
   if (FsStatus opened = run.DriveFolder(at.folder, folder); !opened) return opened;
   switch (item.kind) {
@@ -66,7 +54,7 @@ FsStatus WriteOnDrive(BuildRun& run, const PlanItem& item, const ItemWork& work)
       return written;
     }
     case ItemKind::kKitFile: {
-      const SplitPath source = Split(item.Source());
+      const fsutil::SplitPath source = fsutil::SplitRelative(item.Source());
       platform::Directory* in_kit = nullptr;
       if (FsStatus opened = run.KitFolder(source.folder, in_kit); !opened) return opened;
       // The drive's folder may have been let go while the kit's was opened: asked for again.
@@ -147,7 +135,7 @@ void RemoveTemporaries(BuildRun& run, const BuildPlan& plan, const Changes& chan
   for (std::size_t index = plan.items.size(); index-- > 0;) {
     const ItemWork& work = changes.work[index];
     if (work.change != Change::kWrite || plan.items[index].kind != ItemKind::kFolder) continue;
-    const SplitPath at = Split(work.staged);
+    const fsutil::SplitPath at = fsutil::SplitRelative(work.staged);
     platform::Directory* folder = nullptr;
     if (run.DriveFolder(at.folder, folder)) folder->RemoveDirectory(at.name);
   }

@@ -83,33 +83,21 @@ FsStatus CompareStreams(FileReader& reader, const std::string& path, const Chunk
 // file asked for keeps at most a read-ahead window of pages waiting.
 constexpr std::size_t kFilesReadAhead = 16;
 
-// "\c" as the folder "" and the name "c".
-struct SplitPath {
-  std::string_view folder;
-  std::string_view name;
-};
-
-SplitPath Split(std::string_view relative) {
-  SplitPath split;
-  fsutil::SplitRelative(relative, split.folder, split.name);
-  return split;
-}
-
 bool ReadAhead(BuildRun& run, const FileToCompare& file) {
-  const SplitPath at = Split(file.at);
+  const fsutil::SplitPath at = fsutil::SplitRelative(file.at);
   platform::Directory* on_drive = nullptr;
   return run.DriveFolder(at.folder, on_drive).ok() && on_drive->ReadAhead(at.name);
 }
 
 FsStatus CompareOne(BuildRun& run, const PlanItem& item, const FileToCompare& file,
                     bool from_device) {
-  const SplitPath at = Split(file.at);
+  const fsutil::SplitPath at = fsutil::SplitRelative(file.at);
   platform::Directory* on_drive = nullptr;
   if (FsStatus opened = run.DriveFolder(at.folder, on_drive); !opened) return opened;
   if (item.bytes != nullptr) {
     return CompareWithBytes(*on_drive, at.name, *item.bytes, from_device, run.MovedHook());
   }
-  const SplitPath source = Split(item.Source());
+  const fsutil::SplitPath source = fsutil::SplitRelative(item.Source());
   platform::Directory* in_kit = nullptr;
   if (FsStatus opened = run.KitFolder(source.folder, in_kit); !opened) return opened;
   return CompareWithFile(*on_drive, at.name, *in_kit, source.name, from_device, run.MovedHook());

@@ -35,6 +35,12 @@ void SplitRelative(std::string_view relative, std::string_view& folder, std::str
   name = relative.substr(separator + 1);
 }
 
+SplitPath SplitRelative(std::string_view relative) {
+  SplitPath split;
+  SplitRelative(relative, split.folder, split.name);
+  return split;
+}
+
 platform::FsStatus OpenBeneath(platform::Directory& root, std::string_view relative,
                                std::unique_ptr<platform::Directory>& opened) {
   platform::Directory* current = &root;

@@ -12,8 +12,15 @@
 
 namespace talvex::fsutil {
 
+// A payload path as the folder that holds its last level and that level's name (views into it).
+struct SplitPath {
+  std::string_view folder;
+  std::string_view name;
+};
+
 // "\a\b\c" -> "\a\b" and "c"; "\c" -> "" and "c".
 void SplitRelative(std::string_view relative, std::string_view& folder, std::string_view& name);
+SplitPath SplitRelative(std::string_view relative);
 
 // Opens the folder `relative` (a payload constant such as "\Talvex\etc", naming at least one
 // level) below the open folder `root`, level by level.

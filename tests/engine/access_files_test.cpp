@@ -8,15 +8,9 @@
 #include "engine/generated_files.h"
 #include "engine/shell_text.h"
 #include "payload_fixture.h"
-#include "support/fault_injecting_file_system.h"
 
 namespace talvex::build::testing {
 namespace {
-
-using options::CheckState;
-using talvex::testing::MakeFile;
-using talvex::testing::PathExists;
-using talvex::testing::ReadBytes;
 
 constexpr std::string_view kDefaultSmb =
     "USER=\"admin\" # \nPASSWD=\"vortelin\" # \nSERVER=\"192.168.0.1\" # \nSHARES=\"\" # \r\n";

@@ -8,19 +8,9 @@
 
 #include "engine/app_folders.h"
 #include "payload_fixture.h"
-#include "support/fault_injecting_file_system.h"
 
 namespace talvex::build::testing {
 namespace {
-
-using options::BuildOptions;
-using options::CheckState;
-using platform::FsOperation;
-using talvex::testing::IsDirectory;
-using talvex::testing::MakeFile;
-using talvex::testing::PathExists;
-using talvex::testing::ReadBytes;
-using talvex::testing::TreeListing;
 
 // The application folders present at the drive's root.
 std::vector<std::string> AppFoldersOnDrive(const std::string& drive) {

@@ -15,7 +15,6 @@
 
 #include "engine/session.h"
 #include "payload_fixture.h"
-#include "support/fault_injecting_file_system.h"
 
 #ifdef _WIN32
 #include "platform/win32/windows_api.h"
@@ -26,15 +25,6 @@
 
 namespace talvex::build::testing {
 namespace {
-
-using options::BuildOptions;
-using options::CheckState;
-using platform::FaultInjectingFileSystem;
-using platform::FsOperation;
-using talvex::testing::MakeFile;
-using talvex::testing::PathExists;
-using talvex::testing::ReadBytes;
-using talvex::testing::TreeListing;
 
 // Runs `action` once, when the writing has come to the plan's item `at`.
 class BeforeStep final : public BuildObserver {
@@ -50,15 +40,6 @@ class BeforeStep final : public BuildObserver {
   std::size_t at_;
   std::function<void()> action_;
 };
-
-BuildOptions SharesPvrAndFtp() {
-  BuildOptions options = AllUnticked();
-  options.ChNfs = CheckState::kChecked;
-  options.Chsmb = CheckState::kChecked;
-  options.pvr = CheckState::kChecked;
-  options.Chftp = CheckState::kChecked;
-  return options;
-}
 
 constexpr std::size_t kMidBuild = 12;  // past the skeleton, before the copies
 
@@ -142,11 +123,6 @@ TEST_F(PayloadTest, APulledDriveIsSaidOnceFirstWithTheStepsNotDone) {
 
   // The system may say the device is gone while its root still answers: the same, from the step
   // that met it.
-#ifdef _WIN32
-  constexpr int kDeviceGone = ERROR_DEV_NOT_EXIST;
-#else
-  constexpr int kDeviceGone = ENODEV;
-#endif
   FaultInjectingFileSystem dying(fs());
   dying.FailUnder(FsOperation::kCopyFile, drive_.path(), kDeviceGone, "No such device");
   const BuildResult result =

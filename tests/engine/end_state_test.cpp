@@ -14,7 +14,6 @@
 #include "engine/compare.h"
 #include "engine/session.h"
 #include "payload_fixture.h"
-#include "support/fault_injecting_file_system.h"
 
 #ifndef _WIN32
 #include <sys/stat.h>
@@ -23,19 +22,6 @@
 
 namespace talvex::build::testing {
 namespace {
-
-using options::BuildOptions;
-using options::CheckState;
-using platform::FaultInjectingFileSystem;
-using talvex::testing::MakeDirs;
-using talvex::testing::MakeFile;
-using talvex::testing::TreeListing;
-
-#ifdef _WIN32
-constexpr int kDeviceGone = 55;  // ERROR_DEV_NOT_EXIST
-#else
-constexpr int kDeviceGone = ENODEV;
-#endif
 
 // What a drive holds, as the television sees it: every entry with its bytes and the attributes
 // a build decides (read-only, hidden, system).
@@ -68,12 +54,8 @@ std::vector<std::string> ReportWithout(const SessionResult& session, const std::
 }
 
 BuildOptions Now() {
-  BuildOptions options = AllUnticked();
-  options.ChNfs = CheckState::kChecked;
-  options.Chsmb = CheckState::kChecked;
-  options.pvr = CheckState::kChecked;
+  BuildOptions options = SharesPvrAndFtp();
   options.mc = CheckState::kChecked;
-  options.Chftp = CheckState::kChecked;
   return options;
 }
 

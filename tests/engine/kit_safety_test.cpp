@@ -13,7 +13,6 @@
 #include "engine/generated_files.h"
 #include "engine/payload_manifest.h"
 #include "payload_fixture.h"
-#include "support/fault_injecting_file_system.h"
 
 #ifndef _WIN32
 #include <sys/mount.h>
@@ -28,18 +27,7 @@
 namespace talvex::build::testing {
 namespace {
 
-using options::BuildOptions;
-using options::CheckState;
-using platform::FaultInjectingFileSystem;
-using platform::FsOperation;
 using platform::NativeFileSystem;
-using talvex::testing::MakeDirs;
-using talvex::testing::MakeFile;
-using talvex::testing::PathExists;
-using talvex::testing::ReadBytes;
-using talvex::testing::TreeListing;
-
-using talvex::testing::Join;
 
 // Every file below `root` with its bytes, folders as entries of their own.
 std::map<std::string, std::string> Snapshot(const std::string& root) {
@@ -59,16 +47,6 @@ constexpr int kConcurrentRuns = 20;
 constexpr std::size_t kSweepStride = 1;
 constexpr int kConcurrentRuns = 60;
 #endif
-
-// One box of every kind of step: both share files, an application with its loader, a service.
-BuildOptions OneOfEveryStep() {
-  BuildOptions options = AllUnticked();
-  options.ChNfs = CheckState::kChecked;
-  options.Chsmb = CheckState::kChecked;
-  options.pvr = CheckState::kChecked;
-  options.Chftp = CheckState::kChecked;
-  return options;
-}
 
 // What a folder under a second name is: on a case-insensitive volume the same folder in other
 // letters, through a bind mount or a network path the same folder elsewhere. Some file systems
@@ -114,7 +92,7 @@ TEST(KitIdentityTest, AnOverlapUnderAnotherNameIsStillRefused) {
 }
 
 TEST_F(PayloadTest, NothingOutsideThePayloadChangesWhicheverStepFails) {
-  const BuildOptions options = OneOfEveryStep();
+  const BuildOptions options = SharesPvrAndFtp();
   MakeFile(Drive("\\Other\\keep.txt"), "the user's own");
   MakeFile(Drive("\\readme.txt"), "on the stick before");
   ASSERT_TRUE(Build(options).failures.empty());  // a previous payload to remove each time
@@ -307,7 +285,7 @@ TEST_F(PayloadTest, ATargetFlippedToTheKitMeanwhileNeverReachesIt) {
   const std::string link = flipping / "drive";
   const std::string aside = flipping / "aside";
   ASSERT_EQ(symlink(drive_.path().c_str(), link.c_str()), 0);
-  ASSERT_TRUE(Build(OneOfEveryStep()).failures.empty());  // the masters hold these values now
+  ASSERT_TRUE(Build(SharesPvrAndFtp()).failures.empty());  // the masters hold these values now
   const std::map<std::string, std::string> kit_before = Snapshot(kit_.path());
   std::atomic<bool> building{true};
   std::thread flipper([&] {
@@ -319,7 +297,7 @@ TEST_F(PayloadTest, ATargetFlippedToTheKitMeanwhileNeverReachesIt) {
     }
   });
   for (int round = 0; round < kConcurrentRuns; ++round) {
-    RunBuild(fs(), BuildContext{kit_.path(), link, OneOfEveryStep()});
+    RunBuild(fs(), BuildContext{kit_.path(), link, SharesPvrAndFtp()});
   }
   building = false;
   flipper.join();

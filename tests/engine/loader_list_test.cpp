@@ -6,16 +6,9 @@
 
 #include "engine/generated_files.h"
 #include "payload_fixture.h"
-#include "support/fault_injecting_file_system.h"
 
 namespace talvex::build::testing {
 namespace {
-
-using options::BuildOptions;
-using options::CheckState;
-using talvex::testing::MakeFile;
-using talvex::testing::PathExists;
-using talvex::testing::ReadBytes;
 
 std::string LibrariesOf(const BuildOptions& options) {
   return ComposeGeneratedFile(kLibrariesPieces, options).bytes;

@@ -10,16 +10,9 @@
 
 #include "engine/payload_manifest.h"
 #include "payload_fixture.h"
-#include "support/fault_injecting_file_system.h"
 
 namespace talvex::build::testing {
 namespace {
-
-using options::BuildOptions;
-using options::CheckState;
-using platform::FsOperation;
-using talvex::testing::PathExists;
-using talvex::testing::ReadBytes;
 
 std::string FolderOf(std::string_view relative) {
   return std::string(relative.substr(0, relative.rfind('\\')));

@@ -14,11 +14,6 @@
 namespace talvex::build::testing {
 namespace {
 
-using options::BuildOptions;
-using options::CheckState;
-using talvex::testing::PathExists;
-using talvex::testing::ReadBytes;
-
 TEST_F(PayloadTest, ATypicalBuildLaysOutTheWholePayload) {
   BuildOptions options;  // NFS, SMB and UPnP as at start
   options.Chsmb = CheckState::kUnchecked;

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <initializer_list>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -16,11 +17,25 @@
 #include "options/build_options.h"
 #include "platform/file_system.h"
 #include "platform/paths.h"
+#include "support/fault_injecting_file_system.h"
 #include "support/test_support.h"
 
 namespace talvex::build::testing {
 
+// What the payload tests name most, by their short names.
+using options::BuildOptions;
+using options::CheckState;
+using platform::FaultInjectingFileSystem;
+using platform::FsOperation;
+using platform::kDeviceGone;
+using talvex::testing::IsDirectory;
+using talvex::testing::Join;
+using talvex::testing::MakeDirs;
+using talvex::testing::MakeFile;
+using talvex::testing::PathExists;
+using talvex::testing::ReadBytes;
 using talvex::testing::TempDir;
+using talvex::testing::TreeListing;
 
 // A std::filesystem path from a UTF-8 text.
 inline std::filesystem::path U8Path(const std::string& path) {
@@ -34,6 +49,22 @@ inline options::BuildOptions AllUnticked() {
     if (field.check != nullptr) options.*field.check = options::CheckState::kUnchecked;
   }
   return options;
+}
+
+// A record with only `boxes` ticked.
+inline options::BuildOptions OnlyTicked(
+    std::initializer_list<options::CheckState options::BuildOptions::*> boxes) {
+  options::BuildOptions options = AllUnticked();
+  for (options::CheckState options::BuildOptions::*box : boxes) {
+    options.*box = options::CheckState::kChecked;
+  }
+  return options;
+}
+
+// One box of every kind of step: both share files, an application with its loader, a service.
+inline options::BuildOptions SharesPvrAndFtp() {
+  return OnlyTicked({&options::BuildOptions::ChNfs, &options::BuildOptions::Chsmb,
+                     &options::BuildOptions::pvr, &options::BuildOptions::Chftp});
 }
 
 // "\Talvex\etc\rcTVX" as TreeListing writes it: "Talvex/etc/rcTVX".

@@ -14,23 +14,14 @@
 #include "engine/generated_files.h"
 #include "engine/verify.h"
 #include "payload_fixture.h"
-#include "support/fault_injecting_file_system.h"
 
 namespace talvex::build::testing {
 namespace {
 
-using options::BuildOptions;
-using options::CheckState;
-using platform::FaultInjectingFileSystem;
-using platform::FsOperation;
 using Damage = platform::FaultInjectingFileSystem::Damage;
 
 BuildOptions PvrAndShares() {
-  BuildOptions options = AllUnticked();
-  options.pvr = CheckState::kChecked;
-  options.ChNfs = CheckState::kChecked;
-  options.Chsmb = CheckState::kChecked;
-  return options;
+  return OnlyTicked({&BuildOptions::pvr, &BuildOptions::ChNfs, &BuildOptions::Chsmb});
 }
 
 std::vector<std::string> PathsOf(const std::vector<StepFailure>& failures,
@@ -157,24 +148,12 @@ TEST_F(PayloadTest, ProgressTellsEveryStageInOrderAndTheBytesAddUp) {
   EXPECT_EQ(last.bytes_done, last.bytes_total);
 }
 
-}  // namespace
-}  // namespace talvex::build::testing
-
-namespace talvex::build {
-namespace {
+// The comparisons the read-back makes, on their own.
 
 using platform::Directory;
 using platform::FileSystem;
 using platform::FsStatus;
 using platform::MismatchStatus;
-using talvex::testing::MakeDirs;
-using talvex::testing::MakeFile;
-using talvex::testing::ReadBytes;
-using talvex::testing::TempDir;
-
-std::string In(const std::string& root, std::string_view relative) {
-  return talvex::testing::Join(root, relative);
-}
 
 // The read-back compares in chunks and keeps its buffers from one file to the next: what an
 // earlier, longer file left in them must never make a later file pass.
@@ -189,8 +168,8 @@ class ReadBackTest : public ::testing::Test {
     ASSERT_TRUE(fs.OpenDirectory(dir / "f", folder).ok());
   }
   FsStatus Compare(const std::string& written, const std::string& expected) {
-    MakeFile(In(dir / "f", "written"), written);
-    MakeFile(In(dir / "f", "expected"), expected);
+    MakeFile(Join(dir / "f", "written"), written);
+    MakeFile(Join(dir / "f", "expected"), expected);
     return CompareWithFile(*folder, "written", *folder, "expected");
   }
 };
@@ -208,7 +187,7 @@ TEST_F(ReadBackTest, FilesOfSeveralChunksCompareByteForByteOneAfterAnother) {
   EXPECT_NE(different.message.find("(байт " + std::to_string((5 << 19) + 17) + ")"),
             std::string::npos)
       << different.message;
-  EXPECT_EQ(different.path, In(dir / "f", "written"));
+  EXPECT_EQ(different.path, Join(dir / "f", "written"));
 
   // One byte short, right after the whole file went through the same buffers.
   const FsStatus shorter = Compare(large.substr(0, large.size() - 1), large);
@@ -222,7 +201,7 @@ TEST_F(ReadBackTest, FilesOfSeveralChunksCompareByteForByteOneAfterAnother) {
 }
 
 TEST_F(ReadBackTest, GeneratedContentIsComparedWithTheFileAsWell) {
-  MakeFile(In(dir / "f", "written"), "line one\nline two\n");
+  MakeFile(Join(dir / "f", "written"), "line one\nline two\n");
   EXPECT_TRUE(CompareWithBytes(*folder, "written", "line one\nline two\n").ok());
   EXPECT_EQ(CompareWithBytes(*folder, "written", "line one\nline two\nthree\n").message,
             "файл на диске короче, чем должен быть");
@@ -231,23 +210,23 @@ TEST_F(ReadBackTest, GeneratedContentIsComparedWithTheFileAsWell) {
 }
 
 TEST_F(ReadBackTest, ReadAheadTakesPlainFilesOnlyAndLeavesThemAsTheyAre) {
-  MakeFile(In(dir / "f", "plain"), "plain bytes");
-  MakeDirs(In(dir / "f", "sub"));
+  MakeFile(Join(dir / "f", "plain"), "plain bytes");
+  MakeDirs(Join(dir / "f", "sub"));
   EXPECT_FALSE(folder->ReadAhead("missing"));
   EXPECT_FALSE(folder->ReadAhead("sub"));
 #ifdef __linux__
   EXPECT_TRUE(folder->ReadAhead("plain"));
-  std::filesystem::create_symlink(In(dir / "f", "plain"), In(dir / "f", "link"));
+  std::filesystem::create_symlink(Join(dir / "f", "plain"), Join(dir / "f", "link"));
   EXPECT_FALSE(folder->ReadAhead("link")) << "a link is never followed";
-  ASSERT_EQ(mkfifo(In(dir / "f", "pipe").c_str(), 0600), 0);
+  ASSERT_EQ(mkfifo(Join(dir / "f", "pipe").c_str(), 0600), 0);
   EXPECT_FALSE(folder->ReadAhead("pipe")) << "a FIFO is neither waited on nor read";
 #endif
   // What was read ahead is read as it is on the device, whichever way it is asked for.
   EXPECT_TRUE(CompareWithBytes(*folder, "plain", "plain bytes", false).ok());
   EXPECT_EQ(CompareWithBytes(*folder, "plain", "plain bytes!", false).message,
             "файл на диске короче, чем должен быть");
-  EXPECT_EQ(ReadBytes(In(dir / "f", "plain")), "plain bytes");
+  EXPECT_EQ(ReadBytes(Join(dir / "f", "plain")), "plain bytes");
 }
 
 }  // namespace
-}  // namespace talvex::build
+}  // namespace talvex::build::testing

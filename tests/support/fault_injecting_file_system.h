@@ -4,6 +4,7 @@
 // journal of the mutating calls, so tests can check what was touched and in which order.
 #pragma once
 
+#include <cerrno>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -16,6 +17,14 @@
 #include "platform/file_system.h"
 
 namespace talvex::platform {
+
+// What the system says of a device that has gone (ERROR_DEV_NOT_EXIST on Windows): the code of a
+// drive pulled or dying in a test.
+#ifdef _WIN32
+inline constexpr int kDeviceGone = 55;
+#else
+inline constexpr int kDeviceGone = ENODEV;
+#endif
 
 enum class FsOperation {
   kQueryAttributes,

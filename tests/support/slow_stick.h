@@ -2,11 +2,10 @@
 // pace while the object lives, unmounted and its process ended when it goes.
 #pragma once
 
-#include <sys/types.h>
-
 #include <cstdint>
 #include <string>
 
+#include "slow_stick/starter.h"
 #include "support/test_support.h"
 
 namespace talvex::testing {
@@ -16,11 +15,7 @@ struct SlowStickRates {
   double read_mb_per_second = 25;
 };
 
-struct SlowStickCounters {
-  std::uint64_t bytes_written = 0;
-  std::uint64_t bytes_read = 0;
-  bool pulled = false;
-};
+using SlowStickCounters = slow_stick::StickCounters;
 
 // Whether `folder` (best the backing folder's, which the stick does not slow) holds a temporary of
 // a build (".tvx-...") larger than `bytes`: the build is copying a large file there.
@@ -47,14 +42,13 @@ class SlowStick {
  private:
   void Mount(const SlowStickRates& rates);
   void Unmount();
-  bool ReadStats(std::uint64_t fresh_from, SlowStickCounters* counters) const;
 
   TempDir folder_;
   std::string backing_;
   std::string mount_point_;
   std::string stats_;
   std::string log_;
-  pid_t pid_ = -1;
+  slow_stick::FuseMount mount_;
   std::uint64_t stats_requests_ = 0;
   std::string unavailable_;
 };
