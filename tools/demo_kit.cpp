@@ -154,9 +154,7 @@ platform::FsStatus WriteDemoKit(platform::FileSystem& fs, const std::string& roo
   if (platform::FsStatus opened = OpenOrMake(fs, root, kit); !opened) return opened;
   std::map<std::string, std::unique_ptr<platform::Directory>, std::less<>> folders;
   for (const KitFile& file : DemoKitFiles(realistic)) {
-    std::string_view folder_relative;
-    std::string_view name;
-    fsutil::SplitRelative(file.relative, folder_relative, name);
+    const auto [folder_relative, name] = fsutil::SplitRelative(file.relative);
     platform::Directory* folder = kit.get();
     if (!folder_relative.empty()) {
       auto found = folders.find(folder_relative);

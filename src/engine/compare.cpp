@@ -57,13 +57,6 @@ struct FileOnDrive {
 };
 
 // "\a\b\c" as the folder "\a\b" and the name "c".
-void Split(std::string_view relative, std::string& folder, std::string& name) {
-  std::string_view folder_view;
-  std::string_view name_view;
-  fsutil::SplitRelative(relative, folder_view, name_view);
-  folder = folder_view;
-  name = name_view;
-}
 
 std::string Child(const std::string& folder, std::string_view name) {
   return folder + "\\" + std::string(name);
@@ -98,10 +91,9 @@ class Comparer {
         changes_.work[index] = Work(Change::kWrite, item.relative);
         continue;
       }
-      std::string parent_relative;
-      std::string name;
-      Split(item.relative, parent_relative, name);
-      FolderOnDrive& parent = folders_[parent_relative];
+      const auto [parent_relative, name_view] = fsutil::SplitRelative(item.relative);
+      const std::string name(name_view);
+      FolderOnDrive& parent = folders_[std::string(parent_relative)];
       if (item.kind == ItemKind::kFolder) {
         CompareFolder(index, parent, name);
       } else {

@@ -145,9 +145,7 @@ class Planner {
     if (!ClaimName(index)) return;
     const std::string spelled =
         fsutil::FindKitRelative(run_.fs(), run_.context().source_root, relative);
-    std::string_view folder;
-    std::string_view name;
-    fsutil::SplitRelative(spelled, folder, name);
+    const auto [folder, name] = fsutil::SplitRelative(spelled);
     KitEntry entry;
     FsStatus found = kit_.Find(std::string(folder), std::string(name), entry);
     if (found) found = RefusalOf(entry, KitPath(spelled));

@@ -276,9 +276,7 @@ bool HoldsKit(platform::FileSystem& fs, std::string_view folder) {
   // An empty master would pass for a kit and leave the stick with a bare skeleton.
   for (const ManifestEntry& entry : PayloadManifest) {
     const std::string relative = fsutil::FindKitRelative(fs, folder, entry.RelativePath);
-    std::string_view in;
-    std::string_view name;
-    fsutil::SplitRelative(relative, in, name);
+    const auto [in, name] = fsutil::SplitRelative(relative);
     std::unique_ptr<Directory> holding;
     std::uint32_t attributes = 0;
     if (fsutil::OpenBeneath(*kit, in, holding) && holding->EntryAttributes(name, attributes) &&

@@ -16,9 +16,7 @@ bool DriveGoneSince(const BuildRun& run, std::size_t first) {
 }
 
 void RemoveEntry(BuildRun& run, std::string_view relative) {
-  std::string_view folder_relative;
-  std::string_view name;
-  fsutil::SplitRelative(relative, folder_relative, name);
+  const auto [folder_relative, name] = fsutil::SplitRelative(relative);
   const std::string path = platform::JoinPayloadPath(run.context().target_drive, relative);
   platform::Directory* folder = nullptr;
   if (platform::FsStatus opened = run.DriveFolder(folder_relative, folder); !opened) {

@@ -24,21 +24,10 @@ platform::FsStatus ForEachLevel(std::string_view relative, Visit visit) {
 
 }  // namespace
 
-void SplitRelative(std::string_view relative, std::string_view& folder, std::string_view& name) {
-  const std::size_t separator = relative.find_last_of('\\');
-  if (separator == std::string_view::npos) {
-    folder = {};
-    name = relative;
-    return;
-  }
-  folder = relative.substr(0, separator);
-  name = relative.substr(separator + 1);
-}
-
 SplitPath SplitRelative(std::string_view relative) {
-  SplitPath split;
-  SplitRelative(relative, split.folder, split.name);
-  return split;
+  const std::size_t separator = relative.find_last_of('\\');
+  if (separator == std::string_view::npos) return {{}, relative};
+  return {relative.substr(0, separator), relative.substr(separator + 1)};
 }
 
 platform::FsStatus OpenBeneath(platform::Directory& root, std::string_view relative,

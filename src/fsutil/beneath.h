@@ -19,7 +19,6 @@ struct SplitPath {
 };
 
 // "\a\b\c" -> "\a\b" and "c"; "\c" -> "" and "c".
-void SplitRelative(std::string_view relative, std::string_view& folder, std::string_view& name);
 SplitPath SplitRelative(std::string_view relative);
 
 // Opens the folder `relative` (a payload constant such as "\Talvex\etc", naming at least one
