@@ -585,11 +585,14 @@ class SlowBuildTest : public MainWindowBuildTest {
       if (operation == FsOperation::kWriteFile || operation == FsOperation::kCopyFile) {
         Sleep(write_delay_ms_);
       }
+      // The window shows the latest progress when its turn comes, so a stage is seen only if it
+      // lasts longer than that turn, which a busy machine has made 0.3 s: the flush of the whole
+      // drive, one call, is made to last longer.
+      if (operation == FsOperation::kFlush) Sleep(kFlushDelayMs);
       // Listing too: the comparison with the drive lists its folders, and is shown only if it
       // lasts longer than the window takes to look.
-      if (operation == FsOperation::kFlush || operation == FsOperation::kRead ||
-          operation == FsOperation::kDeleteFile || operation == FsOperation::kRemoveDirectory ||
-          operation == FsOperation::kListDirectory) {
+      if (operation == FsOperation::kRead || operation == FsOperation::kDeleteFile ||
+          operation == FsOperation::kRemoveDirectory || operation == FsOperation::kListDirectory) {
         Sleep(kDelayMs);
       }
     });
@@ -598,6 +601,7 @@ class SlowBuildTest : public MainWindowBuildTest {
   }
 
   static constexpr DWORD kDelayMs = 15;
+  static constexpr DWORD kFlushDelayMs = 600;
   // Writes alone can be slowed further, for a test that needs the writing to last seconds.
   DWORD write_delay_ms_ = kDelayMs;
   std::unique_ptr<platform::FaultInjectingFileSystem> slow_;
