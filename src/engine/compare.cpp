@@ -56,8 +56,6 @@ struct FileOnDrive {
   DriveEntry* exact = nullptr;  // the plain file of the exact name, if any
 };
 
-// "\a\b\c" as the folder "\a\b" and the name "c".
-
 std::string Child(const std::string& folder, std::string_view name) {
   return folder + "\\" + std::string(name);
 }
