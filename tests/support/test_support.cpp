@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -147,6 +148,12 @@ platform::FsStatus SetAttributes(platform::FileSystem& fs, const std::string& pa
 KitDir::KitDir() {
   // A master folder holding one of the payload's files: less is no kit, and no build starts.
   MakeFile(*this / "Talvex/etc/rc.sysinit", "#!/bin/sh\n");
+}
+
+void ExpectEndedWithinASecondOf(const char* what, std::chrono::steady_clock::duration took) {
+  const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(took).count();
+  std::printf("ended %lld ms after %s\n", static_cast<long long>(ms), what);
+  EXPECT_LE(took, std::chrono::seconds(1)) << "ended " << ms << " ms after " << what;
 }
 
 }  // namespace talvex::testing

@@ -2,6 +2,7 @@
 // short ways to make and read files in it.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -31,6 +32,10 @@ class TempDir {
  private:
   std::string path_;
 };
+
+// A stop (Ctrl+C, Стоп, Stop) asked for at some moment must end the build within a second:
+// prints how long it took after `what`, and fails the test when it took longer.
+void ExpectEndedWithinASecondOf(const char* what, std::chrono::steady_clock::duration took);
 
 // A fresh folder that holds the least a kit must: a master "Talvex" folder with one core file.
 class KitDir : public TempDir {
